@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs the Win32 test suite (ctest preset win32) on a machine that can run
+# 32-bit code under Wine: one display and one persistent wineserver for the
+# whole run, so each test pays only for its own process.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+export WINEPREFIX="$root/build/win32/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 50 99); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 1 200); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+        if kill -0 "$xvfb_pid" 2>/dev/null; then export DISPLAY=":$n"; break; fi
+        xvfb_pid=""
+    done
+fi
+
+# Prefix (first run only), then a server that stays up between the tests,
+# with Wine's system processes already running before the first test.
+cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
+
+ctest --preset win32 "$@"
+rc=$?
+
+wineserver -k >/dev/null 2>&1
+[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+exit $rc
