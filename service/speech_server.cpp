@@ -195,8 +195,8 @@ void SpeechServer::handleAudio(const httplib::Request& req, httplib::Response& r
         return;
     }
     requestCache = "hit";
-    // Content-addressed: the bytes behind a name never change.
-    res.set_header("Cache-Control", "public, max-age=31536000, immutable");
+    // Named by content: while a file is cached its bytes do not change.
+    res.set_header("Cache-Control", "public, max-age=86400");
     res.set_content(std::move(*bytes), "audio/mpeg");
 }
 
