@@ -21,6 +21,7 @@ using Clock = std::chrono::steady_clock;
 // time them. Zero for answers the library writes without routing (e.g. 414).
 thread_local Clock::time_point requestStart{};
 thread_local const char* requestCache = "-";
+thread_local double synthesisMs = -1, storeMs = -1;
 
 std::mutex logMutex;
 
@@ -86,6 +87,7 @@ SpeechServer::SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOp
     http_.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         requestStart = Clock::now();
         requestCache = "-";
+        synthesisMs = storeMs = -1;
         if (req.method != "GET" && req.method != "HEAD") {
             res.set_header("Allow", "GET, HEAD");
             plainError(res, 405, "only GET and HEAD are served");
@@ -165,8 +167,12 @@ void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Respons
         // finds the first one's file instead of synthesising it again.
         std::lock_guard lock(synthesisMutex_);
         if (!cache_.contains(key)) {
+            auto t0 = Clock::now();
             std::string mp3 = synthesizer_.synthesizeMp3(request.text, voice, rate);
+            auto t1 = Clock::now();
             cache_.store(key, mp3);
+            synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+            storeMs = std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
             ++syntheses_;
             requestCache = "miss";
         }
@@ -213,11 +219,17 @@ void SpeechServer::logRequest(const httplib::Request& req, const httplib::Respon
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - requestStart).count();
         std::snprintf(took, sizeof took, "%.1fms", ms);
     }
+    // Misses also say how the time split between synthesis and the cache write.
+    char split[64] = "";
+    if (synthesisMs >= 0)
+        std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)", synthesisMs, storeMs);
     std::string line = std::string(when) + " " + req.remote_addr + " " + printable(req.method, 16) +
                        " " + printable(req.target, 160) + " " + std::to_string(res.status) + " " +
-                       std::to_string(res.body.size()) + " " + took + " " + requestCache + "\n";
+                       std::to_string(res.body.size()) + " " + took + " " + requestCache + split +
+                       "\n";
     requestStart = {};
     requestCache = "-";
+    synthesisMs = storeMs = -1;
     std::lock_guard lock(logMutex);
     std::fwrite(line.data(), 1, line.size(), options_.log);
     std::fflush(options_.log);

@@ -338,3 +338,29 @@ TEST_CASE("start-up failures are reported with their own exit status") {
     // The running service was not disturbed.
     CHECK(client(running.port())->Get("/healthz")->status == 200);
 }
+
+TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP3s and the service stays up") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache");
+    const std::vector<std::string> texts = {
+        "<speak><prosody rate='x-slow'>你好</prosody></speak>", // SSML is not enabled
+        "[[h@'l@U]] 你好",                                       // nor phoneme input
+        "\x01" "50S 你好\x01" "10S",                             // embedded-command syntax
+        "电话 13800138000，价格 ¥1,234.56，时间 2026-12-08 12:30",
+        "Hello, world! ABC xyz 123",
+        "😀👍 你好 🎉",
+        "e\xCC\x81\xCC\x81\xCC\x81 你好", // combining marks
+        "第一行\r\n第二行\t第三行",
+        std::string(2000, '1'),
+    };
+    for (const auto& text : texts) {
+        CAPTURE(text.substr(0, 60));
+        auto f = fetchSpeech(server.port(), text);
+        auto frames = test::walkFrames(f.mp3);
+        REQUIRE(frames);
+        CHECK(frames->size() >= 4);
+    }
+    auto c = client(server.port());
+    CHECK(c->Get("/healthz")->status == 200);
+    CHECK(server.stop() == 0);
+}
