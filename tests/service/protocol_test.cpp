@@ -125,10 +125,3 @@ TEST_CASE("the player page gives the tool its address whatever the text") {
     CHECK(page.find("<b>") == std::string::npos);
     CHECK(htmlEscape("<a href='x'>&\"") == "&lt;a href=&#39;x&#39;&gt;&amp;&quot;");
 }
-
-TEST_CASE("speed steps stay inside eSpeak's range and are ordered") {
-    CHECK(espeakRateForSpeed(0) == 175);
-    for (int s = kMinSpeed; s < kMaxSpeed; ++s) CHECK(espeakRateForSpeed(s) < espeakRateForSpeed(s + 1));
-    CHECK(espeakRateForSpeed(kMinSpeed) >= 80);
-    CHECK(espeakRateForSpeed(kMaxSpeed) <= 450);
-}
