@@ -109,6 +109,18 @@ bool AudioCache::contains(std::string_view key) const {
     return entries_.find(std::string(key)) != entries_.end();
 }
 
+bool AudioCache::refresh(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(std::string(key));
+    if (it == entries_.end()) return false;
+    if (::access((dir_ / fileName(key)).c_str(), F_OK) != 0) {
+        eraseLocked(it);
+        return false;
+    }
+    recent_.splice(recent_.begin(), recent_, it->second.position);
+    return true;
+}
+
 std::optional<std::string> AudioCache::read(std::string_view key) {
     int fd;
     {

@@ -25,6 +25,10 @@ public:
 
     bool contains(std::string_view key) const;
 
+    // Whether the key's file is still there (else it is forgotten); marks it
+    // as just used. What a page answer checks before naming the file.
+    bool refresh(std::string_view key);
+
     // The file's bytes, marking it as just used; nullopt when not cached.
     std::optional<std::string> read(std::string_view key);
 

@@ -162,11 +162,12 @@ void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Respons
     std::string key = contentKey(voice, rate, request.text);
 
     requestCache = "hit";
-    if (!cache_.contains(key)) {
+    if (!cache_.refresh(key)) {
         // Serialised: a second request for the same text waits here and then
         // finds the first one's file instead of synthesising it again.
         std::lock_guard lock(synthesisMutex_);
-        if (!cache_.contains(key)) {
+        if (!cache_.refresh(key)) {
+            requestCache = "miss";
             auto t0 = Clock::now();
             std::string mp3 = synthesizer_.synthesizeMp3(request.text, voice, rate);
             auto t1 = Clock::now();
@@ -174,7 +175,6 @@ void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Respons
             synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
             storeMs = std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
             ++syntheses_;
-            requestCache = "miss";
         }
     }
 
@@ -223,8 +223,12 @@ void SpeechServer::logRequest(const httplib::Request& req, const httplib::Respon
     char split[64] = "";
     if (synthesisMs >= 0)
         std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)", synthesisMs, storeMs);
-    std::string line = std::string(when) + " " + req.remote_addr + " " + printable(req.method, 16) +
-                       " " + printable(req.target, 160) + " " + std::to_string(res.status) + " " +
+    auto field = [](const std::string& s, std::size_t limit) {
+        return s.empty() ? std::string("-") : printable(s, limit);
+    };
+    std::string line = std::string(when) + " " + field(req.remote_addr, 64) + " " +
+                       field(req.method, 16) + " " + field(req.target, 160) + " " +
+                       std::to_string(res.status) + " " +
                        std::to_string(res.body.size()) + " " + took + " " + requestCache + split +
                        "\n";
     requestStart = {};

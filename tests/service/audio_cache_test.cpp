@@ -116,9 +116,14 @@ TEST_CASE("a file removed behind the cache's back is a miss, not an error") {
     test::TempDir tmp;
     AudioCache cache(tmp.path(), 1 << 20);
     cache.store(key(1), bytes(1, 10));
+    cache.store(key(2), bytes(2, 10));
+    CHECK(cache.refresh(key(1)));
     fs::remove(tmp.path() / (key(1) + ".mp3"));
+    fs::remove(tmp.path() / (key(2) + ".mp3"));
     CHECK_FALSE(cache.read(key(1)));
+    CHECK_FALSE(cache.refresh(key(2)));
     CHECK_FALSE(cache.contains(key(1)));
+    CHECK_FALSE(cache.contains(key(2)));
     CHECK(cache.totalBytes() == 0);
 }
 

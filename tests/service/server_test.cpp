@@ -101,11 +101,18 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(again.cache == "hit");
     CHECK(again.mp3 == audio->body);
 
+    // A file removed from the cache behind the service's back is made again.
+    fs::remove(tmp.path() / "cache" / address->substr(address->find("/audio/") + 7));
+    auto remade = fetchSpeech(server.port(), "你好，世界 123 abc");
+    CHECK(remade.cache == "miss");
+    CHECK(remade.address == *address);
+    CHECK(test::walkFrames(remade.mp3));
+
     auto head = c->Head(address->substr(address->find("/audio/")));
     REQUIRE(head);
     CHECK(head->status == 200);
     CHECK(head->body.empty());
-    CHECK(head->get_header_value("Content-Length") == std::to_string(audio->body.size()));
+    CHECK(head->get_header_value("Content-Length") == std::to_string(remade.mp3.size()));
 
     auto readme = c->Get("/readme.html");
     REQUIRE(readme);
