@@ -68,7 +68,9 @@ stop_service "$pid"
 
 echo "== 1,000 distinct requests, cache capped at 2 MiB"
 start_service evict --cache-max 2M
-"$load" "$port" distinct 1000
+"$load" "$port" distinct 100 0
+echo "peak RSS after the first 100: $(sed -n 's/^VmHWM:\s*//p' /proc/"$pid"/status)"
+"$load" "$port" distinct 900 100
 files=$(find "$work/evict" -name '*.mp3' | wc -l)
 bytes=$(du -sb "$work/evict" | cut -f1)
 echo "cache directory afterwards: $files files, $bytes bytes"

@@ -4,7 +4,7 @@
 //                                                 (@N: a generated text of N characters)
 //   service_load_client PORT latency N TARGET     N sequential requests, one connection
 //   service_load_client PORT throughput C SECONDS TARGET
-//   service_load_client PORT distinct N           N new texts, page and MP3 each
+//   service_load_client PORT distinct N [FIRST]   N new texts (numbered from FIRST), page and MP3 each
 //   service_load_client PORT audio TARGET         prints the MP3 path the page names
 #include <httplib.h>
 
@@ -153,13 +153,14 @@ int main(int argc, char** argv) {
                     clients, double(done) / elapsed, done.load(), failed.load(), elapsed);
         return failed == 0 ? 0 : 1;
     }
-    if (mode == "distinct" && argc == 4) {
+    if (mode == "distinct" && (argc == 4 || argc == 5)) {
         int n = std::atoi(argv[3]);
+        int first = argc == 5 ? std::atoi(argv[4]) : 0;
         auto c = makeClient(port);
         std::vector<double> times;
         long failed = 0;
         for (int i = 0; i < n; ++i) {
-            std::string text = chineseText(20 + i % 30, 1000000 + i);
+            std::string text = chineseText(20 + (first + i) % 30, 1000000 + first + i);
             auto t = Clock::now();
             auto page = c.Get(pageTarget(text));
             std::string body = page ? page->body : std::string();
