@@ -52,8 +52,9 @@ AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
     : dir_(std::move(dir)), maxBytes_(maxBytes) {
     std::error_code ec;
     fs::create_directories(dir_, ec);
-    if (ec) throw std::runtime_error("cannot create cache directory " + dir_.string() + ": " +
-                                     ec.message());
+    if (ec)
+        throw std::runtime_error("cannot create cache directory " + dir_.string() + ": " +
+                                 ec.message());
 
     fs::path lockPath = dir_ / kLockName;
     lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -163,8 +164,8 @@ void AudioCache::store(std::string_view key, std::string_view bytes) {
     std::string tempName;
     {
         std::lock_guard lock(mutex_);
-        tempName = std::string(kTempPrefix) + std::to_string(++tempCounter_) + "-" +
-                   std::string(key);
+        tempName =
+            std::string(kTempPrefix) + std::to_string(++tempCounter_) + "-" + std::string(key);
     }
     fs::path temp = dir_ / tempName;
     fs::path final = dir_ / fileName(key);

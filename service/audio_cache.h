@@ -14,7 +14,7 @@
 namespace speech {
 
 class AudioCache {
-public:
+  public:
     // Creates the directory when missing, takes its lock file (one service per
     // directory), removes temporary files left by a crash and indexes the
     // MP3 files already there, oldest use first. Throws std::runtime_error.
@@ -44,7 +44,7 @@ public:
 
     static std::string fileName(std::string_view key) { return std::string(key) + ".mp3"; }
 
-private:
+  private:
     struct Entry {
         std::uint64_t size;
         std::list<std::string>::iterator position; // in recent_, most recent first

@@ -26,8 +26,8 @@ std::string contentKey(std::string_view espeakVoice, int rate, std::string_view 
 
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
-    if (EVP_Digest(message.data(), message.size(), digest, &digestLength, EVP_sha256(),
-                   nullptr) != 1)
+    if (EVP_Digest(message.data(), message.size(), digest, &digestLength, EVP_sha256(), nullptr) !=
+        1)
         throw std::runtime_error("SHA-256 failed");
 
     static constexpr char hex[] = "0123456789abcdef";

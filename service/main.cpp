@@ -29,25 +29,35 @@ constexpr int kExitCannotListen = 3;
 constexpr std::uint64_t kDefaultCacheBytes = 256ull << 20;
 
 void usage(std::FILE* to) {
-    std::fputs("usage: speech-service [--listen HOST:PORT] [--cache DIR] [--max-text BYTES]\n"
-               "                      [--cache-max BYTES] [--quiet]\n"
-               "  --listen     address to serve on (default 127.0.0.1:8925; port 0 picks one)\n"
-               "  --cache      directory of synthesised files\n"
-               "               (default $XDG_CACHE_HOME/speech-service or ~/.cache/speech-service)\n"
-               "  --max-text   longest text accepted, in bytes of UTF-8 (default 4096)\n"
-               "  --cache-max  size cap of the cache directory, in bytes; K, M, G suffixes\n"
-               "               (default 256M)\n"
-               "  --quiet      no per-request log lines\n",
-               to);
+    std::fputs(
+        "usage: speech-service [--listen HOST:PORT] [--cache DIR] [--max-text BYTES]\n"
+        "                      [--cache-max BYTES] [--quiet]\n"
+        "  --listen     address to serve on (default 127.0.0.1:8925; port 0 picks one)\n"
+        "  --cache      directory of synthesised files\n"
+        "               (default $XDG_CACHE_HOME/speech-service or ~/.cache/speech-service)\n"
+        "  --max-text   longest text accepted, in bytes of UTF-8 (default 4096)\n"
+        "  --cache-max  size cap of the cache directory, in bytes; K, M, G suffixes\n"
+        "               (default 256M)\n"
+        "  --quiet      no per-request log lines\n",
+        to);
 }
 
 std::optional<std::uint64_t> parseSize(std::string_view s) {
     std::uint64_t scale = 1;
     if (!s.empty()) {
         switch (s.back()) {
-        case 'K': case 'k': scale = 1ull << 10; break;
-        case 'M': case 'm': scale = 1ull << 20; break;
-        case 'G': case 'g': scale = 1ull << 30; break;
+        case 'K':
+        case 'k':
+            scale = 1ull << 10;
+            break;
+        case 'M':
+        case 'm':
+            scale = 1ull << 20;
+            break;
+        case 'G':
+        case 'g':
+            scale = 1ull << 30;
+            break;
         }
         if (scale != 1) s.remove_suffix(1);
     }
@@ -180,8 +190,8 @@ int main(int argc, char** argv) {
 
         int bound = server.bind(host, port);
         if (bound < 0) {
-            std::fprintf(stderr, "speech-service: cannot listen on %s:%d: %s\n", host.c_str(),
-                         port, bindFailureReason(host, port).c_str());
+            std::fprintf(stderr, "speech-service: cannot listen on %s:%d: %s\n", host.c_str(), port,
+                         bindFailureReason(host, port).c_str());
             return kExitCannotListen;
         }
 
@@ -202,8 +212,7 @@ int main(int argc, char** argv) {
         });
 
         std::printf("speech-service: listening on http://%s:%d/ (cache %s, %zu files)\n",
-                    host.find(':') != std::string::npos ? ("[" + host + "]").c_str()
-                                                        : host.c_str(),
+                    host.find(':') != std::string::npos ? ("[" + host + "]").c_str() : host.c_str(),
                     bound, cache.directory().c_str(), cache.fileCount());
         std::fflush(stdout);
 

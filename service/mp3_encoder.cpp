@@ -26,7 +26,9 @@ Mp3Encoder::Mp3Encoder(int sampleRate, int kbps) : lame_(lame_init()) {
     }
 }
 
-Mp3Encoder::~Mp3Encoder() { lame_close(lame_); }
+Mp3Encoder::~Mp3Encoder() {
+    lame_close(lame_);
+}
 
 void Mp3Encoder::add(const std::int16_t* samples, std::size_t count) {
     // Chunks keep the worst-case output buffer (1.25 n + 7200) small.

@@ -13,7 +13,7 @@ namespace speech {
 inline constexpr int kMp3Bitrate = 48; // kbit/s
 
 class Mp3Encoder {
-public:
+  public:
     Mp3Encoder(int sampleRate, int kbps = kMp3Bitrate); // throws std::runtime_error
     ~Mp3Encoder();
     Mp3Encoder(const Mp3Encoder&) = delete;
@@ -25,7 +25,7 @@ public:
 
     std::size_t samplesAdded() const { return samples_; }
 
-private:
+  private:
     lame_global_struct* lame_;
     std::string out_;
     std::size_t samples_ = 0;

@@ -37,8 +37,12 @@ const Voice* findVoice(int sex) {
     return nullptr;
 }
 
-const Voice* voicesBegin() { return kVoices.data(); }
-const Voice* voicesEnd() { return kVoices.data() + kVoices.size(); }
+const Voice* voicesBegin() {
+    return kVoices.data();
+}
+const Voice* voicesEnd() {
+    return kVoices.data() + kVoices.size();
+}
 
 int espeakRateForSpeed(int speed) {
     // eSpeak's normal rate is 175 wpm; 15 wpm per step keeps -5..5 within
@@ -116,7 +120,7 @@ std::optional<int> parseInteger(std::string_view s) {
 }
 
 std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_view query,
-                                                                  std::size_t maxTextBytes) {
+                                                                 std::size_t maxTextBytes) {
     std::optional<std::string> sex, speed, ment;
     while (!query.empty()) {
         std::size_t amp = query.find('&');
@@ -130,10 +134,14 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
         auto key = percentDecode(rawKey);
         if (!key) return RequestError{400, "invalid percent-encoding in a query key"};
         std::optional<std::string>* slot = nullptr;
-        if (*key == "sex") slot = &sex;
-        else if (*key == "speed") slot = &speed;
-        else if (*key == "ment") slot = &ment;
-        else continue; // unknown keys (cache busters and the like) are ignored
+        if (*key == "sex")
+            slot = &sex;
+        else if (*key == "speed")
+            slot = &speed;
+        else if (*key == "ment")
+            slot = &ment;
+        else
+            continue; // unknown keys (cache busters and the like) are ignored
         if (slot->has_value()) return RequestError{400, "query key '" + *key + "' given twice"};
         auto value = percentDecode(rawValue);
         if (!value) return RequestError{400, "invalid percent-encoding in '" + *key + "'"};
@@ -188,12 +196,23 @@ std::string htmlEscape(std::string_view s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

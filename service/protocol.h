@@ -57,7 +57,7 @@ struct RequestError {
 
 // Parses the query of a synthesis request (the part after '?').
 std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_view query,
-                                                                  std::size_t maxTextBytes);
+                                                                 std::size_t maxTextBytes);
 
 // The text eSpeak is given: control characters (which eSpeak may take as
 // embedded commands) become spaces.

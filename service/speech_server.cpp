@@ -27,13 +27,20 @@ std::mutex logMutex;
 
 const char* reasonPhrase(int status) {
     switch (status) {
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 414: return "URI Too Long";
-    case 500: return "Internal Server Error";
-    default: return "Error";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 414:
+        return "URI Too Long";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Error";
     }
 }
 
@@ -97,8 +104,8 @@ SpeechServer::SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOp
     });
     // Errors the library answers itself (no route, request line too long)
     // get a body too; answers of our own already carry one.
-    http_.set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request&, httplib::Response& res) {
+    http_.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&,
+                                                                    httplib::Response& res) {
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         std::string message = res.status == 404   ? "no such page or audio file"
                               : res.status == 414 ? "request line longer than the server accepts"
@@ -117,13 +124,13 @@ SpeechServer::SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOp
             }
             plainError(res, 500, what);
         });
-    http_.set_logger(
-        [this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
+    http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        logRequest(req, res);
+    });
 
-    http_.Get(std::string(kSynthesisPath),
-              [this](const httplib::Request& req, httplib::Response& res) {
-                  handleSynthesis(req, res);
-              });
+    http_.Get(
+        std::string(kSynthesisPath),
+        [this](const httplib::Request& req, httplib::Response& res) { handleSynthesis(req, res); });
     http_.Get(R"(/audio/([^/]*))", [this](const httplib::Request& req, httplib::Response& res) {
         handleAudio(req, res);
     });
@@ -140,14 +147,17 @@ int SpeechServer::bind(const std::string& host, int port) {
     return http_.bind_to_port(host, port) ? port : -1;
 }
 
-bool SpeechServer::run() { return http_.listen_after_bind(); }
+bool SpeechServer::run() {
+    return http_.listen_after_bind();
+}
 
 void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Response& res) {
     // The library's own query parsing takes '+' for a space and lets bad
     // escapes through; the raw target is decoded here instead.
     std::string_view target = req.target;
     std::size_t q = target.find('?');
-    std::string_view query = q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
+    std::string_view query =
+        q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
     if (std::size_t hash = query.find('#'); hash != std::string_view::npos)
         query = query.substr(0, hash);
 
@@ -222,15 +232,15 @@ void SpeechServer::logRequest(const httplib::Request& req, const httplib::Respon
     // Misses also say how the time split between synthesis and the cache write.
     char split[64] = "";
     if (synthesisMs >= 0)
-        std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)", synthesisMs, storeMs);
+        std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)", synthesisMs,
+                      storeMs);
     auto field = [](const std::string& s, std::size_t limit) {
         return s.empty() ? std::string("-") : printable(s, limit);
     };
     std::string line = std::string(when) + " " + field(req.remote_addr, 64) + " " +
                        field(req.method, 16) + " " + field(req.target, 160) + " " +
-                       std::to_string(res.status) + " " +
-                       std::to_string(res.body.size()) + " " + took + " " + requestCache + split +
-                       "\n";
+                       std::to_string(res.status) + " " + std::to_string(res.body.size()) + " " +
+                       took + " " + requestCache + split + "\n";
     requestStart = {};
     requestCache = "-";
     synthesisMs = storeMs = -1;

@@ -21,7 +21,7 @@ struct ServerOptions {
 };
 
 class SpeechServer {
-public:
+  public:
     SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOptions options);
 
     // Binds the listening socket; port 0 picks a free one. Returns the port,
@@ -34,7 +34,7 @@ public:
 
     std::size_t synthesisCount() const { return syntheses_; }
 
-private:
+  private:
     void handleSynthesis(const httplib::Request& req, httplib::Response& res);
     void handleAudio(const httplib::Request& req, httplib::Response& res);
     void logRequest(const httplib::Request& req, const httplib::Response& res);

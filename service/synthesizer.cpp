@@ -71,8 +71,7 @@ Synthesizer::Synthesizer() {
     currentVoice_ = findVoice(kDefaultSex)->espeakName;
 }
 
-std::string Synthesizer::synthesizeMp3(std::string_view text, const std::string& voice,
-                                       int rate) {
+std::string Synthesizer::synthesizeMp3(std::string_view text, const std::string& voice, int rate) {
     std::lock_guard lock(mutex_);
     if (voice != currentVoice_) {
         espeak_ng_STATUS status = espeak_ng_SetVoiceByName(voice.c_str());

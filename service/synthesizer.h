@@ -9,7 +9,7 @@
 namespace speech {
 
 class Synthesizer {
-public:
+  public:
     // Initialises eSpeak (one instance per process); throws std::runtime_error.
     Synthesizer();
     Synthesizer(const Synthesizer&) = delete;
@@ -21,7 +21,7 @@ public:
     // words per minute and returns the MP3 file. Throws std::runtime_error.
     std::string synthesizeMp3(std::string_view text, const std::string& voice, int rate);
 
-private:
+  private:
     std::mutex mutex_;
     int sampleRate_ = 0;
     std::string currentVoice_;

@@ -16,9 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string key(int n) { return contentKey("cmn", 175, "text " + std::to_string(n)); }
+std::string key(int n) {
+    return contentKey("cmn", 175, "text " + std::to_string(n));
+}
 
-std::string bytes(int n, std::size_t size) { return std::string(size, static_cast<char>('a' + n % 26)); }
+std::string bytes(int n, std::size_t size) {
+    return std::string(size, static_cast<char>('a' + n % 26));
+}
 
 std::size_t filesIn(const fs::path& dir) {
     std::size_t n = 0;
@@ -76,7 +80,8 @@ TEST_CASE("a restart keeps the order of use and enforces a smaller cap") {
     test::TempDir tmp;
     {
         AudioCache cache(tmp.path(), 1 << 20);
-        for (int i = 1; i <= 4; ++i) cache.store(key(i), bytes(i, 100));
+        for (int i = 1; i <= 4; ++i)
+            cache.store(key(i), bytes(i, 100));
     }
     // Modification times record use; spread them so the order is unambiguous.
     auto now = fs::file_time_type::clock::now();
@@ -148,7 +153,8 @@ TEST_CASE("a failed write leaves nothing under the key") {
 TEST_CASE("concurrent readers and a writer keep the index consistent") {
     test::TempDir tmp;
     AudioCache cache(tmp.path(), 20 * 100);
-    for (int i = 0; i < 20; ++i) cache.store(key(i), bytes(i, 100));
+    for (int i = 0; i < 20; ++i)
+        cache.store(key(i), bytes(i, 100));
     std::vector<std::thread> readers;
     std::atomic<int> wrong{0};
     for (int t = 0; t < 4; ++t)
@@ -159,8 +165,10 @@ TEST_CASE("concurrent readers and a writer keep the index consistent") {
                 if (b && *b != bytes(i, 100)) ++wrong;
             }
         });
-    for (int i = 20; i < 40; ++i) cache.store(key(i), bytes(i, 100));
-    for (auto& r : readers) r.join();
+    for (int i = 20; i < 40; ++i)
+        cache.store(key(i), bytes(i, 100));
+    for (auto& r : readers)
+        r.join();
     CHECK(wrong == 0);
     CHECK(cache.totalBytes() <= 2000);
     CHECK(filesIn(tmp.path()) == cache.fileCount());

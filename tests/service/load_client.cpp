@@ -4,8 +4,8 @@
 //                                                 (@N: a generated text of N characters)
 //   service_load_client PORT latency N TARGET     N sequential requests, one connection
 //   service_load_client PORT throughput C SECONDS TARGET
-//   service_load_client PORT distinct N [FIRST]   N new texts (numbered from FIRST), page and MP3 each
-//   service_load_client PORT audio TARGET         prints the MP3 path the page names
+//   service_load_client PORT distinct N [FIRST]   N new texts (numbered from FIRST), page and MP3
+//   each service_load_client PORT audio TARGET         prints the MP3 path the page names
 #include <httplib.h>
 
 #include <algorithm>
@@ -53,7 +53,8 @@ httplib::Client makeClient(int port) {
 
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
+    return v.empty() ? 0
+                     : v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
 }
 
 // A Chinese text of n characters, different for each seed.
@@ -74,7 +75,8 @@ std::string chineseText(int n, int seed) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: service_load_client PORT synth|latency|throughput|distinct ...\n");
+        std::fprintf(stderr,
+                     "usage: service_load_client PORT synth|latency|throughput|distinct ...\n");
         return 2;
     }
     int port = std::atoi(argv[1]);
@@ -143,11 +145,14 @@ int main(int argc, char** argv) {
                 auto c = makeClient(port);
                 while (Clock::now() < end) {
                     auto r = c.Get(target);
-                    if (r && r->status == 200) ++done;
-                    else ++failed;
+                    if (r && r->status == 200)
+                        ++done;
+                    else
+                        ++failed;
                 }
             });
-        for (auto& t : threads) t.join();
+        for (auto& t : threads)
+            t.join();
         double elapsed = msSince(start) / 1000;
         std::printf("throughput with %d clients: %.0f requests/s (%ld ok, %ld failed in %.2f s)\n",
                     clients, double(done) / elapsed, done.load(), failed.load(), elapsed);
@@ -166,7 +171,8 @@ int main(int argc, char** argv) {
             std::string body = page ? page->body : std::string();
             std::string left = "Products/MediaPlayer/' src='";
             std::size_t a = body.find(left), b = body.find("' width='0'");
-            bool ok = page && page->status == 200 && a != std::string::npos && b != std::string::npos;
+            bool ok =
+                page && page->status == 200 && a != std::string::npos && b != std::string::npos;
             if (ok) {
                 std::string address = body.substr(a + left.size(), b - a - left.size());
                 auto audio = c.Get(address.substr(address.find("/audio/")));

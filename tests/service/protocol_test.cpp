@@ -10,7 +10,8 @@ namespace {
 
 SynthesisRequest parseOk(std::string_view query, std::size_t limit = kDefaultMaxText) {
     auto r = parseSynthesisQuery(query, limit);
-    if (auto* e = std::get_if<RequestError>(&r)) FAIL("unexpected error " << e->status << ": " << e->message);
+    if (auto* e = std::get_if<RequestError>(&r))
+        FAIL("unexpected error " << e->status << ": " << e->message);
     return std::get<SynthesisRequest>(r);
 }
 
@@ -35,8 +36,8 @@ TEST_CASE("percent decoding is strict and leaves '+' alone") {
 
 TEST_CASE("UTF-8 validation rejects malformed sequences") {
     CHECK(isValidUtf8("你好，世界 123 abc"));
-    CHECK(isValidUtf8("\xF0\x9F\x98\x80")); // U+1F600
-    CHECK(isValidUtf8("\xF4\x8F\xBF\xBF")); // U+10FFFF
+    CHECK(isValidUtf8("\xF0\x9F\x98\x80"));       // U+1F600
+    CHECK(isValidUtf8("\xF4\x8F\xBF\xBF"));       // U+10FFFF
     CHECK_FALSE(isValidUtf8("\xE4\xBD"));         // truncated
     CHECK_FALSE(isValidUtf8("\x80"));             // stray continuation byte
     CHECK_FALSE(isValidUtf8("\xC0\xAF"));         // overlong '/'
@@ -95,7 +96,8 @@ TEST_CASE("synthesis query: what the tool sends") {
 }
 
 TEST_CASE("control characters never reach eSpeak") {
-    CHECK(textForSynthesis("a\x01" "b\r\nc\x7F") == "a b  c ");
+    CHECK(textForSynthesis("a\x01"
+                           "b\r\nc\x7F") == "a b  c ");
     CHECK(textForSynthesis("你好") == "你好");
 }
 

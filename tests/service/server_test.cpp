@@ -54,7 +54,8 @@ Fetched fetchSpeech(int port, std::string_view text) {
 
 std::set<std::string> cacheListing(const fs::path& dir) {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir))
+        names.insert(e.path().filename().string());
     return names;
 }
 
@@ -80,7 +81,8 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(page->get_header_value("X-Cache") == "miss");
     auto address = test::addressInPage(page->body);
     REQUIRE(address);
-    for (char ch : *address) CHECK(static_cast<unsigned char>(ch) < 0x80);
+    for (char ch : *address)
+        CHECK(static_cast<unsigned char>(ch) < 0x80);
     std::string prefix = "http://127.0.0.1:" + std::to_string(server.port()) + "/audio/";
     REQUIRE(address->starts_with(prefix));
     CHECK(address->size() == prefix.size() + 32 + 4);
@@ -143,18 +145,19 @@ TEST_CASE("bad input gets a clear status and changes nothing") {
     REQUIRE(key.size() == 32);
 
     const std::map<std::string, int> cases = {
-        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400},      // bad escape
-        {kPage + "?sex=201&speed=0&ment=%E4%BD%A0%", 400},     // cut escape
-        {kPage + "?sex=201&speed=0&ment=%FF%FE", 400},         // not UTF-8
-        {kPage + "?sex=201&speed=0&ment=%C4%E3%BA%C3", 400},   // GBK, not UTF-8
-        {kPage + "?sex=201&speed=0&ment=", 400},               // empty text
-        {kPage + "?sex=201&speed=0", 400},                     // no text
-        {kPage + "?sex=201&speed=0&ment=%20%20", 400},         // nothing but blanks
+        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400},    // bad escape
+        {kPage + "?sex=201&speed=0&ment=%E4%BD%A0%", 400},   // cut escape
+        {kPage + "?sex=201&speed=0&ment=%FF%FE", 400},       // not UTF-8
+        {kPage + "?sex=201&speed=0&ment=%C4%E3%BA%C3", 400}, // GBK, not UTF-8
+        {kPage + "?sex=201&speed=0&ment=", 400},             // empty text
+        {kPage + "?sex=201&speed=0", 400},                   // no text
+        {kPage + "?sex=201&speed=0&ment=%20%20", 400},       // nothing but blanks
         {kPage + "?sex=man&speed=0&ment=abc", 400},
         {kPage + "?sex=201&speed=fast&ment=abc", 400},
         {kPage + "?sex=201&speed=99&ment=abc", 400},
         {kPage + "?sex=201&speed=0&ment=" + std::string(4097, 'a'), 413},
-        {kPage + "?sex=201&speed=0&ment=" + test::percentEncode(std::string(4091, 'x') + "你好"), 413},
+        {kPage + "?sex=201&speed=0&ment=" + test::percentEncode(std::string(4091, 'x') + "你好"),
+         413},
         {"/", 404},
         {"/index.html", 404},
         {"/audio/", 404},
@@ -211,7 +214,8 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
         newTexts.push_back("新的句子第" + std::to_string(i) + "号，马上合成");
     }
     std::map<std::string, Fetched> primed;
-    for (const auto& t : cachedTexts) primed[t] = fetchSpeech(server.port(), t);
+    for (const auto& t : cachedTexts)
+        primed[t] = fetchSpeech(server.port(), t);
 
     std::vector<Fetched> results(20);
     std::atomic<int> failures{0};
@@ -223,8 +227,8 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
                 // doctest assertions are not thread-safe: failures are counted here
                 auto c = client(server.port());
                 auto page = c->Get(pageTarget(text));
-                auto address = page && page->status == 200 ? test::addressInPage(page->body)
-                                                           : std::nullopt;
+                auto address =
+                    page && page->status == 200 ? test::addressInPage(page->body) : std::nullopt;
                 if (!address) throw std::runtime_error("no page");
                 auto audio = c->Get(address->substr(address->find("/audio/")));
                 if (!audio || audio->status != 200) throw std::runtime_error("no audio");
@@ -234,7 +238,8 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
             }
         });
     }
-    for (auto& t : clients) t.join();
+    for (auto& t : clients)
+        t.join();
     REQUIRE(failures == 0);
 
     std::set<std::string> addresses;
@@ -256,7 +261,8 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
     }
     CHECK(addresses.size() == 20);
     std::size_t files = 0;
-    for (const auto& n : cacheListing(cache)) files += n.ends_with(".mp3");
+    for (const auto& n : cacheListing(cache))
+        files += n.ends_with(".mp3");
     CHECK(files == 20);
     // Spot-check that concurrently synthesised audio is speech, not noise or silence.
     auto pcm = test::decodeMp3(results[0].mp3, tmp.path());
@@ -276,12 +282,14 @@ TEST_CASE("the same new text asked for at once is synthesised once") {
                 auto c = client(server.port());
                 auto page = c->Get(pageTarget("同时请求同一句话"));
                 if (!page || page->status != 200) throw std::runtime_error("no page");
-                results[i] = {*test::addressInPage(page->body), page->get_header_value("X-Cache"), {}};
+                results[i] = {
+                    *test::addressInPage(page->body), page->get_header_value("X-Cache"), {}};
             } catch (...) {
                 ++failures;
             }
         });
-    for (auto& t : clients) t.join();
+    for (auto& t : clients)
+        t.join();
     REQUIRE(failures == 0);
     int misses = 0;
     for (const auto& r : results) {
@@ -299,7 +307,9 @@ TEST_CASE("the cache stays under its cap, evicts the least recently used, and ou
     {
         test::ServerProcess server(cache, {"--cache-max", "100K"});
         for (int i = 0; i < 12; ++i)
-            fetched.push_back(fetchSpeech(server.port(), "这是第" + std::to_string(i) + "个比较长的测试句子，用来填满缓存目录。"));
+            fetched.push_back(
+                fetchSpeech(server.port(), "这是第" + std::to_string(i) +
+                                               "个比较长的测试句子，用来填满缓存目录。"));
         std::uint64_t total = 0;
         for (const auto& e : fs::directory_iterator(cache))
             if (e.path().extension() == ".mp3") total += e.file_size();
@@ -322,10 +332,10 @@ TEST_CASE("start-up failures are reported with their own exit status") {
     test::TempDir tmp;
     test::ServerProcess running(tmp.path() / "cache");
 
-    auto [taken, takenMessage] = test::runServiceToExit(
-        {"--listen", "127.0.0.1:" + std::to_string(running.port()), "--cache",
-         (tmp.path() / "other").string()},
-        tmp.path());
+    auto [taken, takenMessage] =
+        test::runServiceToExit({"--listen", "127.0.0.1:" + std::to_string(running.port()),
+                                "--cache", (tmp.path() / "other").string()},
+                               tmp.path());
     CHECK(taken == 3);
     CHECK(takenMessage.find("cannot listen on 127.0.0.1:" + std::to_string(running.port())) !=
           std::string::npos);
@@ -336,9 +346,11 @@ TEST_CASE("start-up failures are reported with their own exit status") {
     CHECK(shared == 1);
     CHECK(sharedMessage.find("in use by another speech-service") != std::string::npos);
 
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--listen", "nowhere"}, {"--listen", "127.0.0.1:99999"}, {"--max-text", "lots"},
-             {"--cache-max", "0"}, {"--bogus"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--listen", "nowhere"},
+                                                                  {"--listen", "127.0.0.1:99999"},
+                                                                  {"--max-text", "lots"},
+                                                                  {"--cache-max", "0"},
+                                                                  {"--bogus"}}) {
         CAPTURE(args[0]);
         CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
     }
@@ -346,13 +358,16 @@ TEST_CASE("start-up failures are reported with their own exit status") {
     CHECK(client(running.port())->Get("/healthz")->status == 200);
 }
 
-TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP3s and the service stays up") {
+TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP3s and the service "
+          "stays up") {
     test::TempDir tmp;
     test::ServerProcess server(tmp.path() / "cache");
     const std::vector<std::string> texts = {
         "<speak><prosody rate='x-slow'>你好</prosody></speak>", // SSML is not enabled
-        "[[h@'l@U]] 你好",                                       // nor phoneme input
-        "\x01" "50S 你好\x01" "10S",                             // embedded-command syntax
+        "[[h@'l@U]] 你好",                                      // nor phoneme input
+        "\x01"
+        "50S 你好\x01"
+        "10S", // embedded-command syntax
         "电话 13800138000，价格 ¥1,234.56，时间 2026-12-08 12:30",
         "Hello, world! ABC xyz 123",
         "😀👍 你好 🎉",

@@ -18,7 +18,9 @@ Synthesizer& synthesizer() {
     return s;
 }
 
-double seconds(const std::vector<std::int16_t>& pcm) { return double(pcm.size()) / 22050.0; }
+double seconds(const std::vector<std::int16_t>& pcm) {
+    return double(pcm.size()) / 22050.0;
+}
 
 // Median fundamental frequency over voiced stretches, by autocorrelation.
 double medianPitch(const std::vector<std::int16_t>& pcm) {
@@ -26,13 +28,15 @@ double medianPitch(const std::vector<std::int16_t>& pcm) {
     std::vector<double> pitches;
     for (std::size_t at = 0; at + kFrame + kMaxLag < pcm.size(); at += kFrame / 2) {
         double energy = 0;
-        for (std::size_t i = 0; i < kFrame; ++i) energy += double(pcm[at + i]) * pcm[at + i];
+        for (std::size_t i = 0; i < kFrame; ++i)
+            energy += double(pcm[at + i]) * pcm[at + i];
         if (energy / kFrame < 1000.0 * 1000.0) continue; // quiet or silent
         double best = 0;
         std::size_t bestLag = 0;
         for (std::size_t lag = kMinLag; lag <= kMaxLag; ++lag) {
             double c = 0;
-            for (std::size_t i = 0; i < kFrame; ++i) c += double(pcm[at + i]) * pcm[at + i + lag];
+            for (std::size_t i = 0; i < kFrame; ++i)
+                c += double(pcm[at + i]) * pcm[at + i + lag];
             if (c > best) {
                 best = c;
                 bestLag = lag;
@@ -72,20 +76,25 @@ TEST_CASE("Mandarin text becomes a plain CBR MPEG-2 Layer III mono file") {
 TEST_CASE("speed and voice change the audio") {
     test::TempDir tmp;
     const std::string text = "今天天气很好，我们去公园散步吧。";
-    auto slow = test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMinSpeed)), tmp.path());
-    auto normal = test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(0)), tmp.path());
-    auto fast = test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMaxSpeed)), tmp.path());
+    auto slow = test::decodeMp3(
+        synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMinSpeed)), tmp.path());
+    auto normal = test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(0)),
+                                  tmp.path());
+    auto fast = test::decodeMp3(
+        synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMaxSpeed)), tmp.path());
     CHECK(seconds(slow) > seconds(normal) * 1.2);
     CHECK(seconds(normal) > seconds(fast) * 1.2);
 
     // eSpeak carries a little state from one utterance to the next, so equal
     // requests are close but not bit-identical; the pitch tells voices apart.
-    double basePitch = medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
+    double basePitch =
+        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
     CHECK(basePitch > 70);
     CHECK(basePitch < 200);
     for (const Voice* v = voicesBegin(); v != voicesEnd(); ++v) {
         CAPTURE(v->espeakName);
-        auto pcm = test::decodeMp3(synthesizer().synthesizeMp3(text, v->espeakName, 175), tmp.path());
+        auto pcm =
+            test::decodeMp3(synthesizer().synthesizeMp3(text, v->espeakName, 175), tmp.path());
         CHECK(test::rms(pcm) > 300);
         double pitch = medianPitch(pcm);
         CAPTURE(pitch);
@@ -93,7 +102,8 @@ TEST_CASE("speed and voice change the audio") {
             CHECK(pitch > basePitch * 1.3);
     }
     // Switching back gives the default voice again.
-    double again = medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
+    double again =
+        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
     CHECK(again == doctest::Approx(basePitch).epsilon(0.1));
 }
 

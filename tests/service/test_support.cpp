@@ -36,10 +36,11 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& stdoutPath,
     else
         posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
     int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -90,7 +91,8 @@ std::optional<FrameHeader> parseFrameHeader(std::string_view b) {
     if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 ||
         rateIndex == 3)
         return std::nullopt; // only Layer III is expected here
-    static const int mpeg1Rates[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int mpeg1Rates[] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                     112, 128, 160, 192, 224, 256, 320};
     static const int mpeg2Rates[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static const int baseRates[] = {44100, 48000, 32000};
     FrameHeader h{};
@@ -101,7 +103,7 @@ std::optional<FrameHeader> parseFrameHeader(std::string_view b) {
     h.mono = (u(3) >> 6) == 3;
     int samplesPerFrame = h.mpegVersion == 1 ? 1152 : 576;
     h.length = static_cast<std::size_t>(samplesPerFrame / 8 * h.bitrateKbps * 1000 / h.sampleRate +
-                                         static_cast<int>(padding));
+                                        static_cast<int>(padding));
     return h;
 }
 
@@ -137,7 +139,8 @@ std::vector<std::int16_t> decodeMp3(std::string_view mp3, const fs::path& scratc
         waitExit(pid, 5s);
         throw std::runtime_error("mpg123 did not finish");
     }
-    if (*status != 0) throw std::runtime_error("mpg123 failed: " + readFile(scratch / "mpg123.err"));
+    if (*status != 0)
+        throw std::runtime_error("mpg123 failed: " + readFile(scratch / "mpg123.err"));
     std::string raw = readFile(out);
     std::vector<std::int16_t> pcm(raw.size() / 2);
     std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
@@ -147,7 +150,8 @@ std::vector<std::int16_t> decodeMp3(std::string_view mp3, const fs::path& scratc
 double rms(const std::vector<std::int16_t>& pcm) {
     if (pcm.empty()) return 0;
     double sum = 0;
-    for (std::int16_t s : pcm) sum += double(s) * s;
+    for (std::int16_t s : pcm)
+        sum += double(s) * s;
     return std::sqrt(sum / double(pcm.size()));
 }
 
@@ -221,7 +225,9 @@ int ServerProcess::stop() {
     return status.value_or(-1);
 }
 
-ServerProcess::~ServerProcess() { stop(); }
+ServerProcess::~ServerProcess() {
+    stop();
+}
 
 std::pair<int, std::string> runServiceToExit(const std::vector<std::string>& args,
                                              const fs::path& scratch) {

@@ -14,14 +14,14 @@
 namespace speech::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -56,7 +56,7 @@ std::string readFile(const std::filesystem::path& path);
 
 // A speech-service process on a free loopback port with its own cache.
 class ServerProcess {
-public:
+  public:
     explicit ServerProcess(const std::filesystem::path& cacheDir,
                            std::vector<std::string> extraArgs = {});
     ~ServerProcess();
@@ -69,7 +69,7 @@ public:
     int stop();
     std::string log() const { return readFile(logPath_); }
 
-private:
+  private:
     pid_t pid_ = -1;
     int port_ = -1;
     std::filesystem::path logPath_;
