@@ -184,7 +184,6 @@ void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Respons
             cache_.store(key, mp3);
             synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
             storeMs = std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
-            ++syntheses_;
         }
     }
 

@@ -6,7 +6,6 @@
 
 #include <httplib.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <mutex>
@@ -32,8 +31,6 @@ class SpeechServer {
     void stop() { http_.stop(); }
     bool isRunning() const { return http_.is_running(); }
 
-    std::size_t synthesisCount() const { return syntheses_; }
-
   private:
     void handleSynthesis(const httplib::Request& req, httplib::Response& res);
     void handleAudio(const httplib::Request& req, httplib::Response& res);
@@ -44,7 +41,6 @@ class SpeechServer {
     ServerOptions options_;
     httplib::Server http_;
     std::mutex synthesisMutex_; // covers look-up, synthesis and store together
-    std::atomic<std::size_t> syntheses_{0};
 };
 
 // The text of /readme.html.

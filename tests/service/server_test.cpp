@@ -354,8 +354,10 @@ TEST_CASE("start-up failures are reported with their own exit status") {
         CAPTURE(args[0]);
         CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
     }
-    // The running service was not disturbed.
+    // The running service was not disturbed, and stops on SIGINT as on SIGTERM.
     CHECK(client(running.port())->Get("/healthz")->status == 200);
+    CHECK(running.stop(SIGINT) == 0);
+    CHECK(running.log().find("stopped") != std::string::npos);
 }
 
 TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP3s and the service "

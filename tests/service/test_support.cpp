@@ -213,9 +213,9 @@ ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> 
     }
 }
 
-int ServerProcess::stop() {
+int ServerProcess::stop(int signal) {
     if (pid_ < 0) return -1;
-    ::kill(pid_, SIGTERM);
+    ::kill(pid_, signal);
     auto status = waitExit(pid_, 15s);
     if (!status) {
         ::kill(pid_, SIGKILL);

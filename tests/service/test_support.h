@@ -2,6 +2,7 @@
 // inspection, the reference decoder, and a service process under test.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -65,8 +66,9 @@ class ServerProcess {
 
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
-    // SIGTERM, then waits (bounded); the exit status, or -1 when it had to be killed.
-    int stop();
+    // Sends the signal, then waits (bounded); the exit status, or -1 when it
+    // had to be killed.
+    int stop(int signal = SIGTERM);
     std::string log() const { return readFile(logPath_); }
 
   private:
