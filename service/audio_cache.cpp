@@ -1,0 +1,231 @@
+#include "audio_cache.h"
+
+#include "content_key.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace speech {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kTempPrefix = ".tmp-";
+constexpr const char* kLockName = ".lock";
+
+std::runtime_error systemError(const std::string& what, const fs::path& path) {
+    return std::runtime_error(what + " " + path.string() + ": " + std::strerror(errno));
+}
+
+// A key-named file: 32 hex digits and ".mp3".
+std::optional<std::string> keyOfFileName(const std::string& name) {
+    if (name.size() != kContentKeyLength + 4 || !name.ends_with(".mp3")) return std::nullopt;
+    std::string key = name.substr(0, kContentKeyLength);
+    if (!isContentKey(key)) return std::nullopt;
+    return key;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
+    : dir_(std::move(dir)), maxBytes_(maxBytes) {
+    std::error_code ec;
+    fs::create_directories(dir_, ec);
+    if (ec)
+        throw std::runtime_error("cannot create cache directory " + dir_.string() + ": " +
+                                 ec.message());
+
+    fs::path lockPath = dir_ / kLockName;
+    lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd_ < 0) throw systemError("cannot open", lockPath);
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lockFd_);
+        throw std::runtime_error("cache directory " + dir_.string() +
+                                 " is in use by another speech-service");
+    }
+
+    struct Found {
+        fs::file_time_type used;
+        std::string key;
+        std::uint64_t size;
+    };
+    std::vector<Found> found;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir_, ec)) {
+        std::string name = e.path().filename().string();
+        if (name.starts_with(kTempPrefix)) {
+            // Only this process writes here (we hold the lock), so any
+            // temporary file is a leftover of an interrupted write.
+            fs::remove(e.path(), ec);
+            continue;
+        }
+        auto key = keyOfFileName(name);
+        if (!key || !e.is_regular_file(ec)) continue;
+        found.push_back({e.last_write_time(ec), *key, e.file_size(ec)});
+    }
+    if (ec) {
+        ::close(lockFd_);
+        throw std::runtime_error("cannot read cache directory " + dir_.string() + ": " +
+                                 ec.message());
+    }
+
+    // Oldest first, so that the newest ends up at the front of recent_.
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.used < b.used; });
+    for (Found& f : found) {
+        recent_.push_front(f.key);
+        entries_.emplace(f.key, Entry{f.size, recent_.begin()});
+        totalBytes_ += f.size;
+    }
+    std::lock_guard lock(mutex_);
+    evictLocked({});
+}
+
+AudioCache::~AudioCache() {
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+bool AudioCache::contains(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    return entries_.find(std::string(key)) != entries_.end();
+}
+
+bool AudioCache::refresh(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(std::string(key));
+    if (it == entries_.end()) return false;
+    if (::access((dir_ / fileName(key)).c_str(), F_OK) != 0) {
+        eraseLocked(it);
+        return false;
+    }
+    recent_.splice(recent_.begin(), recent_, it->second.position);
+    return true;
+}
+
+std::optional<std::string> AudioCache::read(std::string_view key) {
+    int fd;
+    {
+        // Opened under the lock: eviction unlinks under it too, so the file we
+        // open is complete and stays readable even if it is evicted next.
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(std::string(key));
+        if (it == entries_.end()) return std::nullopt;
+        fd = ::open((dir_ / fileName(key)).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            // Removed behind our back: forget it.
+            eraseLocked(it);
+            return std::nullopt;
+        }
+        recent_.splice(recent_.begin(), recent_, it->second.position);
+    }
+
+    std::string bytes;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ok = done == bytes.size();
+    }
+    // The modification time records the last use, so the order survives a restart.
+    if (ok) ::futimens(fd, nullptr);
+    ::close(fd);
+    if (!ok) return std::nullopt;
+    return bytes;
+}
+
+void AudioCache::store(std::string_view key, std::string_view bytes) {
+    std::string tempName;
+    {
+        std::lock_guard lock(mutex_);
+        tempName =
+            std::string(kTempPrefix) + std::to_string(++tempCounter_) + "-" + std::string(key);
+    }
+    fs::path temp = dir_ / tempName;
+    fs::path final = dir_ / fileName(key);
+
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) throw systemError("cannot create", temp);
+    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int savedErrno = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        errno = savedErrno;
+        throw systemError("cannot write", temp);
+    }
+
+    std::lock_guard lock(mutex_);
+    if (::rename(temp.c_str(), final.c_str()) != 0) {
+        int e = errno;
+        ::unlink(temp.c_str());
+        errno = e;
+        throw systemError("cannot rename to", final);
+    }
+    std::string k(key);
+    auto it = entries_.find(k);
+    if (it != entries_.end()) {
+        totalBytes_ -= it->second.size;
+        it->second.size = bytes.size();
+        recent_.splice(recent_.begin(), recent_, it->second.position);
+    } else {
+        recent_.push_front(k);
+        entries_.emplace(k, Entry{bytes.size(), recent_.begin()});
+    }
+    totalBytes_ += bytes.size();
+    evictLocked(key);
+}
+
+void AudioCache::evictLocked(std::string_view keep) {
+    while (totalBytes_ > maxBytes_ && !recent_.empty()) {
+        const std::string& victim = recent_.back();
+        if (victim == keep) break; // the newest file alone is over the cap
+        auto it = entries_.find(victim);
+        ::unlink((dir_ / fileName(victim)).c_str());
+        eraseLocked(it);
+    }
+}
+
+void AudioCache::eraseLocked(std::unordered_map<std::string, Entry>::iterator it) {
+    totalBytes_ -= it->second.size;
+    recent_.erase(it->second.position);
+    entries_.erase(it);
+}
+
+std::size_t AudioCache::fileCount() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+std::uint64_t AudioCache::totalBytes() const {
+    std::lock_guard lock(mutex_);
+    return totalBytes_;
+}
+
+} // namespace speech

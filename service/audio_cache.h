@@ -1,0 +1,67 @@
+// Directory of synthesised MP3 files, named by content key, with a size cap
+// and least-recently-used eviction.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace speech {
+
+class AudioCache {
+  public:
+    // Creates the directory when missing, takes its lock file (one service per
+    // directory), removes temporary files left by a crash and indexes the
+    // MP3 files already there, oldest use first. Throws std::runtime_error.
+    AudioCache(std::filesystem::path dir, std::uint64_t maxBytes);
+    ~AudioCache();
+    AudioCache(const AudioCache&) = delete;
+    AudioCache& operator=(const AudioCache&) = delete;
+
+    bool contains(std::string_view key) const;
+
+    // Whether the key's file is still there (else it is forgotten); marks it
+    // as just used. What a page answer checks before naming the file.
+    bool refresh(std::string_view key);
+
+    // The file's bytes, marking it as just used; nullopt when not cached.
+    std::optional<std::string> read(std::string_view key);
+
+    // Writes under a temporary name, syncs and renames, so a crash never leaves
+    // a truncated file under a key; then evicts the least recently used files
+    // until the total fits the cap (the new file itself is always kept).
+    // Throws std::runtime_error on I/O failure.
+    void store(std::string_view key, std::string_view bytes);
+
+    std::size_t fileCount() const;
+    std::uint64_t totalBytes() const;
+    const std::filesystem::path& directory() const { return dir_; }
+
+    static std::string fileName(std::string_view key) { return std::string(key) + ".mp3"; }
+
+  private:
+    struct Entry {
+        std::uint64_t size;
+        std::list<std::string>::iterator position; // in recent_, most recent first
+    };
+
+    void evictLocked(std::string_view keep);
+    void eraseLocked(std::unordered_map<std::string, Entry>::iterator it);
+
+    std::filesystem::path dir_;
+    std::uint64_t maxBytes_;
+    int lockFd_ = -1;
+
+    mutable std::mutex mutex_;
+    std::list<std::string> recent_;
+    std::unordered_map<std::string, Entry> entries_;
+    std::uint64_t totalBytes_ = 0;
+    std::uint64_t tempCounter_ = 0;
+};
+
+} // namespace speech

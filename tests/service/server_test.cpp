@@ -1,0 +1,421 @@
+// The service as the tool and the end-to-end tests see it: a process on a
+// loopback port, spoken to over HTTP.
+#include "test_support.h"
+
+#include <doctest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+#include <vector>
+
+using namespace speech;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kPage = "/bin/makeColorPlusGuest.jsp";
+
+std::string pageTarget(std::string_view text, std::string_view extra = "sex=201&speed=0&") {
+    return kPage + "?" + std::string(extra) + "ment=" + test::percentEncode(text);
+}
+
+std::unique_ptr<httplib::Client> client(int port) {
+    auto c = std::make_unique<httplib::Client>("127.0.0.1", port);
+    c->set_url_encode(false); // targets are sent exactly as the tests build them
+    c->set_read_timeout(30, 0);
+    return c;
+}
+
+// What the tool does: fetch the page, cut out the address, fetch the MP3.
+struct Fetched {
+    std::string address;
+    std::string cache;
+    std::string mp3;
+};
+
+Fetched fetchSpeech(int port, std::string_view text) {
+    auto c = client(port);
+    auto page = c->Get(pageTarget(text));
+    REQUIRE(page);
+    REQUIRE_MESSAGE(page->status == 200, page->body);
+    auto address = test::addressInPage(page->body);
+    REQUIRE(address);
+    std::string prefix = "http://127.0.0.1:" + std::to_string(port);
+    REQUIRE(address->starts_with(prefix + "/audio/"));
+    auto audio = c->Get(address->substr(prefix.size()));
+    REQUIRE(audio);
+    REQUIRE(audio->status == 200);
+    return {*address, page->get_header_value("X-Cache"), audio->body};
+}
+
+std::set<std::string> cacheListing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+int statusOf(httplib::Client& c, const std::string& method, const std::string& target) {
+    httplib::Request req;
+    req.method = method;
+    req.path = target;
+    auto res = c.send(req);
+    return res ? res->status : -1;
+}
+
+} // namespace
+
+TEST_CASE("the tool's request gives a page, the page an MP3, the same request the same file") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache");
+    auto c = client(server.port());
+
+    auto page = c->Get(pageTarget("你好，世界 123 abc"));
+    REQUIRE(page);
+    CHECK(page->status == 200);
+    CHECK(page->get_header_value("Content-Type").starts_with("text/html"));
+    CHECK(page->get_header_value("X-Cache") == "miss");
+    auto address = test::addressInPage(page->body);
+    REQUIRE(address);
+    for (char ch : *address)
+        CHECK(static_cast<unsigned char>(ch) < 0x80);
+    std::string prefix = "http://127.0.0.1:" + std::to_string(server.port()) + "/audio/";
+    REQUIRE(address->starts_with(prefix));
+    CHECK(address->size() == prefix.size() + 32 + 4);
+
+    auto audio = c->Get(address->substr(address->find("/audio/")));
+    REQUIRE(audio);
+    CHECK(audio->status == 200);
+    CHECK(audio->get_header_value("Content-Type") == "audio/mpeg");
+    CHECK(audio->get_header_value("Content-Length") == std::to_string(audio->body.size()));
+    REQUIRE(test::walkFrames(audio->body));
+    auto pcm = test::decodeMp3(audio->body, tmp.path());
+    CHECK(double(pcm.size()) / 22050 >= 0.5);
+    CHECK(test::rms(pcm) > 300);
+
+    // Again: same address, answered from the cache, identical bytes.
+    auto again = fetchSpeech(server.port(), "你好，世界 123 abc");
+    CHECK(again.address == *address);
+    CHECK(again.cache == "hit");
+    CHECK(again.mp3 == audio->body);
+
+    // A file removed from the cache behind the service's back is made again.
+    fs::remove(tmp.path() / "cache" / address->substr(address->find("/audio/") + 7));
+    auto remade = fetchSpeech(server.port(), "你好，世界 123 abc");
+    CHECK(remade.cache == "miss");
+    CHECK(remade.address == *address);
+    CHECK(test::walkFrames(remade.mp3));
+
+    auto head = c->Head(address->substr(address->find("/audio/")));
+    REQUIRE(head);
+    CHECK(head->status == 200);
+    CHECK(head->body.empty());
+    CHECK(head->get_header_value("Content-Length") == std::to_string(remade.mp3.size()));
+
+    auto readme = c->Get("/readme.html");
+    REQUIRE(readme);
+    CHECK(readme->status == 200);
+    CHECK(readme->get_header_value("Content-Type").starts_with("text/html"));
+    auto health = c->Get("/healthz");
+    REQUIRE(health);
+    CHECK(health->status == 200);
+
+    CHECK(server.stop() == 0);
+    std::string log = server.log();
+    CHECK(log.find("GET /bin/makeColorPlusGuest.jsp?sex=201") != std::string::npos);
+    CHECK(log.find(" 200 ") != std::string::npos);
+    CHECK(log.find("stopped") != std::string::npos);
+}
+
+TEST_CASE("bad input gets a clear status and changes nothing") {
+    test::TempDir tmp;
+    fs::path cache = tmp.path() / "cache";
+    test::ServerProcess server(cache);
+    fetchSpeech(server.port(), "好"); // so that there is a real key to aim at
+    auto before = cacheListing(cache);
+    std::string key = [&] {
+        for (const auto& n : before)
+            if (n.ends_with(".mp3")) return n.substr(0, 32);
+        return std::string();
+    }();
+    REQUIRE(key.size() == 32);
+
+    const std::map<std::string, int> cases = {
+        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400},    // bad escape
+        {kPage + "?sex=201&speed=0&ment=%E4%BD%A0%", 400},   // cut escape
+        {kPage + "?sex=201&speed=0&ment=%FF%FE", 400},       // not UTF-8
+        {kPage + "?sex=201&speed=0&ment=%C4%E3%BA%C3", 400}, // GBK, not UTF-8
+        {kPage + "?sex=201&speed=0&ment=", 400},             // empty text
+        {kPage + "?sex=201&speed=0", 400},                   // no text
+        {kPage + "?sex=201&speed=0&ment=%20%20", 400},       // nothing but blanks
+        {kPage + "?sex=man&speed=0&ment=abc", 400},
+        {kPage + "?sex=201&speed=fast&ment=abc", 400},
+        {kPage + "?sex=201&speed=99&ment=abc", 400},
+        {kPage + "?sex=201&speed=0&ment=" + std::string(4097, 'a'), 413},
+        {kPage + "?sex=201&speed=0&ment=" + test::percentEncode(std::string(4091, 'x') + "你好"),
+         413},
+        {"/", 404},
+        {"/index.html", 404},
+        {"/audio/", 404},
+        {"/audio", 404},
+        {"/audio/" + key, 404},
+        {"/audio/" + key + ".MP3", 404},
+        {"/audio/0123456789abcdef0123456789abcdef.mp3", 404},
+        {"/audio/../.lock", 404},
+        {"/audio/%2e%2e%2f.lock", 404},
+        {"/audio/.lock", 404},
+        {"/audio/../../../../etc/passwd", 404},
+        {"/bin/", 404},
+    };
+    auto c = client(server.port());
+    for (const auto& [target, status] : cases) {
+        CAPTURE(target.substr(0, 120));
+        CHECK(statusOf(*c, "GET", target) == status);
+    }
+    for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
+        CAPTURE(method);
+        CHECK(statusOf(*c, method, "/audio/" + key + ".mp3") == 405);
+        CHECK(statusOf(*c, method, pageTarget("你好")) == 405);
+    }
+    // Longer than the HTTP library reads as a request line.
+    CHECK(statusOf(*c, "GET", pageTarget(std::string(9000, 'x'))) == 414);
+
+    auto answer = c->Get(kPage + "?sex=201&speed=0&ment=%FF");
+    REQUIRE(answer);
+    CHECK(answer->body.find("UTF-8") != std::string::npos);
+    CHECK(cacheListing(cache) == before);
+    // Still serving after all that.
+    CHECK(fetchSpeech(server.port(), "好").cache == "hit");
+}
+
+TEST_CASE("the text limit is set by --max-text and counts UTF-8 bytes") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache", {"--max-text", "30"});
+    auto c = client(server.port());
+    auto ok = c->Get(pageTarget("一二三四五六七八九十")); // 30 bytes
+    REQUIRE(ok);
+    CHECK(ok->status == 200);
+    auto over = c->Get(pageTarget("一二三四五六七八九十a"));
+    REQUIRE(over);
+    CHECK(over->status == 413);
+}
+
+TEST_CASE("20 concurrent clients, half new texts and half cached, all answered right") {
+    test::TempDir tmp;
+    fs::path cache = tmp.path() / "cache";
+    test::ServerProcess server(cache);
+    std::vector<std::string> cachedTexts, newTexts;
+    for (int i = 0; i < 10; ++i) {
+        cachedTexts.push_back("缓存的句子第" + std::to_string(i) + "号");
+        newTexts.push_back("新的句子第" + std::to_string(i) + "号，马上合成");
+    }
+    std::map<std::string, Fetched> primed;
+    for (const auto& t : cachedTexts)
+        primed[t] = fetchSpeech(server.port(), t);
+
+    std::vector<Fetched> results(20);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.emplace_back([&, i] {
+            const std::string& text = i % 2 ? cachedTexts[i / 2] : newTexts[i / 2];
+            try {
+                // doctest assertions are not thread-safe: failures are counted here
+                auto c = client(server.port());
+                auto page = c->Get(pageTarget(text));
+                auto address =
+                    page && page->status == 200 ? test::addressInPage(page->body) : std::nullopt;
+                if (!address) throw std::runtime_error("no page");
+                auto audio = c->Get(address->substr(address->find("/audio/")));
+                if (!audio || audio->status != 200) throw std::runtime_error("no audio");
+                results[i] = {*address, page->get_header_value("X-Cache"), audio->body};
+            } catch (...) {
+                ++failures;
+            }
+        });
+    }
+    for (auto& t : clients)
+        t.join();
+    REQUIRE(failures == 0);
+
+    std::set<std::string> addresses;
+    for (int i = 0; i < 20; ++i) {
+        CAPTURE(i);
+        const Fetched& r = results[i];
+        addresses.insert(r.address);
+        if (i % 2) {
+            const Fetched& p = primed[cachedTexts[i / 2]];
+            CHECK(r.cache == "hit");
+            CHECK(r.address == p.address);
+            CHECK(r.mp3 == p.mp3);
+        } else {
+            CHECK(r.cache == "miss");
+            auto frames = test::walkFrames(r.mp3);
+            REQUIRE(frames);
+            CHECK(frames->size() > 20);
+        }
+    }
+    CHECK(addresses.size() == 20);
+    std::size_t files = 0;
+    for (const auto& n : cacheListing(cache))
+        files += n.ends_with(".mp3");
+    CHECK(files == 20);
+    // Spot-check that concurrently synthesised audio is speech, not noise or silence.
+    auto pcm = test::decodeMp3(results[0].mp3, tmp.path());
+    CHECK(double(pcm.size()) / 22050 >= 0.5);
+    CHECK(test::rms(pcm) > 300);
+}
+
+TEST_CASE("the same new text asked for at once is synthesised once") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache");
+    std::vector<Fetched> results(8);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 8; ++i)
+        clients.emplace_back([&, i] {
+            try {
+                auto c = client(server.port());
+                auto page = c->Get(pageTarget("同时请求同一句话"));
+                if (!page || page->status != 200) throw std::runtime_error("no page");
+                results[i] = {
+                    *test::addressInPage(page->body), page->get_header_value("X-Cache"), {}};
+            } catch (...) {
+                ++failures;
+            }
+        });
+    for (auto& t : clients)
+        t.join();
+    REQUIRE(failures == 0);
+    int misses = 0;
+    for (const auto& r : results) {
+        misses += r.cache == "miss";
+        CHECK(r.address == results[0].address);
+    }
+    CHECK(misses == 1);
+}
+
+TEST_CASE("the cache stays under its cap, evicts the least recently used, and outlives a restart") {
+    test::TempDir tmp;
+    fs::path cache = tmp.path() / "cache";
+    std::vector<Fetched> fetched;
+    std::uint64_t cap = 100 * 1024;
+    {
+        test::ServerProcess server(cache, {"--cache-max", "100K"});
+        for (int i = 0; i < 12; ++i)
+            fetched.push_back(
+                fetchSpeech(server.port(), "这是第" + std::to_string(i) +
+                                               "个比较长的测试句子，用来填满缓存目录。"));
+        std::uint64_t total = 0;
+        for (const auto& e : fs::directory_iterator(cache))
+            if (e.path().extension() == ".mp3") total += e.file_size();
+        CHECK(total <= cap);
+        auto c = client(server.port());
+        const std::string& first = fetched.front().address;
+        CHECK(c->Get(first.substr(first.find("/audio/")))->status == 404);
+        CHECK(server.stop() == 0);
+    }
+    test::ServerProcess server(cache, {"--cache-max", "100K"});
+    auto last = fetchSpeech(server.port(), "这是第11个比较长的测试句子，用来填满缓存目录。");
+    CHECK(last.cache == "hit");
+    CHECK(last.mp3 == fetched.back().mp3);
+    // The path part is the same; only the port of the new process differs.
+    CHECK(last.address.substr(last.address.find("/audio/")) ==
+          fetched.back().address.substr(fetched.back().address.find("/audio/")));
+}
+
+TEST_CASE("start-up failures are reported with their own exit status") {
+    test::TempDir tmp;
+    test::ServerProcess running(tmp.path() / "cache");
+
+    auto [taken, takenMessage] =
+        test::runServiceToExit({"--listen", "127.0.0.1:" + std::to_string(running.port()),
+                                "--cache", (tmp.path() / "other").string()},
+                               tmp.path());
+    CHECK(taken == 3);
+    CHECK(takenMessage.find("cannot listen on 127.0.0.1:" + std::to_string(running.port())) !=
+          std::string::npos);
+    CHECK(takenMessage.find("in use") != std::string::npos);
+
+    auto [shared, sharedMessage] = test::runServiceToExit(
+        {"--listen", "127.0.0.1:0", "--cache", (tmp.path() / "cache").string()}, tmp.path());
+    CHECK(shared == 1);
+    CHECK(sharedMessage.find("in use by another speech-service") != std::string::npos);
+
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--listen", "nowhere"},
+                                                                  {"--listen", "127.0.0.1:99999"},
+                                                                  {"--max-text", "lots"},
+                                                                  {"--cache-max", "0"},
+                                                                  {"--bogus"}}) {
+        CAPTURE(args[0]);
+        CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
+    }
+    // The running service was not disturbed, and stops on SIGINT as on SIGTERM.
+    CHECK(client(running.port())->Get("/healthz")->status == 200);
+    CHECK(running.stop(SIGINT) == 0);
+    CHECK(running.log().find("stopped") != std::string::npos);
+}
+
+TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP3s and the service "
+          "stays up") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache");
+    const std::vector<std::string> texts = {
+        "<speak><prosody rate='x-slow'>你好</prosody></speak>", // SSML is not enabled
+        "[[h@'l@U]] 你好",                                      // nor phoneme input
+        "\x01"
+        "50S 你好\x01"
+        "10S", // embedded-command syntax
+        "电话 13800138000，价格 ¥1,234.56，时间 2026-12-08 12:30",
+        "Hello, world! ABC xyz 123",
+        "😀👍 你好 🎉",
+        "e\xCC\x81\xCC\x81\xCC\x81 你好", // combining marks
+        "第一行\r\n第二行\t第三行",
+        std::string(2000, '1'),
+    };
+    for (const auto& text : texts) {
+        CAPTURE(text.substr(0, 60));
+        auto f = fetchSpeech(server.port(), text);
+        auto frames = test::walkFrames(f.mp3);
+        REQUIRE(frames);
+        CHECK(frames->size() >= 4);
+    }
+    auto c = client(server.port());
+    CHECK(c->Get("/healthz")->status == 200);
+    CHECK(server.stop() == 0);
+}
+
+TEST_CASE("cached answers do not wait for a synthesis in progress") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache");
+    fetchSpeech(server.port(), "已经缓存");
+    std::string longText;
+    for (int i = 0; i < 80; ++i)
+        longText += "这是一个很长的句子，"; // 800 characters
+    std::atomic<bool> longDone{false};
+    int longStatus = 0;
+    std::thread slow([&] {
+        auto r = client(server.port())->Get(pageTarget(longText));
+        longStatus = r ? r->status : -1;
+        longDone = true;
+    });
+    // Cached requests keep being answered until the long synthesis finishes.
+    auto c = client(server.port());
+    int answered = 0, failed = 0;
+    while (!longDone) {
+        auto r = c->Get(pageTarget("已经缓存"));
+        if (r && r->status == 200 && r->get_header_value("X-Cache") == "hit")
+            ++answered;
+        else
+            ++failed;
+    }
+    slow.join();
+    CHECK(longStatus == 200);
+    CHECK(failed == 0);
+    CHECK(answered > 20);
+    MESSAGE("cached answers during one long synthesis: " << answered);
+}

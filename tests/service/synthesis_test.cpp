@@ -1,0 +1,138 @@
+#include "mp3_encoder.h"
+#include "protocol.h"
+#include "synthesizer.h"
+#include "test_support.h"
+
+#include <doctest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace speech;
+
+namespace {
+
+Synthesizer& synthesizer() {
+    static Synthesizer s; // eSpeak is process-wide: one instance for all cases
+    return s;
+}
+
+double seconds(const std::vector<std::int16_t>& pcm) {
+    return double(pcm.size()) / 22050.0;
+}
+
+// Median fundamental frequency over voiced stretches, by autocorrelation.
+double medianPitch(const std::vector<std::int16_t>& pcm) {
+    constexpr std::size_t kFrame = 1024, kMinLag = 22050 / 500, kMaxLag = 22050 / 60;
+    std::vector<double> pitches;
+    for (std::size_t at = 0; at + kFrame + kMaxLag < pcm.size(); at += kFrame / 2) {
+        double energy = 0;
+        for (std::size_t i = 0; i < kFrame; ++i)
+            energy += double(pcm[at + i]) * pcm[at + i];
+        if (energy / kFrame < 1000.0 * 1000.0) continue; // quiet or silent
+        double best = 0;
+        std::size_t bestLag = 0;
+        for (std::size_t lag = kMinLag; lag <= kMaxLag; ++lag) {
+            double c = 0;
+            for (std::size_t i = 0; i < kFrame; ++i)
+                c += double(pcm[at + i]) * pcm[at + i + lag];
+            if (c > best) {
+                best = c;
+                bestLag = lag;
+            }
+        }
+        if (bestLag && best > 0.5 * energy) pitches.push_back(22050.0 / double(bestLag));
+    }
+    if (pitches.empty()) return 0;
+    std::sort(pitches.begin(), pitches.end());
+    return pitches[pitches.size() / 2];
+}
+
+} // namespace
+
+TEST_CASE("Mandarin text becomes a plain CBR MPEG-2 Layer III mono file") {
+    test::TempDir tmp;
+    CHECK(synthesizer().sampleRate() == 22050);
+    std::string mp3 = synthesizer().synthesizeMp3("你好，世界 123 abc", "cmn", 175);
+
+    auto frames = test::walkFrames(mp3);
+    REQUIRE_MESSAGE(frames, "not a clean sequence of frames from the first byte");
+    REQUIRE(frames->size() > 20);
+    for (const auto& f : *frames) {
+        CHECK(f.mpegVersion == 2);
+        CHECK(f.layer == 3);
+        CHECK(f.bitrateKbps == kMp3Bitrate);
+        CHECK(f.sampleRate == 22050);
+        CHECK(f.mono);
+    }
+
+    auto pcm = test::decodeMp3(mp3, tmp.path());
+    CHECK(seconds(pcm) >= 0.5);
+    CHECK(seconds(pcm) < 10);
+    CHECK(test::rms(pcm) > 300); // speech, not silence (digital silence is 0)
+}
+
+TEST_CASE("speed and voice change the audio") {
+    test::TempDir tmp;
+    const std::string text = "今天天气很好，我们去公园散步吧。";
+    auto slow = test::decodeMp3(
+        synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMinSpeed)), tmp.path());
+    auto normal = test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(0)),
+                                  tmp.path());
+    auto fast = test::decodeMp3(
+        synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMaxSpeed)), tmp.path());
+    CHECK(seconds(slow) > seconds(normal) * 1.2);
+    CHECK(seconds(normal) > seconds(fast) * 1.2);
+
+    // eSpeak carries a little state from one utterance to the next, so equal
+    // requests are close but not bit-identical; the pitch tells voices apart.
+    double basePitch =
+        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
+    CHECK(basePitch > 70);
+    CHECK(basePitch < 200);
+    for (const Voice* v = voicesBegin(); v != voicesEnd(); ++v) {
+        CAPTURE(v->espeakName);
+        auto pcm =
+            test::decodeMp3(synthesizer().synthesizeMp3(text, v->espeakName, 175), tmp.path());
+        CHECK(test::rms(pcm) > 300);
+        double pitch = medianPitch(pcm);
+        CAPTURE(pitch);
+        if (std::string_view(v->description).find("female") != std::string_view::npos)
+            CHECK(pitch > basePitch * 1.3);
+    }
+    // Switching back gives the default voice again.
+    double again =
+        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
+    CHECK(again == doctest::Approx(basePitch).epsilon(0.1));
+}
+
+TEST_CASE("text with nothing to say still gives a short valid file") {
+    std::string mp3 = synthesizer().synthesizeMp3("。。。", "cmn", 175);
+    auto frames = test::walkFrames(mp3);
+    REQUIRE(frames);
+    CHECK(frames->size() >= 4);
+}
+
+TEST_CASE("an unknown voice is an error, not a crash") {
+    CHECK_THROWS_AS(synthesizer().synthesizeMp3("你好", "no-such-voice", 175), std::runtime_error);
+    // and the synthesizer still works afterwards
+    CHECK(test::walkFrames(synthesizer().synthesizeMp3("你好", "cmn", 175)));
+}
+
+TEST_CASE("the encoder streams: pieces give the same file as one block") {
+    std::vector<std::int16_t> tone(22050);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(8000 * std::sin(double(i) * 2 * M_PI * 440 / 22050));
+    Mp3Encoder whole(22050);
+    whole.add(tone.data(), tone.size());
+    Mp3Encoder pieces(22050);
+    for (std::size_t at = 0; at < tone.size(); at += 1000)
+        pieces.add(tone.data() + at, std::min<std::size_t>(1000, tone.size() - at));
+    std::string a = whole.finish(), b = pieces.finish();
+    CHECK(a == b);
+    test::TempDir tmp;
+    auto pcm = test::decodeMp3(a, tmp.path());
+    CHECK(seconds(pcm) >= 1.0);
+    CHECK(test::rms(pcm) > 4000); // a 8000-amplitude sine has RMS ~5657
+}

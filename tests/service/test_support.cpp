@@ -1,0 +1,247 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace speech::test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& stdoutPath, int stdoutFd,
+            const std::string& stderrPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+    return pid;
+}
+
+// Waits for the child's exit for at most `limit`; its exit status, or
+// nullopt when it is still running then.
+std::optional<int> waitExit(pid_t pid, std::chrono::milliseconds limit) {
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        ::poll(&p, 1, static_cast<int>(limit.count()));
+        ::close(pidfd);
+    }
+    int status = 0;
+    // Without pidfd (old kernels) this degrades to short bounded polling.
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (r < 0 || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+} // namespace
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "speech-service-test.XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::optional<FrameHeader> parseFrameHeader(std::string_view b) {
+    if (b.size() < 4) return std::nullopt;
+    auto u = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(b[i])); };
+    if (u(0) != 0xFF || (u(1) & 0xE0) != 0xE0) return std::nullopt;
+    unsigned versionBits = (u(1) >> 3) & 3, layerBits = (u(1) >> 1) & 3;
+    unsigned bitrateIndex = u(2) >> 4, rateIndex = (u(2) >> 2) & 3, padding = (u(2) >> 1) & 1;
+    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 ||
+        rateIndex == 3)
+        return std::nullopt; // only Layer III is expected here
+    static const int mpeg1Rates[] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                     112, 128, 160, 192, 224, 256, 320};
+    static const int mpeg2Rates[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int baseRates[] = {44100, 48000, 32000};
+    FrameHeader h{};
+    h.mpegVersion = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+    h.layer = 3;
+    h.bitrateKbps = h.mpegVersion == 1 ? mpeg1Rates[bitrateIndex] : mpeg2Rates[bitrateIndex];
+    h.sampleRate = baseRates[rateIndex] / (h.mpegVersion == 1 ? 1 : h.mpegVersion == 2 ? 2 : 4);
+    h.mono = (u(3) >> 6) == 3;
+    int samplesPerFrame = h.mpegVersion == 1 ? 1152 : 576;
+    h.length = static_cast<std::size_t>(samplesPerFrame / 8 * h.bitrateKbps * 1000 / h.sampleRate +
+                                        static_cast<int>(padding));
+    return h;
+}
+
+std::optional<std::vector<FrameHeader>> walkFrames(std::string_view mp3) {
+    std::vector<FrameHeader> frames;
+    while (!mp3.empty()) {
+        auto h = parseFrameHeader(mp3);
+        if (!h || h->length > mp3.size()) return std::nullopt;
+        frames.push_back(*h);
+        mp3.remove_prefix(h->length);
+    }
+    return frames;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::int16_t> decodeMp3(std::string_view mp3, const fs::path& scratch) {
+    static int counter = 0;
+    fs::path in = scratch / ("decode-" + std::to_string(++counter) + ".mp3");
+    fs::path out = in;
+    out.replace_extension(".raw");
+    std::ofstream(in, std::ios::binary).write(mp3.data(), static_cast<std::streamsize>(mp3.size()));
+    pid_t pid = spawn({MPG123_EXECUTABLE, "-q", "-s", "--mono", in.string()}, out.string(), -1,
+                      (scratch / "mpg123.err").string());
+    auto status = waitExit(pid, 30s);
+    if (!status) {
+        ::kill(pid, SIGKILL);
+        waitExit(pid, 5s);
+        throw std::runtime_error("mpg123 did not finish");
+    }
+    if (*status != 0)
+        throw std::runtime_error("mpg123 failed: " + readFile(scratch / "mpg123.err"));
+    std::string raw = readFile(out);
+    std::vector<std::int16_t> pcm(raw.size() / 2);
+    std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
+    return pcm;
+}
+
+double rms(const std::vector<std::int16_t>& pcm) {
+    if (pcm.empty()) return 0;
+    double sum = 0;
+    for (std::int16_t s : pcm)
+        sum += double(s) * s;
+    return std::sqrt(sum / double(pcm.size()));
+}
+
+std::optional<std::string> addressInPage(std::string_view page) {
+    constexpr std::string_view left = "Products/MediaPlayer/' src='";
+    constexpr std::string_view right = "' width='0' height='0' autostart";
+    std::size_t a = page.find(left), b = page.find(right);
+    if (a == std::string_view::npos || b == std::string_view::npos) return std::nullopt;
+    a += left.size();
+    if (b < a) return std::string();
+    return std::string(page.substr(a, b - a));
+}
+
+std::string percentEncode(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> extraArgs) {
+    logPath_ = cacheDir.parent_path() / (cacheDir.filename().string() + ".log");
+    std::vector<std::string> argv = {SPEECH_SERVICE_EXECUTABLE, "--listen", "127.0.0.1:0",
+                                     "--cache", cacheDir.string()};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    pid_ = spawn(argv, {}, fds[1], logPath_.string());
+    ::close(fds[1]);
+
+    // The service prints its address once it is bound; wait for that line.
+    std::string out;
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    const std::string prefix = "listening on http://127.0.0.1:";
+    while (out.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fds[0], POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buf[256];
+        ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    std::size_t at = out.find(prefix);
+    if (at != std::string::npos) port_ = std::atoi(out.c_str() + at + prefix.size());
+    if (port_ <= 0) {
+        stop();
+        throw std::runtime_error("speech-service did not start: " + log());
+    }
+}
+
+int ServerProcess::stop(int signal) {
+    if (pid_ < 0) return -1;
+    ::kill(pid_, signal);
+    auto status = waitExit(pid_, 15s);
+    if (!status) {
+        ::kill(pid_, SIGKILL);
+        waitExit(pid_, 5s);
+    }
+    pid_ = -1;
+    return status.value_or(-1);
+}
+
+ServerProcess::~ServerProcess() {
+    stop();
+}
+
+std::pair<int, std::string> runServiceToExit(const std::vector<std::string>& args,
+                                             const fs::path& scratch) {
+    std::vector<std::string> argv = {SPEECH_SERVICE_EXECUTABLE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    fs::path err = scratch / "run.err";
+    pid_t pid = spawn(argv, "/dev/null", -1, err.string());
+    auto status = waitExit(pid, 20s);
+    if (!status) {
+        ::kill(pid, SIGKILL);
+        waitExit(pid, 5s);
+        return {-1, readFile(err)};
+    }
+    return {*status, readFile(err)};
+}
+
+} // namespace speech::test

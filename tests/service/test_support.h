@@ -1,0 +1,85 @@
+// Helpers shared by the speech service tests: scratch directories, MP3 frame
+// inspection, the reference decoder, and a service process under test.
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace speech::test {
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+struct FrameHeader {
+    int mpegVersion; // 1, 2 (or 25 for 2.5)
+    int layer;
+    int bitrateKbps;
+    int sampleRate;
+    bool mono;
+    std::size_t length;
+};
+
+std::optional<FrameHeader> parseFrameHeader(std::string_view bytes);
+
+// Walks the file frame by frame from its first byte; nullopt when anything
+// but a complete frame is found (a tag, junk, a truncated tail).
+std::optional<std::vector<FrameHeader>> walkFrames(std::string_view mp3);
+
+// Decodes with the reference decoder to signed 16-bit mono PCM.
+std::vector<std::int16_t> decodeMp3(std::string_view mp3, const std::filesystem::path& scratch);
+
+double rms(const std::vector<std::int16_t>& pcm);
+
+// The tool's way of cutting the address out of the page: the text after the
+// first left marker up to the first right marker, both searched from the start.
+std::optional<std::string> addressInPage(std::string_view page);
+
+// Percent-encodes every byte that is not an unreserved URL character, as the tool does.
+std::string percentEncode(std::string_view text);
+
+std::string readFile(const std::filesystem::path& path);
+
+// A speech-service process on a free loopback port with its own cache.
+class ServerProcess {
+  public:
+    explicit ServerProcess(const std::filesystem::path& cacheDir,
+                           std::vector<std::string> extraArgs = {});
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    // Sends the signal, then waits (bounded); the exit status, or -1 when it
+    // had to be killed.
+    int stop(int signal = SIGTERM);
+    std::string log() const { return readFile(logPath_); }
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = -1;
+    std::filesystem::path logPath_;
+};
+
+// Runs the service with the arguments to completion (bounded); returns the
+// exit status and what it wrote on stderr.
+std::pair<int, std::string> runServiceToExit(const std::vector<std::string>& args,
+                                             const std::filesystem::path& scratch);
+
+} // namespace speech::test
