@@ -5,7 +5,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-export WINEPREFIX="$root/build/win32/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export WINE_RUN_PREFIX="$root/build/win32/wineprefix"
+export WINEPREFIX="$WINE_RUN_PREFIX" WINEARCH=win32 WINEDEBUG=-all
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
 xvfb_pid=""
