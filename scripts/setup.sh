@@ -23,18 +23,24 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     rm -f /tmp/.speechtool-apt-updated
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
+# install_missing LABEL PACKAGE...: installs those not yet installed.
+install_missing() {
+    local label=$1 p
+    shift
+    local missing=()
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "setup: installing ${missing[*]}${label:+ ($label)}"
+        $sudo apt-get update -qq
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
     fi
-done
+}
 
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    $sudo apt-get update -qq
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+install_missing "" "${packages[@]}"
 
 # Wine takes its ANSI code page (936) from a Chinese locale.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
@@ -51,18 +57,7 @@ fi
 # machine with a stock Debian kernel (cmake/win32-vm). It needs QEMU, a static
 # busybox for its initramfs, and that kernel with its virtio and 9p modules.
 if ! "$(dirname "$0")/../cmake/can-run-win32"; then
-    vm_packages=(qemu-system-x86 busybox-static cpio)
-    missing=()
-    for p in "${vm_packages[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-            missing+=("$p")
-        fi
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "setup: installing ${missing[*]} (test machine for Win32 programs)"
-        $sudo apt-get update -qq
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    fi
+    install_missing "test machine for Win32 programs" qemu-system-x86 busybox-static cpio
     vmdir=${SPEECHTOOL_VM_DIR:-/opt/speechtool-vm}
     if [ ! -f "$vmdir/vmlinuz" ]; then
         echo "setup: fetching a kernel for the Win32 test machine"
