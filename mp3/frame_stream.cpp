@@ -20,19 +20,22 @@ bool FrameStream::ScanHeaders(const uint8_t* p, size_t n, bool ended, size_t* fi
     int found = 0;
     FrameHeader prev;
     FrameHeader h;
+    // A file that ends before a full search window: the complete frames found so far
+    // are the stream (a one-word answer is only a frame or two), if they would also
+    // pass as the second and third headers.
+    bool shortStreamOk = true;
     for (; found < 3; ++found) {
         while (offset + 1 < n && !IsSync(p + offset)) ++offset;
-        // A file that ends before a full search window: the complete frames found so
-        // far are the stream (a one-word answer is only a frame or two).
         const bool outOfData = offset + 4 > n;
-        if (outOfData) return ended && found > 0;
+        if (outOfData) return ended && found > 0 && shortStreamOk;
         if (!ReadFrameHeader(p + offset, n - offset, &h)) return false;
         const int length = mp3::FrameLength(h, p + offset, n - offset);
         if (length < 0) return false;
         if (found == 0 && h.layerCode != 1 && h.layerCode != 2) return false;
         if (found > 0 && (length > 1440 || !Consistent(prev, h))) return false;
         const size_t next = offset + size_t(length) + size_t(PaddingBytes(h));
-        if (ended && next > n) return found > 0;
+        if (ended && next > n) return found > 0 && shortStreamOk;
+        shortStreamOk = shortStreamOk && length <= 1440;
         if (found == 0) {
             *firstOffset = offset;
             first_ = h;
