@@ -28,8 +28,9 @@ bool SameStream(const FrameHeader& a, const FrameHeader& b) {
 } // namespace
 
 int16_t ToPcm16(float v) {
-    if (!(v > -32768.0f)) return -32768; // also NaN, which a broken stream could produce
-    if (v >= 32767.0f) return 32767;
+    // Written as selects, not branches; NaN (a broken stream) ends at -32768.
+    v = v > -32768.0f ? v : -32768.0f;
+    v = v < 32767.0f ? v : 32767.0f;
     return int16_t(std::lrint(v));
 }
 

@@ -48,6 +48,15 @@ size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>&
     return base;
 }
 
+// Applies the sign bit that follows a non-zero value, without a branch on the
+// (unpredictable) sign.
+inline int Signed(int value, BitReader& br) {
+    const int present = value != 0;
+    const int negative = int(br.Peek32() >> 31) & present;
+    br.Skip(unsigned(present));
+    return (value ^ -negative) + negative;
+}
+
 } // namespace
 
 HuffmanDecoder::Lookup HuffmanDecoder::Build(const HuffCodeList& list) {
@@ -90,9 +99,9 @@ void HuffmanDecoder::DecodePairs(int t, BitReader& br, int32_t* out, int count) 
         int x = v >> 4;
         int y = v & 15;
         if (x == 15 && linbits) x += int(br.Read(linbits));
-        if (x && br.Bit()) x = -x;
+        x = Signed(x, br);
         if (y == 15 && linbits) y += int(br.Read(linbits));
-        if (y && br.Bit()) y = -y;
+        y = Signed(y, br);
         out[i] = x;
         out[i + 1] = y;
     }

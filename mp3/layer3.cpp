@@ -200,10 +200,16 @@ namespace {
 struct RequantTables {
     static constexpr int kMaxValue = 15 + 8191;
     static constexpr int kGainOffset = 420;
-    float pow43[kMaxValue + 1];
+    // sign(v) * |v|^(4/3) for v = -kMaxValue..kMaxValue, at index v + kMaxValue: a
+    // random sign costs no branch.
+    float pow43[2 * kMaxValue + 1];
     float gain[481]; // 2^(q/4) * 32768 for q = -420..60
     RequantTables() {
-        for (int i = 0; i <= kMaxValue; ++i) pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
+        for (int i = 0; i <= kMaxValue; ++i) {
+            const float v = float(std::pow(double(i), 4.0 / 3.0));
+            pow43[kMaxValue + i] = v;
+            pow43[kMaxValue - i] = -v;
+        }
         for (int q = -kGainOffset; q <= 60; ++q)
             gain[q + kGainOffset] = float(std::exp2(q / 4.0) * 32768.0);
     }
@@ -221,12 +227,11 @@ inline float Gain(int q) {
 }
 
 inline void ScaleLines(const int32_t* is, float* xr, int from, int to, float g) {
-    const float* pow43 = Requant().pow43;
+    constexpr int kMax = RequantTables::kMaxValue;
+    const float* pow43 = Requant().pow43 + kMax;
     for (int i = from; i < to; ++i) {
-        const int32_t v = is[i];
-        const int32_t a = std::min(v < 0 ? -v : v, RequantTables::kMaxValue);
-        const float m = pow43[a] * g;
-        xr[i] = v < 0 ? -m : m;
+        const int32_t v = std::clamp(is[i], -kMax, kMax);
+        xr[i] = pow43[v] * g;
     }
 }
 

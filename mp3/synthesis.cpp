@@ -57,10 +57,15 @@ template <int N> inline void Dct(const float* in, float* out) {
 template <> inline void Dct<1>(const float* in, float* out) { out[0] = in[0]; }
 
 // The window per slot age a (0 = newest) and output sample j, with the signs of the
-// synthesis matrix's symmetric extension folded in (see Synthesize).
+// synthesis matrix's symmetric extension folded in, rearranged so that windowing
+// walks the stored DCT outputs forwards (see Synthesize).
 struct SignedWindow {
-    float w[16][32];
+    // Even ages read X[16 + i]: for output i (lo) and output 32 - i (hi).
+    float evenLo[8][16], evenHi[8][16];
+    // Odd ages read X[m]: for output 16 - m (lo, m = 0..16) and 16 + m (hi).
+    float oddLo[8][17], oddHi[8][16];
     SignedWindow() {
+        float w[16][32];
         for (int a = 0; a < 16; ++a) {
             for (int j = 0; j < 32; ++j) {
                 float d = float(data::kSynthesisWindow65536[j + 32 * a] / 65536.0);
@@ -72,6 +77,16 @@ struct SignedWindow {
                 }
                 w[a][j] = d * sign;
             }
+        }
+        for (int t = 0; t < 8; ++t) {
+            const float* e = w[2 * t];
+            const float* o = w[2 * t + 1];
+            for (int i = 0; i < 16; ++i) {
+                evenLo[t][i] = e[i];
+                evenHi[t][i] = i == 0 ? 0.0f : e[32 - i];
+                oddHi[t][i] = i == 0 ? 0.0f : o[16 + i];
+            }
+            for (int m = 0; m <= 16; ++m) oddLo[t][m] = o[16 - m];
         }
     }
 };
@@ -93,22 +108,34 @@ void SynthesisFilter::Reset() {
 // The standard's 64-value vector V of one slot is X[16..32], then -X[31..1] and
 // -X[0..15] (X the DCT output). Windowing reads the first half of V for even slot
 // ages and the second half for odd ages, so 32 stored values per slot suffice.
+// Even ages give output i and 32 - i from X[16 + i]; odd ages give output 16 - m
+// and 16 + m from X[m]. Accumulating in those two orders keeps every loop a plain
+// forward walk; the four partial sums are put together once per slot.
 void SynthesisFilter::Synthesize(const float* subbands, float* out) {
     pos_ = (pos_ - 32) & 511;
     Dct32(subbands, ring_ + pos_);
-    const auto& win = Window().w;
-    float acc[32] = {};
-    for (int a = 0; a < 16; a += 2) {
-        const float* x = ring_ + ((pos_ + 32 * a) & 511);
-        const float* w = win[a];
-        for (int j = 0; j < 16; ++j) acc[j] += w[j] * x[16 + j];
-        for (int j = 17; j < 32; ++j) acc[j] += w[j] * x[48 - j];
-        const float* y = ring_ + ((pos_ + 32 * (a + 1)) & 511);
-        const float* v = win[a + 1];
-        for (int j = 0; j <= 16; ++j) acc[j] += v[j] * y[16 - j];
-        for (int j = 17; j < 32; ++j) acc[j] += v[j] * y[j - 16];
+    const SignedWindow& win = Window();
+    float evenLo[16] = {}, evenHi[16] = {}, oddLo[17] = {}, oddHi[16] = {};
+    for (int t = 0; t < 8; ++t) {
+        const float* x = ring_ + ((pos_ + 64 * t) & 511) + 16;
+        const float* el = win.evenLo[t];
+        const float* eh = win.evenHi[t];
+        for (int i = 0; i < 16; ++i) {
+            evenLo[i] += el[i] * x[i];
+            evenHi[i] += eh[i] * x[i];
+        }
+        const float* y = ring_ + ((pos_ + 64 * t + 32) & 511);
+        const float* ol = win.oddLo[t];
+        const float* oh = win.oddHi[t];
+        for (int m = 0; m < 16; ++m) {
+            oddLo[m] += ol[m] * y[m];
+            oddHi[m] += oh[m] * y[m];
+        }
+        oddLo[16] += ol[16] * y[16];
     }
-    for (int j = 0; j < 32; ++j) out[j] = acc[j];
+    for (int i = 0; i < 16; ++i) out[i] = evenLo[i] + oddLo[16 - i];
+    out[16] = oddLo[0];
+    for (int i = 1; i < 16; ++i) out[32 - i] = evenHi[i] + oddHi[16 - i];
 }
 
 } // namespace mp3
