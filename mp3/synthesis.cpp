@@ -36,7 +36,8 @@ template <> const float* FactorsFor<8>() { return Factors().f8; }
 template <> const float* FactorsFor<4>() { return Factors().f4; }
 template <> const float* FactorsFor<2>() { return Factors().f2; }
 
-template <int N> inline void Dct(const float* in, float* out) {
+// Fully inlined: as calls, the small stages cost a third more.
+template <int N> [[gnu::always_inline]] inline void Dct(const float* in, float* out) {
     constexpr int H = N / 2;
     const float* f = FactorsFor<N>();
     float a[H], b[H], ea[H], eb[H];
@@ -54,7 +55,7 @@ template <int N> inline void Dct(const float* in, float* out) {
     out[N - 1] = eb[H - 1];
 }
 
-template <> inline void Dct<1>(const float* in, float* out) { out[0] = in[0]; }
+template <> [[gnu::always_inline]] inline void Dct<1>(const float* in, float* out) { out[0] = in[0]; }
 
 // The window per slot age a (0 = newest) and output sample j, with the signs of the
 // synthesis matrix's symmetric extension folded in, rearranged so that windowing
