@@ -21,8 +21,8 @@ int RateRow(const FrameHeader& h) {
 // Whether a frame belongs to the stream set up from `first`: same layer, version,
 // sync kind and sample rate (an MPEG-1 stream refuses MPEG-2.5 frames and so on).
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
-    return a.layerCode == b.layerCode && a.versionBit == b.versionBit &&
-           a.syncKind == b.syncKind && a.sampleRateIndex == b.sampleRateIndex;
+    return a.layerCode == b.layerCode && a.versionBit == b.versionBit && a.syncKind == b.syncKind &&
+           a.sampleRateIndex == b.sampleRateIndex;
 }
 
 } // namespace
@@ -34,7 +34,9 @@ int16_t ToPcm16(float v) {
     return int16_t(std::lrint(v));
 }
 
-AudioDecoder::AudioDecoder() { HuffmanDecoder::Get(); }
+AudioDecoder::AudioDecoder() {
+    HuffmanDecoder::Get();
+}
 
 int AudioDecoder::DecodeInit(const FrameHeader& first, int frameLength, int reduction,
                              int transform, int conversion, int frequencyLimit) {
@@ -58,9 +60,11 @@ int AudioDecoder::DecodeInit(const FrameHeader& first, int frameLength, int redu
     bands_ = BandsFor(RateRow(first));
     reservoirSize_ = 0;
     std::memset(reservoir_, 0, sizeof reservoir_);
-    for (auto& sf : scaleFactors_) sf = ScaleFactors();
+    for (auto& sf : scaleFactors_)
+        sf = ScaleFactors();
     std::memset(overlap_, 0, sizeof overlap_);
-    for (auto& s : synthesis_) s.Reset();
+    for (auto& s : synthesis_)
+        s.Reset();
     layer_ = layer;
     return 1;
 }
@@ -101,7 +105,8 @@ DecodeResult AudioDecoder::DecodeLayer2(const FrameHeader& h, const uint8_t* fra
     layer2::DecodeSamples(br, h, table, sbLimit_, subbands_);
     const int frameChannels = Channels(h);
     for (int ch = 0; ch < frameChannels; ++ch)
-        for (int s = 0; s < 36; ++s) synthesis_[ch].Synthesize(subbands_[ch][s], pcm_[ch] + 32 * s);
+        for (int s = 0; s < 36; ++s)
+            synthesis_[ch].Synthesize(subbands_[ch][s], pcm_[ch] + 32 * s);
     Output(frameChannels, 1152, out);
     return {length, 1152 * channels_ * 2};
 }
@@ -142,14 +147,16 @@ DecodeResult AudioDecoder::DecodeLayer3(const FrameHeader& h, const uint8_t* fra
     const int start = buffered - si.mainDataBegin;
     BitReader br(reservoir_ + start, size_t(reservoirSize_ - start));
     const int granules = mpeg1_ ? 2 : 1;
-    for (int gr = 0; gr < granules; ++gr) DecodeGranule(h, si, gr, br);
+    for (int gr = 0; gr < granules; ++gr)
+        DecodeGranule(h, si, gr, br);
     Output(frameChannels, samplesPerFrame_, out);
     return {length, produced};
 }
 
 void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int gr, BitReader& br) {
     const int frameChannels = Channels(h);
-    const bool intensity = frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 1);
+    const bool intensity =
+        frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 1);
     const bool midSide = frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 2);
     for (int ch = 0; ch < frameChannels; ++ch) {
         const GranuleChannel& gc = si.gr[gr][ch];
@@ -200,14 +207,16 @@ void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int g
         InverseMdct(gc, xr, sbUsed, overlap_[ch], hybrid_);
         InvertFrequencies(hybrid_);
         float* pcm = pcm_[ch] + gr * 576;
-        for (int t = 0; t < 18; ++t) synthesis_[ch].Synthesize(hybrid_ + 32 * t, pcm + 32 * t);
+        for (int t = 0; t < 18; ++t)
+            synthesis_[ch].Synthesize(hybrid_ + 32 * t, pcm + 32 * t);
     }
 }
 
 void AudioDecoder::Output(int frameChannels, int samples, int16_t* out) const {
     if (channels_ == frameChannels) {
         if (channels_ == 1) {
-            for (int i = 0; i < samples; ++i) out[i] = ToPcm16(pcm_[0][i]);
+            for (int i = 0; i < samples; ++i)
+                out[i] = ToPcm16(pcm_[0][i]);
         } else {
             for (int i = 0; i < samples; ++i) {
                 out[2 * i] = ToPcm16(pcm_[0][i]);
@@ -216,10 +225,12 @@ void AudioDecoder::Output(int frameChannels, int samples, int16_t* out) const {
         }
     } else if (channels_ == 2) {
         // A mono frame in a stereo stream: the same sound on both sides.
-        for (int i = 0; i < samples; ++i) out[2 * i] = out[2 * i + 1] = ToPcm16(pcm_[0][i]);
+        for (int i = 0; i < samples; ++i)
+            out[2 * i] = out[2 * i + 1] = ToPcm16(pcm_[0][i]);
     } else {
         // A stereo frame in a mono stream: the average of both sides.
-        for (int i = 0; i < samples; ++i) out[i] = ToPcm16((pcm_[0][i] + pcm_[1][i]) * 0.5f);
+        for (int i = 0; i < samples; ++i)
+            out[i] = ToPcm16((pcm_[0][i] + pcm_[1][i]) * 0.5f);
     }
 }
 

@@ -22,12 +22,17 @@ bool IsId3v1Tag(const uint8_t* tail, size_t size) {
 
 int MapOpenError(int error) {
     switch (error) {
-    case ENOENT: return kErrNoSuchFile;
-    case EACCES: return kErrAccessDenied;
-    case EINVAL: return kErrInvalidName;
+    case ENOENT:
+        return kErrNoSuchFile;
+    case EACCES:
+        return kErrAccessDenied;
+    case EINVAL:
+        return kErrInvalidName;
     case EMFILE:
-    case ENFILE: return kErrTooManyFiles;
-    default: return kErrOpenOther;
+    case ENFILE:
+        return kErrTooManyFiles;
+    default:
+        return kErrOpenOther;
     }
 }
 
@@ -40,8 +45,8 @@ int OpenMp3File(const char* name, OpenFile* result) {
     if (size < 0) size = 0;
     int64_t playable = size;
     uint8_t buf[128];
-    if (size >= 128 && std::fseek(f, -128, SEEK_END) == 0 &&
-        std::fread(buf, 1, 128, f) == 128 && IsId3v1Tag(buf, 128)) {
+    if (size >= 128 && std::fseek(f, -128, SEEK_END) == 0 && std::fread(buf, 1, 128, f) == 128 &&
+        IsId3v1Tag(buf, 128)) {
         playable -= 128;
     }
     std::fseek(f, 0, SEEK_SET);

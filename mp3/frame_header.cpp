@@ -10,7 +10,9 @@ namespace {
 // index gives a negative length so that such a header is never a frame.
 const int kRate50[2][4] = {{441, 480, 320, -999}, {882, 960, 640, -999}};
 
-int VersionRow(const FrameHeader& h) { return h.versionBit ? 0 : 1; }
+int VersionRow(const FrameHeader& h) {
+    return h.versionBit ? 0 : 1;
+}
 
 } // namespace
 
@@ -42,9 +44,13 @@ bool ReadFrameHeader(const uint8_t* p, size_t available, FrameHeader* h) {
     return true;
 }
 
-int Layer(const FrameHeader& h) { return 4 - h.layerCode; }
+int Layer(const FrameHeader& h) {
+    return 4 - h.layerCode;
+}
 
-int Channels(const FrameHeader& h) { return h.mode == kModeSingleChannel ? 1 : 2; }
+int Channels(const FrameHeader& h) {
+    return h.mode == kModeSingleChannel ? 1 : 2;
+}
 
 int SampleRateHz(const FrameHeader& h) {
     if (h.sampleRateIndex > 2) return 0;
@@ -59,20 +65,27 @@ int BitrateKbps(const FrameHeader& h) {
 
 int SamplesPerFrame(const FrameHeader& h) {
     switch (Layer(h)) {
-    case 1: return 384;
-    case 2: return 1152;
-    default: return h.versionBit ? 1152 : 576;
+    case 1:
+        return 384;
+    case 2:
+        return 1152;
+    default:
+        return h.versionBit ? 1152 : 576;
     }
 }
 
-int PaddingBytes(const FrameHeader& h) { return h.padding ? (Layer(h) == 1 ? 4 : 1) : 0; }
+int PaddingBytes(const FrameHeader& h) {
+    return h.padding ? (Layer(h) == 1 ? 4 : 1) : 0;
+}
 
 int FrameLengthFromBitrate(const FrameHeader& h) {
     int s50 = kRate50[h.versionBit][h.sampleRateIndex & 3];
     int kbps = BitrateKbps(h);
     switch (Layer(h)) {
-    case 1: return 4 * (240 * kbps / s50);
-    case 2: return 2880 * kbps / s50;
+    case 1:
+        return 4 * (240 * kbps / s50);
+    case 2:
+        return 2880 * kbps / s50;
     default:
         // MPEG-2.5 frames hold 576 samples at half the MPEG-2 rate.
         return (h.versionBit || h.syncKind == 2 ? 2880 : 1440) * kbps / s50;
@@ -83,9 +96,12 @@ int BitrateFromLength(const FrameHeader& h, int length) {
     int s50 = kRate50[h.versionBit][h.sampleRateIndex & 3];
     int64_t num = int64_t(length) * s50 * 1000;
     switch (Layer(h)) {
-    case 1: return int(num / 960);
-    case 2: return int(num / 2880);
-    default: return int(num / (h.versionBit || h.syncKind == 2 ? 2880 : 1440));
+    case 1:
+        return int(num / 960);
+    case 2:
+        return int(num / 2880);
+    default:
+        return int(num / (h.versionBit || h.syncKind == 2 ? 2880 : 1440));
     }
 }
 
@@ -95,7 +111,8 @@ int FindFreeFormatLength(const uint8_t* p, size_t n) {
     const int firstPad = ((p[2] >> 1) & 1) * unit;
     for (size_t c = 24; c < 2000 && c + 1 < n; ++c) {
         size_t d = c;
-        while (d + 1 < n && !(p[d] == p[0] && p[d + 1] == p[1])) ++d;
+        while (d + 1 < n && !(p[d] == p[0] && p[d + 1] == p[1]))
+            ++d;
         if (d + 1 >= n) return -1;
         int length = int(d) - firstPad;
         if (length >= 24) {
@@ -172,7 +189,8 @@ bool ReadVbrInfo(const uint8_t* p, size_t available, const FrameHeader& h, VbrIn
     }
     if (r.flags & kXingToc) {
         if (at + 100 > available) return false;
-        for (int i = 0; i < 100; ++i) r.toc[i] = p[at + i];
+        for (int i = 0; i < 100; ++i)
+            r.toc[i] = p[at + i];
         at += 100;
     }
     if (r.flags & kXingQuality) {

@@ -28,7 +28,7 @@ enum { kModeStereo = 0, kModeJointStereo = 1, kModeDualChannel = 2, kModeSingleC
 // the reserved version, layer code 0, bitrate index 15 or sample-rate index 3.
 bool ReadFrameHeader(const uint8_t* p, size_t available, FrameHeader* header);
 
-int Layer(const FrameHeader& h);   // 1, 2 or 3
+int Layer(const FrameHeader& h);    // 1, 2 or 3
 int Channels(const FrameHeader& h); // 1 or 2
 int SampleRateHz(const FrameHeader& h);
 int BitrateKbps(const FrameHeader& h); // 0 for free format

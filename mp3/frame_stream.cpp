@@ -6,7 +6,9 @@ namespace mp3 {
 
 namespace {
 
-bool IsSync(const uint8_t* p) { return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0; }
+bool IsSync(const uint8_t* p) {
+    return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0;
+}
 
 bool Consistent(const FrameHeader& a, const FrameHeader& b) {
     return a.sampleRateIndex == b.sampleRateIndex && a.layerCode == b.layerCode &&
@@ -25,7 +27,8 @@ bool FrameStream::ScanHeaders(const uint8_t* p, size_t n, bool ended, size_t* fi
     // pass as the second and third headers.
     bool shortStreamOk = true;
     for (; found < 3; ++found) {
-        while (offset + 1 < n && !IsSync(p + offset)) ++offset;
+        while (offset + 1 < n && !IsSync(p + offset))
+            ++offset;
         const bool outOfData = offset + 4 > n;
         if (outOfData) return ended && found > 0 && shortStreamOk;
         if (!ReadFrameHeader(p + offset, n - offset, &h)) return false;
@@ -80,7 +83,8 @@ int FrameStream::Resynchronize() {
         const bool ended = rc == kErrEndOfStream;
         if (rc != kOk && !(ended && n > 0)) return rc;
         size_t pos = 1;
-        while (pos + 1 < n && !IsSync(p + pos)) ++pos;
+        while (pos + 1 < n && !IsSync(p + pos))
+            ++pos;
         if (pos + 1 < n) {
             input_.Consume(pos);
             if (pos >= 2) return kOk;

@@ -15,7 +15,9 @@ namespace {
 constexpr uint32_t kLeaf = 0x80000000u;
 constexpr int kMaxRootBits = 8;
 
-uint32_t LeafEntry(int length, int value) { return kLeaf | uint32_t(length) << 8 | uint32_t(value); }
+uint32_t LeafEntry(int length, int value) {
+    return kLeaf | uint32_t(length) << 8 | uint32_t(value);
+}
 
 // Fills a table of 2^bits entries at the end of out for the codes below a prefix of
 // `consumed` bits; longer codes get sub-tables. Returns the table's index.
@@ -32,7 +34,8 @@ size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>&
         if (rest <= bits) {
             uint32_t first = tail << (bits - rest);
             uint32_t count = uint32_t(1) << (bits - rest);
-            for (uint32_t i = 0; i < count; ++i) out[base + first + i] = LeafEntry(rest, c.value);
+            for (uint32_t i = 0; i < count; ++i)
+                out[base + first + i] = LeafEntry(rest, c.value);
         } else {
             groups[tail >> (rest - bits)].push_back(c);
         }
@@ -40,7 +43,8 @@ size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>&
     for (size_t g = 0; g < groups.size(); ++g) {
         if (groups[g].empty()) continue;
         int longest = 0;
-        for (const auto& c : groups[g]) longest = std::max(longest, int(c.len));
+        for (const auto& c : groups[g])
+            longest = std::max(longest, int(c.len));
         int subBits = longest - consumed - bits;
         size_t sub = BuildLevel(out, groups[g], consumed + bits, subBits);
         out[base + g] = uint32_t(sub) << 8 | uint32_t(subBits);
@@ -63,7 +67,8 @@ HuffmanDecoder::Lookup HuffmanDecoder::Build(const HuffCodeList& list) {
     Lookup l;
     if (list.codes.empty()) return l;
     int longest = 0;
-    for (const auto& c : list.codes) longest = std::max(longest, int(c.len));
+    for (const auto& c : list.codes)
+        longest = std::max(longest, int(c.len));
     l.rootBits = std::min(longest, kMaxRootBits);
     BuildLevel(l.entries, list.codes, 0, l.rootBits);
     return l;

@@ -11,7 +11,9 @@ int MemoryInput::Read(size_t n, const uint8_t** data, size_t* size) {
     return left >= n ? kOk : kErrEndOfStream;
 }
 
-void MemoryInput::Consume(size_t n) { pos_ += std::min(n, size_ - pos_); }
+void MemoryInput::Consume(size_t n) {
+    pos_ += std::min(n, size_ - pos_);
+}
 
 int FileInput::Read(size_t n, const uint8_t** data, size_t* size) {
     constexpr size_t kPiece = 8192;
@@ -35,6 +37,8 @@ int FileInput::Read(size_t n, const uint8_t** data, size_t* size) {
     return left >= n ? kOk : kErrEndOfStream;
 }
 
-void FileInput::Consume(size_t n) { start_ += std::min(n, buffer_.size() - start_); }
+void FileInput::Consume(size_t n) {
+    start_ += std::min(n, buffer_.size() - start_);
+}
 
 } // namespace mp3

@@ -11,16 +11,18 @@ namespace mp3::layer2 {
 namespace {
 
 struct Layer2Tables {
-    float scale[64];   // 65536 * 2^(-i/3); index 63 is not in the standard: tiny
-    float mul[17];     // per class: value = v * mul + add (before the scale factor)
+    float scale[64]; // 65536 * 2^(-i/3); index 63 is not in the standard: tiny
+    float mul[17];   // per class: value = v * mul + add (before the scale factor)
     float add[17];
     int valueBits[17]; // bits of one (ungrouped) value
     Layer2Tables() {
-        for (int i = 0; i < 64; ++i) scale[i] = float(65536.0 * std::exp2(-i / 3.0));
+        for (int i = 0; i < 64; ++i)
+            scale[i] = float(65536.0 * std::exp2(-i / 3.0));
         for (int c = 0; c < 17; ++c) {
             const auto& k = data::kLayer2Classes[c];
             int m = 0;
-            while ((1 << m) < k.steps) ++m;
+            while ((1 << m) < k.steps)
+                ++m;
             const double half = double(1 << (m - 1));
             mul[c] = float(k.c / half);
             add[c] = float(k.c * (k.d - 1.0));
@@ -109,7 +111,8 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
         }
     }
     for (int ch = 0; ch < 2; ++ch)
-        for (int s = 0; s < 36; ++s) std::fill(samples[ch][s] + limit, samples[ch][s] + 32, 0.0f);
+        for (int s = 0; s < 36; ++s)
+            std::fill(samples[ch][s] + limit, samples[ch][s] + 32, 0.0f);
     for (int gr = 0; gr < 12; ++gr) {
         const int part = gr >> 2;
         for (int sb = 0; sb < coded; ++sb) {
@@ -132,12 +135,14 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
                         u[1] = br.Read(unsigned(k.bits));
                         u[2] = br.Read(unsigned(k.bits));
                     }
-                    for (int i = 0; i < 3; ++i) v[i] = float(u[i]) * t.mul[c] + t.add[c];
+                    for (int i = 0; i < 3; ++i)
+                        v[i] = float(u[i]) * t.mul[c] + t.add[c];
                 }
                 if (sb >= limit) continue;
                 for (int i = 0; i < 3; ++i) {
                     samples[ch][gr * 3 + i][sb] = v[i] * scf[ch][sb][part];
-                    if (shared) samples[1][gr * 3 + i][sb] = cls[1][sb] ? v[i] * scf[1][sb][part] : 0.0f;
+                    if (shared)
+                        samples[1][gr * 3 + i][sb] = cls[1][sb] ? v[i] * scf[1][sb][part] : 0.0f;
                 }
             }
         }

@@ -11,7 +11,9 @@ namespace mp3::layer3 {
 
 namespace {
 
-bool IsShort(const GranuleChannel& gc) { return gc.windowSwitching && gc.blockType == 2; }
+bool IsShort(const GranuleChannel& gc) {
+    return gc.windowSwitching && gc.blockType == 2;
+}
 
 } // namespace
 
@@ -26,7 +28,8 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
     si->privateBits = int(br.Read(mpeg1 ? (channels == 1 ? 5 : 3) : (channels == 1 ? 1 : 2)));
     if (mpeg1) {
         for (int ch = 0; ch < channels; ++ch)
-            for (int g = 0; g < 4; ++g) si->scfsi[ch][g] = int(br.Bit());
+            for (int g = 0; g < 4; ++g)
+                si->scfsi[ch][g] = int(br.Bit());
     }
     const int granules = mpeg1 ? 2 : 1;
     for (int gr = 0; gr < granules; ++gr) {
@@ -42,11 +45,13 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
                 gc.mixedBlock = int(br.Bit());
                 gc.tableSelect[0] = int(br.Read(5));
                 gc.tableSelect[1] = int(br.Read(5));
-                for (int w = 0; w < 3; ++w) gc.subblockGain[w] = int(br.Read(3));
+                for (int w = 0; w < 3; ++w)
+                    gc.subblockGain[w] = int(br.Read(3));
                 gc.region0Count = gc.blockType == 2 && !gc.mixedBlock ? 8 : 7;
                 gc.region1Count = 20 - gc.region0Count;
             } else {
-                for (int r = 0; r < 3; ++r) gc.tableSelect[r] = int(br.Read(5));
+                for (int r = 0; r < 3; ++r)
+                    gc.tableSelect[r] = int(br.Read(5));
                 gc.region0Count = int(br.Read(4));
                 gc.region1Count = int(br.Read(3));
             }
@@ -57,16 +62,19 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
     }
 }
 
-Bands BandsFor(int rateRow) { return Bands{data::kSfbLong[rateRow], data::kSfbShort[rateRow]}; }
+Bands BandsFor(int rateRow) {
+    return Bands{data::kSfbLong[rateRow], data::kSfbShort[rateRow]};
+}
 
 int MixedLongBands(const Bands& bands) {
     int n = 0;
-    while (n < 22 && bands.l[n + 1] <= 36) ++n;
+    while (n < 22 && bands.l[n + 1] <= 36)
+        ++n;
     return n;
 }
 
-void ReadScaleFactorsMpeg1(BitReader& br, const GranuleChannel& gc, const int scfsi[4],
-                           int granule, const Bands& bands, ScaleFactors* sf) {
+void ReadScaleFactorsMpeg1(BitReader& br, const GranuleChannel& gc, const int scfsi[4], int granule,
+                           const Bands& bands, ScaleFactors* sf) {
     const unsigned slen1 = data::kSlen[gc.scalefacCompress & 15][0];
     const unsigned slen2 = data::kSlen[gc.scalefacCompress & 15][1];
     std::memset(sf->isLimitL, 7, sizeof sf->isLimitL);
@@ -77,12 +85,15 @@ void ReadScaleFactorsMpeg1(BitReader& br, const GranuleChannel& gc, const int sc
         int first = 0;
         if (gc.mixedBlock) {
             const int longBands = MixedLongBands(bands);
-            for (int b = 0; b < longBands; ++b) sf->l[b] = uint8_t(br.Read(slen1));
+            for (int b = 0; b < longBands; ++b)
+                sf->l[b] = uint8_t(br.Read(slen1));
             first = 3;
         }
         for (int b = first; b < 12; ++b)
-            for (int w = 0; w < 3; ++w) sf->s[b][w] = uint8_t(br.Read(b < 6 ? slen1 : slen2));
-        for (int w = 0; w < 3; ++w) sf->s[12][w] = 0;
+            for (int w = 0; w < 3; ++w)
+                sf->s[b][w] = uint8_t(br.Read(b < 6 ? slen1 : slen2));
+        for (int w = 0; w < 3; ++w)
+            sf->s[12][w] = 0;
         return;
     }
     for (int g = 0; g < 4; ++g) {
@@ -152,7 +163,8 @@ void ReadScaleFactorsMpeg2(BitReader& br, const GranuleChannel& gc, bool intensi
     }
     sf->l[21] = 0;
     sf->isLimitL[21] = sf->isLimitL[20];
-    for (int w = 0; w < 3; ++w) sf->s[12][w] = 0;
+    for (int w = 0; w < 3; ++w)
+        sf->s[12][w] = 0;
     sf->isLimitS[12] = sf->isLimitS[11];
 }
 
@@ -237,8 +249,8 @@ inline void ScaleLines(const int32_t* is, float* xr, int from, int to, float g) 
 
 } // namespace
 
-void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc,
-                const ScaleFactors& sf, const Bands& bands, float xr[576]) {
+void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc, const ScaleFactors& sf,
+                const Bands& bands, float xr[576]) {
     const int base = gc.globalGain - 210;
     const int shift = gc.scalefacScale ? 4 : 2;
     const bool preflag = gc.preflag || sf.preflag;
@@ -297,8 +309,8 @@ void ApplyMidSide(float* left, float* right, int from, int to) {
 namespace {
 
 struct IntensityTables {
-    float mpeg1[7][2];      // [is_pos][left, right]
-    float mpeg2[2][32][2];  // [intensity_scale][is_pos][left, right]
+    float mpeg1[7][2];     // [is_pos][left, right]
+    float mpeg2[2][32][2]; // [intensity_scale][is_pos][left, right]
     IntensityTables() {
         for (int p = 0; p < 7; ++p) {
             if (p == 6) {
@@ -340,7 +352,8 @@ void StereoBand(const StereoFrame& f, int pos, int limit, float* left, float* ri
         if (f.midSide) ApplyMidSide(left, right, from, to);
         return;
     }
-    const float* k = f.mpeg1 ? Intensity().mpeg1[pos] : Intensity().mpeg2[f.rightSf->intensityScale][pos & 31];
+    const float* k =
+        f.mpeg1 ? Intensity().mpeg1[pos] : Intensity().mpeg2[f.rightSf->intensityScale][pos & 31];
     for (int i = from; i < to; ++i) {
         const float v = left[i];
         left[i] = v * k[0];
@@ -357,9 +370,11 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
     const Bands& bands = *f.bands;
     if (!IsShort(gc)) {
         int last = 575;
-        while (last >= 0 && right[last] == 0.0f) --last;
+        while (last >= 0 && right[last] == 0.0f)
+            --last;
         int startBand = 0;
-        while (startBand < 22 && bands.l[startBand] <= last) ++startBand;
+        while (startBand < 22 && bands.l[startBand] <= last)
+            ++startBand;
         if (f.midSide) ApplyMidSide(left, right, 0, bands.l[startBand]);
         for (int b = startBand; b < 22; ++b) {
             const int sb = std::min(b, 20);
@@ -375,7 +390,8 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
             const int width = bands.s[b + 1] - bands.s[b];
             const int start = 3 * bands.s[b] + w * width;
             bool nonZero = false;
-            for (int i = start; i < start + width; ++i) nonZero |= right[i] != 0.0f;
+            for (int i = start; i < start + width; ++i)
+                nonZero |= right[i] != 0.0f;
             if (nonZero) {
                 startBand = b + 1;
                 shortNonZero = true;
@@ -398,9 +414,11 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
         int startBand = longBands;
         if (!shortNonZero) {
             int last = bands.l[longBands] - 1;
-            while (last >= 0 && right[last] == 0.0f) --last;
+            while (last >= 0 && right[last] == 0.0f)
+                --last;
             startBand = 0;
-            while (startBand < longBands && bands.l[startBand] <= last) ++startBand;
+            while (startBand < longBands && bands.l[startBand] <= last)
+                ++startBand;
         }
         if (f.midSide) ApplyMidSide(left, right, 0, bands.l[startBand]);
         for (int b = startBand; b < longBands; ++b)
@@ -419,7 +437,8 @@ void ReorderShort(const GranuleChannel& gc, const Bands& bands, float xr[576]) {
         const int width = bands.s[b + 1] - bands.s[b];
         for (int w = 0; w < 3; ++w) {
             const float* src = xr + 3 * bands.s[b] + w * width;
-            for (int j = 0; j < width; ++j) tmp[3 * (bands.s[b] + j) + w] = src[j];
+            for (int j = 0; j < width; ++j)
+                tmp[3 * (bands.s[b] + j) + w] = src[j];
         }
     }
     std::copy(tmp + from, tmp + 576, xr + from);
@@ -484,23 +503,32 @@ struct ImdctTables {
             const double longWin = std::sin(M_PI / 36.0 * (i + 0.5));
             window[0][i] = float(longWin);
             double start;
-            if (i < 18) start = longWin;
-            else if (i < 24) start = 1.0;
-            else if (i < 30) start = std::sin(M_PI / 12.0 * (i - 18 + 0.5));
-            else start = 0.0;
+            if (i < 18)
+                start = longWin;
+            else if (i < 24)
+                start = 1.0;
+            else if (i < 30)
+                start = std::sin(M_PI / 12.0 * (i - 18 + 0.5));
+            else
+                start = 0.0;
             window[1][i] = float(start);
             double stop;
-            if (i < 6) stop = 0.0;
-            else if (i < 12) stop = std::sin(M_PI / 12.0 * (i - 6 + 0.5));
-            else if (i < 18) stop = 1.0;
-            else stop = longWin;
+            if (i < 6)
+                stop = 0.0;
+            else if (i < 12)
+                stop = std::sin(M_PI / 12.0 * (i - 6 + 0.5));
+            else if (i < 18)
+                stop = 1.0;
+            else
+                stop = longWin;
             window[3][i] = float(stop);
             window[2][i] = 0.0f; // short blocks use shortWindow
         }
         for (int k = 0; k < 6; ++k)
             for (int i = 0; i < 12; ++i)
                 shortCos[k][i] = float(std::cos(M_PI / 24.0 * (2 * i + 7) * (2 * k + 1)));
-        for (int i = 0; i < 12; ++i) shortWindow[i] = float(std::sin(M_PI / 12.0 * (i + 0.5)));
+        for (int i = 0; i < 12; ++i)
+            shortWindow[i] = float(std::sin(M_PI / 12.0 * (i + 0.5)));
     }
 };
 
@@ -515,7 +543,8 @@ void LongImdct(const float* in, const float* win, float* overlap, float* out) {
     for (int k = 0; k < 18; ++k) {
         const float v = in[k];
         const float* c = t.longCos[k];
-        for (int r = 0; r < 18; ++r) y[r] += v * c[r];
+        for (int r = 0; r < 18; ++r)
+            y[r] += v * c[r];
     }
     float x[36];
     for (int i = 0; i < 9; ++i) {
@@ -537,9 +566,11 @@ void ShortImdct(const float* in, float* overlap, float* out) {
         float y[12] = {};
         for (int k = 0; k < 6; ++k) {
             const float v = in[3 * k + w];
-            for (int i = 0; i < 12; ++i) y[i] += v * t.shortCos[k][i];
+            for (int i = 0; i < 12; ++i)
+                y[i] += v * t.shortCos[k][i];
         }
-        for (int i = 0; i < 12; ++i) z[6 + 6 * w + i] += y[i] * t.shortWindow[i];
+        for (int i = 0; i < 12; ++i)
+            z[6 + 6 * w + i] += y[i] * t.shortWindow[i];
     }
     for (int i = 0; i < 18; ++i) {
         out[i * 32] = z[i] + overlap[i];
@@ -574,7 +605,8 @@ void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, floa
 
 void InvertFrequencies(float out[576]) {
     for (int t = 1; t < 18; t += 2)
-        for (int sb = 1; sb < 32; sb += 2) out[t * 32 + sb] = -out[t * 32 + sb];
+        for (int sb = 1; sb < 32; sb += 2)
+            out[t * 32 + sb] = -out[t * 32 + sb];
 }
 
 } // namespace mp3::layer3

@@ -64,8 +64,8 @@ int MixedLongBands(const Bands& bands);
 
 // MPEG-1: slen1/slen2 from scalefac_compress, granule-1 reuse through scfsi
 // (sf keeps the granule-0 values of the channel for that).
-void ReadScaleFactorsMpeg1(BitReader& br, const GranuleChannel& gc, const int scfsi[4],
-                           int granule, const Bands& bands, ScaleFactors* sf);
+void ReadScaleFactorsMpeg1(BitReader& br, const GranuleChannel& gc, const int scfsi[4], int granule,
+                           const Bands& bands, ScaleFactors* sf);
 // MPEG-2 and 2.5: partitioned lengths, and the variant for the right channel of an
 // intensity-stereo frame.
 void ReadScaleFactorsMpeg2(BitReader& br, const GranuleChannel& gc, bool intensityRight,
@@ -77,8 +77,8 @@ int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const
                   bool mpeg25, int32_t is[576]);
 
 // value = sign * |is|^(4/3) * 2^((global_gain - 210)/4) * scale-factor terms * 32768.
-void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc,
-                const ScaleFactors& sf, const Bands& bands, float xr[576]);
+void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc, const ScaleFactors& sf,
+                const Bands& bands, float xr[576]);
 
 // Mid/side: left = (m + s)/sqrt2, right = (m - s)/sqrt2 over lines [from, to).
 void ApplyMidSide(float* left, float* right, int from, int to);

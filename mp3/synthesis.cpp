@@ -20,7 +20,8 @@ struct DctFactors {
         Fill(f2, 2);
     }
     static void Fill(float* f, int n) {
-        for (int k = 0; k < n / 2; ++k) f[k] = float(0.5 / std::cos(M_PI * (2 * k + 1) / (2.0 * n)));
+        for (int k = 0; k < n / 2; ++k)
+            f[k] = float(0.5 / std::cos(M_PI * (2 * k + 1) / (2.0 * n)));
     }
 };
 
@@ -30,11 +31,21 @@ const DctFactors& Factors() {
 }
 
 template <int N> const float* FactorsFor();
-template <> const float* FactorsFor<32>() { return Factors().f32; }
-template <> const float* FactorsFor<16>() { return Factors().f16; }
-template <> const float* FactorsFor<8>() { return Factors().f8; }
-template <> const float* FactorsFor<4>() { return Factors().f4; }
-template <> const float* FactorsFor<2>() { return Factors().f2; }
+template <> const float* FactorsFor<32>() {
+    return Factors().f32;
+}
+template <> const float* FactorsFor<16>() {
+    return Factors().f16;
+}
+template <> const float* FactorsFor<8>() {
+    return Factors().f8;
+}
+template <> const float* FactorsFor<4>() {
+    return Factors().f4;
+}
+template <> const float* FactorsFor<2>() {
+    return Factors().f2;
+}
 
 // Fully inlined: as calls, the small stages cost a third more.
 template <int N> [[gnu::always_inline]] inline void Dct(const float* in, float* out) {
@@ -55,7 +66,9 @@ template <int N> [[gnu::always_inline]] inline void Dct(const float* in, float* 
     out[N - 1] = eb[H - 1];
 }
 
-template <> [[gnu::always_inline]] inline void Dct<1>(const float* in, float* out) { out[0] = in[0]; }
+template <> [[gnu::always_inline]] inline void Dct<1>(const float* in, float* out) {
+    out[0] = in[0];
+}
 
 // The window per slot age a (0 = newest) and output sample j, with the signs of the
 // synthesis matrix's symmetric extension folded in, rearranged so that windowing
@@ -87,7 +100,8 @@ struct SignedWindow {
                 evenHi[t][i] = i == 0 ? 0.0f : e[32 - i];
                 oddHi[t][i] = i == 0 ? 0.0f : o[16 + i];
             }
-            for (int m = 0; m <= 16; ++m) oddLo[t][m] = o[16 - m];
+            for (int m = 0; m <= 16; ++m)
+                oddLo[t][m] = o[16 - m];
         }
     }
 };
@@ -99,10 +113,13 @@ const SignedWindow& Window() {
 
 } // namespace
 
-void Dct32(const float* in, float* out) { Dct<32>(in, out); }
+void Dct32(const float* in, float* out) {
+    Dct<32>(in, out);
+}
 
 void SynthesisFilter::Reset() {
-    for (float& v : ring_) v = 0.0f;
+    for (float& v : ring_)
+        v = 0.0f;
     pos_ = 0;
 }
 
@@ -134,9 +151,11 @@ void SynthesisFilter::Synthesize(const float* subbands, float* out) {
         }
         oddLo[16] += ol[16] * y[16];
     }
-    for (int i = 0; i < 16; ++i) out[i] = evenLo[i] + oddLo[16 - i];
+    for (int i = 0; i < 16; ++i)
+        out[i] = evenLo[i] + oddLo[16 - i];
     out[16] = oddLo[0];
-    for (int i = 1; i < 16; ++i) out[32 - i] = evenHi[i] + oddHi[16 - i];
+    for (int i = 1; i < 16; ++i)
+        out[32 - i] = evenHi[i] + oddHi[16 - i];
 }
 
 } // namespace mp3

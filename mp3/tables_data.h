@@ -15,7 +15,7 @@ struct HuffCode {
 };
 
 struct HuffTable {
-    int xmax;  // values run 0..xmax-1 (0 for the tables without code words)
+    int xmax; // values run 0..xmax-1 (0 for the tables without code words)
     int linbits;
     const HuffCode* codes;
     int count;

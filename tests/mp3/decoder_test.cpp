@@ -26,7 +26,9 @@ bool AllZero(const int16_t* p, int n) {
 struct Decoder {
     std::unique_ptr<AudioDecoder> d = std::make_unique<AudioDecoder>();
     int16_t out[AudioDecoder::kMaxOutputBytes / 2];
-    DecodeResult Frame(const std::vector<uint8_t>& f) { return d->DecodeFrame(f.data(), f.size(), out); }
+    DecodeResult Frame(const std::vector<uint8_t>& f) {
+        return d->DecodeFrame(f.data(), f.size(), out);
+    }
 };
 
 // A frame whose granule 0 line is read from `back` bytes before its own main data;
@@ -104,13 +106,13 @@ TEST_CASE("set-up") {
         CHECK(info[2] == 8000);
     }
     SUBCASE("Layer II tables: forbidden combinations are refused") {
-        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 4, 0, 0, 0}), 208));  // 64k stereo
-        CHECK_FALSE(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 1, 0, 0, 0}), 104)); // 32k stereo
-        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 1, 0, 0, 3}), 104));  // 32k mono
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 4, 0, 0, 0}), 208));        // 64k stereo
+        CHECK_FALSE(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 1, 0, 0, 0}), 104));  // 32k stereo
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 1, 0, 0, 3}), 104));        // 32k mono
         CHECK_FALSE(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 11, 1, 0, 3}), 672)); // 224k mono
-        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 14, 1, 0, 0}), 1152)); // 384k stereo
-        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 0, 1, 0, 0}), 700));   // free format
-        CHECK(dec.d->DecodeInit(mp3test::Header({2, 2, 1, 1, 0, 0, 0}), 52));   // MPEG-2 8k
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 14, 1, 0, 0}), 1152));      // 384k stereo
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 0, 1, 0, 0}), 700));        // free format
+        CHECK(dec.d->DecodeInit(mp3test::Header({2, 2, 1, 1, 0, 0, 0}), 52));         // MPEG-2 8k
         dec.d->DecodeInfo(info);
         CHECK(info[1] == 2304); // Layer II: 1,152 samples per channel at every rate
     }
@@ -152,7 +154,8 @@ TEST_CASE("a frame in another channel mode is written in the stream's layout") {
         REQUIRE(r.produced == 1152 * 4);
         CHECK_FALSE(AllZero(dec.out, 2304));
         bool same = true;
-        for (int i = 0; i < 1152; ++i) same &= dec.out[2 * i] == dec.out[2 * i + 1];
+        for (int i = 0; i < 1152; ++i)
+            same &= dec.out[2 * i] == dec.out[2 * i + 1];
         CHECK(same);
         CHECK(dec.Frame(mp3test::SilentFrame(kStereo)).produced == 1152 * 4);
     }

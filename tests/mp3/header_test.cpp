@@ -62,16 +62,16 @@ TEST_CASE("frame lengths for every version and layer") {
         HeaderFields f;
         int length;
     } cases[] = {
-        {{3, 1, 1, 9, 0}, 417},  // MPEG-1 L3 128k 44.1 kHz
-        {{3, 1, 1, 14, 1}, 960}, // MPEG-1 L3 320k 48 kHz
+        {{3, 1, 1, 9, 0}, 417},   // MPEG-1 L3 128k 44.1 kHz
+        {{3, 1, 1, 14, 1}, 960},  // MPEG-1 L3 320k 48 kHz
         {{3, 1, 1, 14, 2}, 1440}, // MPEG-1 L3 320k 32 kHz
-        {{2, 1, 1, 4, 0}, 104},  // MPEG-2 L3 32k 22.05 kHz
-        {{2, 1, 1, 8, 1}, 192},  // MPEG-2 L3 64k 24 kHz
-        {{0, 1, 1, 1, 2}, 72},   // MPEG-2.5 L3 8k 8 kHz
-        {{0, 1, 1, 2, 0}, 104},  // MPEG-2.5 L3 16k 11.025 kHz
-        {{3, 2, 1, 10, 1}, 576}, // MPEG-1 L2 192k 48 kHz
-        {{2, 2, 1, 8, 0}, 417},  // MPEG-2 L2 64k 22.05 kHz (1,152 samples)
-        {{3, 3, 1, 1, 0}, 32},   // MPEG-1 L1 32k 44.1 kHz
+        {{2, 1, 1, 4, 0}, 104},   // MPEG-2 L3 32k 22.05 kHz
+        {{2, 1, 1, 8, 1}, 192},   // MPEG-2 L3 64k 24 kHz
+        {{0, 1, 1, 1, 2}, 72},    // MPEG-2.5 L3 8k 8 kHz
+        {{0, 1, 1, 2, 0}, 104},   // MPEG-2.5 L3 16k 11.025 kHz
+        {{3, 2, 1, 10, 1}, 576},  // MPEG-1 L2 192k 48 kHz
+        {{2, 2, 1, 8, 0}, 417},   // MPEG-2 L2 64k 22.05 kHz (1,152 samples)
+        {{3, 3, 1, 1, 0}, 32},    // MPEG-1 L1 32k 44.1 kHz
     };
     for (const auto& c : cases) {
         CAPTURE(c.length);
@@ -139,7 +139,8 @@ std::vector<uint8_t> XingFrame(const HeaderFields& f, size_t offset, uint32_t fl
     if (flags & kXingFrames) w.Put(1234, 32);
     if (flags & kXingBytes) w.Put(567890, 32);
     if (flags & kXingToc)
-        for (int i = 0; i < 100; ++i) w.Put(uint32_t(i * 255 / 99), 8);
+        for (int i = 0; i < 100; ++i)
+            w.Put(uint32_t(i * 255 / 99), 8);
     if (flags & kXingQuality) w.Put(78, 32);
     std::vector<uint8_t> tag = w.Bytes();
     std::copy(tag.begin(), tag.end(), frame.begin() + long(offset));

@@ -34,7 +34,8 @@ TEST_CASE("every code word of every table decodes to its value and length") {
         std::set<int> values;
         for (int i = 0; i < tab.count; ++i) {
             values.insert(tab.codes[i].value);
-            for (uint32_t tail : tails) CheckCode(tab.codes[i], false, t, tail);
+            for (uint32_t tail : tails)
+                CheckCode(tab.codes[i], false, t, tail);
             ++checked;
         }
         // Each table lists every pair once.
@@ -44,7 +45,8 @@ TEST_CASE("every code word of every table decodes to its value and length") {
         const auto& tab = data::kCount1Tables[t];
         CHECK(tab.count == 16);
         for (int i = 0; i < tab.count; ++i)
-            for (uint32_t tail : tails) CheckCode(tab.codes[i], true, t, tail);
+            for (uint32_t tail : tails)
+                CheckCode(tab.codes[i], true, t, tail);
     }
     CHECK(checked > 2000);
 }

@@ -17,14 +17,16 @@ static std::vector<int16_t> Load(const char* name) {
     std::FILE* f = std::fopen(name, "rb");
     if (!f) return v;
     uint8_t b[2];
-    while (std::fread(b, 1, 2, f) == 2) v.push_back(int16_t(uint16_t(b[0] | b[1] << 8)));
+    while (std::fread(b, 1, 2, f) == 2)
+        v.push_back(int16_t(uint16_t(b[0] | b[1] << 8)));
     std::fclose(f);
     return v;
 }
 
 int main(int argc, char** argv) {
     if (argc != 5 && argc != 7) {
-        std::fprintf(stderr, "usage: pcm_compare TEST REFERENCE CHANNELS SKIP [MIN_PSNR MAX_DIFF]\n");
+        std::fprintf(stderr,
+                     "usage: pcm_compare TEST REFERENCE CHANNELS SKIP [MIN_PSNR MAX_DIFF]\n");
         return 2;
     }
     std::vector<int16_t> test = Load(argv[1]);

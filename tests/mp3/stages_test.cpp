@@ -23,7 +23,8 @@ std::vector<float> RandomValues(size_t n, float scale, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> d(-scale, scale);
     std::vector<float> v(n);
-    for (float& x : v) x = d(rng);
+    for (float& x : v)
+        x = d(rng);
     return v;
 }
 
@@ -35,7 +36,8 @@ TEST_CASE("32-point DCT matches its definition") {
     Dct32(in.data(), out);
     for (int m = 0; m < 32; ++m) {
         double ref = 0;
-        for (int k = 0; k < 32; ++k) ref += in[k] * std::cos(kPi * m * (2 * k + 1) / 64.0);
+        for (int k = 0; k < 32; ++k)
+            ref += in[k] * std::cos(kPi * m * (2 * k + 1) / 64.0);
         CHECK(out[m] == doctest::Approx(ref).epsilon(1e-5).scale(1000));
     }
 }
@@ -47,10 +49,12 @@ TEST_CASE("synthesis filter matches the standard's shift-register form") {
     filter.Reset();
     for (int slot = 0; slot < 40; ++slot) {
         const auto s = RandomValues(32, 2000.0f, 100 + unsigned(slot));
-        for (int i = 1023; i >= 64; --i) v[size_t(i)] = v[size_t(i - 64)];
+        for (int i = 1023; i >= 64; --i)
+            v[size_t(i)] = v[size_t(i - 64)];
         for (int i = 0; i < 64; ++i) {
             double sum = 0;
-            for (int k = 0; k < 32; ++k) sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64.0) * s[size_t(k)];
+            for (int k = 0; k < 32; ++k)
+                sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64.0) * s[size_t(k)];
             v[size_t(i)] = sum;
         }
         double u[512];
@@ -138,10 +142,13 @@ TEST_CASE("IMDCT with overlap-add for each block type") {
                 }
             }
             for (int t = 0; t < 18; ++t) {
-                CHECK(out1[t * 32 + sb] == doctest::Approx(z1[size_t(t)]).scale(1000).epsilon(1e-5));
-                CHECK(out2[t * 32 + sb] ==
-                      doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)]).scale(1000).epsilon(1e-5));
-                CHECK(overlap[18 * sb + t] == doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
+                CHECK(out1[t * 32 + sb] ==
+                      doctest::Approx(z1[size_t(t)]).scale(1000).epsilon(1e-5));
+                CHECK(
+                    out2[t * 32 + sb] ==
+                    doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)]).scale(1000).epsilon(1e-5));
+                CHECK(overlap[18 * sb + t] ==
+                      doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
             }
         }
     }
@@ -151,7 +158,8 @@ TEST_CASE("subbands without input pass the overlap on and clear it") {
     GranuleChannel gc;
     float xr[576] = {};
     float overlap[576];
-    for (int i = 0; i < 576; ++i) overlap[i] = float(i);
+    for (int i = 0; i < 576; ++i)
+        overlap[i] = float(i);
     float out[576];
     InverseMdct(gc, xr, 0, overlap, out);
     CHECK(out[3 * 32 + 2] == 2 * 18 + 3);
@@ -199,7 +207,8 @@ TEST_CASE("short-block reordering") {
     gc.windowSwitching = 1;
     gc.blockType = 2;
     float xr[576];
-    for (int i = 0; i < 576; ++i) xr[i] = float(i);
+    for (int i = 0; i < 576; ++i)
+        xr[i] = float(i);
     ReorderShort(gc, bands, xr);
     // Band b, window w, line j moves to 3 * (s[b] + j) + w.
     for (int b = 0; b < 13; ++b) {
@@ -210,9 +219,11 @@ TEST_CASE("short-block reordering") {
     }
     // Mixed: the long part (36 lines) stays.
     gc.mixedBlock = 1;
-    for (int i = 0; i < 576; ++i) xr[i] = float(i);
+    for (int i = 0; i < 576; ++i)
+        xr[i] = float(i);
     ReorderShort(gc, bands, xr);
-    for (int i = 0; i < 36; ++i) CHECK(xr[i] == float(i));
+    for (int i = 0; i < 36; ++i)
+        CHECK(xr[i] == float(i));
     CHECK(xr[36 + 1] == float(36 + 4)); // band 3 (width 4), window 1, line 0
 }
 
@@ -280,7 +291,8 @@ TEST_CASE("stereo processing") {
     std::memset(sf.isLimitL, 7, sizeof sf.isLimitL);
     StereoFrame f{true, false, &gc, &sf, &bands};
     SUBCASE("MPEG-1 intensity positions above the right channel's last line") {
-        for (int i = 0; i < 576; ++i) l[i] = 1.0f;
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
         r[5] = 3.0f; // band 1: intensity starts at band 2
         sf.l[2] = 0; // all to the right
         sf.l[3] = 6; // all to the left
@@ -300,7 +312,8 @@ TEST_CASE("stereo processing") {
         CHECK(r[575] == doctest::Approx(r[bands.l[20]]));
     }
     SUBCASE("intensity bands are not scaled by mid/side") {
-        for (int i = 0; i < 576; ++i) l[i] = 1.0f;
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
         f.midSide = true;
         sf.l[0] = 3;
         r[0] = 0.0f;
@@ -310,11 +323,12 @@ TEST_CASE("stereo processing") {
     }
     SUBCASE("MPEG-2 intensity ratios and the illegal position") {
         f.mpeg1 = false;
-        for (int i = 0; i < 576; ++i) l[i] = 1.0f;
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
         std::memset(sf.isLimitL, 15, sizeof sf.isLimitL);
         sf.intensityScale = 0;
-        sf.l[0] = 1; // left * 2^-1/4
-        sf.l[1] = 2; // right * 2^-1/4
+        sf.l[0] = 1;  // left * 2^-1/4
+        sf.l[1] = 2;  // right * 2^-1/4
         sf.l[2] = 15; // illegal
         ApplyIntensityStereo(f, l, r, 576);
         CHECK(l[0] == doctest::Approx(std::pow(2.0, -0.25)));
@@ -331,10 +345,13 @@ TEST_CASE("MPEG-1 scale factors and scfsi reuse") {
     GranuleChannel gc;
     gc.scalefacCompress = 15; // slen 4, 3
     mp3test::BitWriter w;
-    for (int b = 0; b < 21; ++b) w.Put(uint32_t(b % 8), b < 11 ? 4 : 3);
+    for (int b = 0; b < 21; ++b)
+        w.Put(uint32_t(b % 8), b < 11 ? 4 : 3);
     // granule 1 with scfsi for groups 0 and 2: bands 6-10 and 16-20 are read
-    for (int b = 6; b < 11; ++b) w.Put(9, 4);
-    for (int b = 16; b < 21; ++b) w.Put(1, 3);
+    for (int b = 6; b < 11; ++b)
+        w.Put(9, 4);
+    for (int b = 16; b < 21; ++b)
+        w.Put(1, 3);
     auto bytes = w.Bytes(w.Bits() / 8 + 16);
     BitReader br(bytes.data(), bytes.size() - 8);
     ScaleFactors sf;
@@ -360,7 +377,8 @@ TEST_CASE("MPEG-2 scale-factor partitions") {
         mp3test::BitWriter w;
         const int n[4] = {6, 5, 5, 5}, bits[4] = {4, 3, 2, 1};
         for (int p = 0; p < 4; ++p)
-            for (int i = 0; i < n[p]; ++i) w.Put(uint32_t((1 << bits[p]) - 1 - (i == 0)), bits[p]);
+            for (int i = 0; i < n[p]; ++i)
+                w.Put(uint32_t((1 << bits[p]) - 1 - (i == 0)), bits[p]);
         auto bytes = w.Bytes(w.Bits() / 8 + 16);
         BitReader br(bytes.data(), bytes.size() - 8);
         ScaleFactors sf;

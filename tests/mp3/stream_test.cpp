@@ -16,7 +16,8 @@ const HeaderFields k128{3, 1, 1, 9, 0}; // MPEG-1 L3 128k 44.1 kHz stereo: 417 b
 
 std::vector<uint8_t> Frames(const HeaderFields& f, int count) {
     std::vector<uint8_t> s;
-    for (int i = 0; i < count; ++i) mp3test::Append(s, mp3test::SilentFrame(f));
+    for (int i = 0; i < count; ++i)
+        mp3test::Append(s, mp3test::SilentFrame(f));
     return s;
 }
 
@@ -96,7 +97,8 @@ TEST_CASE("what the search refuses") {
     }
     SUBCASE("first frames that differ in sample rate are passed over") {
         std::vector<uint8_t> data;
-        for (int i = 0; i < 4; ++i) mp3test::Append(data, mp3test::SilentFrame({3, 1, 1, 9, i % 2}));
+        for (int i = 0; i < 4; ++i)
+            mp3test::Append(data, mp3test::SilentFrame({3, 1, 1, 9, i % 2}));
         const size_t mixed = data.size();
         mp3test::Append(data, Frames({3, 1, 1, 9, 1}, 10));
         Player p(data);
@@ -173,7 +175,8 @@ TEST_CASE("measuring, seeking and progress") {
         w.Put('X', 8), w.Put('i', 8), w.Put('n', 8), w.Put('g', 8);
         w.Put(kXingFrames | kXingToc, 32);
         w.Put(50, 32);
-        for (int i = 0; i < 100; ++i) w.Put(uint32_t(i * 2), 8);
+        for (int i = 0; i < 100; ++i)
+            w.Put(uint32_t(i * 2), 8);
         auto tag = w.Bytes();
         std::copy(tag.begin(), tag.end(), data.begin() + 36);
         mp3test::Append(data, Frames(k128, 49));

@@ -31,7 +31,7 @@ class BitWriter {
 };
 
 struct HeaderFields {
-    int version = 3;  // two-bit field: 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    int version = 3;   // two-bit field: 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
     int layerCode = 1; // 1 Layer III, 2 Layer II, 3 Layer I
     int protection = 1;
     int bitrateIndex = 9;
@@ -101,8 +101,8 @@ inline std::vector<uint8_t> Layer3Frame(const HeaderFields& f, const Layer3Conte
     for (int gr = 0; gr < (mpeg1 ? 2 : 1); ++gr) {
         for (int ch = 0; ch < channels; ++ch) {
             const bool on = c.line[gr][ch];
-            w.Put(on ? 3 : 0, 12);  // part2_3_length
-            w.Put(on ? 1 : 0, 9);   // big_values
+            w.Put(on ? 3 : 0, 12); // part2_3_length
+            w.Put(on ? 1 : 0, 9);  // big_values
             w.Put(uint32_t(c.globalGain), 8);
             w.Put(0, mpeg1 ? 4 : 9); // scalefac_compress: no scale-factor bits
             w.Put(0, 1);             // window switching
@@ -125,7 +125,8 @@ inline std::vector<uint8_t> Layer3Frame(const HeaderFields& f, const Layer3Conte
 // Main data whose granule/channel parts each hold the three bits "010".
 inline std::vector<uint8_t> LineBits(int parts) {
     BitWriter w;
-    for (int i = 0; i < parts; ++i) w.Put(2, 3);
+    for (int i = 0; i < parts; ++i)
+        w.Put(2, 3);
     return w.Bytes();
 }
 

@@ -18,16 +18,22 @@ static_assert(std::endian::native == std::endian::little, "PCM is written as it 
 
 const char* OpenErrorText(int code) {
     switch (code) {
-    case mp3::kErrNoSuchFile: return "no such file";
-    case mp3::kErrAccessDenied: return "access denied";
-    case mp3::kErrInvalidName: return "invalid file name";
-    case mp3::kErrTooManyFiles: return "too many open files";
-    default: return "cannot be opened or read";
+    case mp3::kErrNoSuchFile:
+        return "no such file";
+    case mp3::kErrAccessDenied:
+        return "access denied";
+    case mp3::kErrInvalidName:
+        return "invalid file name";
+    case mp3::kErrTooManyFiles:
+        return "too many open files";
+    default:
+        return "cannot be opened or read";
     }
 }
 
 void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
 }
 
 void Put16(uint8_t* p, uint16_t v) {
@@ -98,7 +104,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "mp3decode: %s: MPEG audio stream not supported (error %d)\n",
                          input, rc);
         } else {
-            std::fprintf(stderr, "mp3decode: %s: no MPEG audio Layer II/III stream found (error %d)\n",
+            std::fprintf(stderr,
+                         "mp3decode: %s: no MPEG audio Layer II/III stream found (error %d)\n",
                          input, rc);
         }
         return 1;
