@@ -3,8 +3,9 @@
 #
 #   fuzz-short.sh FUZZER WORKDIR SECONDS
 set -euo pipefail
-fuzzer=$1
-work=$2
+fuzzer=$(realpath "$1")
+mkdir -p "$2"
+work=$(realpath "$2")
 secs=$3
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ ! -f "$work/seeds/.done" ]; then
