@@ -28,6 +28,8 @@ sox -n -r 44100 -c 2 src/low.wav synth "$secs" sine 220 gain -14
 sox -m src/burst2.wav src/low.wav src/transients44.wav
 sox -n -r 44100 -c 1 src/speech44.wav synth "$secs" sawtooth 130 tremolo 5 80 \
     bandpass 700 300h bandpass 1200 500h gain -3
+# Full-scale square waves: the decoded overshoot must be clamped, not wrapped.
+sox -n -r 44100 -c 2 src/loud44.wav synth "$secs" square 220 square 331 gain -0.5
 for r in 48000 32000 24000 22050 16000 12000 11025 8000; do
     sox src/music44.wav -r $r src/music$r.wav
     sox src/speech44.wav -r $r src/speech$r.wav
@@ -60,6 +62,7 @@ l3 l3-44k-free-320 2 0 music44 --freeformat -b 320 -t
 l3 l3-48k-free-96-mono 1 0 speech48000 --freeformat -b 96 -m m -t
 l3 l3-44k-128-transients 2 1152 transients44 -b 128
 l3 l3-44k-64-transients-mono 1 1152 transients44 -b 64 -m m
+l3 l3-44k-192-clipping 2 1152 loud44 -b 192 -m j
 # MPEG-2 and MPEG-2.5 Layer III (the speech services' formats among them)
 l3 l3-22k-32-mono 1 0 speech22050 -b 32 -m m
 l3 l3-22k-64-mono 1 576 speech22050 -b 64 -m m
@@ -110,6 +113,7 @@ l2 l2-44k-192-crc 2 music44 -b 192 -p
 l2 l2-22k-64-stereo 2 music22050 -b 64 -m s
 l2 l2-24k-32-mono 1 speech24000 -b 32 -m m
 l2 l2-16k-96-joint 2 music16000 -b 96 -m j
+l2 l2-44k-256-clipping 2 loud44 -b 256 -m s
 
 printf '%s\n' "${manifest[@]}" > manifest
 echo "corpus: $(wc -l < manifest) files in $out"
