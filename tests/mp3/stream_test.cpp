@@ -114,6 +114,15 @@ TEST_CASE("what the search refuses") {
     }
 }
 
+TEST_CASE("a mono frame inside a stereo stream neither desynchronises nor changes the layout") {
+    auto data = Frames(k128, 10);
+    mp3test::Append(data, mp3test::SilentFrame({3, 1, 1, 9, 0, 0, 3}));
+    mp3test::Append(data, Frames(k128, 10));
+    Player p(data);
+    REQUIRE(p.stream.FindStream() == kOk);
+    CHECK(p.DecodeAll(1152 * 4) == 21);
+}
+
 TEST_CASE("free format") {
     HeaderFields f{3, 1, 1, 0, 0};
     std::vector<uint8_t> data;
