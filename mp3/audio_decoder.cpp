@@ -1,0 +1,237 @@
+#include "audio_decoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "huffman.h"
+#include "layer2.h"
+
+namespace mp3 {
+
+using namespace layer3;
+
+namespace {
+
+int RateRow(const FrameHeader& h) {
+    const int version = h.versionBit ? 0 : (h.syncKind == 2 ? 2 : 1);
+    return version * 3 + h.sampleRateIndex;
+}
+
+// Whether a frame belongs to the stream set up from `first`: same layer, version,
+// sync kind and sample rate (an MPEG-1 stream refuses MPEG-2.5 frames and so on).
+bool SameStream(const FrameHeader& a, const FrameHeader& b) {
+    return a.layerCode == b.layerCode && a.versionBit == b.versionBit && a.syncKind == b.syncKind &&
+           a.sampleRateIndex == b.sampleRateIndex;
+}
+
+} // namespace
+
+int16_t ToPcm16(float v) {
+    // Written as selects, not branches; NaN (a broken stream) ends at -32768.
+    v = v > -32768.0f ? v : -32768.0f;
+    v = v < 32767.0f ? v : 32767.0f;
+    return int16_t(std::lrint(v));
+}
+
+AudioDecoder::AudioDecoder() {
+    HuffmanDecoder::Get();
+}
+
+int AudioDecoder::DecodeInit(const FrameHeader& first, int frameLength, int reduction,
+                             int transform, int conversion, int frequencyLimit) {
+    layer_ = 0;
+    if (reduction != 0 || transform != 0 || conversion != 0) return 0;
+    if (first.syncKind == 0 || first.sampleRateIndex > 2) return 0;
+    const int layer = Layer(first);
+    if (layer != 2 && layer != 3) return 0;
+    if (layer == 2 && layer2::SelectTable(first) < 0) return 0;
+    first_ = first;
+    mpeg1_ = first.versionBit == 1;
+    mpeg25_ = first.syncKind == 2;
+    sampleRate_ = SampleRateHz(first);
+    channels_ = Channels(first);
+    samplesPerFrame_ = SamplesPerFrame(first);
+    frameLength_ = frameLength;
+    // All 32 subbands can be synthesised; the limit only cuts bands above
+    // frequencyLimit.
+    const int limit = std::max(frequencyLimit, 1000);
+    sbLimit_ = std::min(32, int((int64_t(limit) * 64 + sampleRate_ / 2) / sampleRate_));
+    bands_ = BandsFor(RateRow(first));
+    reservoirSize_ = 0;
+    std::memset(reservoir_, 0, sizeof reservoir_);
+    for (auto& sf : scaleFactors_)
+        sf = ScaleFactors();
+    std::memset(overlap_, 0, sizeof overlap_);
+    for (auto& s : synthesis_)
+        s.Reset();
+    layer_ = layer;
+    return 1;
+}
+
+void AudioDecoder::DecodeInfo(int32_t info[6]) const {
+    info[0] = channels_;
+    info[1] = samplesPerFrame_ * channels_;
+    info[2] = sampleRate_;
+    info[3] = 16;
+    info[4] = frameLength_;
+    info[5] = 0;
+}
+
+DecodeResult AudioDecoder::DecodeFrame(const uint8_t* frame, size_t available, int16_t* out) {
+    FrameHeader h;
+    if (layer_ == 0 || !ReadFrameHeader(frame, available, &h) || !SameStream(h, first_))
+        return {0, 0};
+    if (layer_ == 2 && h.syncKind != 1) return {0, 0};
+    int length = h.bitrateIndex == 0 ? frameLength_ : FrameLengthFromBitrate(h);
+    if (length <= 0) return {0, 0};
+    length += PaddingBytes(h);
+    if (size_t(length) > available) return {0, 0};
+    return layer_ == 2 ? DecodeLayer2(h, frame, length, out) : DecodeLayer3(h, frame, length, out);
+}
+
+DecodeResult AudioDecoder::DecodeLayer2(const FrameHeader& h, const uint8_t* frame, int length,
+                                        int16_t* out) {
+    const int table = layer2::SelectTable(h);
+    if (table < 0) return {0, 0};
+    // The bit reader may peek a few bytes beyond the frame: read from a padded copy.
+    uint8_t copy[2 * 1440 + 4 + kBitReaderSlack];
+    if (size_t(length) > sizeof copy - kBitReaderSlack) return {0, 0};
+    std::memcpy(copy, frame, size_t(length));
+    std::memset(copy + length, 0, kBitReaderSlack);
+    BitReader br(copy, size_t(length));
+    br.Skip(32);
+    if (h.protectionBit == 0) br.Skip(16);
+    layer2::DecodeSamples(br, h, table, sbLimit_, subbands_);
+    const int frameChannels = Channels(h);
+    for (int ch = 0; ch < frameChannels; ++ch)
+        for (int s = 0; s < 36; ++s)
+            synthesis_[ch].Synthesize(subbands_[ch][s], pcm_[ch] + 32 * s);
+    Output(frameChannels, 1152, out);
+    return {length, 1152 * channels_ * 2};
+}
+
+DecodeResult AudioDecoder::DecodeLayer3(const FrameHeader& h, const uint8_t* frame, int length,
+                                        int16_t* out) {
+    const int frameChannels = Channels(h);
+    const int sideBytes = SideInfoBytes(mpeg1_, frameChannels);
+    const int crcBytes = h.protectionBit ? 0 : 2;
+    const int mainBytes = length - 4 - crcBytes - sideBytes;
+    if (mainBytes < 0 || mainBytes > kReservoirBytes) return {0, 0};
+
+    uint8_t side[32 + kBitReaderSlack] = {};
+    std::memcpy(side, frame + 4 + crcBytes, size_t(sideBytes));
+    BitReader sideReader(side, size_t(sideBytes));
+    SideInfo si;
+    ReadSideInfo(sideReader, mpeg1_, frameChannels, &si);
+
+    // Bit reservoir: keep what main_data_begin can still reach, then append.
+    if (reservoirSize_ >= 6693 || reservoirSize_ + mainBytes > kReservoirBytes) {
+        const int keep = std::min(si.mainDataBegin, reservoirSize_);
+        std::memmove(reservoir_, reservoir_ + reservoirSize_ - keep, size_t(keep));
+        reservoirSize_ = keep;
+        if (reservoirSize_ + mainBytes > kReservoirBytes) return {0, 0};
+    }
+    const int buffered = reservoirSize_;
+    std::memcpy(reservoir_ + reservoirSize_, frame + length - mainBytes, size_t(mainBytes));
+    reservoirSize_ += mainBytes;
+    std::memset(reservoir_ + reservoirSize_, 0, kBitReaderSlack);
+
+    const int produced = samplesPerFrame_ * channels_ * 2;
+    if (si.mainDataBegin > buffered) {
+        // The frame's data reaches before what we hold (the first frames after a
+        // start or seek): silence of full length.
+        std::memset(out, 0, size_t(produced));
+        return {length, produced};
+    }
+    const int start = buffered - si.mainDataBegin;
+    BitReader br(reservoir_ + start, size_t(reservoirSize_ - start));
+    const int granules = mpeg1_ ? 2 : 1;
+    for (int gr = 0; gr < granules; ++gr)
+        DecodeGranule(h, si, gr, br);
+    Output(frameChannels, samplesPerFrame_, out);
+    return {length, produced};
+}
+
+void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int gr, BitReader& br) {
+    const int frameChannels = Channels(h);
+    const bool intensity =
+        frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 1);
+    const bool midSide = frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 2);
+    for (int ch = 0; ch < frameChannels; ++ch) {
+        const GranuleChannel& gc = si.gr[gr][ch];
+        const size_t partStart = br.Position();
+        const size_t partEnd = partStart + size_t(gc.part23Length);
+        ScaleFactors& sf = scaleFactors_[ch];
+        if (mpeg1_) {
+            ReadScaleFactorsMpeg1(br, gc, si.scfsi[ch], gr, bands_, &sf);
+        } else {
+            ReadScaleFactorsMpeg2(br, gc, intensity && ch == 1, bands_, &sf);
+        }
+        int lines = DecodeHuffman(br, partEnd, gc, bands_, mpeg25_, quantized_);
+        if (br.Overrun()) {
+            // Ran past the data we hold: this channel of the granule is silent.
+            std::fill(quantized_, quantized_ + 576, 0);
+            lines = 0;
+        }
+        // Lines above the subband limit are not synthesised.
+        const bool isShort = gc.windowSwitching && gc.blockType == 2;
+        const int lineLimit = isShort ? 3 * std::min(192, sbLimit_ * 6) : sbLimit_ * 18;
+        if (lines > lineLimit) {
+            std::fill(quantized_ + lineLimit, quantized_ + 576, 0);
+            lines = lineLimit;
+        }
+        Requantize(quantized_, lines, gc, sf, bands_, spectrum_[ch]);
+        spectrumLines_[ch] = lines;
+        br.SetPosition(partEnd);
+    }
+    if (frameChannels == 2) {
+        const int lines = std::max(spectrumLines_[0], spectrumLines_[1]);
+        if (intensity) {
+            const StereoFrame f{mpeg1_, midSide, &si.gr[gr][1], &scaleFactors_[1], &bands_};
+            ApplyIntensityStereo(f, spectrum_[0], spectrum_[1], lines);
+        } else if (midSide) {
+            ApplyMidSide(spectrum_[0], spectrum_[1], 0, lines);
+        }
+        spectrumLines_[0] = spectrumLines_[1] = intensity ? 576 : lines;
+    }
+    for (int ch = 0; ch < frameChannels; ++ch) {
+        const GranuleChannel& gc = si.gr[gr][ch];
+        float* xr = spectrum_[ch];
+        const bool isShort = gc.windowSwitching && gc.blockType == 2;
+        ReorderShort(gc, bands_, xr);
+        const int sbNonZero = std::min(32, (spectrumLines_[ch] + 17) / 18);
+        ReduceAliasing(gc, xr, std::min(32, sbNonZero + 1));
+        // Aliasing spreads into the next subband; short blocks spread everywhere.
+        const int sbUsed = isShort ? 32 : std::min(32, sbNonZero + 1);
+        InverseMdct(gc, xr, sbUsed, overlap_[ch], hybrid_);
+        InvertFrequencies(hybrid_);
+        float* pcm = pcm_[ch] + gr * 576;
+        for (int t = 0; t < 18; ++t)
+            synthesis_[ch].Synthesize(hybrid_ + 32 * t, pcm + 32 * t);
+    }
+}
+
+void AudioDecoder::Output(int frameChannels, int samples, int16_t* out) const {
+    if (channels_ == frameChannels) {
+        if (channels_ == 1) {
+            for (int i = 0; i < samples; ++i)
+                out[i] = ToPcm16(pcm_[0][i]);
+        } else {
+            for (int i = 0; i < samples; ++i) {
+                out[2 * i] = ToPcm16(pcm_[0][i]);
+                out[2 * i + 1] = ToPcm16(pcm_[1][i]);
+            }
+        }
+    } else if (channels_ == 2) {
+        // A mono frame in a stereo stream: the same sound on both sides.
+        for (int i = 0; i < samples; ++i)
+            out[2 * i] = out[2 * i + 1] = ToPcm16(pcm_[0][i]);
+    } else {
+        // A stereo frame in a mono stream: the average of both sides.
+        for (int i = 0; i < samples; ++i)
+            out[i] = ToPcm16((pcm_[0][i] + pcm_[1][i]) * 0.5f);
+    }
+}
+
+} // namespace mp3

@@ -1,0 +1,115 @@
+#include "huffman.h"
+
+#include <algorithm>
+
+#include "tables_data.h"
+
+namespace mp3 {
+
+struct HuffCodeList {
+    std::vector<data::HuffCode> codes;
+};
+
+namespace {
+
+constexpr uint32_t kLeaf = 0x80000000u;
+constexpr int kMaxRootBits = 8;
+
+uint32_t LeafEntry(int length, int value) {
+    return kLeaf | uint32_t(length) << 8 | uint32_t(value);
+}
+
+// Fills a table of 2^bits entries at the end of out for the codes below a prefix of
+// `consumed` bits; longer codes get sub-tables. Returns the table's index.
+size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>& codes,
+                  int consumed, int bits) {
+    const size_t base = out.size();
+    // A complete code fills every slot; a slot left over (never for the standard's
+    // tables) decodes as value 0 of length 1 rather than looping.
+    out.resize(base + (size_t(1) << bits), LeafEntry(1, 0));
+    std::vector<std::vector<data::HuffCode>> groups(size_t(1) << bits);
+    for (const auto& c : codes) {
+        int rest = c.len - consumed;
+        uint32_t tail = c.code & ((uint32_t(1) << rest) - 1); // bits after the prefix
+        if (rest <= bits) {
+            uint32_t first = tail << (bits - rest);
+            uint32_t count = uint32_t(1) << (bits - rest);
+            for (uint32_t i = 0; i < count; ++i)
+                out[base + first + i] = LeafEntry(rest, c.value);
+        } else {
+            groups[tail >> (rest - bits)].push_back(c);
+        }
+    }
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (groups[g].empty()) continue;
+        int longest = 0;
+        for (const auto& c : groups[g])
+            longest = std::max(longest, int(c.len));
+        int subBits = longest - consumed - bits;
+        size_t sub = BuildLevel(out, groups[g], consumed + bits, subBits);
+        out[base + g] = uint32_t(sub) << 8 | uint32_t(subBits);
+    }
+    return base;
+}
+
+// Applies the sign bit that follows a non-zero value, without a branch on the
+// (unpredictable) sign.
+inline int Signed(int value, BitReader& br) {
+    const int present = value != 0;
+    const int negative = int(br.Peek32() >> 31) & present;
+    br.Skip(unsigned(present));
+    return (value ^ -negative) + negative;
+}
+
+} // namespace
+
+HuffmanDecoder::Lookup HuffmanDecoder::Build(const HuffCodeList& list) {
+    Lookup l;
+    if (list.codes.empty()) return l;
+    int longest = 0;
+    for (const auto& c : list.codes)
+        longest = std::max(longest, int(c.len));
+    l.rootBits = std::min(longest, kMaxRootBits);
+    BuildLevel(l.entries, list.codes, 0, l.rootBits);
+    return l;
+}
+
+HuffmanDecoder::HuffmanDecoder() {
+    for (int t = 0; t < 32; ++t) {
+        const auto& tab = data::kBigValueTables[t];
+        HuffCodeList list{std::vector<data::HuffCode>(tab.codes, tab.codes + tab.count)};
+        pairs_[t] = Build(list);
+    }
+    for (int t = 0; t < 2; ++t) {
+        const auto& tab = data::kCount1Tables[t];
+        HuffCodeList list{std::vector<data::HuffCode>(tab.codes, tab.codes + tab.count)};
+        quads_[t] = Build(list);
+    }
+}
+
+const HuffmanDecoder& HuffmanDecoder::Get() {
+    static const HuffmanDecoder instance;
+    return instance;
+}
+
+void HuffmanDecoder::DecodePairs(int t, BitReader& br, int32_t* out, int count) const {
+    const Lookup& l = pairs_[t];
+    if (l.rootBits == 0) {
+        std::fill(out, out + count, 0);
+        return;
+    }
+    const unsigned linbits = unsigned(data::kBigValueTables[t].linbits);
+    for (int i = 0; i < count; i += 2) {
+        int v = Decode(l, br);
+        int x = v >> 4;
+        int y = v & 15;
+        if (x == 15 && linbits) x += int(br.Read(linbits));
+        x = Signed(x, br);
+        if (y == 15 && linbits) y += int(br.Read(linbits));
+        y = Signed(y, br);
+        out[i] = x;
+        out[i + 1] = y;
+    }
+}
+
+} // namespace mp3

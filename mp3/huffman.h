@@ -1,0 +1,57 @@
+// Layer III Huffman decoding: the big-value pair tables 0..31 and the count1
+// quadruple tables A and B, as multi-level lookup tables built once from the code
+// words of tables_data.cpp.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bit_reader.h"
+
+namespace mp3 {
+
+struct HuffCodeList;
+
+class HuffmanDecoder {
+  public:
+    static const HuffmanDecoder& Get(); // built on first use
+
+    // One code word of big-value table t (0..31), before linbits and signs:
+    // x * 16 + y. Table 0 and the unused tables 4 and 14 read nothing and give 0.
+    int DecodePairCode(int t, BitReader& br) const { return Decode(pairs_[t], br); }
+    // One code word of quadruple table A (0) or B (1): v * 8 + w * 4 + x * 2 + y.
+    int DecodeQuadCode(int t, BitReader& br) const { return Decode(quads_[t], br); }
+
+    // count values (an even number) of big-value table t into out, with linbits
+    // and signs.
+    void DecodePairs(int t, BitReader& br, int32_t* out, int count) const;
+
+  private:
+    struct Lookup {
+        std::vector<uint32_t> entries;
+        int rootBits = 0; // 0: no code words, nothing to read
+    };
+    HuffmanDecoder();
+    static Lookup Build(const HuffCodeList& codes);
+    static int Decode(const Lookup& l, BitReader& br) {
+        if (l.rootBits == 0) return 0;
+        const uint32_t bits = br.Peek32();
+        const uint32_t* t = l.entries.data();
+        uint32_t e = t[bits >> (32 - l.rootBits)];
+        unsigned used = 0;
+        unsigned width = unsigned(l.rootBits);
+        while (!(e & kLeaf)) {
+            used += width;
+            width = e & 0xFF;
+            e = t[(e >> 8) + ((bits << used) >> (32 - width))];
+        }
+        br.Skip(used + ((e >> 8) & 0xFF));
+        return int(e & 0xFF);
+    }
+
+    static constexpr uint32_t kLeaf = 0x80000000u;
+    Lookup pairs_[32];
+    Lookup quads_[2];
+};
+
+} // namespace mp3

@@ -1,0 +1,152 @@
+#include "layer2.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "tables_data.h"
+
+namespace mp3::layer2 {
+
+namespace {
+
+struct Layer2Tables {
+    float scale[64]; // 65536 * 2^(-i/3); index 63 is not in the standard: tiny
+    float mul[17];   // per class: value = v * mul + add (before the scale factor)
+    float add[17];
+    int valueBits[17]; // bits of one (ungrouped) value
+    Layer2Tables() {
+        for (int i = 0; i < 64; ++i)
+            scale[i] = float(65536.0 * std::exp2(-i / 3.0));
+        for (int c = 0; c < 17; ++c) {
+            const auto& k = data::kLayer2Classes[c];
+            int m = 0;
+            while ((1 << m) < k.steps)
+                ++m;
+            const double half = double(1 << (m - 1));
+            mul[c] = float(k.c / half);
+            add[c] = float(k.c * (k.d - 1.0));
+            valueBits[c] = m;
+        }
+    }
+};
+
+const Layer2Tables& Tables() {
+    static const Layer2Tables t;
+    return t;
+}
+
+} // namespace
+
+int SelectTable(const FrameHeader& h) {
+    if (h.sampleRateIndex > 2) return -1;
+    if (!h.versionBit) {
+        for (int i = 0; i < data::kLayer2SelectCount; ++i)
+            if (data::kLayer2Selects[i].version == 2) return data::kLayer2Selects[i].table;
+        return -1;
+    }
+    const int rate = SampleRateHz(h);
+    const int kbps = BitrateKbps(h);
+    const int perChannel = h.mode == kModeSingleChannel ? kbps : kbps / 2;
+    for (int i = 0; i < data::kLayer2SelectCount; ++i) {
+        const auto& s = data::kLayer2Selects[i];
+        if (s.version == 1 && s.rate == rate && s.kbpsPerChannel == perChannel) return s.table;
+    }
+    return -1;
+}
+
+void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
+                   float samples[2][36][32]) {
+    const Layer2Tables& t = Tables();
+    const data::Layer2Table& alloc = data::kLayer2Tables[table];
+    const int channels = Channels(h);
+    const int limit = std::min(alloc.sblimit, sbLimit);
+    const int bound = h.mode == kModeJointStereo
+                          ? std::min(int(data::kJointStereoBound[h.modeExtension]), limit)
+                          : limit;
+    // Class index + 1 per channel and subband (0: no samples).
+    int cls[2][32] = {};
+    for (int sb = 0; sb < alloc.sblimit; ++sb) {
+        const data::Layer2Subband& s = alloc.subbands[sb];
+        if (sb < bound || channels == 1) {
+            for (int ch = 0; ch < channels; ++ch) {
+                const unsigned a = br.Read(s.nbal);
+                cls[ch][sb] = a ? s.classIndex[a] + 1 : 0;
+            }
+        } else {
+            const unsigned a = br.Read(s.nbal);
+            cls[0][sb] = cls[1][sb] = a ? s.classIndex[a] + 1 : 0;
+        }
+    }
+    // Subbands the table codes but the limit drops still carry bits; they are read
+    // and left out of the synthesis.
+    const int coded = alloc.sblimit;
+    int scfsi[2][32] = {};
+    for (int sb = 0; sb < coded; ++sb)
+        for (int ch = 0; ch < channels; ++ch)
+            if (cls[ch][sb]) scfsi[ch][sb] = int(br.Read(2));
+    float scf[2][32][3] = {};
+    for (int sb = 0; sb < coded; ++sb) {
+        for (int ch = 0; ch < channels; ++ch) {
+            if (!cls[ch][sb]) continue;
+            float* f = scf[ch][sb];
+            switch (scfsi[ch][sb]) {
+            case 0:
+                f[0] = t.scale[br.Read(6)];
+                f[1] = t.scale[br.Read(6)];
+                f[2] = t.scale[br.Read(6)];
+                break;
+            case 1:
+                f[0] = f[1] = t.scale[br.Read(6)];
+                f[2] = t.scale[br.Read(6)];
+                break;
+            case 2:
+                f[0] = f[1] = f[2] = t.scale[br.Read(6)];
+                break;
+            default:
+                f[0] = t.scale[br.Read(6)];
+                f[1] = f[2] = t.scale[br.Read(6)];
+                break;
+            }
+        }
+    }
+    for (int ch = 0; ch < 2; ++ch)
+        for (int s = 0; s < 36; ++s)
+            std::fill(samples[ch][s] + limit, samples[ch][s] + 32, 0.0f);
+    for (int gr = 0; gr < 12; ++gr) {
+        const int part = gr >> 2;
+        for (int sb = 0; sb < coded; ++sb) {
+            const int shared = sb >= bound && channels == 2;
+            for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
+                const int c = cls[ch][sb] - 1;
+                float v[3] = {0.0f, 0.0f, 0.0f};
+                if (c >= 0) {
+                    const auto& k = data::kLayer2Classes[c];
+                    unsigned u[3];
+                    if (k.grouped) {
+                        unsigned code = br.Read(unsigned(k.bits));
+                        const unsigned steps = unsigned(k.steps);
+                        u[0] = code % steps;
+                        code /= steps;
+                        u[1] = code % steps;
+                        u[2] = code / steps % steps; // an out-of-range code stays in range
+                    } else {
+                        u[0] = br.Read(unsigned(k.bits));
+                        u[1] = br.Read(unsigned(k.bits));
+                        u[2] = br.Read(unsigned(k.bits));
+                    }
+                    for (int i = 0; i < 3; ++i)
+                        v[i] = float(u[i]) * t.mul[c] + t.add[c];
+                }
+                if (sb >= limit) continue;
+                for (int i = 0; i < 3; ++i) {
+                    samples[ch][gr * 3 + i][sb] = v[i] * scf[ch][sb][part];
+                    if (shared)
+                        samples[1][gr * 3 + i][sb] = cls[1][sb] ? v[i] * scf[1][sb][part] : 0.0f;
+                }
+            }
+        }
+    }
+}
+
+} // namespace mp3::layer2

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# mp3decode's command line: messages and exit status for bad input, the WAV header,
+# the --info fields.
+#
+#   cli.sh MP3DECODE WORKDIR
+set -uo pipefail
+decoder=$1
+work=$2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+failed=0
+check() { # DESCRIPTION EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        echo "FAIL $1: expected '$2', got '$3'"
+        failed=1
+    fi
+}
+
+"$decoder" missing.mp3 out.raw 2>err; check "missing input status" 1 $?
+grep -q "no such file" err; check "missing input message" 0 $?
+echo "just some text, no audio" > text.txt
+"$decoder" text.txt out.raw 2>err; check "non-MP3 status" 1 $?
+grep -q "no MPEG audio" err; check "non-MP3 message" 0 $?
+"$decoder" 2>/dev/null; check "usage status" 2 $?
+
+sox -n -r 22050 -c 1 tone.wav synth 2 sine 440 gain -6
+lame --quiet -b 32 -m m tone.wav tone.mp3
+"$decoder" --wav tone.mp3 out.wav; check "wav status" 0 $?
+"$decoder" tone.mp3 out.raw; check "raw status" 0 $?
+raw=$(stat -c %s out.raw)
+check "wav = header + raw" $((raw + 44)) "$(stat -c %s out.wav)"
+check "wav header" "WAVE 22050 1 $raw" \
+    "$(python3 -c "import struct,sys; d=open('out.wav','rb').read(44); print(d[8:12].decode(), struct.unpack('<I',d[24:28])[0], struct.unpack('<H',d[22:24])[0], struct.unpack('<I',d[40:44])[0])")"
+info=$("$decoder" --info tone.mp3)
+check "info version" "version: MPEG-2" "$(grep version <<<"$info")"
+check "info layer" "layer: III" "$(grep layer <<<"$info")"
+check "info rate" "sample rate: 22050 Hz" "$(grep 'sample rate' <<<"$info")"
+check "info channels" "channels: 1" "$(grep channels <<<"$info")"
+check "info frames" "frames: $((raw / 2 / 576))" "$(grep frames <<<"$info")"
+exit $failed

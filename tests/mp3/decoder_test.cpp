@@ -1,0 +1,198 @@
+// The frame decoder on hand-made frames: bit reservoir, set-up refusals, frames
+// that do not belong to the stream, channel-mode changes.
+#include <doctest.h>
+
+#include <memory>
+
+#include "audio_decoder.h"
+#include "test_support.h"
+
+using namespace mp3;
+using mp3test::HeaderFields;
+using mp3test::Layer3Content;
+
+namespace {
+
+// MPEG-1 Layer III, 32 kbit/s at 32 kHz, mono: 144-byte frames, 123 bytes of main data.
+const HeaderFields kMono{3, 1, 1, 1, 2, 0, 3};
+const HeaderFields kStereo{3, 1, 1, 1, 2, 0, 0};
+
+bool AllZero(const int16_t* p, int n) {
+    for (int i = 0; i < n; ++i)
+        if (p[i]) return false;
+    return true;
+}
+
+struct Decoder {
+    std::unique_ptr<AudioDecoder> d = std::make_unique<AudioDecoder>();
+    int16_t out[AudioDecoder::kMaxOutputBytes / 2];
+    DecodeResult Frame(const std::vector<uint8_t>& f) {
+        return d->DecodeFrame(f.data(), f.size(), out);
+    }
+};
+
+// A frame whose granule 0 line is read from `back` bytes before its own main data;
+// every frame carries those bits at the end of its main data for the next one.
+std::vector<uint8_t> ReservoirFrame(int back) {
+    Layer3Content c;
+    c.mainDataBegin = back;
+    c.line[0][0] = back > 0;
+    std::vector<uint8_t> main(123, 0);
+    if (back > 0) main[size_t(123 - back)] = 0x40; // "010"
+    return mp3test::Layer3Frame(kMono, c, main);
+}
+
+} // namespace
+
+TEST_CASE("bit reservoir") {
+    Decoder dec;
+    REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144));
+    SUBCASE("a frame reaching before the buffered data is silence of full length") {
+        auto r = dec.Frame(ReservoirFrame(5));
+        CHECK(r.consumed == 144);
+        CHECK(r.produced == 1152 * 2);
+        CHECK(AllZero(dec.out, 1152));
+        // The next frame finds its data in the first one's and decodes normally.
+        r = dec.Frame(ReservoirFrame(5));
+        CHECK(r.consumed == 144);
+        CHECK_FALSE(AllZero(dec.out, 1152));
+    }
+    SUBCASE("a steady stream decodes alike across the buffer moves") {
+        std::vector<int16_t> reference;
+        for (int i = 0; i < 120; ++i) { // 120 x 123 bytes pass the 6,693 mark twice
+            auto r = dec.Frame(ReservoirFrame(i == 0 ? 0 : 5));
+            REQUIRE(r.consumed == 144);
+            if (i == 3) reference.assign(dec.out, dec.out + 1152);
+            if (i > 3) {
+                CAPTURE(i);
+                REQUIRE(std::equal(reference.begin(), reference.end(), dec.out));
+            }
+        }
+        CHECK_FALSE(AllZero(reference.data(), 1152));
+    }
+    SUBCASE("main data over 8,192 bytes is refused") {
+        HeaderFields free = kMono;
+        free.bitrateIndex = 0;
+        REQUIRE(dec.d->DecodeInit(mp3test::Header(free), 8192 + 4 + 17 + 1));
+        std::vector<uint8_t> big = mp3test::HeaderBytes(free);
+        big.resize(8192 + 4 + 17 + 1, 0);
+        CHECK(dec.Frame(big).consumed == 0);
+        REQUIRE(dec.d->DecodeInit(mp3test::Header(free), 8192 + 4 + 17));
+        big.resize(8192 + 4 + 17);
+        CHECK(dec.Frame(big).consumed == 8192 + 4 + 17);
+    }
+    SUBCASE("a frame longer than the bytes available is not decoded") {
+        auto f = ReservoirFrame(0);
+        CHECK(dec.d->DecodeFrame(f.data(), 143, dec.out).consumed == 0);
+    }
+}
+
+TEST_CASE("set-up") {
+    Decoder dec;
+    int32_t info[6];
+    SUBCASE("Layer III versions") {
+        REQUIRE(dec.d->DecodeInit(mp3test::Header({3, 1, 1, 9, 0}), 417));
+        dec.d->DecodeInfo(info);
+        CHECK(info[0] == 2);
+        CHECK(info[1] == 2304);
+        CHECK(info[2] == 44100);
+        CHECK(info[3] == 16);
+        CHECK(info[4] == 417);
+        CHECK(info[5] == 0);
+        REQUIRE(dec.d->DecodeInit(mp3test::Header({0, 1, 1, 1, 2, 0, 3}), 72));
+        dec.d->DecodeInfo(info);
+        CHECK(info[0] == 1);
+        CHECK(info[1] == 576);
+        CHECK(info[2] == 8000);
+    }
+    SUBCASE("Layer II tables: forbidden combinations are refused") {
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 4, 0, 0, 0}), 208));        // 64k stereo
+        CHECK_FALSE(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 1, 0, 0, 0}), 104));  // 32k stereo
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 1, 0, 0, 3}), 104));        // 32k mono
+        CHECK_FALSE(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 11, 1, 0, 3}), 672)); // 224k mono
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 14, 1, 0, 0}), 1152));      // 384k stereo
+        CHECK(dec.d->DecodeInit(mp3test::Header({3, 2, 1, 0, 1, 0, 0}), 700));        // free format
+        CHECK(dec.d->DecodeInit(mp3test::Header({2, 2, 1, 1, 0, 0, 0}), 52));         // MPEG-2 8k
+        dec.d->DecodeInfo(info);
+        CHECK(info[1] == 2304); // Layer II: 1,152 samples per channel at every rate
+    }
+    SUBCASE("Layer I and the reserved rate are refused") {
+        CHECK_FALSE(dec.d->DecodeInit(mp3test::Header({3, 3, 1, 1, 0}), 32));
+        FrameHeader h = mp3test::Header({3, 1, 1, 9, 0});
+        h.sampleRateIndex = 3;
+        CHECK_FALSE(dec.d->DecodeInit(h, 417));
+    }
+}
+
+TEST_CASE("frames that do not belong to the stream consume nothing") {
+    Decoder dec;
+    REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144));
+    auto other = [&](HeaderFields f) { return dec.Frame(mp3test::SilentFrame(f)).consumed; };
+    CHECK(other({0, 1, 1, 1, 2, 0, 3}) == 0); // MPEG-2.5
+    CHECK(other({2, 1, 1, 1, 2, 0, 3}) == 0); // MPEG-2
+    CHECK(other({3, 1, 1, 1, 1, 0, 3}) == 0); // another sample rate
+    CHECK(other({3, 2, 1, 4, 2, 0, 3}) == 0); // Layer II
+    std::vector<uint8_t> junk(200, 0x42);
+    CHECK(dec.Frame(junk).consumed == 0);
+    CHECK(other(kMono) == 144);
+    // An MPEG-2.5 stream decodes 576 samples per channel at 8 kHz.
+    REQUIRE(dec.d->DecodeInit(mp3test::Header({0, 1, 1, 1, 2, 0, 3}), 72));
+    auto r = dec.Frame(mp3test::SilentFrame({0, 1, 1, 1, 2, 0, 3}));
+    CHECK(r.consumed == 72);
+    CHECK(r.produced == 576 * 2);
+}
+
+TEST_CASE("a frame in another channel mode is written in the stream's layout") {
+    Decoder dec;
+    Layer3Content c;
+    c.line[0][0] = true;
+    SUBCASE("mono frame in a stereo stream: both sides alike") {
+        REQUIRE(dec.d->DecodeInit(mp3test::Header(kStereo), 144));
+        CHECK(dec.Frame(mp3test::SilentFrame(kStereo)).produced == 1152 * 4);
+        auto r = dec.Frame(mp3test::Layer3Frame(kMono, c, mp3test::LineBits(1)));
+        CHECK(r.consumed == 144);
+        REQUIRE(r.produced == 1152 * 4);
+        CHECK_FALSE(AllZero(dec.out, 2304));
+        bool same = true;
+        for (int i = 0; i < 1152; ++i)
+            same &= dec.out[2 * i] == dec.out[2 * i + 1];
+        CHECK(same);
+        CHECK(dec.Frame(mp3test::SilentFrame(kStereo)).produced == 1152 * 4);
+    }
+    SUBCASE("stereo frame in a mono stream: the average") {
+        REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144));
+        auto r = dec.Frame(mp3test::Layer3Frame(kMono, c, mp3test::LineBits(1)));
+        std::vector<int16_t> mono(dec.out, dec.out + 1152);
+        REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144));
+        r = dec.Frame(mp3test::Layer3Frame(kStereo, c, mp3test::LineBits(1)));
+        CHECK(r.consumed == 144);
+        REQUIRE(r.produced == 1152 * 2);
+        // Left carries the line, right is silent: half the mono level.
+        int maxMono = 0, maxMixed = 0;
+        for (int i = 0; i < 1152; ++i) {
+            maxMono = std::max(maxMono, std::abs(int(mono[size_t(i)])));
+            maxMixed = std::max(maxMixed, std::abs(int(dec.out[i])));
+        }
+        CHECK(maxMono > 100);
+        CHECK(std::abs(maxMixed * 2 - maxMono) <= 2);
+    }
+}
+
+TEST_CASE("Layer II frames") {
+    Decoder dec;
+    const HeaderFields f{3, 2, 1, 10, 1, 0, 0}; // 192k 48 kHz stereo
+    REQUIRE(dec.d->DecodeInit(mp3test::Header(f), 576));
+    auto r = dec.Frame(mp3test::SilentFrame(f));
+    CHECK(r.consumed == 576);
+    CHECK(r.produced == 1152 * 4);
+    CHECK(AllZero(dec.out, 2304));
+    // The length follows each frame's own bitrate and padding.
+    HeaderFields other = f;
+    other.bitrateIndex = 11;
+    other.padding = 1;
+    CHECK(dec.Frame(mp3test::SilentFrame(other)).consumed == 673);
+    // A forbidden combination in the middle of a stream is not decoded.
+    HeaderFields forbidden = f;
+    forbidden.bitrateIndex = 1;
+    CHECK(dec.Frame(mp3test::SilentFrame(forbidden)).consumed == 0);
+}

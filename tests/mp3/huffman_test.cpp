@@ -1,0 +1,107 @@
+// Huffman decoding against every code word of the table files.
+#include <doctest.h>
+
+#include <set>
+
+#include "huffman.h"
+#include "tables_data.h"
+#include "test_support.h"
+
+using namespace mp3;
+
+namespace {
+
+// Decodes one code word followed by `tail` and checks value and length.
+void CheckCode(const data::HuffCode& c, bool quad, int table, uint32_t tail) {
+    mp3test::BitWriter w;
+    w.Put(c.code, c.len);
+    w.Put(tail, 32);
+    std::vector<uint8_t> bytes = w.Bytes(w.Bits() / 8 + 16);
+    BitReader br(bytes.data(), bytes.size() - 8);
+    const HuffmanDecoder& h = HuffmanDecoder::Get();
+    const int value = quad ? h.DecodeQuadCode(table, br) : h.DecodePairCode(table, br);
+    CHECK(value == c.value);
+    CHECK(br.Position() == c.len);
+}
+
+} // namespace
+
+TEST_CASE("every code word of every table decodes to its value and length") {
+    const uint32_t tails[] = {0x00000000u, 0xFFFFFFFFu, 0xA5A5A5A5u, 0x5A5A5A5Au};
+    int checked = 0;
+    for (int t = 0; t < 32; ++t) {
+        const auto& tab = data::kBigValueTables[t];
+        std::set<int> values;
+        for (int i = 0; i < tab.count; ++i) {
+            values.insert(tab.codes[i].value);
+            for (uint32_t tail : tails)
+                CheckCode(tab.codes[i], false, t, tail);
+            ++checked;
+        }
+        // Each table lists every pair once.
+        CHECK(int(values.size()) == tab.xmax * tab.xmax);
+    }
+    for (int t = 0; t < 2; ++t) {
+        const auto& tab = data::kCount1Tables[t];
+        CHECK(tab.count == 16);
+        for (int i = 0; i < tab.count; ++i)
+            for (uint32_t tail : tails)
+                CheckCode(tab.codes[i], true, t, tail);
+    }
+    CHECK(checked > 2000);
+}
+
+TEST_CASE("tables without code words read nothing") {
+    const uint8_t bytes[16] = {0xFF, 0xFF};
+    for (int t : {0, 4, 14}) {
+        BitReader br(bytes, 8);
+        int32_t out[4] = {9, 9, 9, 9};
+        HuffmanDecoder::Get().DecodePairs(t, br, out, 4);
+        CHECK(br.Position() == 0);
+        CHECK(out[0] == 0);
+        CHECK(out[3] == 0);
+    }
+}
+
+namespace {
+
+const data::HuffCode& CodeFor(int table, int x, int y) {
+    const auto& tab = data::kBigValueTables[table];
+    for (int i = 0; i < tab.count; ++i)
+        if (tab.codes[i].value == x * 16 + y) return tab.codes[i];
+    FAIL("no such pair");
+    return tab.codes[0];
+}
+
+} // namespace
+
+TEST_CASE("pairs with linbits and signs") {
+    // Table 24 (linbits 4) and 31 (linbits 13): escapes, signs, zeros without sign.
+    struct Pair {
+        int x, y;
+    };
+    for (int table : {24, 31}) {
+        const int linbits = data::kBigValueTables[table].linbits;
+        const Pair pairs[] = {{0, 0}, {-1, 3}, {15 + 5, -2}, {0, -(15 + 7)}, {-(15 + 1), 15}};
+        mp3test::BitWriter w;
+        for (const Pair& p : pairs) {
+            const int ax = p.x < 0 ? -p.x : p.x, ay = p.y < 0 ? -p.y : p.y;
+            const auto& c = CodeFor(table, ax > 15 ? 15 : ax, ay > 15 ? 15 : ay);
+            w.Put(c.code, c.len);
+            if (ax >= 15) w.Put(uint32_t(ax - 15), linbits);
+            if (ax) w.Put(p.x < 0, 1);
+            if (ay >= 15) w.Put(uint32_t(ay - 15), linbits);
+            if (ay) w.Put(p.y < 0, 1);
+        }
+        const size_t bits = w.Bits();
+        std::vector<uint8_t> bytes = w.Bytes(bits / 8 + 16);
+        BitReader br(bytes.data(), bytes.size() - 8);
+        int32_t out[10];
+        HuffmanDecoder::Get().DecodePairs(table, br, out, 10);
+        CHECK(br.Position() == bits);
+        for (int i = 0; i < 5; ++i) {
+            CHECK(out[2 * i] == pairs[i].x);
+            CHECK(out[2 * i + 1] == pairs[i].y);
+        }
+    }
+}

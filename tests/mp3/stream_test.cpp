@@ -1,0 +1,217 @@
+// Finding the stream, resynchronising, the end of the input, measuring, seeking and
+// progress, over hand-made streams in memory.
+#include <doctest.h>
+
+#include <memory>
+
+#include "frame_stream.h"
+#include "test_support.h"
+
+using namespace mp3;
+using mp3test::HeaderFields;
+
+namespace {
+
+const HeaderFields k128{3, 1, 1, 9, 0}; // MPEG-1 L3 128k 44.1 kHz stereo: 417 bytes
+
+std::vector<uint8_t> Frames(const HeaderFields& f, int count) {
+    std::vector<uint8_t> s;
+    for (int i = 0; i < count; ++i)
+        mp3test::Append(s, mp3test::SilentFrame(f));
+    return s;
+}
+
+struct Player {
+    std::vector<uint8_t> bytes; // the input reads from this copy
+    MemoryInput input;
+    FrameStream stream{input};
+    std::unique_ptr<AudioDecoder> decoder = std::make_unique<AudioDecoder>();
+    explicit Player(std::vector<uint8_t> data)
+        : bytes(std::move(data)), input(bytes.data(), bytes.size()) {}
+    // Frames decoded until the end, or -1 when the loop fails otherwise.
+    int DecodeAll(int expectBytes = -1) {
+        static int16_t out[AudioDecoder::kMaxOutputBytes / 2];
+        if (stream.SetUpDecoder(*decoder) != kOk) return -1;
+        int frames = 0, produced = 0, rc;
+        while ((rc = stream.Step(*decoder, out, &produced)) == kOk) {
+            if (expectBytes >= 0 && produced != expectBytes) return -1;
+            ++frames;
+        }
+        return rc == kErrEndOfStream ? frames : -1;
+    }
+};
+
+} // namespace
+
+TEST_CASE("the stream is found after junk, and every frame to the end is decoded") {
+    std::vector<uint8_t> data(100, 0x00);
+    mp3test::Append(data, Frames(k128, 20));
+    Player p(data);
+    REQUIRE(p.stream.FindStream() == kOk);
+    CHECK(p.input.Position() == 100);
+    CHECK(p.stream.First().bitrateIndex == 9);
+    CHECK(p.stream.FrameLength() == 417);
+    CHECK(p.stream.Bitrate() == 128000);
+    CHECK(p.DecodeAll(1152 * 4) == 20);
+}
+
+TEST_CASE("short files and the tail of the input") {
+    SUBCASE("two frames") {
+        Player p(Frames(k128, 2));
+        REQUIRE(p.stream.FindStream() == kOk);
+        CHECK(p.DecodeAll() == 2);
+    }
+    SUBCASE("one frame followed by an ID3 version 1 tag") {
+        auto data = Frames(k128, 1);
+        std::vector<uint8_t> tag(128, 0x20);
+        tag[0] = 'T', tag[1] = 'A', tag[2] = 'G';
+        mp3test::Append(data, tag);
+        Player p(data);
+        REQUIRE(p.stream.FindStream() == kOk);
+        CHECK(p.DecodeAll() == 1);
+    }
+    SUBCASE("a truncated last frame is not decoded") {
+        auto data = Frames(k128, 5);
+        data.resize(data.size() - 10);
+        Player p(data);
+        REQUIRE(p.stream.FindStream() == kOk);
+        CHECK(p.DecodeAll() == 4);
+    }
+    SUBCASE("nothing that looks like a frame") {
+        std::vector<uint8_t> data(3000, 0x41);
+        Player p(data);
+        CHECK(p.stream.FindStream() == kErrEndOfStream);
+        Player empty(std::vector<uint8_t>{});
+        CHECK(empty.stream.FindStream() == kErrEndOfStream);
+    }
+    SUBCASE("a lone Layer I frame is not a stream") {
+        Player p(Frames({3, 3, 1, 12, 0}, 1));
+        CHECK(p.stream.FindStream() == kErrEndOfStream);
+    }
+}
+
+TEST_CASE("what the search refuses") {
+    SUBCASE("a Layer I stream gives up after 32 tries") {
+        Player p(Frames({3, 3, 1, 12, 0}, 300)); // 384 bytes each
+        CHECK(p.stream.FindStream() == kErrNoStream);
+    }
+    SUBCASE("first frames that differ in sample rate are passed over") {
+        std::vector<uint8_t> data;
+        for (int i = 0; i < 4; ++i)
+            mp3test::Append(data, mp3test::SilentFrame({3, 1, 1, 9, i % 2}));
+        const size_t mixed = data.size();
+        mp3test::Append(data, Frames({3, 1, 1, 9, 1}, 10));
+        Player p(data);
+        REQUIRE(p.stream.FindStream() == kOk);
+        CHECK(p.stream.First().sampleRateIndex == 1);
+        CHECK(p.input.Position() <= mixed);
+        CHECK(p.input.Position() > 0);
+    }
+    SUBCASE("a second header longer than 1,440 bytes") {
+        // Layer II at 32 kHz, 384 kbit/s: 1,728-byte frames.
+        Player p(Frames({3, 2, 1, 14, 2}, 10));
+        CHECK(p.stream.FindStream() != kOk);
+    }
+}
+
+TEST_CASE("a mono frame inside a stereo stream neither desynchronises nor changes the layout") {
+    auto data = Frames(k128, 10);
+    mp3test::Append(data, mp3test::SilentFrame({3, 1, 1, 9, 0, 0, 3}));
+    mp3test::Append(data, Frames(k128, 10));
+    Player p(data);
+    REQUIRE(p.stream.FindStream() == kOk);
+    CHECK(p.DecodeAll(1152 * 4) == 21);
+}
+
+TEST_CASE("free format") {
+    HeaderFields f{3, 1, 1, 0, 0};
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 12; ++i) {
+        f.padding = i % 3 == 1;
+        std::vector<uint8_t> frame = mp3test::HeaderBytes(f);
+        frame.resize(size_t(600 + f.padding), 0);
+        mp3test::Append(data, frame);
+    }
+    Player p(data);
+    REQUIRE(p.stream.FindStream() == kOk);
+    CHECK(p.stream.FrameLength() == 600);
+    CHECK(p.stream.Bitrate() == 600 * 882 * 1000 / 2880);
+    CHECK(p.DecodeAll(1152 * 4) == 12);
+}
+
+TEST_CASE("resynchronisation") {
+    SUBCASE("junk between frames is skipped and decoding goes on") {
+        auto data = Frames(k128, 10);
+        mp3test::Append(data, std::vector<uint8_t>(50, 0x00));
+        mp3test::Append(data, Frames(k128, 10));
+        Player p(data);
+        REQUIRE(p.stream.FindStream() == kOk);
+        CHECK(p.DecodeAll() == 20);
+    }
+    SUBCASE("a sync at position 1 of the window is passed over") {
+        std::vector<uint8_t> data(1, 0x00);
+        mp3test::Append(data, Frames(k128, 5));
+        Player p(data);
+        REQUIRE(p.stream.Resynchronize() == kOk);
+        CHECK(p.input.Position() == 1 + 417);
+    }
+    SUBCASE("no sync left: end of stream") {
+        std::vector<uint8_t> data(3000, 0x00);
+        Player p(data);
+        CHECK(p.stream.Resynchronize() == kErrEndOfStream);
+        CHECK(p.input.Position() == 3000);
+    }
+}
+
+TEST_CASE("measuring, seeking and progress") {
+    SUBCASE("from the playable size") {
+        Player p(Frames(k128, 200));
+        REQUIRE(p.stream.FindStream() == kOk);
+        p.stream.Measure(417 * 200);
+        CHECK(p.stream.TotalFrames() == 200);
+        CHECK(p.stream.SeekPercent(50) == 417 * 100);
+        CHECK(p.stream.FramesDecoded() == 100);
+        CHECK(p.stream.SeekPercent(150) == 417 * 200);
+        CHECK(p.stream.SeekPercent(-3) == 0);
+        p.stream.Measure(0);
+        CHECK(p.stream.TotalFrames() == -1);
+        CHECK(p.stream.Progress() == 0);
+        CHECK(p.stream.Progress() == -1);
+    }
+    SUBCASE("from the Xing header") {
+        auto data = mp3test::SilentFrame(k128);
+        mp3test::BitWriter w;
+        w.Put('X', 8), w.Put('i', 8), w.Put('n', 8), w.Put('g', 8);
+        w.Put(kXingFrames | kXingToc, 32);
+        w.Put(50, 32);
+        for (int i = 0; i < 100; ++i)
+            w.Put(uint32_t(i * 2), 8);
+        auto tag = w.Bytes();
+        std::copy(tag.begin(), tag.end(), data.begin() + 36);
+        mp3test::Append(data, Frames(k128, 49));
+        Player p(data);
+        REQUIRE(p.stream.FindStream() == kOk);
+        REQUIRE(p.stream.Vbr().has_value());
+        p.stream.Measure(100000);
+        CHECK(p.stream.TotalFrames() == 50);
+        CHECK(p.stream.SeekPercent(40) == 80 * 100000 / 256);
+        CHECK(p.stream.FramesDecoded() == 20);
+        CHECK(p.stream.SeekPercent(100) == 100000);
+        // Progress counts against the Xing frame count and stops at 99.
+        p.stream.SeekPercent(0);
+        int16_t out[AudioDecoder::kMaxOutputBytes / 2];
+        REQUIRE(p.stream.SetUpDecoder(*p.decoder) == kOk);
+        std::vector<int> posted;
+        int produced;
+        int v = p.stream.Progress();
+        if (v >= 0) posted.push_back(v);
+        while (p.stream.Step(*p.decoder, out, &produced) == kOk) {
+            v = p.stream.Progress();
+            if (v >= 0) posted.push_back(v);
+        }
+        CHECK(posted.size() == 51); // 0, 2, 4, ..., 98, then 99 for the last frame
+        CHECK(posted.front() == 0);
+        CHECK(posted[1] == 2);
+        CHECK(posted.back() == 99);
+    }
+}

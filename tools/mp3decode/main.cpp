@@ -1,0 +1,180 @@
+// mp3decode: decodes an MP3 file with the player's own stream parser and decoder.
+//
+//   mp3decode [--wav] INPUT OUTPUT   raw 16-bit little-endian interleaved PCM, or WAV
+//   mp3decode --info INPUT [OUTPUT]  also prints what the stream is
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "audio_decoder.h"
+#include "file_source.h"
+#include "frame_stream.h"
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "PCM is written as it is in memory");
+
+const char* OpenErrorText(int code) {
+    switch (code) {
+    case mp3::kErrNoSuchFile:
+        return "no such file";
+    case mp3::kErrAccessDenied:
+        return "access denied";
+    case mp3::kErrInvalidName:
+        return "invalid file name";
+    case mp3::kErrTooManyFiles:
+        return "too many open files";
+    default:
+        return "cannot be opened or read";
+    }
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+void WavHeader(uint8_t* h, int channels, int rate, uint32_t dataBytes) {
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, 36 + dataBytes);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    Put32(h + 16, 16);
+    Put16(h + 20, 1);
+    Put16(h + 22, uint16_t(channels));
+    Put32(h + 24, uint32_t(rate));
+    Put32(h + 28, uint32_t(rate * channels * 2));
+    Put16(h + 32, uint16_t(channels * 2));
+    Put16(h + 34, 16);
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, dataBytes);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: mp3decode [--wav] INPUT OUTPUT\n"
+                         "       mp3decode --info INPUT [OUTPUT]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool wav = false;
+    bool info = false;
+    const char* input = nullptr;
+    const char* output = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--wav") == 0) {
+            wav = true;
+        } else if (std::strcmp(argv[i], "--info") == 0) {
+            info = true;
+        } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+            return Usage();
+        } else if (!input) {
+            input = argv[i];
+        } else if (!output) {
+            output = argv[i];
+        } else {
+            return Usage();
+        }
+    }
+    if (!input || (!output && !info)) return Usage();
+
+    mp3::OpenFile file;
+    int rc = mp3::OpenMp3File(input, &file);
+    if (rc != mp3::kOk) {
+        std::fprintf(stderr, "mp3decode: %s: %s (error %d)\n", input, OpenErrorText(rc), rc);
+        return 1;
+    }
+    mp3::FileInput in(file.file);
+    mp3::FrameStream stream(in);
+    rc = stream.FindStream();
+    if (rc == mp3::kOk) rc = stream.SetUpDecoder(*std::make_unique<mp3::AudioDecoder>());
+    if (rc != mp3::kOk) {
+        std::fclose(file.file);
+        if (in.ReadError()) {
+            std::fprintf(stderr, "mp3decode: %s: read error\n", input);
+        } else if (rc == mp3::kErrDecoderRefused) {
+            std::fprintf(stderr, "mp3decode: %s: MPEG audio stream not supported (error %d)\n",
+                         input, rc);
+        } else {
+            std::fprintf(stderr,
+                         "mp3decode: %s: no MPEG audio Layer II/III stream found (error %d)\n",
+                         input, rc);
+        }
+        return 1;
+    }
+    stream.Measure(file.playableSize);
+
+    auto decoder = std::make_unique<mp3::AudioDecoder>();
+    stream.SetUpDecoder(*decoder);
+    int32_t format[6];
+    decoder->DecodeInfo(format);
+    const int channels = format[0];
+    const int rate = format[2];
+
+    std::FILE* out = nullptr;
+    if (output) {
+        out = std::fopen(output, "wb");
+        if (!out) {
+            std::fprintf(stderr, "mp3decode: %s: cannot create output file\n", output);
+            std::fclose(file.file);
+            return 1;
+        }
+    }
+    uint8_t header[44] = {};
+    if (out && wav) std::fwrite(header, 1, sizeof header, out);
+
+    static int16_t pcm[mp3::AudioDecoder::kMaxOutputBytes / 2];
+    uint64_t bytes = 0;
+    bool writeFailed = false;
+    for (;;) {
+        int produced = 0;
+        rc = stream.Step(*decoder, pcm, &produced);
+        if (rc != mp3::kOk) break;
+        if (out && std::fwrite(pcm, 1, size_t(produced), out) != size_t(produced)) {
+            writeFailed = true;
+            break;
+        }
+        bytes += uint64_t(produced);
+    }
+    const bool readFailed = in.ReadError();
+    std::fclose(file.file);
+    if (out && wav && !writeFailed) {
+        WavHeader(header, channels, rate, uint32_t(bytes));
+        writeFailed = std::fseek(out, 0, SEEK_SET) != 0 ||
+                      std::fwrite(header, 1, sizeof header, out) != sizeof header;
+    }
+    if (out && std::fclose(out) != 0) writeFailed = true;
+    if (writeFailed) {
+        std::fprintf(stderr, "mp3decode: %s: write error\n", output);
+        return 1;
+    }
+    if (readFailed) {
+        std::fprintf(stderr, "mp3decode: %s: read error\n", input);
+        return 1;
+    }
+
+    if (info) {
+        const mp3::FrameHeader& h = stream.First();
+        const char* version = h.versionBit ? "MPEG-1" : (h.syncKind == 2 ? "MPEG-2.5" : "MPEG-2");
+        const uint64_t samples = bytes / 2 / uint64_t(channels);
+        std::printf("version: %s\n", version);
+        std::printf("layer: %s\n", mp3::Layer(h) == 3 ? "III" : "II");
+        std::printf("sample rate: %d Hz\n", rate);
+        std::printf("channels: %d\n", channels);
+        std::printf("bitrate: %s%d kbit/s\n", h.bitrateIndex == 0 ? "free format, " : "",
+                    stream.Bitrate() / 1000);
+        std::printf("frames: %ld\n", long(stream.FramesDecoded()));
+        std::printf("duration: %.3f s\n", double(samples) / rate);
+        if (stream.Vbr() && (stream.Vbr()->flags & mp3::kXingFrames))
+            std::printf("xing frames: %lu\n", static_cast<unsigned long>(stream.Vbr()->frames));
+    }
+    return 0;
+}
