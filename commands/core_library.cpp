@@ -22,7 +22,9 @@ const LibraryCommand coreCommands[CoreCommandCount] = {};
 } // namespace
 
 // The runtime callback as the core library received it (null before start-up).
-RuntimeCallbackFn CoreRuntimeCallback() { return runtimeCallback; }
+RuntimeCallbackFn CoreRuntimeCallback() {
+    return runtimeCallback;
+}
 
 const LibraryRecord CoreLibrary = {
     "core", "核心支持库", CoreTypeCount, coreTypes, CoreCommandCount, coreCommands, CoreNotify,

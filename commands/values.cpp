@@ -11,19 +11,24 @@ ST_CONSTANT const int32_t EmptyBlock[2] = {1, 0};
 
 int32_t ElementSize(uint32_t kind) {
     switch (kind) {
-    case TypeTag::Byte: return 1;
-    case TypeTag::Short: return 2;
+    case TypeTag::Byte:
+        return 1;
+    case TypeTag::Short:
+        return 2;
     case TypeTag::Int:
     case TypeTag::Float:
     case TypeTag::Bool:
     case TypeTag::Address:
     case TypeTag::Text:
-    case TypeTag::Bytes: return 4;
+    case TypeTag::Bytes:
+        return 4;
     case TypeTag::Long:
     case TypeTag::Double:
     case TypeTag::DateTime:
-    case TypeTag::Opaque8: return 8;
-    default: return TypeTag::IsArray(kind) ? 4 : 0;
+    case TypeTag::Opaque8:
+        return 8;
+    default:
+        return TypeTag::IsArray(kind) ? 4 : 0;
     }
 }
 
@@ -88,7 +93,8 @@ int32_t ElementCount(const void* array) {
     if (!array) return 0;
     const auto* words = static_cast<const int32_t*>(array);
     int32_t count = 1;
-    for (int32_t i = 1; i <= words[0]; ++i) count *= words[i];
+    for (int32_t i = 1; i <= words[0]; ++i)
+        count *= words[i];
     return count;
 }
 
@@ -116,7 +122,8 @@ void AppendElement(void** arrayVariable, uint32_t elementKind, const ArgRecord& 
     int32_t dimensions = words[0];
     if (dimensions != 1) {
         // Flatten to one dimension: the elements move down over the extra sizes.
-        std::memmove(words + 2, words + 1 + dimensions, static_cast<size_t>(count) * static_cast<size_t>(size));
+        std::memmove(words + 2, words + 1 + dimensions,
+                     static_cast<size_t>(count) * static_cast<size_t>(size));
         words[0] = 1;
         words[1] = count;
     }
@@ -136,7 +143,8 @@ void* ElementAt(void* array, int32_t index, int32_t elementSize) {
 
 void FreeArray(void* array, uint32_t elementKind) {
     if (!array) return;
-    if (elementKind == TypeTag::Text || elementKind == TypeTag::Bytes || TypeTag::IsArray(elementKind)) {
+    if (elementKind == TypeTag::Text || elementKind == TypeTag::Bytes ||
+        TypeTag::IsArray(elementKind)) {
         auto* words = static_cast<int32_t*>(array);
         auto* elements = reinterpret_cast<void**>(words + 1 + words[0]);
         int32_t count = ElementCount(array);
