@@ -24,6 +24,13 @@ void EndRoutine() {
     Append(GetCurrentThreadId() == st::Runtime().mainThread ? "end main\r\n" : "end other\r\n");
 }
 
+// A library of our own, to see the end notification arrive after the EndRoutine.
+int32_t TraceLibrary(int32_t code, uint32_t, uint32_t) {
+    if (code == st::LibraryCode::Ending) Append("library end\r\n");
+    return code == st::LibraryCode::Ending ? 0 : -1;
+}
+const st::LibraryRecord traceLibrary = {"trace", "trace", 0, nullptr, 0, nullptr, TraceLibrary};
+
 LRESULT CALLBACK SubjectProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     // As the window unit does it: the last window gone ends the loop.
     if (m == WM_DESTROY && st::Runtime().loopEntered) PostQuitMessage(0);
@@ -72,6 +79,8 @@ extern "C" int ProgramEntry() {
 
     st::Services.Notify(st::NotifyCode::StartRuntime);
     st::Services.Notify(st::NotifyCode::SetEndRoutine, EndRoutine);
+    st::Runtime().libraries.push_back(&traceLibrary);
+    st::Runtime().libraryStates.push_back(0);
     std::string m = mode;
     if (m == "raise6") {
         st::Services.RaiseError(6);
