@@ -156,6 +156,11 @@ void CloseFind(HANDLE search);
 void MakeArrayWritable(int32_t elementSize, void** arrayVariable);
 const TypeRecord* FindTypeRecord(uint32_t typeId);
 
+// The binding of external functions (runtime/dll_binding.cpp, when present):
+// returns the address of function n, binding it on first use; a failed
+// binding ends the program there.
+void* BindExternalFunction(int32_t n);
+
 // Called by slot 1 to bind function n.
 extern "C" void* BindDllCommand(int32_t n);
 extern "C" void CallDllCommandThunk();

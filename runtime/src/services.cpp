@@ -16,8 +16,13 @@ extern "C" void* BindDllCommand(int32_t n) {
     RuntimeState& rt = Runtime();
     if (n >= 0 && static_cast<size_t>(n) < rt.externalAddresses.size() && rt.externalAddresses[n])
         return rt.externalAddresses[n];
-    if (rt.dllBinder)
+    if (rt.dllBinder) {
         if (void* address = rt.dllBinder(n)) return address;
+    } else {
+#ifdef ST_HAVE_DLL_BINDING
+        return BindExternalFunction(n);
+#endif
+    }
     // No binder, or it could not bind: the same end as a missing export.
     std::string library, exportName;
     if (n >= 0 && static_cast<size_t>(n) < rt.externalExports.size()) {
