@@ -94,12 +94,12 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
         // The program's icons, loaded on the first request, destroyed at the end.
         if (!rt.largeIcon && !rt.smallIcon) {
             HINSTANCE self = GetModuleHandleA(nullptr);
-            rt.largeIcon = static_cast<HICON>(
-                LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                           GetSystemMetrics(SM_CYICON), 0));
-            rt.smallIcon = static_cast<HICON>(
-                LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                           GetSystemMetrics(SM_CYSMICON), 0));
+            rt.largeIcon = static_cast<HICON>(LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON,
+                                                         GetSystemMetrics(SM_CXICON),
+                                                         GetSystemMetrics(SM_CYICON), 0));
+            rt.smallIcon = static_cast<HICON>(LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON,
+                                                         GetSystemMetrics(SM_CXSMICON),
+                                                         GetSystemMetrics(SM_CYSMICON), 0));
         }
         return reinterpret_cast<uint32_t>(rt.largeIcon) |
                static_cast<uint64_t>(reinterpret_cast<uint32_t>(rt.smallIcon)) << 32;
