@@ -1,0 +1,8 @@
+# Text, conversion, file and system commands.
+#
+# st_text_core is the byte-level text logic; it needs nothing of Windows or
+# of the runtime, so it builds for the host too (fast unit tests there).
+# Its literals are GBK on both presets, like everything in the image.
+add_library(st_text_core STATIC ${CMAKE_CURRENT_LIST_DIR}/text_core.cpp)
+target_include_directories(st_text_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_compile_options(st_text_core PUBLIC -finput-charset=UTF-8 -fexec-charset=GBK)
