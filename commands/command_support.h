@@ -42,8 +42,8 @@ inline std::string_view TextArg(const ArgRecord& a) {
 
 inline std::string_view ByteSetArg(const ArgRecord& a) {
     const void* set = PointerValue<const void*>(a);
-    if (!set || ByteSetLength(set) <= 0) return {};
-    return {reinterpret_cast<const char*>(ByteSetData(set)), static_cast<size_t>(ByteSetLength(set))};
+    if (!set || st::ByteSetLength(set) <= 0) return {};
+    return {reinterpret_cast<const char*>(ByteSetData(set)), static_cast<size_t>(st::ByteSetLength(set))};
 }
 
 // New heap text of the bytes; empty gives null.

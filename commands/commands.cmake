@@ -6,3 +6,15 @@
 add_library(st_text_core STATIC ${CMAKE_CURRENT_LIST_DIR}/text_core.cpp)
 target_include_directories(st_text_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_compile_options(st_text_core PUBLIC -finput-charset=UTF-8 -fexec-charset=GBK)
+
+# The commands themselves work on runtime values and call Win32.
+if(SPEECHTOOL_WIN32)
+  add_library(st_commands STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/text_commands.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/file_commands.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/runtime_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/message_pump.cpp)
+  target_include_directories(st_commands PUBLIC
+    ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/runtime/include)
+  target_link_libraries(st_commands PUBLIC st_text_core user32 kernel32)
+endif()
