@@ -18,3 +18,16 @@ if(SPEECHTOOL_WIN32)
     ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/runtime/include)
   target_link_libraries(st_commands PUBLIC st_text_core user32 kernel32)
 endif()
+
+# External-function binding and the checked call (runtime side), and the
+# speech tool's text helpers (application side), which call the commands and
+# two external functions.
+if(SPEECHTOOL_WIN32)
+  add_library(st_dll_binding STATIC ${PROJECT_SOURCE_DIR}/runtime/dll_binding.cpp)
+  target_include_directories(st_dll_binding PUBLIC
+    ${PROJECT_SOURCE_DIR}/runtime ${PROJECT_SOURCE_DIR}/runtime/include)
+
+  add_library(st_text_helpers STATIC ${PROJECT_SOURCE_DIR}/app/text_helpers.cpp)
+  target_include_directories(st_text_helpers PUBLIC ${PROJECT_SOURCE_DIR}/app)
+  target_link_libraries(st_text_helpers PUBLIC st_commands st_dll_binding)
+endif()
