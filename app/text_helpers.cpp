@@ -12,16 +12,30 @@ namespace {
 using st::ArgRecord;
 namespace Tag = st::TypeTag;
 
-uint32_t Word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-void* Pointer(uint32_t w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); }
+uint32_t Word(const void* p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
+void* Pointer(uint32_t w) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(w));
+}
 
 // Callers hand commands EmptyText and EmptyBlock for null variables.
-ArgRecord TextArg(const char* t) { return {Word(t ? t : st::EmptyText), 0, Tag::Text}; }
-ArgRecord BytesArg(const void* b) { return {Word(b ? b : st::EmptyBlock), 0, Tag::Bytes}; }
-ArgRecord IntArg(int32_t v) { return {static_cast<uint32_t>(v), 0, Tag::Int}; }
-ArgRecord BoolArg(bool v) { return {v ? 1u : 0u, 0, Tag::Bool}; }
+ArgRecord TextArg(const char* t) {
+    return {Word(t ? t : st::EmptyText), 0, Tag::Text};
+}
+ArgRecord BytesArg(const void* b) {
+    return {Word(b ? b : st::EmptyBlock), 0, Tag::Bytes};
+}
+ArgRecord IntArg(int32_t v) {
+    return {static_cast<uint32_t>(v), 0, Tag::Int};
+}
+ArgRecord BoolArg(bool v) {
+    return {v ? 1u : 0u, 0, Tag::Bool};
+}
 
-char* AsText(const ArgRecord& r) { return static_cast<char*>(Pointer(r.low)); }
+char* AsText(const ArgRecord& r) {
+    return static_cast<char*>(Pointer(r.low));
+}
 
 // How the helpers reach the runtime: library commands with ArgRecords, and
 // external functions by declaration number through the checked call.
@@ -54,8 +68,8 @@ st::TextValue CopyOf(const char* text) {
 }
 
 bool IsUnreserved(unsigned v) {
-    return (v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z') || (v >= 'a' && v <= 'z') ||
-           v == '-' || v == '_' || v == '.' || v == '~';
+    return (v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z') || (v >= 'a' && v <= 'z') || v == '-' ||
+           v == '_' || v == '.' || v == '~';
 }
 
 // "%" and two upper-case hex digits: ToHexText leaves out a leading zero.
@@ -109,7 +123,8 @@ st::TextValue PercentEncodeChar(const st::TextValue& character) {
     st::FreeMemory(utf8);
     std::string out;
     const int32_t m = st::ByteSetLength(bytes);
-    for (int32_t i = 0; i < m; ++i) out += EscapeByte(st::ByteSetData(bytes)[i]);
+    for (int32_t i = 0; i < m; ++i)
+        out += EscapeByte(st::ByteSetData(bytes)[i]);
     st::FreeMemory(bytes);
     return out.empty() ? nullptr : CopyOf(out.c_str());
 }
@@ -151,7 +166,8 @@ void* Utf16ToUtf8(void* const& utf16) {
 st::TextValue TextBetween(const st::TextValue& text, const st::TextValue& left,
                           const st::TextValue& right, bool& found) {
     const ArgRecord t = TextArg(text);
-    const int32_t leftLength = static_cast<int32_t>(Command(CommandId::TextLength, {TextArg(left)}).low);
+    const int32_t leftLength =
+        static_cast<int32_t>(Command(CommandId::TextLength, {TextArg(left)}).low);
     const int32_t a = static_cast<int32_t>(
         Command(CommandId::FindText, {t, TextArg(left), IntArg(0), BoolArg(false)}).low);
     if (a == -1) {

@@ -20,9 +20,13 @@ inline const ArgRecord& Arg(int32_t count, const ArgRecord* args, int32_t i) {
     return (args && i >= 0 && i < count) ? args[i] : omitted;
 }
 
-inline bool Supplied(const ArgRecord& a) { return a.tag != TypeTag::Omitted; }
+inline bool Supplied(const ArgRecord& a) {
+    return a.tag != TypeTag::Omitted;
+}
 
-inline int32_t IntValue(const ArgRecord& a) { return static_cast<int32_t>(a.low); }
+inline int32_t IntValue(const ArgRecord& a) {
+    return static_cast<int32_t>(a.low);
+}
 
 inline std::optional<int32_t> OptionalInt(const ArgRecord& a) {
     if (!Supplied(a)) return std::nullopt;
@@ -43,7 +47,8 @@ inline std::string_view TextArg(const ArgRecord& a) {
 inline std::string_view ByteSetArg(const ArgRecord& a) {
     const void* set = PointerValue<const void*>(a);
     if (!set || st::ByteSetLength(set) <= 0) return {};
-    return {reinterpret_cast<const char*>(ByteSetData(set)), static_cast<size_t>(st::ByteSetLength(set))};
+    return {reinterpret_cast<const char*>(ByteSetData(set)),
+            static_cast<size_t>(st::ByteSetLength(set))};
 }
 
 // New heap text of the bytes; empty gives null.
@@ -68,8 +73,12 @@ inline void* NewByteSet(std::string_view bytes) {
 inline void SetPointer(ArgRecord* result, const void* p) {
     result->low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
-inline void SetInt(ArgRecord* result, int32_t v) { result->low = static_cast<uint32_t>(v); }
-inline void SetBool(ArgRecord* result, bool v) { result->low = v ? 1 : 0; }
+inline void SetInt(ArgRecord* result, int32_t v) {
+    result->low = static_cast<uint32_t>(v);
+}
+inline void SetBool(ArgRecord* result, bool v) {
+    result->low = v ? 1 : 0;
+}
 inline void SetDouble(ArgRecord* result, double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
@@ -96,13 +105,20 @@ inline int64_t LongValue(const ArgRecord& a) {
 // float, double); 0 for every other kind.
 inline int32_t NumericElementSize(uint32_t kind) {
     switch (kind) {
-    case TypeTag::Byte: return 1;
-    case TypeTag::Short: return 2;
-    case TypeTag::Int: return 4;
-    case TypeTag::Float: return 4;
-    case TypeTag::Long: return 8;
-    case TypeTag::Double: return 8;
-    default: return 0;
+    case TypeTag::Byte:
+        return 1;
+    case TypeTag::Short:
+        return 2;
+    case TypeTag::Int:
+        return 4;
+    case TypeTag::Float:
+        return 4;
+    case TypeTag::Long:
+        return 8;
+    case TypeTag::Double:
+        return 8;
+    default:
+        return 0;
     }
 }
 
@@ -113,7 +129,8 @@ inline std::string_view ArrayElementBytes(const void* array, int32_t elementSize
     const int32_t k = words[0];
     if (k < 1) return {};
     int64_t count = 1;
-    for (int32_t i = 0; i < k; ++i) count *= words[1 + i] < 0 ? 0 : words[1 + i];
+    for (int32_t i = 0; i < k; ++i)
+        count *= words[1 + i] < 0 ? 0 : words[1 + i];
     return {reinterpret_cast<const char*>(words + 1 + k), static_cast<size_t>(count * elementSize)};
 }
 

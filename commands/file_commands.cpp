@@ -18,7 +18,9 @@ RuntimeFile* OpenFile(const ArgRecord& number) {
     return OpenFileTable::Instance().Find(number.low);
 }
 
-std::string CString(std::string_view s) { return std::string(s); }
+std::string CString(std::string_view s) {
+    return std::string(s);
+}
 
 // Writes each value argument from index 1 on through render(); arguments that
 // render() declines are skipped. On a file error the pointer goes back to
@@ -54,7 +56,8 @@ void RunDirectory(ArgRecord* result, int32_t, ArgRecord*) {
 void Now(ArgRecord* result, int32_t, ArgRecord*) {
     SYSTEMTIME t;
     GetLocalTime(&t);
-    SetDouble(result, text::MakeDateTime({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}));
+    SetDouble(result,
+              text::MakeDateTime({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}));
 }
 
 void MakeDirectory(ArgRecord* result, int32_t count, ArgRecord* args) {
@@ -133,17 +136,27 @@ static bool MoveFilePointer(const ArgRecord& number, const ArgRecord& origin, in
     RuntimeFile* file = OpenFile(number);
     if (!file) return false;
     switch (mode) {
-    case 1: return file->Seek(0, FILE_BEGIN);
-    case 2: return file->Seek(0, FILE_END);
-    default: break;
+    case 1:
+        return file->Seek(0, FILE_BEGIN);
+    case 2:
+        return file->Seek(0, FILE_END);
+    default:
+        break;
     }
     int from = FILE_BEGIN;
     if (Supplied(origin)) {
         switch (IntValue(origin)) {
-        case 1: from = FILE_BEGIN; break;
-        case 2: from = FILE_END; break;
-        case 3: from = FILE_CURRENT; break;
-        default: return false;
+        case 1:
+            from = FILE_BEGIN;
+            break;
+        case 2:
+            from = FILE_END;
+            break;
+        case 3:
+            from = FILE_CURRENT;
+            break;
+        default:
+            return false;
         }
     }
     return file->Seek(offset, from);
@@ -224,7 +237,8 @@ void ReadLine(ArgRecord* result, int32_t count, ArgRecord* args) {
 void WriteData(ArgRecord* result, int32_t count, ArgRecord* args) {
     SetBool(result, WriteValues(count, args, false, [](const ArgRecord& v) {
                 std::optional<std::string> bytes;
-                if (v.tag == TypeTag::Bytes && !ByteSetArg(v).empty()) bytes = std::string(ByteSetArg(v));
+                if (v.tag == TypeTag::Bytes && !ByteSetArg(v).empty())
+                    bytes = std::string(ByteSetArg(v));
                 return bytes;
             }));
 }
@@ -264,14 +278,30 @@ void ShowMessage(ArgRecord* result, int32_t count, ArgRecord* args) {
     UINT style = Supplied(styleArg) ? styleArg.low : 0;
     if (!(style & MB_SYSTEMMODAL)) style |= MB_TASKMODAL;
     switch (MessageBoxA(nullptr, message.c_str(), caption.c_str(), style)) {
-    case IDOK: SetInt(result, 0); break;
-    case IDCANCEL: SetInt(result, 1); break;
-    case IDABORT: SetInt(result, 2); break;
-    case IDRETRY: SetInt(result, 3); break;
-    case IDIGNORE: SetInt(result, 4); break;
-    case IDYES: SetInt(result, 5); break;
-    case IDNO: SetInt(result, 6); break;
-    default: SetInt(result, 0); break;
+    case IDOK:
+        SetInt(result, 0);
+        break;
+    case IDCANCEL:
+        SetInt(result, 1);
+        break;
+    case IDABORT:
+        SetInt(result, 2);
+        break;
+    case IDRETRY:
+        SetInt(result, 3);
+        break;
+    case IDIGNORE:
+        SetInt(result, 4);
+        break;
+    case IDYES:
+        SetInt(result, 5);
+        break;
+    case IDNO:
+        SetInt(result, 6);
+        break;
+    default:
+        SetInt(result, 0);
+        break;
     }
 }
 

@@ -7,7 +7,9 @@
 
 namespace st::cmd {
 
-MemoryFile::~MemoryFile() { Close(); }
+MemoryFile::~MemoryFile() {
+    Close();
+}
 
 bool MemoryFile::Read(void* buffer, int32_t wanted, int32_t* got) {
     *got = 0;
@@ -31,7 +33,8 @@ bool MemoryFile::Write(const void* data, int32_t size) {
         capacity_ = grown;
     }
     // A pointer moved past the end leaves a gap; it reads back as zeros.
-    if (position_ > length_) std::memset(buffer_ + length_, 0, static_cast<size_t>(position_ - length_));
+    if (position_ > length_)
+        std::memset(buffer_ + length_, 0, static_cast<size_t>(position_ - length_));
     std::memcpy(buffer_ + position_, data, static_cast<size_t>(size));
     position_ = end;
     length_ = std::max<int32_t>(length_, static_cast<int32_t>(end));

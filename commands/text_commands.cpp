@@ -12,16 +12,26 @@ using text::FindTextCore;
 
 std::optional<std::string> ScalarText(const ArgRecord& v) {
     switch (v.tag) {
-    case TypeTag::Byte: return text::FormatByte(static_cast<uint8_t>(v.low));
-    case TypeTag::Short: return text::FormatInteger(static_cast<int16_t>(v.low));
-    case TypeTag::Int: return text::FormatInteger(IntValue(v));
-    case TypeTag::Long: return text::FormatLong(LongValue(v));
-    case TypeTag::Float: return text::FormatFloat(FloatValue(v));
-    case TypeTag::Double: return text::FormatDouble(DoubleValue(v));
-    case TypeTag::Bool: return std::string(v.low ? "真" : "假");
-    case TypeTag::DateTime: return text::DateTimeText(DoubleValue(v));
-    case TypeTag::Text: return std::string(TextArg(v));
-    default: return std::nullopt;
+    case TypeTag::Byte:
+        return text::FormatByte(static_cast<uint8_t>(v.low));
+    case TypeTag::Short:
+        return text::FormatInteger(static_cast<int16_t>(v.low));
+    case TypeTag::Int:
+        return text::FormatInteger(IntValue(v));
+    case TypeTag::Long:
+        return text::FormatLong(LongValue(v));
+    case TypeTag::Float:
+        return text::FormatFloat(FloatValue(v));
+    case TypeTag::Double:
+        return text::FormatDouble(DoubleValue(v));
+    case TypeTag::Bool:
+        return std::string(v.low ? "真" : "假");
+    case TypeTag::DateTime:
+        return text::DateTimeText(DoubleValue(v));
+    case TypeTag::Text:
+        return std::string(TextArg(v));
+    default:
+        return std::nullopt;
     }
 }
 
@@ -89,17 +99,32 @@ void ToNumber(ArgRecord* result, int32_t count, ArgRecord* args) {
     double d = 0.0;
     switch (v.tag) {
     case TypeTag::Bool:
-    case TypeTag::Int: d = IntValue(v); break;
-    case TypeTag::Byte: d = v.low & 0xFF; break;
-    case TypeTag::Short: d = static_cast<int16_t>(v.low); break;
-    case TypeTag::Long: d = static_cast<double>(LongValue(v)); break;
-    case TypeTag::Float: d = FloatValue(v); break;
-    case TypeTag::Double: d = DoubleValue(v); break;
-    case TypeTag::Address: d = v.low; break;
+    case TypeTag::Int:
+        d = IntValue(v);
+        break;
+    case TypeTag::Byte:
+        d = v.low & 0xFF;
+        break;
+    case TypeTag::Short:
+        d = static_cast<int16_t>(v.low);
+        break;
+    case TypeTag::Long:
+        d = static_cast<double>(LongValue(v));
+        break;
+    case TypeTag::Float:
+        d = FloatValue(v);
+        break;
+    case TypeTag::Double:
+        d = DoubleValue(v);
+        break;
+    case TypeTag::Address:
+        d = v.low;
+        break;
     case TypeTag::Text:
         d = text::ReadDecimalNumber(text::FullWidthToHalfWidth(TextArg(v), false));
         break;
-    default: break;
+    default:
+        break;
     }
     SetDouble(result, d);
 }
@@ -111,15 +136,26 @@ void ToInteger(ArgRecord* result, int32_t count, ArgRecord* args) {
     case TypeTag::Bool:
     case TypeTag::Int:
     case TypeTag::Long:
-    case TypeTag::Address: n = IntValue(v); break;
-    case TypeTag::Byte: n = v.low & 0xFF; break;
-    case TypeTag::Short: n = static_cast<int16_t>(v.low); break;
-    case TypeTag::Float: n = text::TruncateToInt32(FloatValue(v)); break;
-    case TypeTag::Double: n = text::TruncateToInt32(DoubleValue(v)); break;
+    case TypeTag::Address:
+        n = IntValue(v);
+        break;
+    case TypeTag::Byte:
+        n = v.low & 0xFF;
+        break;
+    case TypeTag::Short:
+        n = static_cast<int16_t>(v.low);
+        break;
+    case TypeTag::Float:
+        n = text::TruncateToInt32(FloatValue(v));
+        break;
+    case TypeTag::Double:
+        n = text::TruncateToInt32(DoubleValue(v));
+        break;
     case TypeTag::Text:
         n = text::ReadDecimalInteger(text::FullWidthToHalfWidth(TextArg(v), false));
         break;
-    default: break;
+    default:
+        break;
     }
     SetInt(result, n);
 }
@@ -145,15 +181,21 @@ static std::string_view RawBytes(const ArgRecord& v) {
     }
     const char* words = reinterpret_cast<const char*>(&v.low);
     switch (v.tag) {
-    case TypeTag::Text: return TextArg(v);
-    case TypeTag::Bytes: return ByteSetArg(v);
-    case TypeTag::Byte: return {words, 1};
-    case TypeTag::Short: return {words, 2};
+    case TypeTag::Text:
+        return TextArg(v);
+    case TypeTag::Bytes:
+        return ByteSetArg(v);
+    case TypeTag::Byte:
+        return {words, 1};
+    case TypeTag::Short:
+        return {words, 2};
     case TypeTag::Bool:
     case TypeTag::Int:
     case TypeTag::Float:
-    case TypeTag::Address: return {words, 4};
-    default: break;
+    case TypeTag::Address:
+        return {words, 4};
+    default:
+        break;
     }
     // The 8-byte kinds: low and high word are adjacent in the record, so the
     // record itself holds the value's little-endian bytes.

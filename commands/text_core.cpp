@@ -8,9 +8,13 @@
 namespace st::text {
 namespace {
 
-unsigned char At(std::string_view s, size_t i) { return static_cast<unsigned char>(s[i]); }
+unsigned char At(std::string_view s, size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
 
-unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 0x20 : c; }
+unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+}
 
 // Case folding applies to single-byte letters only: the second byte of a
 // double-byte character may lie in a-z, and folding it would match another
@@ -33,11 +37,12 @@ size_t CharLength(std::string_view s, size_t i) {
 }
 
 bool IsSpaceAt(std::string_view s, size_t i, size_t len) {
-    return (len == 1 && s[i] == ' ') ||
-           (len == 2 && At(s, i) == 0xA1 && At(s, i + 1) == 0xA1);
+    return (len == 1 && s[i] == ' ') || (len == 2 && At(s, i) == 0xA1 && At(s, i + 1) == 0xA1);
 }
 
-bool IsWhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsWhite(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 } // namespace
 
@@ -160,21 +165,25 @@ std::string ReplaceBytes(std::string_view text, int32_t start, int32_t count,
 
 double ReadDecimalNumber(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && IsWhite(text[i])) ++i;
+    while (i < text.size() && IsWhite(text[i]))
+        ++i;
     const size_t begin = i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i, ++digits;
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i, ++digits;
     }
     if (digits == 0) return 0.0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         size_t j = i + 1;
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
         if (j < text.size() && text[j] >= '0' && text[j] <= '9') {
-            while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
+            while (j < text.size() && text[j] >= '0' && text[j] <= '9')
+                ++j;
             i = j;
         }
     }
@@ -186,7 +195,8 @@ double ReadDecimalNumber(std::string_view text) {
 
 int32_t ReadDecimalInteger(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && IsWhite(text[i])) ++i;
+    while (i < text.size() && IsWhite(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     int64_t value = 0;
@@ -201,7 +211,8 @@ int32_t ReadDecimalInteger(std::string_view text) {
 }
 
 int32_t TruncateToInt32(double value) {
-    if (!(value > -2147483649.0 && value < 2147483648.0)) return std::numeric_limits<int32_t>::min();
+    if (!(value > -2147483649.0 && value < 2147483648.0))
+        return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
 
@@ -213,11 +224,21 @@ template <typename... A> std::string Format(const char* pattern, A... args) {
 }
 } // namespace
 
-std::string FormatByte(uint8_t value) { return Format("%u", static_cast<unsigned>(value)); }
-std::string FormatInteger(int32_t value) { return Format("%d", static_cast<int>(value)); }
-std::string FormatLong(int64_t value) { return Format("%lld", static_cast<long long>(value)); }
-std::string FormatDouble(double value) { return Format("%.13g", value); }
-std::string FormatHex(uint32_t value) { return Format("%X", static_cast<unsigned>(value)); }
+std::string FormatByte(uint8_t value) {
+    return Format("%u", static_cast<unsigned>(value));
+}
+std::string FormatInteger(int32_t value) {
+    return Format("%d", static_cast<int>(value));
+}
+std::string FormatLong(int64_t value) {
+    return Format("%lld", static_cast<long long>(value));
+}
+std::string FormatDouble(double value) {
+    return Format("%.13g", value);
+}
+std::string FormatHex(uint32_t value) {
+    return Format("%X", static_cast<unsigned>(value));
+}
 
 std::string FormatFloat(float value) {
     // Through the float's own shortest decimal first, so 0.1f shows as 0.1

@@ -13,7 +13,9 @@
 
 namespace st::text {
 
-inline bool IsLeadByte(unsigned char c) { return c >= 0x80; }
+inline bool IsLeadByte(unsigned char c) {
+    return c >= 0x80;
+}
 
 // Position (1-based) of sought in text, or -1. start is the caller's 1-based
 // start when it was supplied. The forward scan steps by characters, so a match

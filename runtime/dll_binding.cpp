@@ -29,7 +29,9 @@ namespace st {
 // EBX, ESI, EDI and EBP are callee-saved in that convention; the routine
 // relies on the callee keeping EBP and EDI. EDX:EAX (the result) pass through.
 // ---------------------------------------------------------------------------
-extern "C" void* StBindForThunk(int32_t n) { return Bind(n); }
+extern "C" void* StBindForThunk(int32_t n) {
+    return Bind(n);
+}
 
 extern "C" uint64_t StRawStdCall(const void* target, const uint32_t* args, int32_t count,
                                  uint32_t eaxValue, int32_t* stackDelta);
@@ -98,11 +100,15 @@ uint32_t CheckedStdCall(const void* function, std::initializer_list<uint32_t> ar
 
 namespace {
 
-void* SystemLoad(const char* name) { return LoadLibraryA(name); }
+void* SystemLoad(const char* name) {
+    return LoadLibraryA(name);
+}
 void* SystemFind(void* module, const char* exportName) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), exportName));
 }
-void SystemUnload(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+void SystemUnload(void* module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+}
 
 std::string Format(const char* pattern, const std::string& a, const std::string* b = nullptr) {
     std::string out(a.size() + (b ? b->size() : 0) + 128, '\0');
@@ -114,7 +120,9 @@ std::string Format(const char* pattern, const std::string& a, const std::string*
 
 } // namespace
 
-LibraryLoader SystemLibraryLoader() { return {SystemLoad, SystemFind, SystemUnload}; }
+LibraryLoader SystemLibraryLoader() {
+    return {SystemLoad, SystemFind, SystemUnload};
+}
 
 LibraryLoader& ActiveLibraryLoader() {
     static LibraryLoader loader = SystemLibraryLoader();
@@ -203,7 +211,8 @@ void* Bind(int32_t n) {
     if (module) loader.unload(module);
     if (libraryName.empty())
         RuntimeError(Format("无法找到指定DLL库文件中的输出命令“%s”", exportName).c_str(), 0);
-    RuntimeError(Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", libraryName, &exportName).c_str(), 0);
+    RuntimeError(
+        Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", libraryName, &exportName).c_str(), 0);
 }
 
 } // namespace st

@@ -69,8 +69,12 @@ TEST_CASE("EncodeRequestText escapes everything but unreserved bytes") {
 TEST_CASE("The conversions: UTF-16 with its zero unit, UTF-8 with its zero byte") {
     DeclareConversions();
     st::TextValue zhong = const_cast<char*>("中a");
-    CHECK(TakeBytes(app::GbkToUtf16(zhong)) == std::string("\x2D\x4E" "a\0\0\0", 6));
-    CHECK(TakeBytes(app::GbkToUtf8(zhong)) == std::string("\xE4\xB8\xAD" "a\0", 5));
+    CHECK(TakeBytes(app::GbkToUtf16(zhong)) == std::string("\x2D\x4E"
+                                                           "a\0\0\0",
+                                                           6));
+    CHECK(TakeBytes(app::GbkToUtf8(zhong)) == std::string("\xE4\xB8\xAD"
+                                                          "a\0",
+                                                          5));
     st::TextValue empty = const_cast<char*>(st::EmptyText);
     CHECK(TakeBytes(app::GbkToUtf16(empty)) == std::string(2, '\0'));
     void* none = nullptr;
@@ -105,7 +109,8 @@ struct Cut {
     bool found;
 };
 Cut Between(const char* text, const char* left, const char* right) {
-    st::TextValue t = const_cast<char*>(text), l = const_cast<char*>(left), r = const_cast<char*>(right);
+    st::TextValue t = const_cast<char*>(text), l = const_cast<char*>(left),
+                  r = const_cast<char*>(right);
     bool found = false;
     std::string s = Take(app::TextBetween(t, l, r, found));
     return {s, found};

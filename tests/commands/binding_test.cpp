@@ -39,7 +39,8 @@ struct Recording {
     Recording() {
         Recorder::loads.clear();
         Recorder::unloads = 0;
-        st::ActiveLibraryLoader() = {Recorder::Load, st::SystemLibraryLoader().find, Recorder::Unload};
+        st::ActiveLibraryLoader() = {Recorder::Load, st::SystemLibraryLoader().find,
+                                     Recorder::Unload};
     }
     ~Recording() { st::ActiveLibraryLoader() = st::SystemLibraryLoader(); }
 };
@@ -97,7 +98,8 @@ TEST_CASE("other names: program directory, then module directory, then the syste
             nowhere + "\\mod\\");
     void* system = st::Bind(0);
     CHECK(Recorder::loads == std::vector<std::string>{nowhere + "\\wininet.dll",
-                                                      nowhere + "\\mod\\wininet.dll", "wininet.dll"});
+                                                      nowhere + "\\mod\\wininet.dll",
+                                                      "wininet.dll"});
     CHECK(system == reinterpret_cast<void*>(
                         GetProcAddress(GetModuleHandleA("wininet.dll"), "InternetOpenA")));
     // "urlmon" goes to the system as declared; it completes the extension.
@@ -133,8 +135,8 @@ TEST_CASE("the raw call measures how the callee left the stack") {
                                 args, 2, 0, &delta);
     CHECK(delta == 0);
     CHECK(static_cast<uint32_t>(r) == 58);
-    r = st::RawStdCall(reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeUnbalanced")), args,
-                       2, 0, &delta);
+    r = st::RawStdCall(reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeUnbalanced")),
+                       args, 2, 0, &delta);
     CHECK(delta == -8); // both arguments still on the stack
     CHECK(static_cast<uint32_t>(r) == 42);
     CHECK(st::CheckedStdCall(reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeAdd")),

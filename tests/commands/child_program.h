@@ -32,7 +32,8 @@ inline ChildResult RunChild(const std::string& program, const std::string& argum
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
     std::string line = "\"" + program + "\" " + arguments;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         CloseHandle(readEnd);
         CloseHandle(writeEnd);
         return result;
@@ -40,8 +41,10 @@ inline ChildResult RunChild(const std::string& program, const std::string& argum
     CloseHandle(writeEnd);
     char buffer[512];
     DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.message.append(buffer, got);
-    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 0xDEAD);
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        result.message.append(buffer, got);
+    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 0xDEAD);
     GetExitCodeProcess(pi.hProcess, &result.exitCode);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);

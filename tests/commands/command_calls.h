@@ -13,13 +13,25 @@ namespace cmdtest {
 using st::ArgRecord;
 namespace Tag = st::TypeTag;
 
-inline uint32_t Word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+inline uint32_t Word(const void* p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
 
-inline ArgRecord Omitted() { return {0, 0, 0}; }
-inline ArgRecord Int(int32_t v) { return {static_cast<uint32_t>(v), 0, Tag::Int}; }
-inline ArgRecord Bool(bool v) { return {v ? 1u : 0u, 0, Tag::Bool}; }
-inline ArgRecord Text(const char* t) { return {Word(t), 0, Tag::Text}; }
-inline ArgRecord Of(uint32_t tag, uint32_t low, uint32_t high = 0) { return {low, high, tag}; }
+inline ArgRecord Omitted() {
+    return {0, 0, 0};
+}
+inline ArgRecord Int(int32_t v) {
+    return {static_cast<uint32_t>(v), 0, Tag::Int};
+}
+inline ArgRecord Bool(bool v) {
+    return {v ? 1u : 0u, 0, Tag::Bool};
+}
+inline ArgRecord Text(const char* t) {
+    return {Word(t), 0, Tag::Text};
+}
+inline ArgRecord Of(uint32_t tag, uint32_t low, uint32_t high = 0) {
+    return {low, high, tag};
+}
 inline ArgRecord Double(double v, uint32_t tag = Tag::Double) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
@@ -52,8 +64,12 @@ inline ArgRecord Call(Command command, std::initializer_list<ArgRecord> args) {
 inline const char* AsText(const ArgRecord& r) {
     return reinterpret_cast<const char*>(static_cast<uintptr_t>(r.low));
 }
-inline void* AsBlock(const ArgRecord& r) { return reinterpret_cast<void*>(static_cast<uintptr_t>(r.low)); }
-inline int32_t AsInt(const ArgRecord& r) { return static_cast<int32_t>(r.low); }
+inline void* AsBlock(const ArgRecord& r) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(r.low));
+}
+inline int32_t AsInt(const ArgRecord& r) {
+    return static_cast<int32_t>(r.low);
+}
 inline double AsDouble(const ArgRecord& r) {
     uint64_t bits = (uint64_t{r.high} << 32) | r.low;
     double v;

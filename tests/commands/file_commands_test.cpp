@@ -17,7 +17,9 @@ namespace cmd = st::cmd;
 
 namespace {
 
-ArgRecord Number(uint32_t n) { return Of(Tag::Int, n); }
+ArgRecord Number(uint32_t n) {
+    return Of(Tag::Int, n);
+}
 
 // A memory file holding the given bytes, pointer back at the start.
 uint32_t MemoryFileWith(const std::string& data) {
@@ -37,7 +39,8 @@ std::string ScratchDir() {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<missing>";
     std::string data(GetFileSize(h, nullptr), '\0');
     DWORD got = 0;
@@ -81,9 +84,11 @@ TEST_CASE("ReadLine across blocks and with double-byte characters") {
     // A double-byte character split by the 512-byte block boundary, whose
     // second byte is a line feed when read alone.
     std::string first(511, 'x');
-    first += "\x81\x0A" "tail\nnext";
+    first += "\x81\x0A"
+             "tail\nnext";
     uint32_t f = MemoryFileWith(first);
-    CHECK(TakeText(Call(cmd::ReadLine, {Number(f)})) == std::string(511, 'x') + "\x81\x0A" "tail");
+    CHECK(TakeText(Call(cmd::ReadLine, {Number(f)})) == std::string(511, 'x') + "\x81\x0A"
+                                                                                "tail");
     CHECK(TakeText(Call(cmd::ReadLine, {Number(f)})) == "next");
     Call(cmd::CloseFile, {Number(f)});
 
@@ -105,7 +110,8 @@ TEST_CASE("WriteText renders values and WriteData writes bytes; both grow the me
                                 Text(st::EmptyText)})
               .low == 1);
     Bytes raw(std::string("\0\x01", 2));
-    CHECK(Call(cmd::WriteData, {Number(f), raw.Arg(), Of(Tag::Bytes, Word(st::EmptyBlock))}).low == 1);
+    CHECK(Call(cmd::WriteData, {Number(f), raw.Arg(), Of(Tag::Bytes, Word(st::EmptyBlock))}).low ==
+          1);
     CHECK(AsInt(Call(cmd::FileLength, {Number(f)})) == 9);
     CHECK(Call(cmd::SeekToStart, {Number(f)}).low == 1);
     CHECK(TakeBytes(Call(cmd::ReadData, {Number(f), Int(100)})) == std::string("n=-3真\0\x01", 9));
@@ -161,14 +167,16 @@ TEST_CASE("Whole-file reading and writing") {
     const std::string dir = ScratchDir();
     const std::string path = dir + "\\音频.mp3";
     Bytes a("ID3"), b(std::string("\0\xFF", 2));
-    CHECK(Call(cmd::WriteWholeFile, {Text(path.c_str()), a.Arg(), Of(Tag::Bytes, Word(st::EmptyBlock)),
-                                     b.Arg()})
+    CHECK(Call(cmd::WriteWholeFile,
+               {Text(path.c_str()), a.Arg(), Of(Tag::Bytes, Word(st::EmptyBlock)), b.Arg()})
               .low == 1);
     CHECK(ReadFileBytes(path) == std::string("ID3\0\xFF", 5));
     CHECK(TakeBytes(Call(cmd::ReadWholeFile, {Text(path.c_str())})) == std::string("ID3\0\xFF", 5));
 
     // Empty data truncates to an empty file, and reading that gives null.
-    CHECK(Call(cmd::WriteWholeFile, {Text(path.c_str()), Of(Tag::Bytes, Word(st::EmptyBlock))}).low == 1);
+    CHECK(
+        Call(cmd::WriteWholeFile, {Text(path.c_str()), Of(Tag::Bytes, Word(st::EmptyBlock))}).low ==
+        1);
     CHECK(ReadFileBytes(path).empty());
     CHECK(TakeBytes(Call(cmd::ReadWholeFile, {Text(path.c_str())})) == "<null>");
 
@@ -230,7 +238,8 @@ BOOL CALLBACK CollectText(HWND child, LPARAM param) {
     GetClassNameA(child, cls, sizeof cls);
     GetWindowTextA(child, buffer, sizeof buffer);
     auto* seen = reinterpret_cast<BoxSeen*>(param);
-    if (lstrcmpiA(cls, "Static") == 0 && GetDlgCtrlID(child) != 0x440 && buffer[0]) seen->text = buffer;
+    if (lstrcmpiA(cls, "Static") == 0 && GetDlgCtrlID(child) != 0x440 && buffer[0])
+        seen->text = buffer;
     return TRUE;
 }
 
@@ -247,7 +256,10 @@ std::thread AnswerBox(const std::string& caption, int button, BoxSeen* seen, HWN
         Sleep(100); // let the box finish its set-up
         seen->found = true;
         EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(seen));
-        auto visible = [&](int id) { HWND b = GetDlgItem(box, id); return b && IsWindowVisible(b); };
+        auto visible = [&](int id) {
+            HWND b = GetDlgItem(box, id);
+            return b && IsWindowVisible(b);
+        };
         seen->okVisible = visible(IDOK);
         seen->cancelVisible = visible(IDCANCEL);
         seen->yesVisible = visible(IDYES);
@@ -317,7 +329,8 @@ TEST_CASE("ProcessEvents dispatches what waits and leaves WM_QUIT queued") {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "st_process_events_test";
     RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND w = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance,
+                             nullptr);
     REQUIRE(w);
     MSG drain;
     while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE)) {

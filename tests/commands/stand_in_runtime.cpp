@@ -12,9 +12,13 @@ namespace st {
 const char EmptyText[1] = {0};
 const int32_t EmptyBlock[2] = {1, 0};
 
-static bool IsConstant(const void* p) { return p == EmptyText || p == EmptyBlock; }
+static bool IsConstant(const void* p) {
+    return p == EmptyText || p == EmptyBlock;
+}
 
-void* AllocMemory(int32_t size) { return HeapAlloc(GetProcessHeap(), 0, size > 0 ? size : 1); }
+void* AllocMemory(int32_t size) {
+    return HeapAlloc(GetProcessHeap(), 0, size > 0 ? size : 1);
+}
 void* ReallocMemory(void* block, int32_t size) {
     if (!block) return AllocMemory(size);
     return HeapReAlloc(GetProcessHeap(), 0, block, size > 0 ? size : 1);

@@ -40,7 +40,9 @@ TEST_CASE("CharCode and CharFromCode") {
 }
 
 TEST_CASE("FindText: omitted start and ignore-case told apart from supplied ones") {
-    const char* page = "x" "\x81\x61" "accept: 1";
+    const char* page = "x"
+                       "\x81\x61"
+                       "accept: 1";
     // The 'a' inside the double-byte character is never a match.
     CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("a")})) == 4);
     CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("Accept"), Omitted(), Bool(true)})) == 4);
@@ -52,7 +54,9 @@ TEST_CASE("FindText: omitted start and ignore-case told apart from supplied ones
 }
 
 TEST_CASE("ToUpper, ToLower, RemoveAllSpaces, ReplaceText give null for empty results") {
-    CHECK(TakeText(Call(cmd::ToUpper, {Text("\x81\x61" "ab")})) == "\x81\x61" "AB");
+    CHECK(TakeText(Call(cmd::ToUpper, {Text("\x81\x61"
+                                            "ab")})) == "\x81\x61"
+                                                        "AB");
     CHECK(TakeText(Call(cmd::ToLower, {Text("A中B")})) == "a中b");
     CHECK(TakeText(Call(cmd::ToUpper, {Text(st::EmptyText)})) == "<null>");
     CHECK(TakeText(Call(cmd::ToLower, {Text(st::EmptyText)})) == "<null>");
@@ -98,7 +102,7 @@ TEST_CASE("ToText of every kind") {
     CHECK(TakeText(Call(cmd::ToText, {Bool(true)})) == "真");
     CHECK(TakeText(Call(cmd::ToText, {Bool(false)})) == "假");
     CHECK(TakeText(Call(cmd::ToText, {Double(40928.0 + (5 * 3600 + 23 * 60) / 86400.0,
-                                              Tag::DateTime)})) == "2012年1月20日5时23分");
+                                             Tag::DateTime)})) == "2012年1月20日5时23分");
     CHECK(TakeText(Call(cmd::ToText, {Text("abc")})) == "abc");
     CHECK(TakeText(Call(cmd::ToText, {Text(st::EmptyText)})) == "<null>");
     CHECK(TakeText(Call(cmd::ToText, {Of(Tag::Opaque8, 1, 2)})) == "<null>");
@@ -115,11 +119,14 @@ TEST_CASE("ToText of byte sets and arrays stops at the first zero byte") {
     CHECK(TakeText(Call(cmd::ToText, {Of(Tag::Bytes, Word(st::EmptyBlock))})) == "<null>");
     // Two-dimensional array of shorts 'a','b','c','d' (2 x 2).
     int32_t array[] = {2, 2, 2, 0x00620061, 0x00640063};
-    std::string viaArray = TakeText(Call(cmd::ToText, {Of(Tag::Short | Tag::ArrayFlag, Word(array))}));
+    std::string viaArray =
+        TakeText(Call(cmd::ToText, {Of(Tag::Short | Tag::ArrayFlag, Word(array))}));
     CHECK(viaArray == "a");
     const char* texts[] = {"a", "b"};
-    int32_t textArray[] = {1, 2, static_cast<int32_t>(Word(texts[0])), static_cast<int32_t>(Word(texts[1]))};
-    CHECK(TakeText(Call(cmd::ToText, {Of(Tag::Text | Tag::ArrayFlag, Word(textArray))})) == "<null>");
+    int32_t textArray[] = {1, 2, static_cast<int32_t>(Word(texts[0])),
+                           static_cast<int32_t>(Word(texts[1]))};
+    CHECK(TakeText(Call(cmd::ToText, {Of(Tag::Text | Tag::ArrayFlag, Word(textArray))})) ==
+          "<null>");
 }
 
 TEST_CASE("ToByteSet by kind, little-endian, empty is null") {
@@ -132,7 +139,8 @@ TEST_CASE("ToByteSet by kind, little-endian, empty is null") {
     Bytes data(std::string("a\0b", 3));
     CHECK(TakeBytes(Call(cmd::ToByteSet, {data.Arg()})) == std::string("a\0b", 3));
     int32_t ints[] = {1, 2, 0x64636261, 0x68676665};
-    CHECK(TakeBytes(Call(cmd::ToByteSet, {Of(Tag::Int | Tag::ArrayFlag, Word(ints))})) == "abcdefgh");
+    CHECK(TakeBytes(Call(cmd::ToByteSet, {Of(Tag::Int | Tag::ArrayFlag, Word(ints))})) ==
+          "abcdefgh");
     CHECK(TakeBytes(Call(cmd::ToByteSet, {Of(Tag::Opaque8, 1, 2)})) == "<null>");
 }
 

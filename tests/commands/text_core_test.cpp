@@ -58,7 +58,10 @@ TEST_CASE("FindTextCore backward finds the last match at or before the start") {
 
 TEST_CASE("CaseAndWidthCore changes ASCII letters and leaves characters alone") {
     CHECK(CaseAndWidthCore(kLeadA + "ab中Z", 0) == kLeadA + "AB中Z");
-    CHECK(CaseAndWidthCore("\x81\x41" "AB", 1) == "\x81\x41" "ab");
+    CHECK(CaseAndWidthCore("\x81\x41"
+                           "AB",
+                           1) == "\x81\x41"
+                                 "ab");
     CHECK(CaseAndWidthCore("", 0).empty());
     CHECK(CaseAndWidthCore("ＡＢ１", 3) == "AB1");
 }

@@ -2,6 +2,7 @@
 // must take it before the one on the system's search path.
 #include <cstdint>
 
-extern "C" uint32_t __stdcall InternetOpenA(const char*, uint32_t, const char*, const char*, uint32_t) {
+extern "C" uint32_t __stdcall InternetOpenA(const char*, uint32_t, const char*, const char*,
+                                            uint32_t) {
     return 0x5EED0001;
 }
