@@ -80,7 +80,7 @@ TEST_CASE("The conversions: UTF-16 with its zero unit, UTF-8 with its zero byte"
     void* none = nullptr;
     CHECK(TakeBytes(app::Utf16ToUtf8(none)) == "<null>");
     // A UTF-16 block without a zero unit is read no further than its length.
-    const unsigned char block[] = {1, 0, 0, 0, 2, 0, 0, 0, 0x41, 0x00, 0x42, 0x00};
+    const unsigned char block[] = {1, 0, 0, 0, 4, 0, 0, 0, 0x41, 0x00, 0x42, 0x00};
     void* unterminated = const_cast<unsigned char*>(block);
     CHECK(TakeBytes(app::Utf16ToUtf8(unterminated)) == "AB");
     st::TextValue c = const_cast<char*>("好");
@@ -89,10 +89,8 @@ TEST_CASE("The conversions: UTF-16 with its zero unit, UTF-8 with its zero byte"
 }
 
 TEST_CASE("A failed conversion drops the character from the query") {
-    // The probe library by absolute path (Wine shows the Unix root as Z:).
-    std::string probe = std::string("Z:") + PROBE_DLL;
-    for (char& ch : probe)
-        if (ch == '/') ch = '\\';
+    // The probe library of the binding tests, by absolute path.
+    const std::string probe = ProgramDirectory() + "\\..\\commands\\binding\\st_bind_probe.dll";
     const char* libraries[] = {probe.c_str(), ""};
     const char* exports[] = {"ProbeFailingConversion", "WideCharToMultiByte"};
     st::InitialiseExternalFunctions(2, libraries, exports, ProgramDirectory(), "");
