@@ -1,7 +1,7 @@
 #include "text_helpers.h"
 
-#include "dll_binding.h"
-#include "library_commands.h"
+#include "st/checked_call.h"
+#include "st/services.h"
 
 #include <cstring>
 #include <string>
@@ -37,24 +37,26 @@ char* AsText(const ArgRecord& r) {
     return static_cast<char*>(Pointer(r.low));
 }
 
-// How the helpers reach the runtime: library commands with ArgRecords, and
-// external functions by declaration number through the checked call.
+// How the helpers reach the runtime: library commands through the service
+// table (slot 3) with ArgRecords, external functions by declaration number
+// through slot 1 with the stack check. The commands are the core library's,
+// found by their place in its table.
 namespace CommandId {
-constexpr st::LibraryCommand TextLength = st::cmd::TextLength;
-constexpr st::LibraryCommand TextMiddle = st::cmd::TextMiddle;
-constexpr st::LibraryCommand CharCode = st::cmd::CharCode;
-constexpr st::LibraryCommand FindText = st::cmd::FindText;
-constexpr st::LibraryCommand ByteSetLength = st::cmd::ByteSetLength;
-constexpr st::LibraryCommand ByteSetLeft = st::cmd::ByteSetLeft;
-constexpr st::LibraryCommand ZeroByteSet = st::cmd::ZeroByteSet;
-constexpr st::LibraryCommand ToText = st::cmd::ToText;
-constexpr st::LibraryCommand ToHexText = st::cmd::ToHexText;
+constexpr int32_t TextLength = 0;
+constexpr int32_t ByteSetLength = 1;
+constexpr int32_t TextMiddle = 4;
+constexpr int32_t CharCode = 6;
+constexpr int32_t FindText = 7;
+constexpr int32_t ByteSetLeft = 16;
+constexpr int32_t ZeroByteSet = 17;
+constexpr int32_t ToText = 18;
+constexpr int32_t ToHexText = 19;
 } // namespace CommandId
 
-ArgRecord Command(st::LibraryCommand command, std::initializer_list<ArgRecord> args) {
-    ArgRecord result{0, 0, 0};
-    command(&result, static_cast<int32_t>(args.size()), const_cast<ArgRecord*>(args.begin()));
-    return result;
+ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {
+    return st::Services.CallLibraryCommand2(st::CoreLibrary.commands[index],
+                                            static_cast<int32_t>(args.size()),
+                                            const_cast<ArgRecord*>(args.begin()));
 }
 
 uint32_t External(int32_t n, std::initializer_list<uint32_t> args) {

@@ -7,27 +7,20 @@ add_library(st_text_core STATIC ${CMAKE_CURRENT_LIST_DIR}/text_core.cpp)
 target_include_directories(st_text_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_compile_options(st_text_core PUBLIC -finput-charset=UTF-8 -fexec-charset=GBK)
 
-# The commands themselves work on runtime values and call Win32.
 if(SPEECHTOOL_WIN32)
-  add_library(st_commands STATIC
+  # The commands join the core library, which lists them in its table.
+  target_sources(st_commands PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/text_commands.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_commands.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/runtime_file.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/message_pump.cpp)
-  target_include_directories(st_commands PUBLIC
-    ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/runtime/include)
-  target_link_libraries(st_commands PUBLIC st_text_core user32 kernel32)
-endif()
+    ${CMAKE_CURRENT_LIST_DIR}/runtime_file.cpp)
+  target_include_directories(st_commands PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(st_commands PUBLIC st_text_core)
 
-# External-function binding and the checked call (runtime side), and the
-# speech tool's text helpers (application side), which call the commands and
-# two external functions.
-if(SPEECHTOOL_WIN32)
-  add_library(st_dll_binding STATIC ${PROJECT_SOURCE_DIR}/runtime/dll_binding.cpp)
-  target_include_directories(st_dll_binding PUBLIC
-    ${PROJECT_SOURCE_DIR}/runtime ${PROJECT_SOURCE_DIR}/runtime/include)
-
+  # The speech tool's text helpers (application side): the commands through
+  # the service table, two external functions through the checked call.
+  # (External-function binding itself, runtime/dll_binding.cpp, is part of
+  # st_runtime.)
   add_library(st_text_helpers STATIC ${PROJECT_SOURCE_DIR}/app/text_helpers.cpp)
   target_include_directories(st_text_helpers PUBLIC ${PROJECT_SOURCE_DIR}/app)
-  target_link_libraries(st_text_helpers PUBLIC st_commands st_dll_binding)
+  target_link_libraries(st_text_helpers PUBLIC st_runtime st_commands)
 endif()

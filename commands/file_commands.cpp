@@ -4,7 +4,7 @@
 #include "library_commands.h"
 
 #include "command_support.h"
-#include "message_pump.h"
+#include "st/services.h"
 #include "runtime_file.h"
 
 #include <windows.h>
@@ -44,7 +44,21 @@ bool WriteValues(int32_t count, const ArgRecord* args, bool lineEnds, Render ren
 
 } // namespace
 
+// Runtime-callback requests of the core library.
+namespace Request {
+constexpr int32_t ProgramDirectory = 2003;
+constexpr int32_t ProcessMessages = 2018;
+} // namespace Request
+
 void RunDirectory(ArgRecord* result, int32_t, ArgRecord*) {
+    // The directory the runtime stored at start-up; before start-up (no
+    // callback yet) the same split of the module path.
+    if (RuntimeCallbackFn callback = CoreRuntimeCallback()) {
+        const char* stored = reinterpret_cast<const char*>(
+            static_cast<uintptr_t>(callback(Request::ProgramDirectory, 0, 0)));
+        SetPointer(result, NewText(stored ? stored : ""));
+        return;
+    }
     char path[MAX_PATH + 1] = {};
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string_view whole(path, n);
@@ -306,10 +320,9 @@ void ShowMessage(ArgRecord* result, int32_t count, ArgRecord* args) {
 }
 
 void ProcessEvents(ArgRecord*, int32_t, ArgRecord*) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message != WM_QUIT) {
-        if (!PumpOneMessage()) break;
-    }
+    // The runtime's pump: every waiting message but WM_QUIT, which stays queued.
+    if (RuntimeCallbackFn callback = CoreRuntimeCallback())
+        callback(Request::ProcessMessages, 0, 0);
 }
 
 } // namespace st::cmd

@@ -1,51 +1,33 @@
 #include "dll_binding.h"
 
-#include "st/values.h"
+#include "runtime_state.h"
+#include "st/services.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace st {
 
 // ---------------------------------------------------------------------------
-// The two pieces of i386 assembly of the external-function calls. They are
-// the only assembly here; everything else is C++.
+// The one piece of i386 assembly of the checked call.
 //
-// _CallDllCommand (service slot 1). On entry: EAX = function number, [ESP] =
-// the caller's return address, above it the function's arguments exactly as
-// for a direct call. It binds through StBindForThunk (cdecl, may clobber EAX,
-// ECX, EDX, which the standard calling convention leaves to the caller
-// anyway) and jumps to the function, so the function sees the caller's
-// frame untouched and returns straight to the caller.
-//
-// _StRawStdCall(target, args, count, eaxValue, stackDelta), cdecl. Pushes
-// args[count-1] .. args[0], loads EAX, calls target, then measures ESP
-// against its value before the first push: a function of the standard
-// calling convention removes exactly its arguments, so the difference is 0;
-// a function that removes too few or too many leaves it non-zero. ESP is then
-// restored from EDI, so the caller's frame survives an unbalanced callee.
-// EBX, ESI, EDI and EBP are callee-saved in that convention; the routine
-// relies on the callee keeping EBP and EDI. EDX:EAX (the result) pass through.
+// _StRawStdCall(target, args, count, stackDelta), cdecl. Pushes
+// args[count-1] .. args[0], calls target, then measures ESP against its value
+// before the first push: a function of the standard calling convention
+// removes exactly its arguments, so the difference is 0; one that removes too
+// few or too many leaves it non-zero. ESP is then restored from EDI, so the
+// caller's frame survives an unbalanced callee. EBX, ESI, EDI and EBP are
+// callee-saved in that convention; the routine relies on the callee keeping
+// EBP and EDI. EDX:EAX (the result) pass through untouched.
 // ---------------------------------------------------------------------------
-extern "C" void* StBindForThunk(int32_t n) {
-    return Bind(n);
-}
-
 extern "C" uint64_t StRawStdCall(const void* target, const uint32_t* args, int32_t count,
-                                 uint32_t eaxValue, int32_t* stackDelta);
+                                 int32_t* stackDelta);
 
 asm(R"(
     .text
-    .globl _CallDllCommand
-    .def _CallDllCommand; .scl 2; .type 32; .endef
-_CallDllCommand:
-    pushl %eax
-    call _StBindForThunk
-    addl $4, %esp
-    jmp *%eax
-
     .globl _StRawStdCall
     .def _StRawStdCall; .scl 2; .type 32; .endef
 _StRawStdCall:
@@ -62,11 +44,10 @@ _StRawStdCall:
     pushl -4(%esi,%ecx,4)
     decl %ecx
     jmp 1b
-2:  movl 20(%ebp), %eax
-    call *8(%ebp)
+2:  call *8(%ebp)
     movl %esp, %ecx
     subl %edi, %ecx
-    movl 24(%ebp), %ebx
+    movl 20(%ebp), %ebx
     movl %ecx, (%ebx)
     movl %edi, %esp
     popl %edi
@@ -76,22 +57,27 @@ _StRawStdCall:
     ret
 )");
 
-uint64_t RawStdCall(const void* target, const uint32_t* args, int32_t count, uint32_t eaxValue,
-                    int32_t* stackDelta) {
-    return StRawStdCall(target, args, count, eaxValue, stackDelta);
+uint64_t RawStdCall(const void* target, const uint32_t* args, int32_t count, int32_t* stackDelta) {
+    return StRawStdCall(target, args, count, stackDelta);
 }
 
 uint32_t CheckedDllCall(int32_t n, std::initializer_list<uint32_t> args) {
+    // Slot 1 takes the function number as its first argument and, with the
+    // function, removes it together with the function's own.
+    std::vector<uint32_t> all;
+    all.reserve(args.size() + 1);
+    all.push_back(static_cast<uint32_t>(n));
+    all.insert(all.end(), args.begin(), args.end());
     int32_t delta = 0;
-    uint64_t r = StRawStdCall(reinterpret_cast<const void*>(&CallDllCommand), args.begin(),
-                              static_cast<int32_t>(args.size()), static_cast<uint32_t>(n), &delta);
+    uint64_t r =
+        StRawStdCall(Services.CallDllCommand, all.data(), static_cast<int32_t>(all.size()), &delta);
     if (delta != 0) RaiseError(6);
     return static_cast<uint32_t>(r);
 }
 
 uint32_t CheckedStdCall(const void* function, std::initializer_list<uint32_t> args) {
     int32_t delta = 0;
-    uint64_t r = StRawStdCall(function, args.begin(), static_cast<int32_t>(args.size()), 0, &delta);
+    uint64_t r = StRawStdCall(function, args.begin(), static_cast<int32_t>(args.size()), &delta);
     if (delta != 0) RaiseError(6);
     return static_cast<uint32_t>(r);
 }
@@ -129,47 +115,39 @@ LibraryLoader& ActiveLibraryLoader() {
     return loader;
 }
 
-ExternalFunctionTables& ExternalFunctions() {
-    static ExternalFunctionTables tables;
-    return tables;
-}
-
-void InitialiseExternalFunctions(int32_t count, const char* const* libraryNames,
-                                 const char* const* exportNames,
-                                 const std::string& programDirectory,
-                                 const std::string& moduleDirectory) {
-    ExternalFunctionTables& t = ExternalFunctions();
+void DeclareExternalFunctions(int32_t count, const char* const* libraryNames,
+                              const char* const* exportNames) {
+    RuntimeState& rt = Runtime();
+    ReleaseExternalFunctions();
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
-    t.libraryNames.assign(n, std::string());
-    t.exportNames.assign(n, std::string());
-    t.addresses.assign(n, nullptr);
-    t.modules.assign(n, nullptr);
+    rt.externalLibraries.assign(n, std::string());
+    rt.externalExports.assign(n, std::string());
+    rt.externalAddresses.assign(n, nullptr);
+    rt.externalModules.assign(n, nullptr);
     for (size_t i = 0; i < n; ++i) {
-        if (libraryNames && libraryNames[i]) t.libraryNames[i] = libraryNames[i];
-        if (exportNames && exportNames[i]) t.exportNames[i] = exportNames[i];
+        if (libraryNames && libraryNames[i]) rt.externalLibraries[i] = libraryNames[i];
+        if (exportNames && exportNames[i]) rt.externalExports[i] = exportNames[i];
     }
-    t.programDirectory = programDirectory;
-    t.moduleDirectory = moduleDirectory;
 }
 
 void ReleaseExternalFunctions() {
-    ExternalFunctionTables& t = ExternalFunctions();
-    for (void* module : t.modules)
+    RuntimeState& rt = Runtime();
+    for (HMODULE module : rt.externalModules)
         if (module) ActiveLibraryLoader().unload(module);
-    t.libraryNames.clear();
-    t.exportNames.clear();
-    t.addresses.clear();
-    t.modules.clear();
+    rt.externalLibraries.clear();
+    rt.externalExports.clear();
+    rt.externalAddresses.clear();
+    rt.externalModules.clear();
 }
 
 void* Bind(int32_t n) {
-    ExternalFunctionTables& t = ExternalFunctions();
+    RuntimeState& rt = Runtime();
     const LibraryLoader& loader = ActiveLibraryLoader();
-    const bool inTables = n >= 0 && static_cast<size_t>(n) < t.addresses.size();
-    if (inTables && t.addresses[n]) return t.addresses[n];
+    const bool inTables = n >= 0 && static_cast<size_t>(n) < rt.externalAddresses.size();
+    if (inTables && rt.externalAddresses[n]) return rt.externalAddresses[n];
 
-    const std::string exportName = inTables ? t.exportNames[n] : std::string();
-    const std::string libraryName = inTables ? t.libraryNames[n] : std::string();
+    const std::string exportName = inTables ? rt.externalExports[n] : std::string();
+    const std::string libraryName = inTables ? rt.externalLibraries[n] : std::string();
     // "#5" names the export by ordinal: the number's low 16 bits.
     const char* key = exportName.c_str();
     if (!exportName.empty() && exportName[0] == '#')
@@ -193,9 +171,9 @@ void* Bind(int32_t n) {
         if (libraryName.find(':') != std::string::npos) {
             module = loader.load(libraryName.c_str());
         } else {
-            module = loader.load((t.programDirectory + "\\" + libraryName).c_str());
-            if (!module && !t.moduleDirectory.empty())
-                module = loader.load((t.moduleDirectory + libraryName).c_str());
+            module = loader.load((rt.programDirectory + "\\" + libraryName).c_str());
+            if (!module && !rt.moduleDirectory.empty())
+                module = loader.load((rt.moduleDirectory + libraryName).c_str());
             if (!module) module = loader.load(libraryName.c_str());
         }
         if (module) address = loader.find(module, key);
@@ -203,8 +181,8 @@ void* Bind(int32_t n) {
 
     if (address) {
         if (inTables) {
-            t.addresses[n] = address;
-            t.modules[n] = module;
+            rt.externalAddresses[n] = address;
+            rt.externalModules[n] = static_cast<HMODULE>(module);
         }
         return address;
     }
@@ -214,5 +192,12 @@ void* Bind(int32_t n) {
     RuntimeError(
         Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", libraryName, &exportName).c_str(), 0);
 }
+
+// Slot 1 binds through the runtime's binder hook. Any program that makes a
+// checked external call links this file, and with it this registration.
+static const bool binderRegistered = [] {
+    Runtime().dllBinder = Bind;
+    return true;
+}();
 
 } // namespace st

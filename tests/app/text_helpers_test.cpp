@@ -3,6 +3,7 @@
 #include <doctest.h>
 
 #include "dll_binding.h"
+#include "st/services.h"
 #include "text_helpers.h"
 
 #include <windows.h>
@@ -20,9 +21,11 @@ std::string ProgramDirectory() {
 
 // The program's two conversion functions, declared with an empty library name.
 void DeclareConversions() {
+    static const bool started = (st::Services.Notify(st::NotifyCode::StartRuntime), true);
+    (void)started;
     const char* libraries[] = {"", ""};
     const char* exports[] = {"MultiByteToWideChar", "WideCharToMultiByte"};
-    st::InitialiseExternalFunctions(2, libraries, exports, ProgramDirectory(), "");
+    st::DeclareExternalFunctions(2, libraries, exports);
 }
 
 std::string Take(st::TextValue t) {
@@ -93,7 +96,7 @@ TEST_CASE("A failed conversion drops the character from the query") {
     const std::string probe = ProgramDirectory() + "\\..\\commands\\binding\\st_bind_probe.dll";
     const char* libraries[] = {probe.c_str(), ""};
     const char* exports[] = {"ProbeFailingConversion", "WideCharToMultiByte"};
-    st::InitialiseExternalFunctions(2, libraries, exports, ProgramDirectory(), "");
+    st::DeclareExternalFunctions(2, libraries, exports);
     CHECK(Encode("a中b") == "ab");
     st::TextValue zhong = const_cast<char*>("中");
     CHECK(TakeBytes(app::GbkToUtf16(zhong)) == "<null>");

@@ -6,6 +6,8 @@
 
 #include "child_program.h"
 #include "dll_binding.h"
+#include "runtime_state.h"
+#include "st/services.h"
 
 #include <windows.h>
 
@@ -45,12 +47,23 @@ struct Recording {
     ~Recording() { st::ActiveLibraryLoader() = st::SystemLibraryLoader(); }
 };
 
-void Declare(std::vector<const char*> libraries, std::vector<const char*> exports,
-             const std::string& programDirectory = ProgramDirectory(),
-             const std::string& moduleDirectory = "") {
-    st::InitialiseExternalFunctions(static_cast<int32_t>(libraries.size()), libraries.data(),
-                                    exports.data(), programDirectory, moduleDirectory);
+void Declare(std::vector<const char*> libraries, std::vector<const char*> exports) {
+    st::DeclareExternalFunctions(static_cast<int32_t>(libraries.size()), libraries.data(),
+                                 exports.data());
 }
+
+// Program and module directory as the runtime stored them, for one test.
+struct Directories {
+    std::string program = st::Runtime().programDirectory, module = st::Runtime().moduleDirectory;
+    Directories(const std::string& p, const std::string& m) {
+        st::Runtime().programDirectory = p;
+        st::Runtime().moduleDirectory = m;
+    }
+    ~Directories() {
+        st::Runtime().programDirectory = program;
+        st::Runtime().moduleDirectory = module;
+    }
+};
 
 const std::string kProbe = "st_bind_probe.dll";
 
@@ -67,7 +80,7 @@ TEST_CASE("the first call loads the library, the second loads nothing, shut-down
     // "#5" is ordinal 5, the same function; its own binding loads once more.
     CHECK(st::CheckedDllCall(1, {1, 2}) == 3);
     CHECK(Recorder::loads.size() == 2);
-    CHECK(st::ExternalFunctions().addresses[0] == st::ExternalFunctions().addresses[1]);
+    CHECK(st::Runtime().externalAddresses[0] == st::Runtime().externalAddresses[1]);
     st::ReleaseExternalFunctions();
     CHECK(Recorder::unloads == 2);
     CHECK(GetModuleHandleA(kProbe.c_str()) == nullptr);
@@ -94,8 +107,8 @@ TEST_CASE("an empty library name searches the default system libraries in order"
 TEST_CASE("other names: program directory, then module directory, then the system's search") {
     Recording recording;
     const std::string nowhere = "C:\\no-such-dir";
-    Declare({"wininet.dll", "urlmon"}, {"InternetOpenA", "URLDownloadToFileA"}, nowhere,
-            nowhere + "\\mod\\");
+    Directories elsewhere(nowhere, nowhere + "\\mod\\");
+    Declare({"wininet.dll", "urlmon"}, {"InternetOpenA", "URLDownloadToFileA"});
     void* system = st::Bind(0);
     CHECK(Recorder::loads == std::vector<std::string>{nowhere + "\\wininet.dll",
                                                       nowhere + "\\mod\\wininet.dll",
@@ -120,7 +133,8 @@ TEST_CASE("a library named like a system one in the program directory is preferr
 TEST_CASE("an absolute library path is loaded as it is") {
     Recording recording;
     const std::string path = ProgramDirectory() + "\\" + kProbe;
-    Declare({path.c_str()}, {"#5"}, "C:\\elsewhere");
+    Directories elsewhere("C:\\elsewhere", "");
+    Declare({path.c_str()}, {"#5"});
     CHECK(st::CheckedDllCall(0, {20, 22}) == 42);
     CHECK(Recorder::loads == std::vector<std::string>{path});
     st::ReleaseExternalFunctions();
@@ -132,11 +146,11 @@ TEST_CASE("the raw call measures how the callee left the stack") {
     const uint32_t args[] = {50, 8};
     int32_t delta = 1;
     uint64_t r = st::RawStdCall(reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeAdd")),
-                                args, 2, 0, &delta);
+                                args, 2, &delta);
     CHECK(delta == 0);
     CHECK(static_cast<uint32_t>(r) == 58);
     r = st::RawStdCall(reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeUnbalanced")),
-                       args, 2, 0, &delta);
+                       args, 2, &delta);
     CHECK(delta == -8); // both arguments still on the stack
     CHECK(static_cast<uint32_t>(r) == 42);
     CHECK(st::CheckedStdCall(reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeAdd")),
@@ -165,6 +179,7 @@ TEST_CASE("failures end the program with exit code -1 and their message") {
 }
 
 int main(int argc, char** argv) {
+    st::Services.Notify(st::NotifyCode::StartRuntime);
     if (argc == 3 && std::string(argv[1]) == "--child") {
         const std::string what = argv[2];
         if (what == "misspelt") {

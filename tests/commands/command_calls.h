@@ -1,6 +1,7 @@
 // Building ArgRecords and calling library commands in tests.
 #pragma once
 
+#include "st/services.h"
 #include "st/values.h"
 
 #include <cstring>
@@ -54,11 +55,19 @@ class Bytes {
 
 using Command = void (*)(ArgRecord*, int32_t, ArgRecord*);
 
+// The runtime started as a program starts it (heap, program directory, the
+// core library's callback), once per test program.
+inline void StartRuntime() {
+    static const bool started = (st::Services.Notify(st::NotifyCode::StartRuntime), true);
+    (void)started;
+}
+
+// A command called the way application code calls it: through the service table.
 inline ArgRecord Call(Command command, std::initializer_list<ArgRecord> args) {
+    StartRuntime();
     std::vector<ArgRecord> list(args);
-    ArgRecord result{0, 0, 0};
-    command(&result, static_cast<int32_t>(list.size()), list.data());
-    return result;
+    return st::Services.CallLibraryCommand2(command, static_cast<int32_t>(list.size()),
+                                            list.data());
 }
 
 inline const char* AsText(const ArgRecord& r) {

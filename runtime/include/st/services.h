@@ -1,0 +1,143 @@
+// The runtime as application code sees it: the program's start-up record,
+// the thirteen-slot service table and the command-library descriptors.
+// Application code includes this and values.h, nothing else of the runtime.
+#pragma once
+
+#include <cstdint>
+
+#include "st/values.h"
+
+namespace st {
+
+// --- Command libraries ----------------------------------------------------
+
+// A unit type's interface: entry number -> routine, or null.
+using UnitInterface = void* (*)(int32_t entry);
+
+// One data type of a library: fourteen words, texts and tables by reference.
+struct TypeRecord {
+    const char* name;
+    const char* englishName;
+    const char* explanation;
+    int32_t commandCount;
+    const int32_t* commands;
+    uint32_t flags; // 0x40 window unit, 0x04 raises events, 0x8000 windowless
+    const void* picture;
+    int32_t eventCount;
+    const void* events;
+    int32_t propertyCount;
+    const void* properties; // 20-byte entries, PropertyKind in the first 16 bits
+    UnitInterface unitInterface;
+    int32_t elementCount;
+    const void* elements;
+};
+static_assert(sizeof(TypeRecord) == 14 * 4 || sizeof(void*) != 4, "TypeRecord is fourteen words");
+
+namespace TypeFlag {
+inline constexpr uint32_t RaisesEvents = 0x04;
+inline constexpr uint32_t WindowUnit = 0x40;
+inline constexpr uint32_t Windowless = 0x8000;
+} // namespace TypeFlag
+
+// The routine the runtime hands every library at start-up (numbered requests).
+using RuntimeCallbackFn = uint64_t (*)(int32_t code, uint32_t value1, uint32_t value2);
+// A library's notification entry: (code, value, value) -> result; -1 = unknown code.
+using LibraryNotifyFn = int32_t (*)(int32_t code, uint32_t value1, uint32_t value2);
+
+struct LibraryRecord {
+    const char* identifier;
+    const char* name;
+    int32_t typeCount;
+    const TypeRecord* types;
+    int32_t commandCount;
+    const LibraryCommand* commands;
+    LibraryNotifyFn notify;
+};
+
+// Library notification codes the runtime sends.
+namespace LibraryCode {
+inline constexpr int32_t SetCallback = 1; // value1 = RuntimeCallbackFn
+inline constexpr int32_t Ending = 6;      // value1 = the library's state word
+} // namespace LibraryCode
+
+// The core library (commands/core_library.cpp).
+extern const LibraryRecord CoreLibrary;
+// The runtime callback the core library was handed at start-up.
+RuntimeCallbackFn CoreRuntimeCallback();
+inline constexpr int32_t CoreTypeCount = 51;
+inline constexpr int32_t CoreCommandCount = 39;
+
+// --- The program's start-up record ------------------------------------------
+
+struct ProgramHeader {
+    uint32_t build[3];
+    const void* codeBase;        // handler offsets in templates count from here
+    const void* constantStart;   // the constant segment, registered as static data
+    uint32_t constantLength;
+    const void* templateStart;   // serialised window templates; length 0 = no windows
+    uint32_t templateLength;
+    int32_t libraryCount;
+    const LibraryRecord* const* libraries;
+    int32_t externalCount;       // external-function declarations, in order
+    const char* const* externalLibraries;
+    const char* const* externalExports;
+};
+static_assert(sizeof(ProgramHeader) == 13 * 4 || sizeof(void*) != 4, "ProgramHeader is thirteen words");
+
+// The constant segment: everything placed with ST_CONSTANT lies between these
+// two markers (the linker sorts the .rdata$ groups by name), so the runtime can
+// tell constants from heap blocks by address.
+#define ST_CONSTANT __attribute__((section(".rdata$stc_m"), used))
+extern "C" const char ConstantSegmentBegin[];
+extern "C" const char ConstantSegmentEnd[];
+
+// --- The service table ----------------------------------------------------------
+
+namespace NotifyCode {
+inline constexpr int32_t FindFile = 0;          // (pattern, mask, anyFile, HANDLE* search) -> TextValue
+inline constexpr int32_t CloseFind = 1;         // (HANDLE search)
+inline constexpr int32_t MakeArrayWritable = 2; // (elementSize, void** arrayVariable)
+inline constexpr int32_t SetEndRoutine = 3;     // (void (*)())
+inline constexpr int32_t GetObjectProperty = 4; // (typeId, object, index, wantedKind, uint64_t* out) -> 1/0
+inline constexpr int32_t SetObjectProperty = 5; // (typeId, object, index, valueKind, const uint32_t value[2]) -> 1/0
+inline constexpr int32_t StartRuntime = 6;      // ()
+} // namespace NotifyCode
+
+using EndRoutineFn = void (*)();
+
+struct RuntimeServices {
+    void (*RaiseError)(int32_t number);
+    // Slot 1 is a machine-level thunk: call it as a stdcall routine whose
+    // first argument is the external-function number, followed by the
+    // function's own arguments. It binds on first use, drops the number and
+    // jumps to the function, which returns straight to the caller and removes
+    // its own arguments; together the call removes everything the caller pushed.
+    const void* CallDllCommand;
+    ArgRecord (*CallLibraryCommand)(LibraryCommand command, int32_t count, ArgRecord* args);
+    ArgRecord (*CallLibraryCommand2)(LibraryCommand command, int32_t count, ArgRecord* args);
+    uint64_t (*GetProperty)(uint32_t window, uint32_t unit, int32_t index, int32_t part);
+    void (*SetProperty)(uint32_t window, uint32_t unit, int32_t index, int32_t part, uint32_t low,
+                        uint32_t high);
+    void* (*AllocMemory)(int32_t size);
+    void* (*ReallocMemory)(void* block, int32_t size);
+    void (*FreeMemory)(void* block);
+    void (*EndProgram)(int32_t code);
+    void (*RunMessageLoop)();
+    void (*LoadStartWindow)(uint32_t window);
+    uint32_t (*Notify)(int32_t code, ...);
+};
+
+extern const RuntimeServices Services;
+
+// Calls external function n through slot 1, e.g.
+//   CallDll<int, UINT, DWORD, LPCSTR, int, LPWSTR, int>(0, ...)
+template <typename R, typename... A> R CallDll(int32_t n, A... args) {
+    using Thunk = R(__attribute__((stdcall)) *)(int32_t, A...);
+    return reinterpret_cast<Thunk>(const_cast<void*>(Services.CallDllCommand))(n, args...);
+}
+
+} // namespace st
+
+// Supplied by the application (app/ or a test program).
+extern "C" const st::ProgramHeader ProgramHeaderRecord;
+extern "C" int ProgramEntry();

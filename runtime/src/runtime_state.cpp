@@ -1,0 +1,76 @@
+#include "runtime_state.h"
+
+namespace st {
+
+namespace {
+WindowRegistry emptyRegistry;
+}
+
+bool WindowRegistry::LoadTemplates(const void*, uint32_t, const void*) { return false; }
+bool WindowRegistry::LoadWindow(uint32_t, bool, bool, HWND) { return false; }
+uint64_t WindowRegistry::GetProperty(uint32_t, uint32_t, int32_t, int32_t) {
+    RuntimeError("未载入欲访问窗口组件所在的窗口", 0);
+}
+void WindowRegistry::SetProperty(uint32_t, uint32_t, int32_t, int32_t, uint32_t, uint32_t) {
+    RuntimeError("未载入欲访问窗口组件所在的窗口", 0);
+}
+uint64_t WindowRegistry::Callback(int32_t, uint32_t, uint32_t) { return 0; }
+
+RuntimeState::RuntimeState() : windows(&emptyRegistry) {}
+
+RuntimeState& Runtime() {
+    // Constructed on first use, so that static constructors of other units
+    // (and tests) may already allocate through it.
+    static RuntimeState state;
+    return state;
+}
+
+static int32_t NothingToInitialise() { return 0; }
+static void* NothingToLookUp(const char*) { return nullptr; }
+static void NothingToShutDown() {}
+
+bool RuntimeState::InitInstance() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string module(path, n < sizeof path ? n : 0);
+    size_t slash = module.find_last_of('\\');
+    moduleDirectory = slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
+    otherProviders[0].Register(NothingToInitialise, NothingToLookUp, NothingToShutDown);
+    // The entry routine's status: 0 means that it ran the program's own loop,
+    // so the framework runs none and goes straight to ExitInstance.
+    int status = entryRoutine ? entryRoutine() : 0;
+    return status != 0;
+}
+
+int RuntimeState::ExitInstance() {
+    ShutDown(0);
+    return 0;
+}
+
+void PlayerProvider::Register(int32_t (*init)(), void* (*find)(const char*), void (*done)()) {
+    if (!initialise && shutdown) shutdown();
+    if (init && find) {
+        initialise = init;
+        lookup = find;
+        shutdown = done;
+    } else {
+        initialise = nullptr;
+        lookup = nullptr;
+        shutdown = nullptr;
+    }
+}
+
+void* PlayerProvider::Lookup(const char* name) {
+    if (initialise) {
+        if (initialise() == 0) {
+            lookup = nullptr;
+            shutdown = nullptr;
+        }
+        initialise = nullptr;
+    }
+    return lookup ? lookup(name) : nullptr;
+}
+
+PlayerModuleRoutines PlayerModule = {nullptr, nullptr, nullptr};
+
+} // namespace st

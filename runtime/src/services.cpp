@@ -1,0 +1,112 @@
+// The service table, the command and external-function calls, and the
+// runtime callback that libraries and unit types use.
+#include <cstdio>
+
+#include "runtime_state.h"
+
+namespace st {
+
+ArgRecord CallLibraryCommand(LibraryCommand command, int32_t count, ArgRecord* args) {
+    ArgRecord result{0, 0, 0};
+    command(&result, count, args);
+    return result;
+}
+
+extern "C" void* BindDllCommand(int32_t n) {
+    RuntimeState& rt = Runtime();
+    if (n >= 0 && static_cast<size_t>(n) < rt.externalAddresses.size() && rt.externalAddresses[n])
+        return rt.externalAddresses[n];
+    if (rt.dllBinder)
+        if (void* address = rt.dllBinder(n)) return address;
+    // No binder, or it could not bind: the same end as a missing export.
+    std::string library, exportName;
+    if (n >= 0 && static_cast<size_t>(n) < rt.externalExports.size()) {
+        library = rt.externalLibraries[n];
+        exportName = rt.externalExports[n];
+    }
+    std::string text;
+    if (library.empty())
+        text = "无法找到指定DLL库文件中的输出命令“" + exportName + "”";
+    else
+        text = "无法找到指定DLL库文件“" + library + "”中的输出命令“" + exportName + "”";
+    RuntimeError(text.c_str(), 0);
+}
+
+// Entered with [return][n][the function's arguments]: bind n, then turn the
+// stack into [return][arguments] and jump, so the function returns straight
+// to the caller and removes its own arguments; the slot holding n is gone
+// with the return address.
+asm(R"(
+    .text
+    .globl _CallDllCommandThunk
+    .def _CallDllCommandThunk; .scl 2; .type 32; .endef
+_CallDllCommandThunk:
+    pushl 4(%esp)
+    call _BindDllCommand
+    addl $4, %esp
+    popl %ecx
+    movl %ecx, (%esp)
+    jmp *%eax
+)");
+
+static void ServiceRaiseError(int32_t n) { RaiseError(n); }
+static uint64_t ServiceGetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part) {
+    return Runtime().windows->GetProperty(window, unit, index, part);
+}
+static void ServiceSetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part, uint32_t low,
+                               uint32_t high) {
+    Runtime().windows->SetProperty(window, unit, index, part, low, high);
+}
+static void ServiceEndProgram(int32_t code) { EndProgram(code); }
+static void ServiceRunMessageLoop() { RunMessageLoop(false); }
+
+const RuntimeServices Services = {
+    ServiceRaiseError,
+    reinterpret_cast<const void*>(&CallDllCommandThunk),
+    CallLibraryCommand,
+    CallLibraryCommand,
+    ServiceGetProperty,
+    ServiceSetProperty,
+    AllocMemory,
+    ReallocMemory,
+    FreeMemory,
+    ServiceEndProgram,
+    ServiceRunMessageLoop,
+    LoadStartWindow,
+    Notify,
+};
+
+uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
+    RuntimeState& rt = Runtime();
+    switch (code) {
+    case 1012:
+        // value1 = window, value2 = a two-word record: routine, argument.
+        if (const uint32_t* hook = reinterpret_cast<const uint32_t*>(value2))
+            rt.AddIdleHook(reinterpret_cast<HWND>(value1), reinterpret_cast<IdleRoutine>(hook[0]), hook[1]);
+        return 0;
+    case 1013: rt.RemoveIdleHook(reinterpret_cast<HWND>(value1)); return 0;
+    case 2003: return reinterpret_cast<uint32_t>(rt.programDirectory.c_str());
+    case 2004: return reinterpret_cast<uint32_t>(rt.programFileName.c_str());
+    case 2009:
+        ProcessPendingMessages();
+        InterlockedIncrement(&rt.errorDepth);
+        return 0;
+    case 2010:
+        ProcessPendingMessages();
+        if (rt.errorDepth > 0) InterlockedDecrement(&rt.errorDepth);
+        return 0;
+    case 2018: ProcessPendingMessages(); return 0;
+    case 2024:
+        if (value2 == 0) return reinterpret_cast<uint32_t>(AllocMemory(static_cast<int32_t>(value1)));
+        return reinterpret_cast<uint32_t>(HeapAlloc(rt.heap ? rt.heap : GetProcessHeap(), 0, value1));
+    case 2025: FreeMemory(reinterpret_cast<void*>(value1)); return 0;
+    case 2026:
+        return reinterpret_cast<uint32_t>(ReallocMemory(reinterpret_cast<void*>(value1), static_cast<int32_t>(value2)));
+    case 2027: RuntimeError(reinterpret_cast<const char*>(value1), 0);
+    case 2028: EndProgram(static_cast<int32_t>(value1));
+    case 2030: return rt.build[0];
+    default: return rt.windows->Callback(code, value1, value2);
+    }
+}
+
+} // namespace st

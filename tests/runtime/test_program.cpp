@@ -1,0 +1,21 @@
+// The start-up record of the runtime's test programs: a constant segment,
+// the core library, no windows, no external functions.
+#include "st/services.h"
+
+ST_CONSTANT extern const char TestConstantText[] = "测试常量文本";
+static const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
+
+extern "C" const st::ProgramHeader ProgramHeaderRecord = {
+    {3, 0, 65891},
+    nullptr,
+    st::ConstantSegmentBegin,
+    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
+                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    nullptr,
+    0,
+    1,
+    kLibraries,
+    0,
+    nullptr,
+    nullptr,
+};
