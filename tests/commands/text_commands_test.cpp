@@ -164,3 +164,16 @@ TEST_CASE("A command given fewer records than it knows reads the rest as omitted
     CHECK(AsInt(Call(cmd::CharCode, {Text("z")})) == 'z');
     CHECK(TakeText(Call(cmd::TextMiddle, {Text("abc"), Int(1)})) == "<null>");
 }
+
+TEST_CASE("The core library's table holds the commands where application code finds them") {
+    const st::LibraryCommand* table = st::CoreLibrary.commands;
+    REQUIRE(st::CoreLibrary.commandCount == 39);
+    CHECK((table[0] == cmd::TextLength));
+    CHECK((table[4] == cmd::TextMiddle));
+    CHECK((table[7] == cmd::FindText));
+    CHECK((table[18] == cmd::ToText));
+    CHECK((table[19] == cmd::ToHexText));
+    CHECK((table[36] == cmd::ProcessEvents));
+    for (int i = 0; i < 37; ++i) CHECK((table[i] != nullptr));
+    CHECK(TakeText(Call(table[18], {Int(7)})) == "7");
+}
