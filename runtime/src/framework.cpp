@@ -2,7 +2,9 @@
 
 namespace st {
 
-bool Application::PreTranslateMessage(MSG&) { return false; }
+bool Application::PreTranslateMessage(MSG&) {
+    return false;
+}
 
 bool Application::OnIdle(long count) {
     // Two passes of housekeeping, then nothing until the next message; the
@@ -22,7 +24,8 @@ bool Application::PumpMessage() {
 bool Application::IsIdleMessage(const MSG& msg) {
     constexpr UINT kSysTimer = 0x0118;
     if (msg.message == WM_MOUSEMOVE || msg.message == WM_NCMOUSEMOVE) {
-        bool same = msg.message == lastMouseMessage_ && msg.pt.x == lastMouse_.x && msg.pt.y == lastMouse_.y;
+        bool same = msg.message == lastMouseMessage_ && msg.pt.x == lastMouse_.x &&
+                    msg.pt.y == lastMouse_.y;
         lastMouse_ = msg.pt;
         lastMouseMessage_ = msg.message;
         return !same;

@@ -7,7 +7,7 @@
 namespace st {
 
 class Application {
-public:
+  public:
     Application() = default;
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -32,7 +32,7 @@ public:
     // The framework's own loop, for applications whose InitInstance asks for it.
     int Run();
 
-private:
+  private:
     MSG msg_{};
     POINT lastMouse_{-1, -1};
     UINT lastMouseMessage_ = 0;

@@ -58,12 +58,15 @@ void RunMessageLoop(bool modal) {
     }
 }
 
-void RunMessageLoop() { RunMessageLoop(false); }
+void RunMessageLoop() {
+    RunMessageLoop(false);
+}
 
 void ProcessPendingMessages() {
     RuntimeState& rt = Runtime();
     MSG peek;
-    while (PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE) && peek.message != WM_QUIT) rt.PumpMessage();
+    while (PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE) && peek.message != WM_QUIT)
+        rt.PumpMessage();
 }
 
 } // namespace st

@@ -65,7 +65,8 @@ const TypeRecord* FindTypeRecord(uint32_t typeId) {
 // Library objects answer through their type's interface entries 6 (get) and
 // 4 (set), like units; the value travels as its two words.
 using GetUnitPropertyFn = int32_t (*)(void* unit, int32_t index, uint32_t* value);
-using SetUnitPropertyFn = int32_t (*)(void* unit, int32_t index, const uint32_t* value, uint32_t* out);
+using SetUnitPropertyFn = int32_t (*)(void* unit, int32_t index, const uint32_t* value,
+                                      uint32_t* out);
 
 static uint32_t NotifyFindFile(va_list args) {
     const char* pattern = va_arg(args, const char*);

@@ -6,15 +6,21 @@ namespace {
 WindowRegistry emptyRegistry;
 }
 
-bool WindowRegistry::LoadTemplates(const void*, uint32_t, const void*) { return false; }
-bool WindowRegistry::LoadWindow(uint32_t, bool, bool, HWND) { return false; }
+bool WindowRegistry::LoadTemplates(const void*, uint32_t, const void*) {
+    return false;
+}
+bool WindowRegistry::LoadWindow(uint32_t, bool, bool, HWND) {
+    return false;
+}
 uint64_t WindowRegistry::GetProperty(uint32_t, uint32_t, int32_t, int32_t) {
     RuntimeError("未载入欲访问窗口组件所在的窗口", 0);
 }
 void WindowRegistry::SetProperty(uint32_t, uint32_t, int32_t, int32_t, uint32_t, uint32_t) {
     RuntimeError("未载入欲访问窗口组件所在的窗口", 0);
 }
-uint64_t WindowRegistry::Callback(int32_t, uint32_t, uint32_t) { return 0; }
+uint64_t WindowRegistry::Callback(int32_t, uint32_t, uint32_t) {
+    return 0;
+}
 
 RuntimeState::RuntimeState() : windows(&emptyRegistry) {}
 
@@ -25,8 +31,12 @@ RuntimeState& Runtime() {
     return state;
 }
 
-static int32_t NothingToInitialise() { return 0; }
-static void* NothingToLookUp(const char*) { return nullptr; }
+static int32_t NothingToInitialise() {
+    return 0;
+}
+static void* NothingToLookUp(const char*) {
+    return nullptr;
+}
 static void NothingToShutDown() {}
 
 bool RuntimeState::InitInstance() {

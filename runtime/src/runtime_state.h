@@ -23,14 +23,14 @@ using DllBinderFn = void* (*)(int32_t n);
 
 // Address ranges [start, end) of constant data the memory services never free.
 class StaticBlockList {
-public:
+  public:
     void Add(const void* start, uint32_t length);
     // End of the first range holding p, or 0 when p is not static.
     uintptr_t Find(const void* p) const;
     void Clear() { ranges_.clear(); }
     size_t Size() const { return ranges_.size(); }
 
-private:
+  private:
     struct Range {
         uintptr_t start, end;
     };
@@ -40,15 +40,15 @@ private:
 // What the template loader and unit registry provide. The runtime itself
 // knows no windows; until a registry is installed there are none.
 class WindowRegistry {
-public:
+  public:
     virtual ~WindowRegistry() = default;
     virtual bool LoadTemplates(const void* start, uint32_t length, const void* codeBase);
     virtual bool AnyWindowAlive() { return false; }
     virtual bool LoadWindow(uint32_t window, bool show, bool modal, HWND owner);
     virtual void DestroyAll() {}
     virtual uint64_t GetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part);
-    virtual void SetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part, uint32_t low,
-                             uint32_t high);
+    virtual void SetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part,
+                             uint32_t low, uint32_t high);
     // Runtime-callback codes that belong to the registry; 0 when unknown.
     virtual uint64_t Callback(int32_t code, uint32_t value1, uint32_t value2);
     // The window running modally, 0 when none.
@@ -81,7 +81,7 @@ struct IdleHook {
 };
 
 class RuntimeState : public Application {
-public:
+  public:
     RuntimeState();
 
     bool InitInstance() override;

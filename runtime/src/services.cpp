@@ -49,16 +49,22 @@ _CallDllCommandThunk:
     jmp *%eax
 )");
 
-static void ServiceRaiseError(int32_t n) { RaiseError(n); }
+static void ServiceRaiseError(int32_t n) {
+    RaiseError(n);
+}
 static uint64_t ServiceGetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part) {
     return Runtime().windows->GetProperty(window, unit, index, part);
 }
-static void ServiceSetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part, uint32_t low,
-                               uint32_t high) {
+static void ServiceSetProperty(uint32_t window, uint32_t unit, int32_t index, int32_t part,
+                               uint32_t low, uint32_t high) {
     Runtime().windows->SetProperty(window, unit, index, part, low, high);
 }
-static void ServiceEndProgram(int32_t code) { EndProgram(code); }
-static void ServiceRunMessageLoop() { RunMessageLoop(false); }
+static void ServiceEndProgram(int32_t code) {
+    EndProgram(code);
+}
+static void ServiceRunMessageLoop() {
+    RunMessageLoop(false);
+}
 
 const RuntimeServices Services = {
     ServiceRaiseError,
@@ -79,14 +85,32 @@ const RuntimeServices Services = {
 uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
     RuntimeState& rt = Runtime();
     switch (code) {
+    case 1000:
+        // The program's icons, loaded on the first request, destroyed at the end.
+        if (!rt.largeIcon && !rt.smallIcon) {
+            HINSTANCE self = GetModuleHandleA(nullptr);
+            rt.largeIcon = static_cast<HICON>(
+                LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                           GetSystemMetrics(SM_CYICON), 0));
+            rt.smallIcon = static_cast<HICON>(
+                LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                           GetSystemMetrics(SM_CYSMICON), 0));
+        }
+        return reinterpret_cast<uint32_t>(rt.largeIcon) |
+               static_cast<uint64_t>(reinterpret_cast<uint32_t>(rt.smallIcon)) << 32;
     case 1012:
         // value1 = window, value2 = a two-word record: routine, argument.
         if (const uint32_t* hook = reinterpret_cast<const uint32_t*>(value2))
-            rt.AddIdleHook(reinterpret_cast<HWND>(value1), reinterpret_cast<IdleRoutine>(hook[0]), hook[1]);
+            rt.AddIdleHook(reinterpret_cast<HWND>(value1), reinterpret_cast<IdleRoutine>(hook[0]),
+                           hook[1]);
         return 0;
-    case 1013: rt.RemoveIdleHook(reinterpret_cast<HWND>(value1)); return 0;
-    case 2003: return reinterpret_cast<uint32_t>(rt.programDirectory.c_str());
-    case 2004: return reinterpret_cast<uint32_t>(rt.programFileName.c_str());
+    case 1013:
+        rt.RemoveIdleHook(reinterpret_cast<HWND>(value1));
+        return 0;
+    case 2003:
+        return reinterpret_cast<uint32_t>(rt.programDirectory.c_str());
+    case 2004:
+        return reinterpret_cast<uint32_t>(rt.programFileName.c_str());
     case 2009:
         ProcessPendingMessages();
         InterlockedIncrement(&rt.errorDepth);
@@ -95,17 +119,28 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
         ProcessPendingMessages();
         if (rt.errorDepth > 0) InterlockedDecrement(&rt.errorDepth);
         return 0;
-    case 2018: ProcessPendingMessages(); return 0;
+    case 2018:
+        ProcessPendingMessages();
+        return 0;
     case 2024:
-        if (value2 == 0) return reinterpret_cast<uint32_t>(AllocMemory(static_cast<int32_t>(value1)));
-        return reinterpret_cast<uint32_t>(HeapAlloc(rt.heap ? rt.heap : GetProcessHeap(), 0, value1));
-    case 2025: FreeMemory(reinterpret_cast<void*>(value1)); return 0;
+        if (value2 == 0)
+            return reinterpret_cast<uint32_t>(AllocMemory(static_cast<int32_t>(value1)));
+        return reinterpret_cast<uint32_t>(
+            HeapAlloc(rt.heap ? rt.heap : GetProcessHeap(), 0, value1));
+    case 2025:
+        FreeMemory(reinterpret_cast<void*>(value1));
+        return 0;
     case 2026:
-        return reinterpret_cast<uint32_t>(ReallocMemory(reinterpret_cast<void*>(value1), static_cast<int32_t>(value2)));
-    case 2027: RuntimeError(reinterpret_cast<const char*>(value1), 0);
-    case 2028: EndProgram(static_cast<int32_t>(value1));
-    case 2030: return rt.build[0];
-    default: return rt.windows->Callback(code, value1, value2);
+        return reinterpret_cast<uint32_t>(
+            ReallocMemory(reinterpret_cast<void*>(value1), static_cast<int32_t>(value2)));
+    case 2027:
+        RuntimeError(reinterpret_cast<const char*>(value1), 0);
+    case 2028:
+        EndProgram(static_cast<int32_t>(value1));
+    case 2030:
+        return rt.build[0];
+    default:
+        return rt.windows->Callback(code, value1, value2);
     }
 }
 

@@ -9,7 +9,8 @@ static void UnregisterComponent(const std::string& path) {
     HMODULE module = LoadLibraryA(path.c_str());
     if (!module) return;
     using Unregister = HRESULT(__stdcall*)();
-    if (auto fn = reinterpret_cast<Unregister>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer"))))
+    if (auto fn = reinterpret_cast<Unregister>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer"))))
         fn();
     FreeLibrary(module);
 }
@@ -22,7 +23,8 @@ void ShutDown(int32_t code) {
         // Hand the end to the main thread; it ends the process while we wait.
         // If it does not take it over (no window, or it is already on its way
         // out), the end must still happen: the caller ends the process.
-        if (rt.messageWindow) SendMessageA(rt.messageWindow, WM_RUNTIME_END, static_cast<WPARAM>(code), 0);
+        if (rt.messageWindow)
+            SendMessageA(rt.messageWindow, WM_RUNTIME_END, static_cast<WPARAM>(code), 0);
         if (!rt.shuttingDown) ExitProcess(static_cast<UINT>(code));
         return;
     }
@@ -44,7 +46,8 @@ void ShutDown(int32_t code) {
     std::vector<uint32_t> states;
     states.swap(rt.libraryStates);
     for (size_t i = 0; i < libraries.size(); ++i)
-        if (libraries[i]->notify) libraries[i]->notify(LibraryCode::Ending, i < states.size() ? states[i] : 0, 0);
+        if (libraries[i]->notify)
+            libraries[i]->notify(LibraryCode::Ending, i < states.size() ? states[i] : 0, 0);
 
     std::vector<HMODULE> modules;
     modules.swap(rt.externalModules);
@@ -76,19 +79,22 @@ void ShutDown(int32_t code) {
 
     if (void* handle = rt.player.handle) {
         rt.player.handle = nullptr;
-        if (auto remove = reinterpret_cast<void (*)(void*)>(rt.player.Lookup("RemovePlayer"))) remove(handle);
+        if (auto remove = reinterpret_cast<void (*)(void*)>(rt.player.Lookup("RemovePlayer")))
+            remove(handle);
     }
 
     if (rt.socketsStarted) {
         rt.socketsStarted = false;
         // Looked up, not imported: only a program that started sockets has the library.
         if (HMODULE ws = GetModuleHandleA("ws2_32.dll"))
-            if (auto cleanup = reinterpret_cast<int(__stdcall*)()>(reinterpret_cast<void*>(GetProcAddress(ws, "WSACleanup"))))
+            if (auto cleanup = reinterpret_cast<int(__stdcall*)()>(
+                    reinterpret_cast<void*>(GetProcAddress(ws, "WSACleanup"))))
                 cleanup();
     }
     std::vector<std::string> components;
     components.swap(rt.registeredComponents);
-    for (const std::string& c : components) UnregisterComponent(c);
+    for (const std::string& c : components)
+        UnregisterComponent(c);
     if (rt.oleInitialised) {
         rt.oleInitialised = false;
         OleUninitialize();

@@ -22,8 +22,8 @@ static void CreateMessageWindow(RuntimeState& rt) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     wc.lpszClassName = kMessageWindowClass;
     RegisterClassA(&wc); // a second StartRuntime finds the class already there
-    rt.messageWindow =
-        CreateWindowExA(WS_EX_TOOLWINDOW, kMessageWindowClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    rt.messageWindow = CreateWindowExA(WS_EX_TOOLWINDOW, kMessageWindowClass, "", 0, 0, 0, 0, 0,
+                                       nullptr, nullptr, instance, nullptr);
 }
 
 static void SplitModulePath(RuntimeState& rt) {
@@ -77,7 +77,8 @@ void StartRuntime() {
         rt.externalAddresses.assign(n, nullptr);
         rt.externalModules.assign(n, nullptr);
         for (size_t i = 0; i < n; ++i) {
-            rt.externalLibraries[i] = header.externalLibraries[i] ? header.externalLibraries[i] : "";
+            rt.externalLibraries[i] =
+                header.externalLibraries[i] ? header.externalLibraries[i] : "";
             rt.externalExports[i] = header.externalExports[i] ? header.externalExports[i] : "";
         }
     }
@@ -86,7 +87,8 @@ void StartRuntime() {
     for (int32_t i = 0; i < header.libraryCount; ++i) {
         const LibraryRecord* library = header.libraries[i];
         if (library->notify)
-            library->notify(LibraryCode::SetCallback, reinterpret_cast<uint32_t>(&RuntimeCallback), 0);
+            library->notify(LibraryCode::SetCallback, reinterpret_cast<uint32_t>(&RuntimeCallback),
+                            0);
         rt.libraries.push_back(library);
     }
     rt.libraryStates.assign(rt.libraries.size(), 0);
@@ -97,7 +99,8 @@ void StartRuntime() {
 }
 
 void LoadStartWindow(uint32_t window) {
-    if (!Runtime().windows->LoadWindow(window, false, false, nullptr)) RuntimeError("载入启动窗口失败", 0);
+    if (!Runtime().windows->LoadWindow(window, false, false, nullptr))
+        RuntimeError("载入启动窗口失败", 0);
 }
 
 } // namespace st

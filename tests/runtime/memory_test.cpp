@@ -17,7 +17,8 @@ void Started() {
 
 // Where the runtime was told the constant segment ends.
 const char* SegmentEnd() {
-    return static_cast<const char*>(ProgramHeaderRecord.constantStart) + ProgramHeaderRecord.constantLength;
+    return static_cast<const char*>(ProgramHeaderRecord.constantStart) +
+           ProgramHeaderRecord.constantLength;
 }
 
 } // namespace
@@ -58,6 +59,23 @@ TEST_CASE("freeing static data or null does nothing; heap blocks are freed") {
     CHECK(std::strcmp(TestConstantText, "测试常量文本") == 0);
 }
 
+TEST_CASE("a block counted as static data is never handed back to the heap") {
+    Started();
+    // A heap block registered as a static range: only the range check keeps
+    // FreeMemory from freeing it, and the heap can tell whether it did.
+    HANDLE heap = GetProcessHeap();
+    void* block = HeapAlloc(heap, 0, 64);
+    REQUIRE(block != nullptr);
+    st::Runtime().staticBlocks.Add(block, 64);
+    st::FreeMemory(block);
+    st::FreeMemory(static_cast<char*>(block) + 63);
+    CHECK(HeapSize(heap, 0, block) == 64);
+    void* copy = st::ReallocMemory(block, 8);
+    CHECK(copy != block);
+    CHECK(HeapSize(heap, 0, block) == 64);
+    st::FreeMemory(copy);
+}
+
 TEST_CASE("reallocating static data copies only what remains of its range") {
     Started();
     SUBCASE("10 bytes before the end of the constant segment, to 100 bytes") {
@@ -76,13 +94,15 @@ TEST_CASE("reallocating static data copies only what remains of its range") {
             unsigned char range[32];
             unsigned char guard[128];
         } data;
-        for (int i = 0; i < 32; ++i) data.range[i] = static_cast<unsigned char>(i + 1);
+        for (int i = 0; i < 32; ++i)
+            data.range[i] = static_cast<unsigned char>(i + 1);
         std::memset(data.guard, 0xAB, sizeof data.guard);
         st::Runtime().staticBlocks.Add(data.range, sizeof data.range);
         auto* p = static_cast<unsigned char*>(st::ReallocMemory(data.range + 22, 100));
         CHECK(std::memcmp(p, data.range + 22, 10) == 0);
         int guardBytes = 0;
-        for (int i = 10; i < 100; ++i) guardBytes += p[i] == 0xAB;
+        for (int i = 10; i < 100; ++i)
+            guardBytes += p[i] == 0xAB;
         CHECK(guardBytes < 90);
         st::FreeMemory(p);
         // Shrinking copies only the new size; the constant itself never changes.
@@ -90,7 +110,8 @@ TEST_CASE("reallocating static data copies only what remains of its range") {
         CHECK(std::memcmp(p, data.range, 4) == 0);
         st::FreeMemory(p);
         st::FreeMemory(data.range + 5);
-        for (int i = 0; i < 32; ++i) CHECK(data.range[i] == i + 1);
+        for (int i = 0; i < 32; ++i)
+            CHECK(data.range[i] == i + 1);
     }
 }
 

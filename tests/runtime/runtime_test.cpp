@@ -14,7 +14,9 @@ void Started() {
     done = true;
 }
 
-LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefWindowProcA(w, m, wp, lp);
+}
 
 HWND MakeWindow() {
     static bool registered = false;
@@ -26,8 +28,8 @@ HWND MakeWindow() {
         RegisterClassA(&wc);
         registered = true;
     }
-    return CreateWindowExA(0, "RuntimeTestWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, "RuntimeTestWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 // A registry that knows one window, so that the loop has something alive.
@@ -68,7 +70,8 @@ TEST_CASE("StartRuntime prepares the process from the start-up record") {
     CHECK(rt.libraryStates.size() == 1);
     REQUIRE(bool(st::CoreRuntimeCallback()));
     CHECK(st::CoreRuntimeCallback()(2030, 0, 0) == 3);
-    CHECK(std::string(reinterpret_cast<const char*>(st::CoreRuntimeCallback()(2004, 0, 0))) == "runtime_test.exe");
+    CHECK(std::string(reinterpret_cast<const char*>(st::CoreRuntimeCallback()(2004, 0, 0))) ==
+          "runtime_test.exe");
     CHECK(st::CoreLibrary.notify(99, 0, 0) == -1);
     CHECK(st::CoreLibrary.typeCount == 51);
     CHECK(st::CoreLibrary.commandCount == 39);
@@ -124,8 +127,10 @@ TEST_CASE("idle hooks: who is added, removal, and a dead window's hook is droppe
     SUBCASE("through the runtime callback and the real message loop") {
         uint32_t recordA[2] = {reinterpret_cast<uint32_t>(static_cast<st::IdleRoutine>(hookA)), 11};
         uint32_t recordB[2] = {reinterpret_cast<uint32_t>(static_cast<st::IdleRoutine>(hookB)), 22};
-        st::RuntimeCallback(1012, reinterpret_cast<uint32_t>(a), reinterpret_cast<uint32_t>(recordA));
-        st::RuntimeCallback(1012, reinterpret_cast<uint32_t>(b), reinterpret_cast<uint32_t>(recordB));
+        st::RuntimeCallback(1012, reinterpret_cast<uint32_t>(a),
+                            reinterpret_cast<uint32_t>(recordA));
+        st::RuntimeCallback(1012, reinterpret_cast<uint32_t>(b),
+                            reinterpret_cast<uint32_t>(recordB));
         REQUIRE(rt.idleHooks.size() == 2);
 
         OneWindow registry;
@@ -171,7 +176,8 @@ TEST_CASE("FindFile and CloseFind") {
     SUBCASE("first, next, end of search; attributes decide") {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
-        std::string dir = std::string(temp) + "st_findfile_" + std::to_string(GetCurrentProcessId());
+        std::string dir =
+            std::string(temp) + "st_findfile_" + std::to_string(GetCurrentProcessId());
         REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
         REQUIRE(CreateDirectoryA((dir + "\\sub").c_str(), nullptr));
         HANDLE f = CreateFileA((dir + "\\文件.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -183,9 +189,10 @@ TEST_CASE("FindFile and CloseFind") {
         auto names = [&](uint32_t mask, int anyFile) {
             std::string found;
             HANDLE h = nullptr;
-            auto* first = reinterpret_cast<char*>(st::Services.Notify(FindFile, pattern.c_str(), mask, anyFile, &h));
-            for (char* name = first; name;
-                 name = reinterpret_cast<char*>(st::Services.Notify(FindFile, st::EmptyText, mask, anyFile, &h))) {
+            auto* first = reinterpret_cast<char*>(
+                st::Services.Notify(FindFile, pattern.c_str(), mask, anyFile, &h));
+            for (char* name = first; name; name = reinterpret_cast<char*>(st::Services.Notify(
+                                               FindFile, st::EmptyText, mask, anyFile, &h))) {
                 found += std::string(name) + "|";
                 st::FreeMemory(name);
             }
@@ -197,13 +204,15 @@ TEST_CASE("FindFile and CloseFind") {
         std::string dirs = names(FILE_ATTRIBUTE_DIRECTORY, 0);
         CHECK(dirs.find("sub|") != std::string::npos);
         CHECK(dirs.find("文件.txt") == std::string::npos);
-        CHECK(names(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_DIRECTORY, 0).find("文件.txt|") != std::string::npos);
+        CHECK(names(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_DIRECTORY, 0).find("文件.txt|") !=
+              std::string::npos);
         CHECK(names(FILE_ATTRIBUTE_HIDDEN, 0).empty());
         CHECK(names(0, 0).find("文件.txt") == std::string::npos); // it has the archive bit
 
         // A search closed early.
         HANDLE h = nullptr;
-        char* first = reinterpret_cast<char*>(st::Services.Notify(FindFile, pattern.c_str(), 0, 1, &h));
+        char* first =
+            reinterpret_cast<char*>(st::Services.Notify(FindFile, pattern.c_str(), 0, 1, &h));
         CHECK(first != nullptr);
         CHECK(h != nullptr);
         st::FreeMemory(first);
@@ -247,7 +256,9 @@ TEST_CASE("SetEndRoutine records the routine") {
 }
 
 namespace {
-int __attribute__((stdcall)) Weigh(int a, int b, int c, int d) { return a * 1000 + b * 100 + c * 10 + d; }
+int __attribute__((stdcall)) Weigh(int a, int b, int c, int d) {
+    return a * 1000 + b * 100 + c * 10 + d;
+}
 int binds;
 void* TestBinder(int32_t n) {
     ++binds;
@@ -267,7 +278,8 @@ TEST_CASE("slot 1 calls the bound function with the caller's arguments and retur
     st::Runtime().dllBinder = TestBinder;
     binds = 0;
     int total = 0;
-    for (int i = 0; i < 100; ++i) total += st::CallDll<int>(4, 1, 2, 3, i % 10);
+    for (int i = 0; i < 100; ++i)
+        total += st::CallDll<int>(4, 1, 2, 3, i % 10);
     CHECK(binds == 100);
     CHECK(total == 1230 * 100 + 450);
     st::Runtime().dllBinder = nullptr;
@@ -308,7 +320,8 @@ TEST_CASE("the modal loop returns when the modal window is gone, and passes WM_Q
     RegisterClassA(&wc);
     ModalRegistry registry;
     modalRegistry = &registry;
-    registry.window = CreateWindowExA(0, "RuntimeTestModal", "", 0, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+    registry.window = CreateWindowExA(0, "RuntimeTestModal", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                      wc.hInstance, nullptr);
     st::WindowRegistry* saved = rt.windows;
     rt.windows = &registry;
 
@@ -317,7 +330,8 @@ TEST_CASE("the modal loop returns when the modal window is gone, and passes WM_Q
     st::RunMessageLoop(true);
     CHECK(registry.modal == 0);
     MSG msg;
-    CHECK(PeekMessageA(&msg, registry.window, WM_APP + 2, WM_APP + 2, PM_REMOVE)); // left for the outer loop
+    CHECK(PeekMessageA(&msg, registry.window, WM_APP + 2, WM_APP + 2,
+                       PM_REMOVE)); // left for the outer loop
 
     registry.modal = 0x52010001;
     PostQuitMessage(5);
@@ -359,15 +373,19 @@ TEST_CASE("object properties go through the data type's record") {
 
     uint32_t object = 77;
     uint64_t value = 0;
-    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId, &object, 2, st::TypeTag::Int, &value) == 1);
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId, &object, 2,
+                              st::TypeTag::Int, &value) == 1);
     CHECK(value == (0xABCDull << 32 | 77));
     uint32_t newValue[2] = {99, 0};
-    CHECK(st::Services.Notify(st::NotifyCode::SetObjectProperty, typeId, &object, 2, st::TypeTag::Int, newValue) == 1);
+    CHECK(st::Services.Notify(st::NotifyCode::SetObjectProperty, typeId, &object, 2,
+                              st::TypeTag::Int, newValue) == 1);
     CHECK(object == 99);
     // Unknown index, a type without an interface, a library that does not exist.
-    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId, &object, 3, st::TypeTag::Int, &value) == 0);
-    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId - 1, &object, 2, st::TypeTag::Int, &value) == 0);
-    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId + 0x10000, &object, 2, st::TypeTag::Int,
-                              &value) == 0);
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId, &object, 3,
+                              st::TypeTag::Int, &value) == 0);
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId - 1, &object, 2,
+                              st::TypeTag::Int, &value) == 0);
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, typeId + 0x10000, &object, 2,
+                              st::TypeTag::Int, &value) == 0);
     rt.libraries.pop_back();
 }

@@ -9,7 +9,9 @@ using st::ArgRecord;
 namespace TypeTag = st::TypeTag;
 
 namespace {
-bool IsStatic(const void* p) { return st::Runtime().staticBlocks.Find(p) != 0; }
+bool IsStatic(const void* p) {
+    return st::Runtime().staticBlocks.Find(p) != 0;
+}
 void Started() {
     static bool done = false;
     if (!done) st::Services.Notify(st::NotifyCode::StartRuntime);
@@ -128,7 +130,8 @@ TEST_CASE("arrays: element count, access, append through a writable copy") {
         auto* words = static_cast<int32_t*>(array);
         CHECK(words[0] == 1);
         CHECK(words[1] == 7);
-        for (int i = 0; i < 7; ++i) CHECK(words[2 + i] == 10 * (i + 1));
+        for (int i = 0; i < 7; ++i)
+            CHECK(words[2 + i] == 10 * (i + 1));
         CHECK(constant[0] == 2);
         CHECK(constant[2] == 3);
         st::FreeArray(array, TypeTag::Int);
@@ -136,7 +139,8 @@ TEST_CASE("arrays: element count, access, append through a writable copy") {
     SUBCASE("texts are stored as copies; empty ones as null; the array owns them") {
         void* array = nullptr;
         char source[] = "语音";
-        st::AppendElement(&array, TypeTag::Text, ArgRecord{reinterpret_cast<uint32_t>(source), 0, TypeTag::Text});
+        st::AppendElement(&array, TypeTag::Text,
+                          ArgRecord{reinterpret_cast<uint32_t>(source), 0, TypeTag::Text});
         st::AppendElement(&array, TypeTag::Text,
                           ArgRecord{reinterpret_cast<uint32_t>(st::EmptyText), 0, TypeTag::Text});
         char* stored = *static_cast<char**>(st::ElementAt(array, 1, 4));
@@ -167,7 +171,8 @@ TEST_CASE("byte forms of scalar values") {
     CHECK(length == 0);
     CHECK_FALSE(st::ValueByteForm(ArgRecord{1, 2, TypeTag::Opaque8}, &bytes, &length));
     CHECK_FALSE(st::ValueByteForm(ArgRecord{1, 2, 0x0001001F}, &bytes, &length));
-    CHECK_FALSE(st::ValueByteForm(ArgRecord{1, 0, TypeTag::Int | TypeTag::ArrayFlag}, &bytes, &length));
+    CHECK_FALSE(
+        st::ValueByteForm(ArgRecord{1, 0, TypeTag::Int | TypeTag::ArrayFlag}, &bytes, &length));
     CHECK(st::ElementSize(TypeTag::DateTime) == 8);
     CHECK(st::ElementSize(TypeTag::Bool) == 4);
     CHECK(st::ElementSize(TypeTag::Byte) == 1);

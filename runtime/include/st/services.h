@@ -71,18 +71,19 @@ inline constexpr int32_t CoreCommandCount = 39;
 
 struct ProgramHeader {
     uint32_t build[3];
-    const void* codeBase;        // handler offsets in templates count from here
-    const void* constantStart;   // the constant segment, registered as static data
+    const void* codeBase;      // handler offsets in templates count from here
+    const void* constantStart; // the constant segment, registered as static data
     uint32_t constantLength;
-    const void* templateStart;   // serialised window templates; length 0 = no windows
+    const void* templateStart; // serialised window templates; length 0 = no windows
     uint32_t templateLength;
     int32_t libraryCount;
     const LibraryRecord* const* libraries;
-    int32_t externalCount;       // external-function declarations, in order
+    int32_t externalCount; // external-function declarations, in order
     const char* const* externalLibraries;
     const char* const* externalExports;
 };
-static_assert(sizeof(ProgramHeader) == 13 * 4 || sizeof(void*) != 4, "ProgramHeader is thirteen words");
+static_assert(sizeof(ProgramHeader) == 13 * 4 || sizeof(void*) != 4,
+              "ProgramHeader is thirteen words");
 
 // The constant segment: everything placed with ST_CONSTANT lies between these
 // two markers (the linker sorts the .rdata$ groups by name), so the runtime can
@@ -94,13 +95,15 @@ extern "C" const char ConstantSegmentEnd[];
 // --- The service table ----------------------------------------------------------
 
 namespace NotifyCode {
-inline constexpr int32_t FindFile = 0;          // (pattern, mask, anyFile, HANDLE* search) -> TextValue
-inline constexpr int32_t CloseFind = 1;         // (HANDLE search)
+inline constexpr int32_t FindFile = 0;  // (pattern, mask, anyFile, HANDLE* search) -> TextValue
+inline constexpr int32_t CloseFind = 1; // (HANDLE search)
 inline constexpr int32_t MakeArrayWritable = 2; // (elementSize, void** arrayVariable)
 inline constexpr int32_t SetEndRoutine = 3;     // (void (*)())
-inline constexpr int32_t GetObjectProperty = 4; // (typeId, object, index, wantedKind, uint64_t* out) -> 1/0
-inline constexpr int32_t SetObjectProperty = 5; // (typeId, object, index, valueKind, const uint32_t value[2]) -> 1/0
-inline constexpr int32_t StartRuntime = 6;      // ()
+inline constexpr int32_t GetObjectProperty =
+    4; // (typeId, object, index, wantedKind, uint64_t* out) -> 1/0
+inline constexpr int32_t SetObjectProperty =
+    5; // (typeId, object, index, valueKind, const uint32_t value[2]) -> 1/0
+inline constexpr int32_t StartRuntime = 6; // ()
 } // namespace NotifyCode
 
 using EndRoutineFn = void (*)();
@@ -132,7 +135,7 @@ extern const RuntimeServices Services;
 // Calls external function n through slot 1, e.g.
 //   CallDll<int, UINT, DWORD, LPCSTR, int, LPWSTR, int>(0, ...)
 template <typename R, typename... A> R CallDll(int32_t n, A... args) {
-    using Thunk = R(__attribute__((stdcall)) *)(int32_t, A...);
+    using Thunk = R(__attribute__((stdcall))*)(int32_t, A...);
     return reinterpret_cast<Thunk>(const_cast<void*>(Services.CallDllCommand))(n, args...);
 }
 

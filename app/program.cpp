@@ -1,0 +1,76 @@
+// The program's start-up record, its entry routine and its end routine.
+#include "globals.h"
+#include "handler_table.h"
+#include "st/services.h"
+
+namespace app {
+
+st::TextValue currentAudioPath = nullptr;
+void* currentAudioBytes = nullptr;
+
+void InitialiseGlobals() {}
+
+namespace {
+
+constexpr uint32_t kMainWindow = 0x52010001;
+
+// External functions, bound by name on first call; numbered in this order.
+const char* const kExternalLibraries[] = {
+    "",
+    "",
+    "wininet.dll",
+    "wininet.dll",
+    "wininet.dll",
+    "WinINet.dll",
+    "wininet.dll",
+    "WinINet.dll",
+    "wininet.dll",
+    "wininet.dll",
+    "urlmon",
+};
+const char* const kExternalExports[] = {
+    "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
+    "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
+    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
+};
+static_assert(sizeof kExternalLibraries == sizeof kExternalExports);
+
+const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
+
+void EndRoutine() {
+    st::Services.FreeMemory(currentAudioPath);
+    st::Services.FreeMemory(currentAudioBytes);
+    currentAudioPath = nullptr;
+    currentAudioBytes = nullptr;
+}
+
+} // namespace
+} // namespace app
+
+// The constant segment's length is the distance between its two markers,
+// which only the linker knows: this one word is filled in by the start-up
+// code before anything runs, the rest is constant.
+extern "C" const st::ProgramHeader ProgramHeaderRecord = {
+    {3, 0, 65891},
+    HandlerTable,
+    st::ConstantSegmentBegin,
+    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
+                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    nullptr, // window templates: none yet
+    0,
+    1,
+    app::kLibraries,
+    static_cast<int32_t>(sizeof app::kExternalExports / sizeof app::kExternalExports[0]),
+    app::kExternalLibraries,
+    app::kExternalExports,
+};
+
+extern "C" int ProgramEntry() {
+    st::Services.Notify(st::NotifyCode::StartRuntime);
+    asm volatile("fninit"); // the floating-point unit's default control state
+    app::InitialiseGlobals();
+    st::Services.Notify(st::NotifyCode::SetEndRoutine, app::EndRoutine);
+    st::Services.LoadStartWindow(app::kMainWindow);
+    st::Services.RunMessageLoop();
+    return 0;
+}
