@@ -1,5 +1,6 @@
 // The core command library: its data types, its commands and its
 // notification entry. Types and commands are filled in as they are built.
+#include "library_commands.h"
 #include "st/services.h"
 
 namespace st {
@@ -17,7 +18,16 @@ int32_t CoreNotify(int32_t code, uint32_t value1, uint32_t) {
 }
 
 const TypeRecord coreTypes[CoreTypeCount] = {};
-const LibraryCommand coreCommands[CoreCommandCount] = {};
+const LibraryCommand coreCommands[CoreCommandCount] = {
+    cmd::TextLength, cmd::ByteSetLength, cmd::TextLeft, cmd::TextRight, cmd::TextMiddle,
+    cmd::CharFromCode, cmd::CharCode, cmd::FindText, cmd::ToUpper, cmd::ToLower,
+    cmd::ToNumber, cmd::ToInteger, cmd::RemoveAllSpaces, cmd::ReplaceText, cmd::ToByteSet,
+    cmd::SpaceText, cmd::ByteSetLeft, cmd::ZeroByteSet, cmd::ToText, cmd::ToHexText,
+    cmd::RunDirectory, cmd::Now, cmd::MakeDirectory, cmd::FileExists, cmd::ReadWholeFile,
+    cmd::WriteWholeFile, cmd::OpenMemoryFile, cmd::CloseFile, cmd::SeekToStart, cmd::ReadData,
+    cmd::ReadLine, cmd::WriteData, cmd::WriteText, cmd::IsEndOfFile, cmd::FileLength,
+    cmd::ShowMessage, cmd::ProcessEvents,
+};
 
 } // namespace
 

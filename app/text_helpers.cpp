@@ -1,0 +1,199 @@
+#include "text_helpers.h"
+
+#include "st/checked_call.h"
+#include "st/services.h"
+
+#include <cstring>
+#include <string>
+
+namespace app {
+namespace {
+
+using st::ArgRecord;
+namespace Tag = st::TypeTag;
+
+uint32_t Word(const void* p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
+void* Pointer(uint32_t w) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(w));
+}
+
+// Callers hand commands EmptyText and EmptyBlock for null variables.
+ArgRecord TextArg(const char* t) {
+    return {Word(t ? t : st::EmptyText), 0, Tag::Text};
+}
+ArgRecord BytesArg(const void* b) {
+    return {Word(b ? b : st::EmptyBlock), 0, Tag::Bytes};
+}
+ArgRecord IntArg(int32_t v) {
+    return {static_cast<uint32_t>(v), 0, Tag::Int};
+}
+ArgRecord BoolArg(bool v) {
+    return {v ? 1u : 0u, 0, Tag::Bool};
+}
+
+char* AsText(const ArgRecord& r) {
+    return static_cast<char*>(Pointer(r.low));
+}
+
+// How the helpers reach the runtime: library commands through the service
+// table (slot 3) with ArgRecords, external functions by declaration number
+// through slot 1 with the stack check. The commands are the core library's,
+// found by their place in its table.
+namespace CommandId {
+constexpr int32_t TextLength = 0;
+constexpr int32_t ByteSetLength = 1;
+constexpr int32_t TextMiddle = 4;
+constexpr int32_t CharCode = 6;
+constexpr int32_t FindText = 7;
+constexpr int32_t ByteSetLeft = 16;
+constexpr int32_t ZeroByteSet = 17;
+constexpr int32_t ToText = 18;
+constexpr int32_t ToHexText = 19;
+} // namespace CommandId
+
+ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {
+    return st::Services.CallLibraryCommand2(st::CoreLibrary.commands[index],
+                                            static_cast<int32_t>(args.size()),
+                                            const_cast<ArgRecord*>(args.begin()));
+}
+
+uint32_t External(int32_t n, std::initializer_list<uint32_t> args) {
+    return st::CheckedDllCall(n, args);
+}
+
+// A new heap copy of a constant, so the caller frees the result like any other.
+st::TextValue CopyOf(const char* text) {
+    ArgRecord a = TextArg(text);
+    return AsText(Command(CommandId::ToText, {a}));
+}
+
+bool IsUnreserved(unsigned v) {
+    return (v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z') || (v >= 'a' && v <= 'z') || v == '-' ||
+           v == '_' || v == '.' || v == '~';
+}
+
+// "%" and two upper-case hex digits: ToHexText leaves out a leading zero.
+std::string Escape(unsigned v) {
+    char* hex = AsText(Command(CommandId::ToHexText, {IntArg(static_cast<int32_t>(v))}));
+    std::string out = "%";
+    if (v < 0x10) out += '0';
+    out += hex;
+    st::FreeMemory(hex);
+    return out;
+}
+
+std::string EscapeByte(unsigned v) {
+    if (IsUnreserved(v)) return std::string(1, static_cast<char>(v));
+    return Escape(v);
+}
+
+} // namespace
+
+st::TextValue EncodeRequestText(const st::TextValue& text) {
+    // Every byte that is not unreserved is escaped: a space or "&" must not
+    // end the query value and a line break must not reach the request line.
+    const ArgRecord s = TextArg(text);
+    const int32_t length = static_cast<int32_t>(Command(CommandId::TextLength, {s}).low);
+    std::string out;
+    for (int32_t i = 1; i <= length; ++i) {
+        char* c = AsText(Command(CommandId::TextMiddle, {s, IntArg(i), IntArg(1)}));
+        const int32_t code = static_cast<int32_t>(Command(CommandId::CharCode, {TextArg(c)}).low);
+        if (code < 0 && i < length) {
+            st::FreeMemory(c);
+            c = AsText(Command(CommandId::TextMiddle, {s, IntArg(i), IntArg(2)}));
+            ++i;
+            char* escaped = PercentEncodeChar(c);
+            if (escaped) out += escaped;
+            st::FreeMemory(escaped);
+        } else {
+            // A single byte, or a lead byte that is the last byte: never raw.
+            out += EscapeByte(static_cast<unsigned char>(code));
+        }
+        st::FreeMemory(c);
+    }
+    return out.empty() ? nullptr : CopyOf(out.c_str());
+}
+
+st::TextValue PercentEncodeChar(const st::TextValue& character) {
+    void* utf8 = GbkToUtf8(character);
+    const ArgRecord b = BytesArg(utf8);
+    const int32_t n = static_cast<int32_t>(Command(CommandId::ByteSetLength, {b}).low);
+    // The conversion delivers a terminating zero byte; it is not part of the character.
+    void* bytes = Pointer(Command(CommandId::ByteSetLeft, {b, IntArg(n - 1)}).low);
+    st::FreeMemory(utf8);
+    std::string out;
+    const int32_t m = st::ByteSetLength(bytes);
+    for (int32_t i = 0; i < m; ++i)
+        out += EscapeByte(st::ByteSetData(bytes)[i]);
+    st::FreeMemory(bytes);
+    return out.empty() ? nullptr : CopyOf(out.c_str());
+}
+
+void* GbkToUtf8(const st::TextValue& text) {
+    void* utf16 = GbkToUtf16(text);
+    void* utf8 = Utf16ToUtf8(utf16);
+    st::FreeMemory(utf16);
+    return utf8;
+}
+
+void* GbkToUtf16(const st::TextValue& text) {
+    const char* source = text ? text : st::EmptyText;
+    const int32_t units = static_cast<int32_t>(
+        External(ExtMultiByteToWideChar, {936, 0, Word(source), static_cast<uint32_t>(-1), 0, 0}));
+    if (units <= 0) return nullptr;
+    void* buffer = Pointer(Command(CommandId::ZeroByteSet, {IntArg(2 * units)}).low);
+    External(ExtMultiByteToWideChar, {936, 0, Word(source), static_cast<uint32_t>(-1),
+                                      Word(st::ByteSetData(buffer)), static_cast<uint32_t>(units)});
+    return buffer; // already a new block of its own: the copy the caller owns
+}
+
+void* Utf16ToUtf8(void* const& utf16) {
+    const int32_t units = st::ByteSetLength(utf16) / 2;
+    if (units <= 0) return nullptr;
+    const void* data = st::ByteSetData(utf16);
+    const int32_t bytes = static_cast<int32_t>(External(
+        ExtWideCharToMultiByte, {65001, 0, Word(data), static_cast<uint32_t>(units), 0, 0, 0, 0}));
+    if (bytes <= 0) return nullptr;
+    void* buffer = Pointer(Command(CommandId::ZeroByteSet, {IntArg(bytes)}).low);
+    // The unit count, not -1: the input is read no further than its own length
+    // even if it does not end in a zero unit.
+    External(ExtWideCharToMultiByte,
+             {65001, 0, Word(data), static_cast<uint32_t>(units), Word(st::ByteSetData(buffer)),
+              static_cast<uint32_t>(bytes), 0, 0});
+    return buffer;
+}
+
+st::TextValue TextBetween(const st::TextValue& text, const st::TextValue& left,
+                          const st::TextValue& right, bool& found) {
+    const ArgRecord t = TextArg(text);
+    const int32_t leftLength =
+        static_cast<int32_t>(Command(CommandId::TextLength, {TextArg(left)}).low);
+    const int32_t a = static_cast<int32_t>(
+        Command(CommandId::FindText, {t, TextArg(left), IntArg(0), BoolArg(false)}).low);
+    if (a == -1) {
+        found = false;
+        return CopyOf("未找到左边内容");
+    }
+    // The right marker counts only behind the first left marker; one that
+    // stands earlier in the page is not the end of this piece.
+    const int32_t start = a + leftLength;
+    const int32_t b = static_cast<int32_t>(
+        Command(CommandId::FindText, {t, TextArg(right), IntArg(start), BoolArg(false)}).low);
+    if (b == -1) {
+        found = false;
+        return CopyOf("未找到右边内容");
+    }
+    found = true;
+    return AsText(Command(CommandId::TextMiddle, {t, IntArg(start), IntArg(b - start)}));
+}
+
+int32_t CompareTexts(const char* a, const char* b) {
+    if (!a) return (!b || !*b) ? 0 : -1;
+    if (!b) return *a ? 1 : 0;
+    const int c = std::strcmp(a, b); // strcmp compares as unsigned bytes
+    return c == 0 ? 0 : (c < 0 ? -1 : 1);
+}
+
+} // namespace app

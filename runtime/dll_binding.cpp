@@ -1,0 +1,203 @@
+#include "dll_binding.h"
+
+#include "runtime_state.h"
+#include "st/services.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace st {
+
+// ---------------------------------------------------------------------------
+// The one piece of i386 assembly of the checked call.
+//
+// _StRawStdCall(target, args, count, stackDelta), cdecl. Pushes
+// args[count-1] .. args[0], calls target, then measures ESP against its value
+// before the first push: a function of the standard calling convention
+// removes exactly its arguments, so the difference is 0; one that removes too
+// few or too many leaves it non-zero. ESP is then restored from EDI, so the
+// caller's frame survives an unbalanced callee. EBX, ESI, EDI and EBP are
+// callee-saved in that convention; the routine relies on the callee keeping
+// EBP and EDI. EDX:EAX (the result) pass through untouched.
+// ---------------------------------------------------------------------------
+extern "C" uint64_t StRawStdCall(const void* target, const uint32_t* args, int32_t count,
+                                 int32_t* stackDelta);
+
+asm(R"(
+    .text
+    .globl _StRawStdCall
+    .def _StRawStdCall; .scl 2; .type 32; .endef
+_StRawStdCall:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 12(%ebp), %esi
+    movl 16(%ebp), %ecx
+    movl %esp, %edi
+1:  testl %ecx, %ecx
+    jle 2f
+    pushl -4(%esi,%ecx,4)
+    decl %ecx
+    jmp 1b
+2:  call *8(%ebp)
+    movl %esp, %ecx
+    subl %edi, %ecx
+    movl 20(%ebp), %ebx
+    movl %ecx, (%ebx)
+    movl %edi, %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+
+uint64_t RawStdCall(const void* target, const uint32_t* args, int32_t count, int32_t* stackDelta) {
+    return StRawStdCall(target, args, count, stackDelta);
+}
+
+uint32_t CheckedDllCall(int32_t n, std::initializer_list<uint32_t> args) {
+    // Slot 1 takes the function number as its first argument and, with the
+    // function, removes it together with the function's own.
+    std::vector<uint32_t> all;
+    all.reserve(args.size() + 1);
+    all.push_back(static_cast<uint32_t>(n));
+    all.insert(all.end(), args.begin(), args.end());
+    int32_t delta = 0;
+    uint64_t r =
+        StRawStdCall(Services.CallDllCommand, all.data(), static_cast<int32_t>(all.size()), &delta);
+    if (delta != 0) RaiseError(6);
+    return static_cast<uint32_t>(r);
+}
+
+uint32_t CheckedStdCall(const void* function, std::initializer_list<uint32_t> args) {
+    int32_t delta = 0;
+    uint64_t r = StRawStdCall(function, args.begin(), static_cast<int32_t>(args.size()), &delta);
+    if (delta != 0) RaiseError(6);
+    return static_cast<uint32_t>(r);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+void* SystemLoad(const char* name) {
+    return LoadLibraryA(name);
+}
+void* SystemFind(void* module, const char* exportName) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), exportName));
+}
+void SystemUnload(void* module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+}
+
+std::string Format(const char* pattern, const std::string& a, const std::string* b = nullptr) {
+    std::string out(a.size() + (b ? b->size() : 0) + 128, '\0');
+    int n = b ? std::snprintf(out.data(), out.size(), pattern, a.c_str(), b->c_str())
+              : std::snprintf(out.data(), out.size(), pattern, a.c_str());
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+} // namespace
+
+LibraryLoader SystemLibraryLoader() {
+    return {SystemLoad, SystemFind, SystemUnload};
+}
+
+LibraryLoader& ActiveLibraryLoader() {
+    static LibraryLoader loader = SystemLibraryLoader();
+    return loader;
+}
+
+void DeclareExternalFunctions(int32_t count, const char* const* libraryNames,
+                              const char* const* exportNames) {
+    RuntimeState& rt = Runtime();
+    ReleaseExternalFunctions();
+    const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+    rt.externalLibraries.assign(n, std::string());
+    rt.externalExports.assign(n, std::string());
+    rt.externalAddresses.assign(n, nullptr);
+    rt.externalModules.assign(n, nullptr);
+    for (size_t i = 0; i < n; ++i) {
+        if (libraryNames && libraryNames[i]) rt.externalLibraries[i] = libraryNames[i];
+        if (exportNames && exportNames[i]) rt.externalExports[i] = exportNames[i];
+    }
+}
+
+void ReleaseExternalFunctions() {
+    RuntimeState& rt = Runtime();
+    for (HMODULE module : rt.externalModules)
+        if (module) ActiveLibraryLoader().unload(module);
+    rt.externalLibraries.clear();
+    rt.externalExports.clear();
+    rt.externalAddresses.clear();
+    rt.externalModules.clear();
+}
+
+void* Bind(int32_t n) {
+    RuntimeState& rt = Runtime();
+    const LibraryLoader& loader = ActiveLibraryLoader();
+    const bool inTables = n >= 0 && static_cast<size_t>(n) < rt.externalAddresses.size();
+    if (inTables && rt.externalAddresses[n]) return rt.externalAddresses[n];
+
+    const std::string exportName = inTables ? rt.externalExports[n] : std::string();
+    const std::string libraryName = inTables ? rt.externalLibraries[n] : std::string();
+    // "#5" names the export by ordinal: the number's low 16 bits.
+    const char* key = exportName.c_str();
+    if (!exportName.empty() && exportName[0] == '#')
+        key = reinterpret_cast<const char*>(
+            static_cast<uintptr_t>(std::strtoul(exportName.c_str() + 1, nullptr, 10) & 0xFFFF));
+
+    void* address = nullptr;
+    void* module = nullptr;
+    if (libraryName.empty()) {
+        for (const char* library : DefaultSystemLibraries) {
+            void* candidate = loader.load(library);
+            if (!candidate) continue;
+            address = loader.find(candidate, key);
+            if (address) {
+                module = candidate;
+                break;
+            }
+            loader.unload(candidate);
+        }
+    } else {
+        if (libraryName.find(':') != std::string::npos) {
+            module = loader.load(libraryName.c_str());
+        } else {
+            module = loader.load((rt.programDirectory + "\\" + libraryName).c_str());
+            if (!module && !rt.moduleDirectory.empty())
+                module = loader.load((rt.moduleDirectory + libraryName).c_str());
+            if (!module) module = loader.load(libraryName.c_str());
+        }
+        if (module) address = loader.find(module, key);
+    }
+
+    if (address) {
+        if (inTables) {
+            rt.externalAddresses[n] = address;
+            rt.externalModules[n] = static_cast<HMODULE>(module);
+        }
+        return address;
+    }
+    if (module) loader.unload(module);
+    if (libraryName.empty())
+        RuntimeError(Format("无法找到指定DLL库文件中的输出命令“%s”", exportName).c_str(), 0);
+    RuntimeError(
+        Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", libraryName, &exportName).c_str(), 0);
+}
+
+// Slot 1 binds through the runtime's binder hook. Any program that makes a
+// checked external call links this file, and with it this registration.
+static const bool binderRegistered = [] {
+    Runtime().dllBinder = Bind;
+    return true;
+}();
+
+} // namespace st
