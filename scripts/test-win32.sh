@@ -6,6 +6,14 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 export WINE_RUN_PREFIX="$root/build/win32/wineprefix"
+archive="$root/build/win32/wineprefix.tar"
+if [ -n "${SPEECHTOOL_IN_VM:-}" ]; then
+    # In the test machine the prefix must not live on the shared tree (Wine
+    # cannot map the images it wrote there): keep it in memory, and between
+    # runs as an archive in the build tree.
+    export WINE_RUN_PREFIX=/tmp/wineprefix
+    [ -f "$archive" ] && tar -C /tmp -xf "$archive"
+fi
 export WINEPREFIX="$WINE_RUN_PREFIX" WINEARCH=win32 WINEDEBUG=-all
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
@@ -26,6 +34,9 @@ fi
 cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
+if [ -n "${SPEECHTOOL_IN_VM:-}" ] && [ ! -f "$archive" ]; then
+    tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive"
+fi
 wineserver -p >/dev/null 2>&1
 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
 
