@@ -1,0 +1,194 @@
+// Stored unit records and property blocks: the walker over a unit record's
+// fields (shared by the template loader, the registry, the window unit and the
+// template builder) and the PropertyBlock primitives every unit type reads
+// and writes its own properties with.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace st {
+
+// One unit record (every unit except menu items), its fields found by walking:
+// nothing past field 5 sits at a fixed offset. The pointers point into the
+// record, so writing through them changes the stored unit.
+struct UnitRecordView {
+    uint8_t* record = nullptr; // the bytes after the record's own length word
+    uint32_t length = 0;
+
+    uint32_t type = 0;        // data type id
+    uint32_t eventSource = 0; // unit whose event bindings are used; 0 = own
+    const char* name = nullptr;
+    const char* remark = nullptr;
+    uint32_t* objectSlot = nullptr; // live unit object (UnitBase*) or 0
+    int32_t* geometry = nullptr;    // left, top, width, height
+    uint32_t* cursorSlot = nullptr; // custom cursor handle or 0
+    uint32_t parent = 0;            // container unit; 0 = the window
+    uint32_t childCount = 0;
+    const uint32_t* children = nullptr;
+    uint32_t pointerLength = 0;
+    uint8_t* pointer = nullptr; // mouse-pointer value
+    const char* tag = nullptr;
+    uint32_t* flags = nullptr; // UnitFlag bits
+    uint32_t tabOrder = 0;
+    uint32_t eventCount = 0;
+    uint32_t* events = nullptr; // eventCount pairs: number, handler (offset as stored)
+    uint8_t* propertyBlock = nullptr;
+    uint32_t propertyLength = 0;
+
+    // Offsets of the variable-position fields, for code that rebuilds records.
+    uint32_t tagOffset = 0, afterTagOffset = 0;
+
+    // False when the record ends before field 18.
+    bool Parse(uint8_t* bytes, uint32_t size) {
+        *this = UnitRecordView{};
+        record = bytes;
+        length = size;
+        uint32_t at = 0;
+        auto word = [&](uint32_t& out) {
+            if (size - at < 4 || at > size) return false;
+            std::memcpy(&out, bytes + at, 4);
+            at += 4;
+            return true;
+        };
+        auto zText = [&](const char*& out) {
+            const void* end = at <= size ? std::memchr(bytes + at, 0, size - at) : nullptr;
+            if (!end) return false;
+            out = reinterpret_cast<const char*>(bytes + at);
+            at = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
+            return true;
+        };
+        auto skip = [&](uint32_t n) {
+            if (at > size || size - at < n) return false;
+            at += n;
+            return true;
+        };
+        auto slot = [&](uint32_t*& out) {
+            out = reinterpret_cast<uint32_t*>(bytes + at);
+            return skip(4);
+        };
+        if (!word(type) || !word(eventSource) || !skip(16) || !zText(name) || !zText(remark))
+            return false;
+        if (!slot(objectSlot)) return false;
+        geometry = reinterpret_cast<int32_t*>(bytes + at);
+        if (!skip(16) || !slot(cursorSlot) || !word(parent) || !word(childCount)) return false;
+        children = reinterpret_cast<const uint32_t*>(bytes + at);
+        if (childCount > (size - at) / 4 || !skip(childCount * 4)) return false;
+        if (!word(pointerLength)) return false;
+        pointer = bytes + at;
+        if (!skip(pointerLength)) return false;
+        tagOffset = at;
+        if (!zText(tag)) return false;
+        afterTagOffset = at;
+        uint32_t reserved;
+        if (!word(reserved) || !slot(flags) || !word(tabOrder) || !word(eventCount)) return false;
+        events = reinterpret_cast<uint32_t*>(bytes + at);
+        if (eventCount > (size - at) / 8 || !skip(eventCount * 8) || !skip(20)) return false;
+        propertyBlock = bytes + at;
+        propertyLength = size - at;
+        return true;
+    }
+
+    uint32_t Flags() const {
+        uint32_t f;
+        std::memcpy(&f, flags, 4);
+        return f;
+    }
+};
+
+// Writes a PropertyBlock: little-endian primitives, no alignment, no separators.
+class PropertyWriter {
+  public:
+    void I32(int32_t v) { Raw(&v, 4); }
+    void I16(int16_t v) { Raw(&v, 2); }
+    void Text(const std::string& s) {
+        I32(static_cast<int32_t>(s.size()));
+        Raw(s.data(), s.size());
+    }
+    void Bytes(const std::vector<uint8_t>& b) {
+        I32(static_cast<int32_t>(b.size()));
+        Raw(b.data(), b.size());
+    }
+    const std::vector<uint8_t>& Data() const { return data_; }
+    std::vector<uint8_t> Take() { return std::move(data_); }
+
+  private:
+    void Raw(const void* p, size_t n) {
+        const uint8_t* b = static_cast<const uint8_t*>(p);
+        data_.insert(data_.end(), b, b + n);
+    }
+    std::vector<uint8_t> data_;
+};
+
+// Reads a PropertyBlock; any read past the end sets failed() and yields zero/empty.
+class PropertyReader {
+  public:
+    PropertyReader(const void* block, int32_t length)
+        : p_(static_cast<const uint8_t*>(block)), n_(length > 0 && block ? uint32_t(length) : 0) {}
+    int32_t I32() {
+        int32_t v = 0;
+        Raw(&v, 4);
+        return v;
+    }
+    int16_t I16() {
+        int16_t v = 0;
+        Raw(&v, 2);
+        return v;
+    }
+    std::string Text() {
+        int32_t n = I32();
+        if (n <= 0 || failed_) return {};
+        if (uint32_t(n) > n_ - at_) return Fail(), std::string();
+        std::string s(reinterpret_cast<const char*>(p_ + at_), uint32_t(n));
+        at_ += uint32_t(n);
+        return s;
+    }
+    std::vector<uint8_t> Bytes() {
+        int32_t n = I32();
+        if (n <= 0 || failed_) return {};
+        if (uint32_t(n) > n_ - at_) return Fail(), std::vector<uint8_t>();
+        std::vector<uint8_t> b(p_ + at_, p_ + at_ + n);
+        at_ += uint32_t(n);
+        return b;
+    }
+    bool failed() const { return failed_; }
+    bool empty() const { return n_ == 0; }
+    uint32_t position() const { return at_; }
+
+  private:
+    void Fail() { failed_ = true; }
+    void Raw(void* out, uint32_t k) {
+        if (failed_ || n_ - at_ < k) {
+            failed_ = true;
+            return;
+        }
+        std::memcpy(out, p_ + at_, k);
+        at_ += k;
+    }
+    const uint8_t* p_;
+    uint32_t n_, at_ = 0;
+    bool failed_ = false;
+};
+
+// A unit type's property data: reset, then one routine that reads or writes.
+//   struct EditProperties { ...; void Reset(); bool Transfer(PropertyIO& io); };
+// PropertyIO lets the same field list serve both directions.
+class PropertyIO {
+  public:
+    explicit PropertyIO(PropertyWriter& w) : writer_(&w) {}
+    explicit PropertyIO(PropertyReader& r) : reader_(&r) {}
+    bool Reading() const { return reader_ != nullptr; }
+    void I32(int32_t& v) { reader_ ? void(v = reader_->I32()) : writer_->I32(v); }
+    void I16(int16_t& v) { reader_ ? void(v = reader_->I16()) : writer_->I16(v); }
+    void Text(std::string& s) { reader_ ? void(s = reader_->Text()) : writer_->Text(s); }
+    void Bytes(std::vector<uint8_t>& b) { reader_ ? void(b = reader_->Bytes()) : writer_->Bytes(b); }
+    bool Failed() const { return reader_ && reader_->failed(); }
+
+  private:
+    PropertyWriter* writer_ = nullptr;
+    PropertyReader* reader_ = nullptr;
+};
+
+} // namespace st
