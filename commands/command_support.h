@@ -104,22 +104,10 @@ inline int64_t LongValue(const ArgRecord& a) {
 // Size of one element of the numeric kinds (byte, short, integer, long,
 // float, double); 0 for every other kind.
 inline int32_t NumericElementSize(uint32_t kind) {
-    switch (kind) {
-    case TypeTag::Byte:
-        return 1;
-    case TypeTag::Short:
-        return 2;
-    case TypeTag::Int:
-        return 4;
-    case TypeTag::Float:
-        return 4;
-    case TypeTag::Long:
-        return 8;
-    case TypeTag::Double:
-        return 8;
-    default:
-        return 0;
-    }
+    using namespace TypeTag;
+    bool numeric = kind == Byte || kind == Short || kind == Int || kind == Long || kind == Float ||
+                   kind == Double;
+    return numeric ? ElementSize(kind) : 0;
 }
 
 // The elements of an array block as bytes: k, k sizes, then the elements.

@@ -4,7 +4,7 @@
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <doctest.h>
 
-#include "child_program.h"
+#include "child_process.h"
 #include "dll_binding.h"
 #include "runtime_state.h"
 #include "st/services.h"
@@ -158,21 +158,42 @@ TEST_CASE("the raw call measures how the callee left the stack") {
     FreeLibrary(probe);
 }
 
+namespace {
+struct ChildEnd {
+    DWORD exitCode = 0;
+    std::string message;
+};
+// Runs this program again in the given child mode; reads and answers its box.
+ChildEnd RunChild(const char* mode) {
+    ChildEnd end;
+    testing::ChildProcess child;
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    REQUIRE(child.Start(self, std::string("--child ") + mode));
+    testing::MessageBoxSeen box;
+    if (child.WaitForMessageBox(30000, &box)) {
+        end.message = box.text;
+        testing::ChildProcess::Dismiss(box);
+    }
+    CHECK(child.WaitForExit(30000, &end.exitCode));
+    return end;
+}
+} // namespace
+
 TEST_CASE("failures end the program with exit code -1 and their message") {
-    const std::string self = testsupport::OwnPath();
     SUBCASE("misspelt export: both names") {
-        testsupport::ChildResult r = testsupport::RunChild(self, "--child misspelt");
+        ChildEnd r = RunChild("misspelt");
         CHECK(r.exitCode == 0xFFFFFFFFu);
         CHECK(r.message.find("无法找到指定DLL库文件“st_bind_probe.dll”中的输出命令“ProbeAdd_”") !=
               std::string::npos);
     }
     SUBCASE("missing export in the default libraries: the export alone") {
-        testsupport::ChildResult r = testsupport::RunChild(self, "--child default");
+        ChildEnd r = RunChild("default");
         CHECK(r.exitCode == 0xFFFFFFFFu);
         CHECK(r.message.find("无法找到指定DLL库文件中的输出命令“#9999”") != std::string::npos);
     }
     SUBCASE("unbalanced stack: run-time error 6") {
-        testsupport::ChildResult r = testsupport::RunChild(self, "--child unbalanced");
+        ChildEnd r = RunChild("unbalanced");
         CHECK(r.exitCode == 0xFFFFFFFFu);
         CHECK(r.message.find("调用DLL命令后发现堆栈错误") != std::string::npos);
     }
