@@ -157,9 +157,11 @@ BOOL WINAPI SpyQuery(HINTERNET request, DWORD level, LPVOID buffer, LPDWORD size
          {Handle(request), Num(level), Num(given), index ? "<index>" : "<null>", wrote}});
     return ok;
 }
+BOOL lastCookieResult = FALSE;
 BOOL WINAPI SpySetCookie(LPCSTR url, LPCSTR name, LPCSTR data) {
     watch.calls.push_back({"InternetSetCookieA", {Str(url), Str(name), Str(data)}});
-    return realSetCookie(url, name, data);
+    lastCookieResult = realSetCookie(url, name, data);
+    return lastCookieResult;
 }
 
 struct SpyEntry {
@@ -740,6 +742,7 @@ TEST_CASE("Cookies the server sets go back with the next request to that host") 
         auto cookies = CallsOf("InternetSetCookieA");
         REQUIRE(cookies.size() == 1);
         CHECK(cookies[0].args == std::vector<std::string>{"http://localhost", "", "flagonly"});
+        MESSAGE("the cookie store answered " << lastCookieResult << " to a cookie without a name");
     }
     SUBCASE("a header block over 1,024 bytes: 1,024 spaces, no cookie, the body all the same") {
         Script({Ok("big headers",
