@@ -1,7 +1,6 @@
 #include "text_helpers.h"
 
-#include "st/checked_call.h"
-#include "st/services.h"
+#include "command_access.h"
 
 #include <cstring>
 #include <string>
@@ -9,65 +8,7 @@
 namespace app {
 namespace {
 
-using st::ArgRecord;
-namespace Tag = st::TypeTag;
-
-uint32_t Word(const void* p) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
-}
-void* Pointer(uint32_t w) {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(w));
-}
-
-// Callers hand commands EmptyText and EmptyBlock for null variables.
-ArgRecord TextArg(const char* t) {
-    return {Word(t ? t : st::EmptyText), 0, Tag::Text};
-}
-ArgRecord BytesArg(const void* b) {
-    return {Word(b ? b : st::EmptyBlock), 0, Tag::Bytes};
-}
-ArgRecord IntArg(int32_t v) {
-    return {static_cast<uint32_t>(v), 0, Tag::Int};
-}
-ArgRecord BoolArg(bool v) {
-    return {v ? 1u : 0u, 0, Tag::Bool};
-}
-
-char* AsText(const ArgRecord& r) {
-    return static_cast<char*>(Pointer(r.low));
-}
-
-// How the helpers reach the runtime: library commands through the service
-// table (slot 3) with ArgRecords, external functions by declaration number
-// through slot 1 with the stack check. The commands are the core library's,
-// found by their place in its table.
-namespace CommandId {
-constexpr int32_t TextLength = 0;
-constexpr int32_t ByteSetLength = 1;
-constexpr int32_t TextMiddle = 4;
-constexpr int32_t CharCode = 6;
-constexpr int32_t FindText = 7;
-constexpr int32_t ByteSetLeft = 16;
-constexpr int32_t ZeroByteSet = 17;
-constexpr int32_t ToText = 18;
-constexpr int32_t ToHexText = 19;
-} // namespace CommandId
-
-ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {
-    return st::Services.CallLibraryCommand2(st::CoreLibrary.commands[index],
-                                            static_cast<int32_t>(args.size()),
-                                            const_cast<ArgRecord*>(args.begin()));
-}
-
-uint32_t External(int32_t n, std::initializer_list<uint32_t> args) {
-    return st::CheckedDllCall(n, args);
-}
-
-// A new heap copy of a constant, so the caller frees the result like any other.
-st::TextValue CopyOf(const char* text) {
-    ArgRecord a = TextArg(text);
-    return AsText(Command(CommandId::ToText, {a}));
-}
+using namespace calls;
 
 bool IsUnreserved(unsigned v) {
     return (v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z') || (v >= 'a' && v <= 'z') || v == '-' ||

@@ -24,3 +24,12 @@ if(SPEECHTOOL_WIN32)
   target_include_directories(st_text_helpers PUBLIC ${PROJECT_SOURCE_DIR}/app)
   target_link_libraries(st_text_helpers PUBLIC st_runtime st_commands)
 endif()
+
+if(SPEECHTOOL_WIN32)
+  # The speech tool's web page access (application side): the commands
+  # through the service table, the Internet functions 2-9 through the
+  # checked call.
+  add_library(st_web_access STATIC ${PROJECT_SOURCE_DIR}/app/web_access.cpp)
+  target_include_directories(st_web_access PUBLIC ${PROJECT_SOURCE_DIR}/app)
+  target_link_libraries(st_web_access PUBLIC st_runtime st_commands)
+endif()

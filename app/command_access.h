@@ -1,0 +1,91 @@
+// How the application's routines reach the runtime: library commands through
+// the service table (slot 3) with ArgRecords, external functions by
+// declaration number through slot 1 with the stack check. The commands are
+// the core library's, found by their place in its table.
+#pragma once
+
+#include "st/checked_call.h"
+#include "st/services.h"
+
+#include <cstdint>
+#include <initializer_list>
+
+namespace app::calls {
+
+using st::ArgRecord;
+namespace Tag = st::TypeTag;
+
+inline uint32_t Word(const void* p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
+inline void* Pointer(uint32_t w) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(w));
+}
+
+// Callers hand commands EmptyText and EmptyBlock for null variables.
+inline ArgRecord TextArg(const char* t) {
+    return {Word(t ? t : st::EmptyText), 0, Tag::Text};
+}
+inline ArgRecord BytesArg(const void* b) {
+    return {Word(b ? b : st::EmptyBlock), 0, Tag::Bytes};
+}
+inline ArgRecord IntArg(int32_t v) {
+    return {static_cast<uint32_t>(v), 0, Tag::Int};
+}
+inline ArgRecord BoolArg(bool v) {
+    return {v ? 1u : 0u, 0, Tag::Bool};
+}
+
+inline char* AsText(const ArgRecord& r) {
+    return static_cast<char*>(Pointer(r.low));
+}
+inline int32_t AsInt(const ArgRecord& r) {
+    return static_cast<int32_t>(r.low);
+}
+
+namespace CommandId {
+constexpr int32_t TextLength = 0;
+constexpr int32_t ByteSetLength = 1;
+constexpr int32_t TextLeft = 2;
+constexpr int32_t TextRight = 3;
+constexpr int32_t TextMiddle = 4;
+constexpr int32_t CharCode = 6;
+constexpr int32_t FindText = 7;
+constexpr int32_t ToUpper = 8;
+constexpr int32_t ToLower = 9;
+constexpr int32_t ToNumber = 10;
+constexpr int32_t RemoveAllSpaces = 12;
+constexpr int32_t ReplaceText = 13;
+constexpr int32_t SpaceText = 15;
+constexpr int32_t ByteSetLeft = 16;
+constexpr int32_t ZeroByteSet = 17;
+constexpr int32_t ToText = 18;
+constexpr int32_t ToHexText = 19;
+constexpr int32_t OpenMemoryFile = 26;
+constexpr int32_t CloseFile = 27;
+constexpr int32_t SeekToStart = 28;
+constexpr int32_t ReadData = 29;
+constexpr int32_t ReadLine = 30;
+constexpr int32_t WriteData = 31;
+constexpr int32_t WriteText = 32;
+constexpr int32_t IsEndOfFile = 33;
+constexpr int32_t FileLength = 34;
+constexpr int32_t ProcessEvents = 36;
+} // namespace CommandId
+
+inline ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {
+    return st::Services.CallLibraryCommand2(st::CoreLibrary.commands[index],
+                                            static_cast<int32_t>(args.size()),
+                                            const_cast<ArgRecord*>(args.begin()));
+}
+
+inline uint32_t External(int32_t n, std::initializer_list<uint32_t> args) {
+    return st::CheckedDllCall(n, args);
+}
+
+// A new heap copy of a constant, so the caller frees the result like any other.
+inline st::TextValue CopyOf(const char* text) {
+    return AsText(Command(CommandId::ToText, {TextArg(text)}));
+}
+
+} // namespace app::calls

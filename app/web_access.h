@@ -1,0 +1,54 @@
+// The speech tool's web page access: HTTP GET or POST over the system's
+// Internet functions (bound as external functions 2 to 9), with the tool's
+// default request headers, the whole body read while the window keeps
+// processing its messages, and the cookies the server sets handed back to
+// the system's cookie store.
+//
+// Texts arrive by reference (the caller's variable); an empty variable stands
+// for an omitted argument. Every text or byte set returned is a new runtime
+// value owned by the caller (null when empty).
+#pragma once
+
+#include "st/values.h"
+
+#include <cstdint>
+
+namespace app {
+
+// External functions of the program, by declaration number.
+inline constexpr int32_t ExtInternetOpenA = 2;
+inline constexpr int32_t ExtInternetConnectA = 3;
+inline constexpr int32_t ExtInternetCloseHandle = 4;
+inline constexpr int32_t ExtHttpOpenRequestA = 5;
+inline constexpr int32_t ExtHttpSendRequestA = 6;
+inline constexpr int32_t ExtInternetReadFile = 7;
+inline constexpr int32_t ExtHttpQueryInfoA = 8;
+inline constexpr int32_t ExtInternetSetCookieA = 9;
+
+// The body of the page at address ("http://" host[:port] path, or the same
+// without the scheme); null on failure.
+//   method: empty or GET, or POST (any letter case); anything else fails.
+//   proxy: host:port of an HTTP proxy, empty for a direct connection.
+//   headers: extra request lines, each closed by "\r\n"; the default headers
+//     the caller did not give are appended to this variable.
+//   postData: the body of a POST.
+//   responseHeaders: receives the raw response header block (1024 spaces
+//     when the block does not fit in 1024 bytes or no answer came).
+void* FetchPage(const st::TextValue& address, const st::TextValue& method,
+                const st::TextValue& proxy, st::TextValue& headers, const st::TextValue& postData,
+                st::TextValue& responseHeaders);
+// The body up to its first zero byte, as text.
+st::TextValue FetchPageText(const st::TextValue& address, const st::TextValue& method,
+                            const st::TextValue& proxy, st::TextValue& headers,
+                            const st::TextValue& postData, st::TextValue& responseHeaders);
+
+// The host of the address in lower case, its ":port" removed unless keepPort.
+st::TextValue UrlHost(const st::TextValue& address, bool keepPort = false);
+// The path of the address from the "/" after the host, query included; "/"
+// when there is none.
+st::TextValue UrlObjectName(const st::TextValue& address);
+// The port after the host's ":", 80 without one; 0 (the default port) for
+// text that is not a number.
+int32_t UrlPort(const st::TextValue& address);
+
+} // namespace app

@@ -1,0 +1,890 @@
+// The speech tool's web page access against a scripted server on 127.0.0.1
+// (tests/app/web_test_server.py, started by the ctest fixture): what goes out
+// byte for byte, how the body comes back, cookies, message processing during
+// a fetch and handle use. The Internet functions are watched on their way
+// through the binding: the loader hands out recording wrappers that forward
+// to the system's own.
+#include <doctest.h>
+
+#include "dll_binding.h"
+#include "st/services.h"
+#include "text_helpers.h"
+#include "web_access.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+// The program's external functions, declared as the speech tool declares them.
+namespace {
+const char* const kExternalLibraries[] = {
+    "",
+    "",
+    "wininet.dll",
+    "wininet.dll",
+    "wininet.dll",
+    "WinINet.dll",
+    "wininet.dll",
+    "WinINet.dll",
+    "wininet.dll",
+    "wininet.dll",
+    "urlmon",
+};
+const char* const kExternalExports[] = {
+    "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
+    "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
+    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
+};
+const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
+} // namespace
+
+extern "C" const st::ProgramHeader ProgramHeaderRecord = {
+    {3, 0, 65891},
+    nullptr,
+    st::ConstantSegmentBegin,
+    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
+                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    nullptr,
+    0,
+    1,
+    kLibraries,
+    11,
+    kExternalLibraries,
+    kExternalExports,
+};
+
+namespace {
+
+// --- Watching the Internet functions ----------------------------------------
+
+struct Call {
+    std::string name;
+    std::vector<std::string> args;
+};
+
+struct Watch {
+    std::vector<Call> calls;
+    std::map<HINTERNET, std::string> open; // handle -> what it is
+    std::vector<std::string> closed;       // in closing order
+    std::vector<std::string> loaded;       // library names as loaded
+    int opened = 0;
+} watch;
+
+std::string Str(const char* s) {
+    return s ? std::string(s) : std::string("<null>");
+}
+std::string Num(unsigned long v) {
+    return std::to_string(v);
+}
+std::string Handle(HINTERNET h) {
+    auto it = watch.open.find(h);
+    return it == watch.open.end() ? "<unknown>" : it->second;
+}
+void Opened(HINTERNET h, const char* kind) {
+    if (!h) return;
+    watch.open[h] = kind;
+    ++watch.opened;
+}
+
+decltype(&InternetOpenA) realOpen;
+decltype(&InternetConnectA) realConnect;
+decltype(&InternetCloseHandle) realClose;
+decltype(&HttpOpenRequestA) realOpenRequest;
+decltype(&HttpSendRequestA) realSend;
+decltype(&InternetReadFile) realRead;
+decltype(&HttpQueryInfoA) realQuery;
+decltype(&InternetSetCookieA) realSetCookie;
+
+HINTERNET WINAPI SpyOpen(LPCSTR agent, DWORD type, LPCSTR proxy, LPCSTR bypass, DWORD flags) {
+    HINTERNET h = realOpen(agent, type, proxy, bypass, flags);
+    watch.calls.push_back(
+        {"InternetOpenA", {Str(agent), Num(type), Str(proxy), Str(bypass), Num(flags)}});
+    Opened(h, "internet");
+    return h;
+}
+HINTERNET WINAPI SpyConnect(HINTERNET internet, LPCSTR server, INTERNET_PORT port, LPCSTR user,
+                            LPCSTR password, DWORD service, DWORD flags, DWORD_PTR context) {
+    HINTERNET h = realConnect(internet, server, port, user, password, service, flags, context);
+    watch.calls.push_back({"InternetConnectA",
+                           {Handle(internet), Str(server), Num(port), Str(user), Str(password),
+                            Num(service), Num(flags), Num(context)}});
+    Opened(h, "connection");
+    return h;
+}
+BOOL WINAPI SpyClose(HINTERNET h) {
+    watch.calls.push_back({"InternetCloseHandle", {Handle(h)}});
+    watch.closed.push_back(Handle(h));
+    watch.open.erase(h);
+    return realClose(h);
+}
+HINTERNET WINAPI SpyOpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR object, LPCSTR version,
+                                LPCSTR referrer, LPCSTR* accept, DWORD flags, DWORD_PTR context) {
+    HINTERNET h =
+        realOpenRequest(connection, verb, object, version, referrer, accept, flags, context);
+    watch.calls.push_back({"HttpOpenRequestA",
+                           {Handle(connection), Str(verb), Str(object), Str(version), Str(referrer),
+                            accept ? "<types>" : "<null>", Num(flags), Num(context)}});
+    Opened(h, "request");
+    return h;
+}
+BOOL WINAPI SpySend(HINTERNET request, LPCSTR headers, DWORD length, LPVOID data,
+                    DWORD dataLength) {
+    watch.calls.push_back(
+        {"HttpSendRequestA",
+         {Handle(request), headers ? std::string(headers, length) : "<null>", Num(length),
+          data ? std::string(static_cast<const char*>(data), dataLength) : "<null>",
+          Num(dataLength)}});
+    return realSend(request, headers, length, data, dataLength);
+}
+BOOL WINAPI SpyRead(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
+    BOOL ok = realRead(request, buffer, size, read);
+    watch.calls.push_back({"InternetReadFile", {Handle(request), Num(size), Num(*read)}});
+    return ok;
+}
+BOOL WINAPI SpyQuery(HINTERNET request, DWORD level, LPVOID buffer, LPDWORD size, LPDWORD index) {
+    const DWORD given = *size;
+    BOOL ok = realQuery(request, level, buffer, size, index);
+    // What the call wrote ("<failed>" when it did not succeed).
+    const std::string wrote = ok ? std::string(static_cast<const char*>(buffer)) : "<failed>";
+    watch.calls.push_back(
+        {"HttpQueryInfoA",
+         {Handle(request), Num(level), Num(given), index ? "<index>" : "<null>", wrote}});
+    return ok;
+}
+BOOL lastCookieResult = FALSE;
+BOOL WINAPI SpySetCookie(LPCSTR url, LPCSTR name, LPCSTR data) {
+    watch.calls.push_back({"InternetSetCookieA", {Str(url), Str(name), Str(data)}});
+    lastCookieResult = realSetCookie(url, name, data);
+    return lastCookieResult;
+}
+
+struct SpyEntry {
+    const char* name;
+    void** real;
+    void* spy;
+};
+template <typename F> void** Slot(F& f) {
+    return reinterpret_cast<void**>(&f);
+}
+const SpyEntry kSpies[] = {
+    {"InternetOpenA", Slot(realOpen), reinterpret_cast<void*>(SpyOpen)},
+    {"InternetConnectA", Slot(realConnect), reinterpret_cast<void*>(SpyConnect)},
+    {"InternetCloseHandle", Slot(realClose), reinterpret_cast<void*>(SpyClose)},
+    {"HttpOpenRequestA", Slot(realOpenRequest), reinterpret_cast<void*>(SpyOpenRequest)},
+    {"HttpSendRequestA", Slot(realSend), reinterpret_cast<void*>(SpySend)},
+    {"InternetReadFile", Slot(realRead), reinterpret_cast<void*>(SpyRead)},
+    {"HttpQueryInfoA", Slot(realQuery), reinterpret_cast<void*>(SpyQuery)},
+    {"InternetSetCookieA", Slot(realSetCookie), reinterpret_cast<void*>(SpySetCookie)},
+};
+
+void* WatchLoad(const char* name) {
+    void* module = LoadLibraryA(name);
+    if (module) watch.loaded.push_back(name);
+    return module;
+}
+void* WatchFind(void* module, const char* exportName) {
+    void* real = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), exportName));
+    if (!real || reinterpret_cast<uintptr_t>(exportName) < 0x10000) return real;
+    for (const SpyEntry& e : kSpies)
+        if (std::strcmp(e.name, exportName) == 0) {
+            *e.real = real;
+            return e.spy;
+        }
+    return real;
+}
+void WatchUnload(void* module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+}
+
+void Start() {
+    static const bool started = [] {
+        st::ActiveLibraryLoader() = {WatchLoad, WatchFind, WatchUnload};
+        st::Services.Notify(st::NotifyCode::StartRuntime);
+        return true;
+    }();
+    (void)started;
+}
+
+void ResetWatch() {
+    watch.calls.clear();
+    watch.closed.clear();
+}
+
+std::vector<Call> CallsOf(const char* name) {
+    std::vector<Call> out;
+    for (const Call& c : watch.calls)
+        if (c.name == name) out.push_back(c);
+    return out;
+}
+
+// --- The scripted server -----------------------------------------------------
+
+struct Ports {
+    int http = 0, control = 0, refused = 0, service = 0;
+};
+
+const Ports& ServerPorts() {
+    static const Ports ports = [] {
+        char path[MAX_PATH];
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string file(path);
+        file = file.substr(0, file.rfind('\\')) + "\\web_server\\ports";
+        Ports p;
+        std::ifstream in(file);
+        std::string line;
+        while (std::getline(in, line)) {
+            const size_t eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            const std::string name = line.substr(0, eq);
+            const int value = std::atoi(line.c_str() + eq + 1);
+            if (name == "http") p.http = value;
+            if (name == "control") p.control = value;
+            if (name == "refused") p.refused = value;
+            if (name == "service") p.service = value;
+        }
+        return p;
+    }();
+    REQUIRE_MESSAGE(ports.control != 0, "the test server's ports file is missing");
+    return ports;
+}
+
+std::string Control(const std::string& request) {
+    static const bool winsock = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    REQUIRE(winsock);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    REQUIRE(s != INVALID_SOCKET);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(ServerPorts().control));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        send(s, request.data(), static_cast<int>(request.size()), 0);
+        shutdown(s, SD_SEND);
+        char buffer[4096];
+        int n;
+        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
+            answer.append(buffer, static_cast<size_t>(n));
+    }
+    closesocket(s);
+    return answer;
+}
+
+struct Answer {
+    std::string steps;
+    Answer& Send(const std::string& bytes) {
+        steps += "send " + std::to_string(bytes.size()) + "\n" + bytes;
+        return *this;
+    }
+    Answer& Sleep(int ms) {
+        steps += "sleep " + std::to_string(ms) + "\n";
+        return *this;
+    }
+    Answer& Drop() {
+        steps += "drop\n";
+        return *this;
+    }
+};
+
+Answer Ok(const std::string& body, const std::string& headers = "") {
+    return Answer().Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                         "\r\nConnection: close\r\n" + headers + "\r\n" + body);
+}
+
+void Script(std::initializer_list<Answer> answers) {
+    std::string s = "script\n";
+    for (const Answer& a : answers)
+        s += "answer\n" + a.steps;
+    REQUIRE(Control(s) == "ok\n");
+}
+
+// Every request the server received since the script, raw.
+std::vector<std::string> Received() {
+    const std::string log = Control("log\n");
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        const size_t nl = log.find('\n', pos);
+        if (nl == std::string::npos) break;
+        const size_t n = std::strtoul(log.c_str() + pos, nullptr, 10);
+        out.push_back(log.substr(nl + 1, n));
+        pos = nl + 1 + n;
+    }
+    return out;
+}
+
+std::string Here(const std::string& rest, const char* host = "127.0.0.1") {
+    return std::string(host) + ":" + std::to_string(ServerPorts().http) + rest;
+}
+
+// --- Calling the routine ---------------------------------------------------------
+
+struct Page {
+    bool empty = true;    // the result was null
+    std::string body;     // its bytes
+    std::string headers;  // the headers variable afterwards
+    std::string response; // the response-headers variable afterwards
+};
+
+std::string Take(st::TextValue t) {
+    std::string s = t ? t : "";
+    st::FreeMemory(t);
+    return s;
+}
+
+Page Fetch(const std::string& address, const std::string& method = "",
+           const std::string& proxy = "", const std::string& headers = "",
+           const std::string& post = "") {
+    Start();
+    st::TextValue a = st::CopyText(address.c_str()), m = st::CopyText(method.c_str()),
+                  p = st::CopyText(proxy.c_str()), h = st::CopyText(headers.c_str()),
+                  d = st::CopyText(post.c_str()), r = nullptr;
+    void* body = app::FetchPage(a, m, p, h, d, r);
+    Page page;
+    page.empty = body == nullptr;
+    if (body)
+        page.body.assign(reinterpret_cast<const char*>(st::ByteSetData(body)),
+                         static_cast<size_t>(st::ByteSetLength(body)));
+    st::FreeMemory(body);
+    page.headers = Take(h);
+    page.response = Take(r);
+    for (void* v : {a, m, p, d})
+        st::FreeMemory(v);
+    return page;
+}
+
+const std::string kAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+const std::string kAccept =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+    "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
+    "application/msword, */*\r\n";
+const std::string kLanguage = "Accept-Language: zh-cn\r\n";
+
+// The default headers for an address, as the routine appends them.
+std::string Defaults(const std::string& address) {
+    return kAccept + "Referer: " + address + "\r\n" + kLanguage;
+}
+
+// The request as it reached the server: the request line, the lines WinINet
+// puts first (host, its own length line for some methods, agent), then our
+// headers as we passed them.
+std::string Expected(const std::string& requestLine, const std::string& ours,
+                     const std::string& hostPort, const std::string& body = "",
+                     const std::string& winInetLength = "") {
+    return requestLine + "\r\nHost: " + hostPort + "\r\n" + winInetLength +
+           "User-Agent: " + kAgent + "\r\n" + ours + "\r\n" + body;
+}
+
+// Wine's WinINet sends "Content-Length: 0" for every method that is not
+// exactly "GET" (so also for "get"), ahead of the agent line.
+const std::string kWineZeroLength = "Content-Length: 0\r\n";
+
+// What the last header query wrote, "<failed>" when it failed.
+std::string LastQueryResult() {
+    auto query = CallsOf("HttpQueryInfoA");
+    return query.empty() ? "<not called>" : query.back().args[4];
+}
+
+// Without an answer the argument keeps its spaces, unless WinINet still
+// reports a header block, which the argument then carries as written.
+void CheckNoAnswerHeaders(const Page& page, const char* what) {
+    const std::string wrote = LastQueryResult();
+    CHECK(page.response == (wrote == "<failed>" ? std::string(1024, ' ') : wrote));
+    CHECK(page.response.find("HTTP/") == std::string::npos);
+    std::string shown;
+    for (char c : wrote)
+        shown += c == '\r'   ? std::string("\\r")
+                 : c == '\n' ? std::string("\\n")
+                             : std::string(1, c);
+    MESSAGE("header query after " << std::string(what) << ": " << shown);
+}
+
+void CheckClosedInOrder() {
+    // Each handle before the one it came from, and none left open.
+    CHECK(watch.closed == std::vector<std::string>{"request", "connection", "internet"});
+    CHECK(watch.open.empty());
+}
+
+} // namespace
+
+TEST_CASE("An address splits into host, path and port") {
+    Start();
+    auto host = [](const char* address, bool keepPort = false) {
+        st::TextValue a = const_cast<char*>(address);
+        st::TextValue h = app::UrlHost(a, keepPort);
+        return h ? Take(h) : std::string("<null>");
+    };
+    auto path = [](const char* address) {
+        st::TextValue a = const_cast<char*>(address);
+        return Take(app::UrlObjectName(a));
+    };
+    auto port = [](const char* address) {
+        st::TextValue a = const_cast<char*>(address);
+        return app::UrlPort(a);
+    };
+    CHECK(host("host/path?query") == "host");
+    CHECK(path("host/path?query") == "/path?query");
+    CHECK(port("host/path?query") == 80);
+    CHECK(host("Host:8080/x") == "host");
+    CHECK(host("Host:8080/x", true) == "host:8080");
+    CHECK(path("Host:8080/x") == "/x");
+    CHECK(port("Host:8080/x") == 8080);
+    CHECK(host("http://Example.COM") == "example.com");
+    CHECK(path("http://Example.COM") == "/");
+    CHECK(path("host") == "/");
+    // No host at all: the request can reach no server.
+    CHECK(host("/abs") == "<null>");
+    CHECK(path("/abs") == "/abs");
+    CHECK(host("http:///x") == "<null>");
+    // The scheme counts only at the start, in any letter case; a "http://"
+    // in the query is part of the path.
+    CHECK(host("host/p?u=http://other/y") == "host");
+    CHECK(path("host/p?u=http://other/y") == "/p?u=http://other/y");
+    CHECK(host("HTTP://Host/x") == "host");
+    CHECK(path("HTTP://Host/x") == "/x");
+    CHECK(port("HTTP://Host:81/x") == 81);
+    // A host whose name also occurs inside the scheme.
+    CHECK(path("http://h/x") == "/x");
+    CHECK(path("http://t:81/x?y") == "/x?y");
+    // Ports: digits after the colon, 0 (the default port) for anything else.
+    CHECK(port("host:abc/x") == 0);
+    CHECK(port("host:/x") == 0);
+    CHECK(port("host:99999/x") == 99999);
+    CHECK(port("host:\xA3\xB8\xA3\xB0/x") == 80); // full-width 80
+}
+
+TEST_CASE("A GET goes out with the caller's headers, then the defaults the caller left out") {
+    const int http = ServerPorts().http;
+    const std::string hostPort = "127.0.0.1:" + std::to_string(http);
+
+    SUBCASE("an address without scheme") {
+        Script({Ok("page one")});
+        ResetWatch();
+        const std::string address = Here("/path?query");
+        Page page = Fetch(address);
+        CHECK(page.body == "page one");
+        CHECK(page.headers == Defaults(address));
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] == Expected("GET /path?query HTTP/1.1", Defaults(address), hostPort));
+        // The calls as the routine makes them.
+        auto open = CallsOf("InternetOpenA");
+        REQUIRE(open.size() == 1);
+        CHECK(open[0].args == std::vector<std::string>{kAgent, "1", "<null>", "<null>", "0"});
+        auto connect = CallsOf("InternetConnectA");
+        REQUIRE(connect.size() == 1);
+        CHECK(connect[0].args == std::vector<std::string>{"internet", "127.0.0.1",
+                                                          std::to_string(http), "", "", "3", "0",
+                                                          "0"});
+        auto request = CallsOf("HttpOpenRequestA");
+        REQUIRE(request.size() == 1);
+        CHECK(request[0].args == std::vector<std::string>{"connection", "<null>", "/path?query",
+                                                          "HTTP/1.1", "<null>", "<null>",
+                                                          "2147483648", "0"});
+        auto sent = CallsOf("HttpSendRequestA");
+        REQUIRE(sent.size() == 1);
+        CHECK(sent[0].args == std::vector<std::string>{"request", Defaults(address),
+                                                       std::to_string(Defaults(address).size()),
+                                                       "<null>", "0"});
+        auto query = CallsOf("HttpQueryInfoA");
+        REQUIRE(query.size() == 1);
+        CHECK(query[0].args ==
+              std::vector<std::string>{"request", "22", "1024", "<null>", page.response});
+        CheckClosedInOrder();
+        // The response header block as received.
+        CHECK(page.response == "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n");
+    }
+    SUBCASE("with scheme and port: the Referer carries the whole address") {
+        Script({Ok("x")});
+        const std::string address = "http://" + Here("/x");
+        Page page = Fetch(address, "GET");
+        CHECK(page.body == "x");
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] == Expected("GET /x HTTP/1.1", Defaults(address), hostPort));
+    }
+    SUBCASE("without a path: /") {
+        Script({Ok("root")});
+        const std::string address = Here("");
+        CHECK(Fetch(address, "get").body == "root");
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] ==
+              Expected("get / HTTP/1.1", Defaults(address), hostPort, "", kWineZeroLength));
+    }
+    SUBCASE("a http:// inside the query stays in the path") {
+        Script({Ok("q")});
+        const std::string address = Here("/p?u=http://web.test/y");
+        CHECK(Fetch(address).body == "q");
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] ==
+              Expected("GET /p?u=http://web.test/y HTTP/1.1", Defaults(address), hostPort));
+    }
+    SUBCASE("the scheme in upper case") {
+        Script({Ok("u")});
+        const std::string address = "HTTP://" + Here("/X");
+        CHECK(Fetch(address).body == "u");
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] == Expected("GET /X HTTP/1.1", Defaults(address), hostPort));
+    }
+    SUBCASE("the caller's own Accept line, in lower case, replaces only the default Accept") {
+        Script({Ok("a")});
+        const std::string address = Here("/a");
+        const std::string own = "X-Note: 1\r\naccept: text/html\r\n";
+        const std::string all = own + "Referer: " + address + "\r\n" + kLanguage;
+        Page page = Fetch(address, "", "", own);
+        CHECK(page.headers == all);
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] == Expected("GET /a HTTP/1.1", all, hostPort));
+    }
+    SUBCASE("a caller's Referer and Accept-Language are kept as given") {
+        Script({Ok("r")});
+        const std::string own = "REFERER: elsewhere\r\nAccept-Language: en\r\n";
+        Page page = Fetch(Here("/r"), "", "", own);
+        CHECK(page.headers == own + kAccept);
+    }
+}
+
+TEST_CASE("POST sends its data with type and length; other methods send nothing") {
+    const std::string hostPort = "127.0.0.1:" + std::to_string(ServerPorts().http);
+
+    SUBCASE("post in lower case") {
+        Script({Ok("posted")});
+        ResetWatch();
+        const std::string address = Here("/form");
+        Page page = Fetch(address, "post", "", "", "a=1");
+        CHECK(page.body == "posted");
+        const std::string ours = Defaults(address) +
+                                 "Content-Type: application/x-www-form-urlencoded\r\n"
+                                 "Content-Length: 3\r\n";
+        CHECK(page.headers == ours);
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] == Expected("post /form HTTP/1.1", ours, hostPort, "a=1"));
+        auto request = CallsOf("HttpOpenRequestA");
+        REQUIRE(request.size() == 1);
+        CHECK(request[0].args[1] == "post");
+        auto sent = CallsOf("HttpSendRequestA");
+        REQUIRE(sent.size() == 1);
+        CHECK(sent[0].args[3] == "a=1");
+        CHECK(sent[0].args[4] == "3");
+        CheckClosedInOrder();
+    }
+    SUBCASE("a POST without data has neither header") {
+        Script({Ok("empty post")});
+        const std::string address = Here("/form");
+        Page page = Fetch(address, "POST");
+        CHECK(page.body == "empty post");
+        CHECK(page.headers == Defaults(address));
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0] ==
+              Expected("POST /form HTTP/1.1", Defaults(address), hostPort, "", kWineZeroLength));
+    }
+    SUBCASE("a caller's content type is kept; the length is always added") {
+        Script({Ok("typed")});
+        const std::string own = "content-type: text/plain\r\n";
+        Page page = Fetch(Here("/t"), "Post", "", own, "hello");
+        CHECK(page.headers == own + Defaults(Here("/t")) + "Content-Length: 5\r\n");
+        auto got = Received();
+        REQUIRE(got.size() == 1);
+        CHECK(got[0].size() > 5);
+        CHECK(got[0].substr(got[0].size() - 9) == "\r\n\r\nhello");
+    }
+    SUBCASE("PUT: nothing is sent, every handle closed") {
+        Script({Ok("never")});
+        ResetWatch();
+        const std::string address = Here("/put");
+        Page page = Fetch(address, "PUT", "", "", "data");
+        CHECK(page.empty);
+        CHECK(page.headers == Defaults(address)); // the defaults were already there
+        CHECK(CallsOf("HttpSendRequestA").empty());
+        CHECK(CallsOf("InternetReadFile").empty());
+        CheckClosedInOrder();
+        CHECK(Received().empty());
+    }
+}
+
+TEST_CASE("Through a proxy the request goes to the proxy in absolute form") {
+    Script({Ok("via proxy")});
+    ResetWatch();
+    const std::string proxy = "127.0.0.1:" + std::to_string(ServerPorts().http);
+    const std::string address = "web.test:8080/x?y=1";
+    Page page = Fetch(address, "", proxy);
+    CHECK(page.body == "via proxy");
+    auto open = CallsOf("InternetOpenA");
+    REQUIRE(open.size() == 1);
+    CHECK(open[0].args == std::vector<std::string>{kAgent, "3", "http=" + proxy, "<null>", "0"});
+    auto got = Received();
+    REQUIRE(got.size() == 1);
+    CHECK(got[0] ==
+          Expected("GET http://web.test:8080/x?y=1 HTTP/1.1", Defaults(address), "web.test:8080"));
+    CheckClosedInOrder();
+
+    // A proxy of spaces alone is no proxy.
+    Script({Ok("direct")});
+    ResetWatch();
+    CHECK(Fetch(Here("/d"), "", "  ").body == "direct");
+    open = CallsOf("InternetOpenA");
+    REQUIRE(open.size() == 1);
+    CHECK(open[0].args[1] == "1");
+}
+
+TEST_CASE("The body comes whole, however it arrives") {
+    SUBCASE("larger than one read") {
+        std::string body;
+        for (int i = 0; body.size() < 10000; ++i)
+            body += "line " + std::to_string(i) + "\n";
+        Script({Ok(body)});
+        ResetWatch();
+        Page page = Fetch(Here("/big"));
+        CHECK(page.body == body);
+        auto reads = CallsOf("InternetReadFile");
+        CHECK(reads.size() >= 6); // 10,000 bytes in reads of at most 2,048, then the empty read
+        for (const Call& r : reads)
+            CHECK(r.args[1] == "2048");
+        REQUIRE_FALSE(reads.empty());
+        CHECK(reads.back().args[2] == "0");
+    }
+    SUBCASE("trickled by a slow server, without a length") {
+        Answer slow;
+        slow.Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        std::string body;
+        for (int i = 0; i < 6; ++i) {
+            const std::string piece(700, static_cast<char>('a' + i));
+            slow.Sleep(150).Send(piece);
+            body += piece;
+        }
+        Script({slow});
+        Page page = Fetch(Here("/slow"));
+        CHECK(page.body == body);
+    }
+    SUBCASE("a zero byte: the text ends there, the bytes do not") {
+        const std::string body("abc\0def", 7);
+        Script({Ok(body)});
+        CHECK(Fetch(Here("/zero")).body == body);
+        Script({Ok(body)});
+        st::TextValue a = st::CopyText(Here("/zero").c_str()), none = nullptr, h = nullptr,
+                      r = nullptr;
+        CHECK(Take(app::FetchPageText(a, none, none, h, none, r)) == "abc");
+        for (void* v : {a, h, r})
+            st::FreeMemory(v);
+    }
+    SUBCASE("an empty answer") {
+        Script({Answer().Drop()});
+        ResetWatch();
+        Page page = Fetch(Here("/nothing"));
+        CHECK(page.empty);
+        CheckNoAnswerHeaders(page, "an empty answer");
+        CheckClosedInOrder();
+        MESSAGE("requests received for an empty answer: " << Received().size());
+    }
+    SUBCASE("a refused connection") {
+        ResetWatch();
+        Page page = Fetch("127.0.0.1:" + std::to_string(ServerPorts().refused) + "/x");
+        CHECK(page.empty);
+        CheckNoAnswerHeaders(page, "a refused connection");
+        CheckClosedInOrder();
+    }
+    SUBCASE("no host, or a port that does not exist") {
+        for (const char* address : {"/x", "http:///x"}) {
+            ResetWatch();
+            CHECK(Fetch(address).empty);
+            CHECK(watch.open.empty());
+        }
+        Script({Ok("wrong server")});
+        ResetWatch();
+        // 65536 more than the server's port: not the server's port modulo 65536.
+        CHECK(Fetch("127.0.0.1:" + std::to_string(ServerPorts().http + 65536) + "/x").empty);
+        CHECK(watch.calls.empty());
+        CHECK(Received().empty());
+    }
+}
+
+TEST_CASE("Cookies the server sets go back with the next request to that host") {
+    // localhost, not 127.0.0.1: the cookie store keeps these for the rest of
+    // the run, and the other tests compare their requests byte for byte.
+    SUBCASE("set, then sent back") {
+        const std::string address = Here("/login", "localhost");
+        Script({Ok("welcome", "Set-Cookie: session=abc123; path=/\r\nX-Set-Cookie: fake=1\r\n"),
+                Ok("again")});
+        ResetWatch();
+        Page page = Fetch(address);
+        CHECK(page.body == "welcome");
+        auto cookies = CallsOf("InternetSetCookieA");
+        REQUIRE(cookies.size() == 1); // the X- header is no cookie
+        CHECK(cookies[0].args ==
+              std::vector<std::string>{"http://localhost", "session", "abc123; path=/"});
+        CHECK(page.response.find("Set-Cookie: session=abc123; path=/\r\n") != std::string::npos);
+
+        CHECK(Fetch(Here("/next", "localhost")).body == "again");
+        auto got = Received();
+        REQUIRE(got.size() == 2);
+        CHECK(got[0].find("Cookie:") == std::string::npos);
+        CHECK(got[1].find("\r\nCookie: session=abc123\r\n") != std::string::npos);
+    }
+    SUBCASE("a cookie line without = passes an empty name and the whole line as data") {
+        Script({Ok("flag", "set-cookie: flagonly\r\n")});
+        ResetWatch();
+        CHECK(Fetch(Here("/flag", "localhost")).body == "flag");
+        auto cookies = CallsOf("InternetSetCookieA");
+        REQUIRE(cookies.size() == 1);
+        CHECK(cookies[0].args == std::vector<std::string>{"http://localhost", "", "flagonly"});
+        MESSAGE("the cookie store answered " << lastCookieResult << " to a cookie without a name");
+    }
+    SUBCASE("a header block over 1,024 bytes: 1,024 spaces, no cookie, the body all the same") {
+        Script({Ok("big headers",
+                   "X-Padding: " + std::string(1100, 'p') + "\r\nSet-Cookie: big=1\r\n")});
+        ResetWatch();
+        Page big = Fetch(Here("/big-headers", "localhost"));
+        CHECK(big.body == "big headers");
+        CHECK(big.response == std::string(1024, ' '));
+        CHECK(LastQueryResult() == "<failed>");
+        CHECK(CallsOf("InternetSetCookieA").empty());
+    }
+}
+
+namespace {
+
+constexpr UINT kNestedFetch = WM_APP + 7;
+int timerTicks = 0;
+std::string nestedBody = "<not run>";
+bool fetching = false;
+
+LRESULT CALLBACK ObserverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER && fetching) ++timerTicks;
+    if (message == kNestedFetch) {
+        // A second fetch started while the first waits: it runs to its end here.
+        Page inner = Fetch(Here("/inner"));
+        nestedBody = inner.body;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+TEST_CASE("The window keeps processing messages while a slow page arrives") {
+    Start();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ObserverProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "web_access_test_observer";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    REQUIRE(window);
+
+    Answer slow;
+    slow.Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+    // Pieces of one read each: a read waits until its buffer is full.
+    for (int i = 0; i < 5; ++i)
+        slow.Sleep(200).Send(std::string(2048, 'o'));
+    Script({slow, Ok("inner page")});
+    SetTimer(window, 1, 20, nullptr);
+    PostMessageA(window, kNestedFetch, 0, 0);
+    fetching = true;
+    Page outer = Fetch(Here("/outer"));
+    fetching = false;
+    KillTimer(window, 1);
+    CHECK(outer.body == std::string(5 * 2048, 'o'));
+    CHECK(nestedBody == "inner page");
+    CHECK(timerTicks >= 3);
+    MESSAGE("timer messages handled during a 1 s fetch: " << timerTicks);
+    auto got = Received();
+    REQUIRE(got.size() == 2);
+    CHECK(got[0].rfind("GET /outer ", 0) == 0);
+    CHECK(got[1].rfind("GET /inner ", 0) == 0);
+    DestroyWindow(window);
+}
+
+namespace {
+struct HandleCounts {
+    DWORD system = 0; // GetProcessHandleCount (Wine keeps no count: 0)
+    DWORD probed = 0; // handle values that GetHandleInformation accepts
+};
+HandleCounts CountHandles() {
+    HandleCounts c;
+    GetProcessHandleCount(GetCurrentProcess(), &c.system);
+    for (uintptr_t v = 4; v < 0x10000; v += 4) {
+        DWORD flags;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &flags)) ++c.probed;
+    }
+    return c;
+}
+} // namespace
+
+TEST_CASE("200 fetches leave no handle behind") {
+    Script({Ok("small page")});
+    for (int i = 0; i < 10; ++i)
+        REQUIRE(Fetch(Here("/warm")).body == "small page");
+    const HandleCounts before = CountHandles();
+    const int openedBefore = watch.opened;
+    ResetWatch();
+    int ok = 0;
+    for (int i = 0; i < 200; ++i)
+        ok += Fetch(Here("/loop")).body == "small page";
+    const HandleCounts after = CountHandles();
+    CHECK(ok == 200);
+    CHECK(watch.opened - openedBefore == 600);
+    CHECK(watch.closed.size() == 600);
+    CHECK(watch.open.empty());
+    MESSAGE("process handles before/after 200 fetches: GetProcessHandleCount "
+            << before.system << "/" << after.system << ", probed " << before.probed << "/"
+            << after.probed);
+    CHECK(before.probed > 0);
+    CHECK(after.probed <= before.probed + 4);
+    CHECK(after.system <= before.system + 4);
+}
+
+TEST_CASE("The declared library names reach the loader as written") {
+    Start();
+    bool mixed = false, lower = false;
+    for (const std::string& name : watch.loaded) {
+        mixed = mixed || name == "WinINet.dll";
+        lower = lower || name == "wininet.dll";
+    }
+    CHECK(mixed);
+    CHECK(lower);
+}
+
+#ifndef WEB_TEST_SPEECH_SERVICE
+#define WEB_TEST_SPEECH_SERVICE 0
+#endif
+
+TEST_CASE("The speech service's page carries the MP3 address" *
+          doctest::skip(!WEB_TEST_SPEECH_SERVICE)) {
+    Start();
+    const int port = ServerPorts().service;
+    REQUIRE_MESSAGE(port != 0, "the speech service did not start (see web_server/server.log)");
+    st::TextValue text = const_cast<char*>("你好，世界");
+    std::string address =
+        "127.0.0.1:" + std::to_string(port) +
+        "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + Take(app::EncodeRequestText(text));
+    st::TextValue a = st::CopyText(address.c_str()), none = nullptr, h = nullptr, r = nullptr;
+    st::TextValue page = app::FetchPageText(a, none, none, h, none, r);
+    REQUIRE(page);
+    st::TextValue left = const_cast<char*>("Products/MediaPlayer/' src='");
+    st::TextValue right = const_cast<char*>("' width='0' height='0' autostart");
+    bool found = false;
+    const std::string mp3 = Take(app::TextBetween(page, left, right, found));
+    CHECK(found);
+    const std::string prefix = "http://127.0.0.1:" + std::to_string(port) + "/audio/";
+    CHECK(mp3.rfind(prefix, 0) == 0);
+    CHECK(mp3.size() == prefix.size() + 32 + 4);
+    CHECK(Take(r).rfind("HTTP/1.1 200", 0) == 0);
+    for (void* v : {static_cast<void*>(page), static_cast<void*>(a), static_cast<void*>(h)})
+        st::FreeMemory(v);
+}
