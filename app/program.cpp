@@ -1,6 +1,7 @@
 // The program's start-up record, its entry routine and its end routine.
 #include "globals.h"
 #include "handler_table.h"
+#include "external_functions.h"
 #include "st/services.h"
 
 namespace app {
@@ -13,27 +14,6 @@ void InitialiseGlobals() {}
 namespace {
 
 constexpr uint32_t kMainWindow = 0x52010001;
-
-// External functions, bound by name on first call; numbered in this order.
-const char* const kExternalLibraries[] = {
-    "",
-    "",
-    "wininet.dll",
-    "wininet.dll",
-    "wininet.dll",
-    "WinINet.dll",
-    "wininet.dll",
-    "WinINet.dll",
-    "wininet.dll",
-    "wininet.dll",
-    "urlmon",
-};
-const char* const kExternalExports[] = {
-    "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
-    "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
-    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
-};
-static_assert(sizeof kExternalLibraries == sizeof kExternalExports);
 
 const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 
@@ -60,7 +40,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     0,
     1,
     app::kLibraries,
-    static_cast<int32_t>(sizeof app::kExternalExports / sizeof app::kExternalExports[0]),
+    app::kExternalCount,
     app::kExternalLibraries,
     app::kExternalExports,
 };

@@ -7,6 +7,7 @@
 #include <doctest.h>
 
 #include "dll_binding.h"
+#include "external_functions.h"
 #include "st/services.h"
 #include "text_helpers.h"
 #include "web_access.h"
@@ -21,26 +22,7 @@
 #include <string>
 #include <vector>
 
-// The program's external functions, declared as the speech tool declares them.
 namespace {
-const char* const kExternalLibraries[] = {
-    "",
-    "",
-    "wininet.dll",
-    "wininet.dll",
-    "wininet.dll",
-    "WinINet.dll",
-    "wininet.dll",
-    "WinINet.dll",
-    "wininet.dll",
-    "wininet.dll",
-    "urlmon",
-};
-const char* const kExternalExports[] = {
-    "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
-    "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
-    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
-};
 const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 } // namespace
 
@@ -54,9 +36,9 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     0,
     1,
     kLibraries,
-    11,
-    kExternalLibraries,
-    kExternalExports,
+    app::kExternalCount,
+    app::kExternalLibraries,
+    app::kExternalExports,
 };
 
 namespace {
