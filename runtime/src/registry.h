@@ -102,6 +102,18 @@ void ChangeFontPart(LOGFONTA& font, int32_t part, uint32_t value);
 // One part (0-6) of a font as a property value (face: a new text).
 uint32_t FontPart(const LOGFONTA& font, int32_t part);
 FontRecord* NewFontRecord(const LOGFONTA& font);
+
+// A type's own property (index as the type counts it) through its interface
+// entries 6 and 4, converted by PropertyKind: texts and byte sets as new
+// runtime values, logical 0/1, fonts as FontRecord or one part. Units and
+// library objects (Notify 4, 5) alike. Write answers SetUnitProperty's
+// result (1: rebuild), -1 when the type has no such entry.
+// The PropertyKind of entry index of a type's property table; 0 when none.
+uint16_t KindOf(const TypeRecord* type, int32_t index);
+bool ReadConverted(const TypeRecord* type, void* object, int32_t index, uint16_t kind, int32_t part,
+                   uint64_t& out);
+int32_t WriteConverted(const TypeRecord* type, void* object, int32_t index, uint16_t kind,
+                       int32_t part, uint32_t low, uint32_t high);
 LOGFONTA DefaultGuiFont();
 
 } // namespace st

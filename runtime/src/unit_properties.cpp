@@ -31,10 +31,14 @@ bool IsByteSetKind(uint16_t kind) {
            kind == PropertyKind::MousePointer || kind == PropertyKind::Sound;
 }
 
+} // namespace
+
 uint16_t KindOf(const TypeRecord* type, int32_t index) {
     if (!type || !type->properties || index < 0 || index >= type->propertyCount) return 0;
     return static_cast<const PropertyEntry*>(type->properties)[index].kind;
 }
+
+namespace {
 
 // The record with bytes [from, to) replaced.
 void Splice(std::vector<uint8_t>& record, size_t from, size_t to, const void* bytes, size_t n) {
@@ -380,42 +384,44 @@ void UnitRegistry::SetMenuItem(WindowRecord& w, int32_t index, int32_t property,
 
 // --- The type's own properties --------------------------------------------------------------
 
-uint64_t UnitRegistry::GetTyped(WindowRecord& w, int32_t index, int32_t property, int32_t part) {
-    UnitBase* unit = ObjectAt(w, index);
-    UnitRecordView v;
-    if (!unit || !ViewUnit(w, index, v)) RuntimeError("指定窗口尚未载入", 0);
-    const TypeRecord* type = FindTypeRecord(v.type);
-    auto get = UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetProperty);
+// The current font of a property: the unit's 60-byte description, else the
+// default GUI font.
+static LOGFONTA CurrentFont(GetUnitPropertyFn get, void* object, int32_t index) {
+    LOGFONTA font = DefaultGuiFont();
     uint32_t value[2] = {0, 0};
-    if (!get || !get(unit, property - 8, value)) return 0;
-    uint16_t kind = KindOf(type, property);
-    if (IsTextKind(kind))
-        return reinterpret_cast<uint32_t>(CopyText(reinterpret_cast<char*>(value[0])));
-    if (IsByteSetKind(kind))
-        return value[0] ? reinterpret_cast<uint32_t>(
-                              ByteSetFromBytes(reinterpret_cast<const void*>(value[0]),
-                                               std::max(static_cast<int32_t>(value[1]), 0)))
-                        : 0;
-    if (kind == PropertyKind::Logical) return value[0] ? 1 : 0;
-    if (kind == PropertyKind::Font) {
-        LOGFONTA font = DefaultGuiFont();
-        if (value[0] && value[1] == FontDescriptionSize)
-            std::memcpy(&font, reinterpret_cast<const void*>(value[0]), sizeof font);
-        if (part == -1) return reinterpret_cast<uint32_t>(NewFontRecord(font));
-        return FontPart(font, part);
-    }
-    return value[0] | static_cast<uint64_t>(value[1]) << 32;
+    if (get && get(static_cast<UnitBase*>(object), index, value) && value[0] &&
+        value[1] == FontDescriptionSize)
+        std::memcpy(&font, reinterpret_cast<const void*>(value[0]), sizeof font);
+    return font;
 }
 
-void UnitRegistry::SetTyped(WindowRecord& w, int32_t index, int32_t property, int32_t part,
-                            uint32_t low, uint32_t high) {
-    UnitBase* unit = ObjectAt(w, index);
-    UnitRecordView v;
-    if (!unit || !ViewUnit(w, index, v)) RuntimeError("指定窗口尚未载入", 0);
-    const TypeRecord* type = FindTypeRecord(v.type);
+bool ReadConverted(const TypeRecord* type, void* object, int32_t index, uint16_t kind, int32_t part,
+                   uint64_t& out) {
+    auto get = UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetProperty);
+    uint32_t value[2] = {0, 0};
+    if (!get || !get(static_cast<UnitBase*>(object), index, value)) return false;
+    if (IsTextKind(kind)) {
+        out = reinterpret_cast<uint32_t>(CopyText(reinterpret_cast<char*>(value[0])));
+    } else if (IsByteSetKind(kind)) {
+        out = value[0] ? reinterpret_cast<uint32_t>(
+                             ByteSetFromBytes(reinterpret_cast<const void*>(value[0]),
+                                              std::max(static_cast<int32_t>(value[1]), 0)))
+                       : 0;
+    } else if (kind == PropertyKind::Logical) {
+        out = value[0] ? 1 : 0;
+    } else if (kind == PropertyKind::Font) {
+        LOGFONTA font = CurrentFont(get, object, index);
+        out = part == -1 ? reinterpret_cast<uint32_t>(NewFontRecord(font)) : FontPart(font, part);
+    } else {
+        out = value[0] | static_cast<uint64_t>(value[1]) << 32;
+    }
+    return true;
+}
+
+int32_t WriteConverted(const TypeRecord* type, void* object, int32_t index, uint16_t kind,
+                       int32_t part, uint32_t low, uint32_t high) {
     auto set = UnitEntryOf<SetUnitPropertyFn>(type, UnitEntry::SetProperty);
-    if (!set) return;
-    uint16_t kind = KindOf(type, property);
+    if (!set) return -1;
     static const uint8_t kNoBytes[1] = {0};
     uint32_t value[2] = {low, high};
     LOGFONTA font;
@@ -434,22 +440,37 @@ void UnitRegistry::SetTyped(WindowRecord& w, int32_t index, int32_t property, in
         if (part == -1) {
             if (low) font = FontFromRecord(*reinterpret_cast<const FontRecord*>(low));
         } else if (part >= 0 && part <= 6) {
-            uint32_t current[2] = {0, 0};
-            auto get = UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetProperty);
-            font = DefaultGuiFont();
-            if (get && get(unit, property - 8, current) && current[0] &&
-                current[1] == FontDescriptionSize)
-                std::memcpy(&font, reinterpret_cast<const void*>(current[0]), sizeof font);
+            font = CurrentFont(UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetProperty), object,
+                               index);
             ChangeFontPart(font, part, low);
         } else {
-            return;
+            return -1;
         }
         bool none = part == -1 && !low;
         value[0] = none ? 0 : reinterpret_cast<uint32_t>(&font);
         value[1] = none ? 0 : FontDescriptionSize;
     }
     uint32_t out = 0;
-    if (set(unit, property - 8, value, &out) != 1) return;
+    return set(static_cast<UnitBase*>(object), index, value, &out);
+}
+
+uint64_t UnitRegistry::GetTyped(WindowRecord& w, int32_t index, int32_t property, int32_t part) {
+    UnitBase* unit = ObjectAt(w, index);
+    UnitRecordView v;
+    if (!unit || !ViewUnit(w, index, v)) RuntimeError("指定窗口尚未载入", 0);
+    const TypeRecord* type = FindTypeRecord(v.type);
+    uint64_t value = 0;
+    return ReadConverted(type, unit, property - 8, KindOf(type, property), part, value) ? value : 0;
+}
+
+void UnitRegistry::SetTyped(WindowRecord& w, int32_t index, int32_t property, int32_t part,
+                            uint32_t low, uint32_t high) {
+    UnitBase* unit = ObjectAt(w, index);
+    UnitRecordView v;
+    if (!unit || !ViewUnit(w, index, v)) RuntimeError("指定窗口尚未载入", 0);
+    const TypeRecord* type = FindTypeRecord(v.type);
+    if (WriteConverted(type, unit, property - 8, KindOf(type, property), part, low, high) != 1)
+        return;
     if (!WindowObject(w)) return;
     // Properties that only a new control can take: rebuild the unit.
     uint32_t unitId = w.units.ids[index], windowId = w.id;

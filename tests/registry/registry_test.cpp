@@ -96,6 +96,21 @@ st::EventRecord Event(uint32_t unit, int32_t event, std::initializer_list<uint32
     return r;
 }
 
+BOOL CALLBACK CountTestWindow(HWND w, LPARAM found) {
+    char name[32];
+    GetClassNameA(w, name, sizeof name);
+    if (std::strcmp(name, "StTestWindow") == 0) ++*reinterpret_cast<int*>(found);
+    return TRUE;
+}
+
+// Windows of the test window type on this thread (other test programs may
+// have theirs open at the same time).
+int OurTestWindows() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountTestWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 uint64_t Raise(st::EventRecord& r) {
     return st::RuntimeCallback(st::CallbackCode::RaiseEvent, reinterpret_cast<uint32_t>(&r), 0);
 }
@@ -183,6 +198,7 @@ TEST_CASE("loading a window: creation order, control ids, no handler while build
     CHECK(*View(A, Label2).cursorSlot ==
           reinterpret_cast<uint32_t>(LoadCursorA(nullptr, IDC_HAND)));
     CHECK(GetMenu(window) != nullptr); // the menu item became the window's menu
+    CHECK(OurTestWindows() == 1);
 }
 
 TEST_CASE("loading a window that is open creates nothing and brings it forward") {
@@ -233,7 +249,7 @@ TEST_CASE("a window whose unit cannot be created fails to load and leaves nothin
     CHECK(*View(Broken, 0).objectSlot == 0);
     CHECK(st::Runtime().errorDepth == 0);
     CHECK_FALSE(R().FindWindow(Broken)->hasSaved);
-    CHECK(FindWindowA("StTestWindow", nullptr) == nullptr);
+    CHECK(OurTestWindows() == 0);
     CHECK_FALSE(R().LoadWindow(0x52019999, false, false, nullptr));
 }
 
@@ -450,6 +466,29 @@ TEST_CASE("font properties: the seven-field record and one part at a time") {
     CHECK(font().lfItalic == 1);
     CHECK(font().lfHeight == gui.lfHeight);
     CHECK(std::string(font().lfFaceName) == gui.lfFaceName);
+}
+
+TEST_CASE("Notify 4 and 5 convert an object's properties by the kind they are given") {
+    LoadA();
+    st::UnitBase* object = Object(A, Label1);
+    testunits::TestProperties* p = testunits::PropertiesOf(object);
+    uint64_t out = 0;
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, testunits::StaticType, object,
+                              Prop::Text - 8, st::PropertyKind::Text, &out) == 1);
+    CHECK(static_cast<uint32_t>(out) != reinterpret_cast<uint32_t>(p->text.c_str()));
+    CHECK(TakeText(static_cast<uint32_t>(out)) == "一号");
+    uint32_t value[2] = {5, 0};
+    CHECK(st::Services.Notify(st::NotifyCode::SetObjectProperty, testunits::StaticType, object,
+                              Prop::Logical - 8, st::PropertyKind::Logical, value) == 1);
+    CHECK(p->logical == 1);
+    value[0] = 0;
+    CHECK(st::Services.Notify(st::NotifyCode::SetObjectProperty, testunits::StaticType, object,
+                              Prop::Text - 8, st::PropertyKind::Text, value) == 1);
+    CHECK(log.lastSet[0] == reinterpret_cast<uint32_t>(st::EmptyText));
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, testunits::StaticType, object, 40,
+                              st::PropertyKind::Integer, &out) == 0);
+    CHECK(st::Services.Notify(st::NotifyCode::GetObjectProperty, 0x00029999, object, 0,
+                              st::PropertyKind::Integer, &out) == 0);
 }
 
 TEST_CASE("a property that needs a new control rebuilds the unit from its record") {
