@@ -367,6 +367,50 @@ TEST_CASE("tag and mouse pointer") {
     CHECK(*View(A, Label2).cursorSlot == 0);
 }
 
+TEST_CASE("a mouse pointer with cursor data makes the unit's own cursor") {
+    LoadA();
+    // A byte set (index 0) carrying a 32 x 32 monochrome cursor file whose
+    // hot spot is (5, 6): file header, one entry, the image.
+    const uint32_t image = 40 + 8 + 2 * 128, length = 4 + 22 + image;
+    std::vector<uint8_t> value(8 + length, 0);
+    auto put = [&](size_t at, uint32_t v, size_t n) { std::memcpy(&value[at], &v, n); };
+    put(0, 1, 4);
+    put(4, length, 4);
+    const size_t file = 12, bitmap = file + 22;
+    put(file + 2, 2, 2); // a cursor
+    put(file + 4, 1, 2);
+    put(file + 6, 32, 1);
+    put(file + 7, 32, 1);
+    put(file + 10, 5, 2);
+    put(file + 12, 6, 2);
+    put(file + 14, image, 4);
+    put(file + 18, 22, 4);
+    put(bitmap, 40, 4);
+    put(bitmap + 4, 32, 4);
+    put(bitmap + 8, 64, 4); // image and mask
+    put(bitmap + 12, 1, 2);
+    put(bitmap + 14, 1, 2);
+    put(bitmap + 44, 0x00FFFFFF, 4); // second palette colour: white
+    for (size_t k = 0; k < 128; ++k)
+        value[bitmap + 48 + k] = 0x0F, value[bitmap + 48 + 128 + k] = 0xF0;
+
+    Set(A, Label1, 7, reinterpret_cast<uint32_t>(value.data()));
+    HCURSOR cursor = reinterpret_cast<HCURSOR>(*View(A, Label1).cursorSlot);
+    REQUIRE(cursor != nullptr);
+    ICONINFO info{};
+    REQUIRE(GetIconInfo(cursor, &info));
+    CHECK_FALSE(info.fIcon);
+    CHECK(info.xHotspot == 5);
+    CHECK(info.yHotspot == 6);
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    void* back = reinterpret_cast<void*>(Get(A, Label1, 7));
+    CHECK(st::ByteSetLength(back) == static_cast<int32_t>(length));
+    st::FreeMemory(back);
+    Close(A);
+    CHECK(*View(A, Label1).cursorSlot == 0);
+}
+
 TEST_CASE("type properties cross the unit interface converted by their kind") {
     LoadA();
     testunits::TestProperties* p = testunits::PropertiesOf(Object(A, Label1));
