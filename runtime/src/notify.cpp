@@ -2,7 +2,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "runtime_state.h"
+#include "registry.h"
 
 namespace st {
 
@@ -62,12 +62,6 @@ const TypeRecord* FindTypeRecord(uint32_t typeId) {
     return &record->types[type - 1];
 }
 
-// Library objects answer through their type's interface entries 6 (get) and
-// 4 (set), like units; the value travels as its two words.
-using GetUnitPropertyFn = int32_t (*)(void* unit, int32_t index, uint32_t* value);
-using SetUnitPropertyFn = int32_t (*)(void* unit, int32_t index, const uint32_t* value,
-                                      uint32_t* out);
-
 static uint32_t NotifyFindFile(va_list args) {
     const char* pattern = va_arg(args, const char*);
     uint32_t mask = va_arg(args, uint32_t);
@@ -92,18 +86,25 @@ static uint32_t NotifySetEndRoutine(va_list args) {
     return 0;
 }
 
+// Library objects answer through their type's interface entries 6 (get) and
+// 4 (set), like units, with the value converted by its PropertyKind: the kind
+// given when it is one (1000-1024), else the kind in the type's property table.
+static uint16_t ObjectKind(const TypeRecord* type, int32_t index, uint32_t given) {
+    if (given >= 1000 && given <= 1024) return static_cast<uint16_t>(given);
+    return KindOf(type, index);
+}
+
 static uint32_t NotifyGetObjectProperty(va_list args) {
     uint32_t typeId = va_arg(args, uint32_t);
     void* object = va_arg(args, void*);
     int32_t index = va_arg(args, int32_t);
-    (void)va_arg(args, uint32_t); // wanted kind: the value comes back as stored
+    uint32_t kind = va_arg(args, uint32_t);
     uint64_t* out = va_arg(args, uint64_t*);
+    uint64_t value = 0;
     const TypeRecord* type = FindTypeRecord(typeId);
-    if (!type || !type->unitInterface || !out) return 0;
-    auto get = reinterpret_cast<GetUnitPropertyFn>(type->unitInterface(6));
-    uint32_t value[2] = {0, 0};
-    if (!get || !get(object, index, value)) return 0;
-    *out = value[0] | static_cast<uint64_t>(value[1]) << 32;
+    if (!out || !ReadConverted(type, object, index, ObjectKind(type, index, kind), -1, value))
+        return 0;
+    *out = value;
     return 1;
 }
 
@@ -111,15 +112,14 @@ static uint32_t NotifySetObjectProperty(va_list args) {
     uint32_t typeId = va_arg(args, uint32_t);
     void* object = va_arg(args, void*);
     int32_t index = va_arg(args, int32_t);
-    (void)va_arg(args, uint32_t); // value kind
+    uint32_t kind = va_arg(args, uint32_t);
     const uint32_t* value = va_arg(args, const uint32_t*);
+    if (!value) return 0;
     const TypeRecord* type = FindTypeRecord(typeId);
-    if (!type || !type->unitInterface || !value) return 0;
-    auto set = reinterpret_cast<SetUnitPropertyFn>(type->unitInterface(4));
-    uint32_t out = 0;
-    if (!set) return 0;
-    set(object, index, value, &out);
-    return 1;
+    return WriteConverted(type, object, index, ObjectKind(type, index, kind), -1, value[0],
+                          value[1]) >= 0
+               ? 1
+               : 0;
 }
 
 static uint32_t NotifyStartRuntime(va_list) {
