@@ -40,6 +40,7 @@ struct WindowProperties {
     int32_t inTaskbar, dragMoves, shape, topmost, titleStaysActive;
     std::string className;
 
+    WindowProperties() { Reset(); }
     void Reset();
     bool Transfer(PropertyIO& io);
     void Clamp();
