@@ -1,10 +1,6 @@
-#include "runtime_state.h"
+#include "registry.h"
 
 namespace st {
-
-namespace {
-WindowRegistry emptyRegistry;
-}
 
 bool WindowRegistry::LoadTemplates(const void*, uint32_t, const void*) {
     return false;
@@ -22,7 +18,7 @@ uint64_t WindowRegistry::Callback(int32_t, uint32_t, uint32_t) {
     return 0;
 }
 
-RuntimeState::RuntimeState() : windows(&emptyRegistry) {}
+RuntimeState::RuntimeState() : windows(&Registry()) {}
 
 RuntimeState& Runtime() {
     // Constructed on first use, so that static constructors of other units

@@ -37,8 +37,8 @@ class StaticBlockList {
     std::vector<Range> ranges_;
 };
 
-// What the template loader and unit registry provide. The runtime itself
-// knows no windows; until a registry is installed there are none.
+// What the template loader and unit registry provide (registry.h holds the
+// runtime's own; tests may install another).
 class WindowRegistry {
   public:
     virtual ~WindowRegistry() = default;
@@ -53,6 +53,17 @@ class WindowRegistry {
     virtual uint64_t Callback(int32_t code, uint32_t value1, uint32_t value2);
     // The window running modally, 0 when none.
     virtual uint32_t ModalWindow() { return 0; }
+    // A message before dispatch: true when a loaded window consumed it.
+    virtual bool PreTranslate(MSG& msg) {
+        (void)msg;
+        return false;
+    }
+    // One idle call of the loaded windows (milliseconds since the idle
+    // period began, period restarted); true while any window wants more.
+    virtual bool IdleEvents(uint32_t milliseconds, bool newPeriod) {
+        (void)milliseconds, (void)newPeriod;
+        return false;
+    }
 };
 
 // A module reached by entry-point name (the MP3 player is one).
@@ -86,6 +97,8 @@ class RuntimeState : public Application {
 
     bool InitInstance() override;
     int ExitInstance() override;
+    bool PreTranslateMessage(MSG& msg) override;
+    bool OnIdle(long count) override;
 
     HANDLE heap = nullptr;
     uint32_t build[3] = {0, 0, 0};
@@ -120,6 +133,7 @@ class RuntimeState : public Application {
     std::vector<IdleHook> idleHooks;
     uint32_t eventWindow = 0, eventUnit = 0;
     bool loopEntered = false;
+    DWORD idleStart = 0; // tick count at the start of the idle period
 
     PlayerProvider player, otherProviders[2];
     bool socketsStarted = false;
@@ -149,6 +163,12 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2);
 [[noreturn]] void MemoryFailure(int32_t size);
 // Fetches and dispatches until nothing waits or the next message is WM_QUIT.
 void ProcessPendingMessages();
+// Runtime callback 2009 and 2010: process pending messages, then raise or
+// lower (not below 0) the error depth counter; no event runs while it is up.
+void EnterConstruction();
+void LeaveConstruction();
+// Loads a template segment into the registry; "载入窗口模板数据段出错!" on failure.
+void LoadTemplateSegment(const void* start, uint32_t length, const void* codeBase);
 
 // Notify's routines, also called directly inside the runtime.
 TextValue FindFile(const char* pattern, uint32_t mask, bool anyFile, HANDLE* search);

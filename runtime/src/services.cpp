@@ -87,6 +87,17 @@ const RuntimeServices Services = {
     Notify,
 };
 
+void EnterConstruction() {
+    ProcessPendingMessages();
+    InterlockedIncrement(&Runtime().errorDepth);
+}
+
+void LeaveConstruction() {
+    ProcessPendingMessages();
+    RuntimeState& rt = Runtime();
+    if (rt.errorDepth > 0) InterlockedDecrement(&rt.errorDepth);
+}
+
 uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
     RuntimeState& rt = Runtime();
     switch (code) {
@@ -117,12 +128,10 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
     case 2004:
         return reinterpret_cast<uint32_t>(rt.programFileName.c_str());
     case 2009:
-        ProcessPendingMessages();
-        InterlockedIncrement(&rt.errorDepth);
+        EnterConstruction();
         return 0;
     case 2010:
-        ProcessPendingMessages();
-        if (rt.errorDepth > 0) InterlockedDecrement(&rt.errorDepth);
+        LeaveConstruction();
         return 0;
     case 2018:
         ProcessPendingMessages();

@@ -93,8 +93,12 @@ void StartRuntime() {
     }
     rt.libraryStates.assign(rt.libraries.size(), 0);
 
-    if (header.templateLength != 0 &&
-        !rt.windows->LoadTemplates(header.templateStart, header.templateLength, header.codeBase))
+    if (header.templateLength != 0)
+        LoadTemplateSegment(header.templateStart, header.templateLength, header.codeBase);
+}
+
+void LoadTemplateSegment(const void* start, uint32_t length, const void* codeBase) {
+    if (!Runtime().windows->LoadTemplates(start, length, codeBase))
         RuntimeError("载入窗口模板数据段出错!", 0);
 }
 

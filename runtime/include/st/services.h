@@ -108,6 +108,40 @@ inline constexpr int32_t StartRuntime = 6; // ()
 
 using EndRoutineFn = void (*)();
 
+// Event handlers. The runtime calls a handler bound in a window template
+// (code base + offset, st/template_builder.h) as a cdecl routine whose first
+// parameter is the event's HandlerResult, followed by the event's argument
+// words in order (plain events: up to five words; typed events: one or two
+// words per argument). cdecl lets a handler declare fewer parameters than it
+// is given, so `void OnClick()` is a valid handler of any event:
+//   void OnMouseDown(st::HandlerResult* result, uint32_t x, uint32_t y, uint32_t keys) {
+//       result->Report(0); // drop the message
+//   }
+struct HandlerResult {
+    uint32_t reported; // 0 until the handler reports a result
+    uint32_t value[2]; // low word first
+    void Report(uint32_t low, uint32_t high = 0) {
+        reported = 1;
+        value[0] = low;
+        value[1] = high;
+    }
+};
+
+// A font as application code reads and writes a font property as a whole
+// (part selector -1). GetProperty answers a new block (AllocMemory) holding
+// one FontRecord whose face is a new text: free the face, then the block.
+// Part selectors 0-6 read or write one field instead, in this order.
+struct FontRecord {
+    int32_t angle;     // tenths of a degree
+    int32_t bold;      // 0/1
+    int32_t italic;    // 0/1
+    int32_t underline; // 0/1
+    int32_t strikeOut; // 0/1
+    int32_t size;      // points
+    TextValue face;    // null or too long (31 bytes or more): the default face
+};
+static_assert(sizeof(FontRecord) == 28 || sizeof(void*) != 4, "seven-word font record");
+
 struct RuntimeServices {
     void (*RaiseError)(int32_t number);
     // Slot 1 is a machine-level thunk: call it as a stdcall routine whose

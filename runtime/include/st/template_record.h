@@ -98,6 +98,65 @@ struct UnitRecordView {
     }
 };
 
+// A menu item's record (unit ids with bits 24-27 = 6 and 28-31 = 2): type,
+// event-source unit, 16 reserved bytes, name, remark, object slot, two words,
+// flags (bit 0 hidden, bits 1 and 2 two further states), caption, one handler.
+struct MenuItemView {
+    uint8_t* record = nullptr;
+    uint32_t length = 0;
+    uint32_t type = 0;
+    uint32_t eventSource = 0;
+    const char* name = nullptr;
+    const char* remark = nullptr;
+    uint32_t* objectSlot = nullptr;
+    uint32_t words[2] = {0, 0};
+    uint32_t* flags = nullptr;
+    const char* caption = nullptr;
+    uint32_t* handler = nullptr; // offset as stored; entry point after loading
+    uint32_t captionOffset = 0;  // for code that rebuilds records
+
+    // False when the record ends before the handler.
+    bool Parse(uint8_t* bytes, uint32_t size) {
+        *this = MenuItemView{};
+        record = bytes;
+        length = size;
+        uint32_t at = 0;
+        auto fits = [&](uint32_t n) { return at <= size && size - at >= n; };
+        auto word = [&](uint32_t& out) {
+            if (!fits(4)) return false;
+            std::memcpy(&out, bytes + at, 4);
+            at += 4;
+            return true;
+        };
+        auto zText = [&](const char*& out) {
+            const void* end = at <= size ? std::memchr(bytes + at, 0, size - at) : nullptr;
+            if (!end) return false;
+            out = reinterpret_cast<const char*>(bytes + at);
+            at = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
+            return true;
+        };
+        auto slot = [&](uint32_t*& out) {
+            if (!fits(4)) return false;
+            out = reinterpret_cast<uint32_t*>(bytes + at);
+            at += 4;
+            return true;
+        };
+        if (!word(type) || !word(eventSource) || !fits(16)) return false;
+        at += 16;
+        if (!zText(name) || !zText(remark) || !slot(objectSlot) || !word(words[0]) ||
+            !word(words[1]) || !slot(flags))
+            return false;
+        captionOffset = at;
+        return zText(caption) && slot(handler);
+    }
+
+    uint32_t Flags() const {
+        uint32_t f;
+        std::memcpy(&f, flags, 4);
+        return f;
+    }
+};
+
 // Writes a PropertyBlock: little-endian primitives, no alignment, no separators.
 class PropertyWriter {
   public:
@@ -187,7 +246,9 @@ class PropertyIO {
     void I32(int32_t& v) { reader_ ? void(v = reader_->I32()) : writer_->I32(v); }
     void I16(int16_t& v) { reader_ ? void(v = reader_->I16()) : writer_->I16(v); }
     void Text(std::string& s) { reader_ ? void(s = reader_->Text()) : writer_->Text(s); }
-    void Bytes(std::vector<uint8_t>& b) { reader_ ? void(b = reader_->Bytes()) : writer_->Bytes(b); }
+    void Bytes(std::vector<uint8_t>& b) {
+        reader_ ? void(b = reader_->Bytes()) : writer_->Bytes(b);
+    }
     bool Failed() const { return reader_ && reader_->failed(); }
 
   private:
