@@ -18,7 +18,7 @@ struct UnitSlot {
     bool Live() const { return object && object->hwnd && IsWindow(object->hwnd); }
 };
 
-TemplateRegistry* Registry();
+TemplateRegistry* UnitsRegistry();
 const TypeRecord* TypeRecordOf(uint32_t type);
 // The window's units in record order (the window itself and menu items left out).
 std::vector<UnitSlot> WindowUnits(uint32_t window);

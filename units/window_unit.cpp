@@ -191,7 +191,7 @@ bool activationGuard = false; // set while an activation event is raised
 
 // --- Windows of the registry -----------------------------------------------------------
 
-TemplateRegistry* Registry() {
+TemplateRegistry* UnitsRegistry() {
     return reinterpret_cast<TemplateRegistry*>(
         static_cast<uintptr_t>(CallRuntime(CallbackCode::Registry)));
 }
@@ -203,7 +203,7 @@ const TypeRecord* TypeRecordOf(uint32_t type) {
 
 std::vector<UnitSlot> WindowUnits(uint32_t window) {
     std::vector<UnitSlot> units;
-    TemplateRegistry* registry = Registry();
+    TemplateRegistry* registry = UnitsRegistry();
     if (!registry) return units;
     int32_t count = registry->UnitCount(window);
     for (int32_t i = 1; i < count; ++i) {
@@ -223,7 +223,7 @@ std::vector<UnitSlot> WindowUnits(uint32_t window) {
 
 std::vector<WindowUnit*> LoadedWindows() {
     std::vector<WindowUnit*> windows;
-    TemplateRegistry* registry = Registry();
+    TemplateRegistry* registry = UnitsRegistry();
     if (!registry) return windows;
     for (int32_t i = 0, n = registry->WindowCount(); i < n; ++i) {
         UnitRecordView own;
@@ -891,7 +891,7 @@ LRESULT WindowUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool WindowUnit::SetUnitCursor(HWND over) {
-    TemplateRegistry* registry = Registry();
+    TemplateRegistry* registry = UnitsRegistry();
     if (!registry) return false;
     uint32_t cursor = 0;
     if (over == hwnd) {
@@ -910,7 +910,7 @@ void WindowUnit::OnFinalMessage() {
     if (accelerators_) DestroyAcceleratorTable(accelerators_);
     accelerators_ = nullptr;
     // Custom cursors still held by the window's records.
-    if (TemplateRegistry* registry = Registry()) {
+    if (TemplateRegistry* registry = UnitsRegistry()) {
         for (int32_t i = 0, n = registry->UnitCount(windowId); i < n; ++i) {
             UnitRecordView record;
             if (!registry->UnitAt(windowId, i, record) || record.type == UnitType::Menu) continue;
