@@ -246,6 +246,32 @@ TEST_CASE("A handler that destroys the window is survived, and the window loads 
     CHECK(hooks.loaded == 1);
 }
 
+TEST_CASE("Window properties through the service table") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    st::Services.SetProperty(kMain, 0, 8, -1, reinterpret_cast<uint32_t>("新标题"), 0);
+    char text[32] = {};
+    GetWindowTextA(main.hwnd, text, sizeof text);
+    CHECK(std::string(text) == "新标题");
+    auto caption = reinterpret_cast<st::TextValue>(
+        static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 8, -1)));
+    REQUIRE(caption);
+    CHECK(std::string(caption) == "新标题");
+    st::Services.FreeMemory(caption);
+
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 9, -1)) == 2);
+    st::Services.SetProperty(kMain, 0, 9, -1, 0, 0); // border style 0
+    CHECK((GetWindowLongA(main.hwnd, GWL_STYLE) & WS_CAPTION) == 0);
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 10, -1)) == kBackground);
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 18, -1)) == 0); // normal
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 26, -1)) == 1); // taskbar
+    st::Services.SetProperty(kMain, 0, 28, -1, 1, 0);                              // an ellipse
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    CHECK(GetWindowRgn(main.hwnd, region) != ERROR);
+    CHECK_FALSE(PtInRegion(region, 0, 0));
+    DeleteObject(region);
+}
+
 TEST_CASE("Closing: event 1 answering false keeps the window") {
     MainWindow main;
     REQUIRE(main.hwnd);

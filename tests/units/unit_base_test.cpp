@@ -280,6 +280,35 @@ TEST_CASE("Global blocks: movable, unlocked, exactly as long as their bytes") {
     check(saved, expected);
 }
 
+TEST_CASE("ListBlockTexts reports the window's texts in block order and writes the block again") {
+    auto list = st::UnitEntryOf<st::ListBlockTextsFn>(&st::CoreLibrary.types[0], 9);
+    REQUIRE(static_cast<bool>(list));
+    std::vector<uint8_t> old = OldBlock(1); // written again as version 6
+    std::vector<std::string> texts;
+    uint32_t length = 0;
+    HGLOBAL block = list(
+        old.data(), static_cast<int32_t>(old.size()),
+        [](void* argument, const char* text, int32_t isFont) {
+            static_cast<std::vector<std::string>*>(argument)->push_back(text);
+            CHECK(isFont == 0);
+        },
+        &texts, &length);
+    REQUIRE(block);
+    CHECK(texts == std::vector<std::string>{"", "旧窗口", ""});
+    WindowProperties p;
+    auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+    REQUIRE(st::ReadPropertyBlock(p, bytes, static_cast<int32_t>(length)));
+    CHECK(bytes[0] == 6);
+    GlobalUnlock(block);
+    GlobalFree(block);
+    CHECK(p.caption == "旧窗口");
+    CHECK(p.border == 4);
+    std::vector<uint8_t> newer = OldBlock(6);
+    newer[0] = 9;
+    CHECK(list(newer.data(), static_cast<int32_t>(newer.size()), nullptr, nullptr, &length) ==
+          nullptr);
+}
+
 TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else the GUI font") {
     fake::Runtime rt;
     rt.AddWindow(kWindow, {WindowSpec(WindowProperties{}),

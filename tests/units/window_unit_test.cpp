@@ -475,3 +475,20 @@ TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") 
     CHECK_FALSE(modal->LoadState()->modal);
     CHECK(modal->LoadState()->disabledForModal.empty());
 }
+
+TEST_CASE("Tray icon: mouse actions on it raise event 9") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, {WindowRecord({})});
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    w->SetTrayIcon(CopyIcon(rt.defaultSmall), "托盘图标的提示文字");
+    for (LPARAM action :
+         {WM_LBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONDBLCLK, WM_RBUTTONUP, WM_CONTEXTMENU})
+        SendMessageA(w->hwnd, st::TrayIconMessage, st::TrayIconId, action);
+    std::vector<uint32_t> seen;
+    for (const fake::Event& e : rt.events)
+        if (e.event == 9) seen.push_back(e.args.at(0));
+    CHECK(seen == std::vector<uint32_t>{1, 2, 3, 3});
+    w->SetTrayIcon(CopyIcon(rt.defaultSmall), "换一个"); // the old icon is given back
+    w->SetTrayIcon(nullptr, nullptr);
+}
