@@ -909,17 +909,9 @@ bool WindowUnit::SetUnitCursor(HWND over) {
 void WindowUnit::OnFinalMessage() {
     if (accelerators_) DestroyAcceleratorTable(accelerators_);
     accelerators_ = nullptr;
-    // Custom cursors still held by the window's records.
-    if (TemplateRegistry* registry = UnitsRegistry()) {
-        for (int32_t i = 0, n = registry->UnitCount(windowId); i < n; ++i) {
-            UnitRecordView record;
-            if (!registry->UnitAt(windowId, i, record) || record.type == UnitType::Menu) continue;
-            uint32_t cursor;
-            std::memcpy(&cursor, record.cursorSlot, 4);
-            if (cursor) DestroyCursor(reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(cursor)));
-            std::memset(record.cursorSlot, 0, 4);
-        }
-    }
+    // The units' custom cursors belong to the runtime, which takes them down
+    // with the window's report below; destroying them here as well would free
+    // them twice.
     if (bigIcon_) DestroyIcon(bigIcon_);
     if (smallIcon_) DestroyIcon(smallIcon_);
     if (trayIcon_) DestroyIcon(trayIcon_);
