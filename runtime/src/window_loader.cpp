@@ -215,10 +215,12 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
     }
     if (self && ViewUnit(w, 0, v)) SetSlot(v.objectSlot, reinterpret_cast<uint32_t>(self));
     if (!self || !self->hwnd || !CreateUnits(w, self->hwnd)) {
-        // Take down what was built; the window's own report restores the list.
-        if (self && self->hwnd && IsWindow(self->hwnd)) DestroyWindow(self->hwnd);
+        // Take down what was built; the window's own report restores the list
+        // (and the window object deletes itself).
+        HWND window = self ? self->hwnd : nullptr;
+        if (window && IsWindow(window)) DestroyWindow(window);
         if (WindowObject(w) || w.hasSaved) UnitDestroyed(w.id, 0);
-        if (self && !self->hwnd) delete self; // an object without a window: nothing took it down
+        if (self && !window) delete self; // an object without a window: nothing took it down
         LeaveConstruction();
         return false;
     }

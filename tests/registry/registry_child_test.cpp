@@ -1,0 +1,148 @@
+// The registry's failures and the start-up path, seen from outside: a subject
+// on the real runtime is started, its message box read and its exit code checked.
+#include <doctest.h>
+
+#include <string>
+
+#include "child_process.h"
+
+using testing::ChildProcess;
+using testing::MessageBoxSeen;
+
+namespace {
+
+constexpr DWORD kBound = 60000;
+
+std::string NewLogPath() {
+    static int n = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string path = std::string(temp) + "st_registry_" + std::to_string(GetCurrentProcessId()) +
+                       "_" + std::to_string(++n) + ".log";
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+std::string PeekLog(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    char buffer[4096];
+    DWORD n = 0;
+    ReadFile(f, buffer, sizeof buffer, &n, nullptr);
+    CloseHandle(f);
+    return std::string(buffer, n);
+}
+
+std::string ReadLog(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    char buffer[4096];
+    DWORD n = 0;
+    ReadFile(f, buffer, sizeof buffer, &n, nullptr);
+    CloseHandle(f);
+    DeleteFileA(path.c_str());
+    return std::string(buffer, n);
+}
+
+struct Run {
+    bool boxSeen = false;
+    MessageBoxSeen box;
+    bool exited = false;
+    DWORD exitCode = 0;
+    std::string log;
+};
+
+Run RunToErrorBox(const std::string& arguments, DWORD waitWithBoxOpen = 0) {
+    Run run;
+    std::string log = NewLogPath();
+    ChildProcess child;
+    REQUIRE(child.Start(testing::ProgramDirectory() + "registry_subject.exe",
+                        arguments.substr(0, arguments.find(' ')) + " " + log +
+                            (arguments.find(' ') == std::string::npos
+                                 ? ""
+                                 : arguments.substr(arguments.find(' ')))));
+    run.boxSeen = child.WaitForMessageBox(kBound, &run.box);
+    if (run.boxSeen) {
+        if (waitWithBoxOpen) Sleep(waitWithBoxOpen);
+        ChildProcess::Dismiss(run.box);
+    }
+    run.exited = child.WaitForExit(kBound, &run.exitCode);
+    run.log = ReadLog(log);
+    return run;
+}
+
+std::string ErrorText(const char* message) {
+    return std::string("运行时出错!\r\n\r\n错误信息：") + message + "\r\n";
+}
+
+void ExpectError(const std::string& arguments, const char* message) {
+    CAPTURE(arguments);
+    Run run = RunToErrorBox(arguments);
+    REQUIRE(run.boxSeen);
+    CHECK(run.box.caption == "错误");
+    CHECK(run.box.text == ErrorText(message));
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0xFFFFFFFFu);
+    CHECK(run.log.find("returned") == std::string::npos);
+}
+
+} // namespace
+
+TEST_CASE("a template segment cut short: the framing error, exit code -1") {
+    for (const char* n : {"3", "200", "1000"})
+        ExpectError(std::string("truncate ") + n, "载入窗口模板数据段出错!");
+}
+
+TEST_CASE("an index of length 0: an empty registry, and the start-up window cannot load") {
+    Run run = RunToErrorBox("emptyindex");
+    REQUIRE(run.boxSeen);
+    CHECK(run.box.text == ErrorText("载入启动窗口失败"));
+    CHECK(run.log == "windows 0\r\n");
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0xFFFFFFFFu);
+}
+
+TEST_CASE("property access and runtime requests naming what is not there") {
+    ExpectError("unknownwindow", "未载入欲访问窗口组件所在的窗口");
+    ExpectError("notloaded", "指定窗口尚未载入");
+    ExpectError("getobject", "指定窗口或窗口组件不存在或尚未载入");
+    ExpectError("notnumeric", "欲转换数据类型不是数值");
+}
+
+TEST_CASE("events from windows and units the registry cannot serve") {
+    ExpectError("eventwindow", "未找到引发事件的窗口");
+    ExpectError("eventunit", "未找到引发事件的窗口组件");
+    ExpectError("eventinvalid", "引发事件的窗口组件无效");
+}
+
+TEST_CASE("an event raised while a run-time error box is open reaches no handler") {
+    Run run = RunToErrorBox("errorbox", 1500);
+    REQUIRE(run.boxSeen);
+    CHECK(run.box.text == ErrorText("测试错误"));
+    CHECK(run.log == "raised 0 handlers 0\r\n"); // the EndRoutine never runs after an error
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0xFFFFFFFFu);
+}
+
+TEST_CASE("start-up from the header's segment: load, loop, close, exit code 0") {
+    std::string log = NewLogPath();
+    ChildProcess child;
+    REQUIRE(child.Start(testing::ProgramDirectory() + "registry_subject.exe", "start " + log));
+    HWND window = child.WaitForWindow(kBound, "StTestWindow");
+    REQUIRE(window != nullptr);
+    // A close that arrives while the window is still being loaded ends it
+    // before its events: wait for the load to finish.
+    DWORD start = GetTickCount();
+    while (PeekLog(log).empty() && GetTickCount() - start < kBound)
+        Sleep(20);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD code = 0xDEAD;
+    REQUIRE(child.WaitForExit(kBound, &code));
+    CHECK(code == 0);
+    // Then, depending on when the close came, idle events ("idle") may follow.
+    std::string trace = ReadLog(log);
+    CHECK(trace.rfind("loaded\r\nreturned\r\nend A0 A3 A4", 0) == 0);
+    CHECK(trace.find("probe") == std::string::npos);
+}

@@ -1,0 +1,28 @@
+// The start-up record of the registry's test programs: the core library,
+// the test unit library as library 2, and templates made by the builder.
+#include "st/services.h"
+#include "test_units.h"
+#include "test_windows.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase; // the code base: every handler lies above it
+
+namespace {
+const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary, &testunits::Library};
+// Built before the header that points at it (same file, so in this order).
+const std::vector<uint8_t> kSegment = st::BuildTemplateSegment(testwindows::Windows(&__ImageBase));
+} // namespace
+
+extern "C" const st::ProgramHeader ProgramHeaderRecord = {
+    {3, 0, 1},
+    &__ImageBase,
+    st::ConstantSegmentBegin,
+    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
+                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    kSegment.data(),
+    static_cast<uint32_t>(kSegment.size()),
+    2,
+    kLibraries,
+    0,
+    nullptr,
+    nullptr,
+};
