@@ -2,6 +2,7 @@
 // notification entry. Types and commands are filled in as they are built.
 #include "library_commands.h"
 #include "st/services.h"
+#include "st/core_unit_types.h"
 
 namespace st {
 
@@ -17,16 +18,31 @@ int32_t CoreNotify(int32_t code, uint32_t value1, uint32_t) {
     return -1;
 }
 
-const TypeRecord coreTypes[CoreTypeCount] = {};
+// Types are numbered from 1; only the records of the types in use are filled.
+const TypeRecord coreTypes[CoreTypeCount] = {
+    {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, 32, WindowPropertyEntries,
+     WindowUnitInterface, 0, nullptr},
+};
 const LibraryCommand coreCommands[CoreCommandCount] = {
-    cmd::TextLength, cmd::ByteSetLength, cmd::TextLeft, cmd::TextRight, cmd::TextMiddle,
-    cmd::CharFromCode, cmd::CharCode, cmd::FindText, cmd::ToUpper, cmd::ToLower,
-    cmd::ToNumber, cmd::ToInteger, cmd::RemoveAllSpaces, cmd::ReplaceText, cmd::ToByteSet,
-    cmd::SpaceText, cmd::ByteSetLeft, cmd::ZeroByteSet, cmd::ToText, cmd::ToHexText,
-    cmd::RunDirectory, cmd::Now, cmd::MakeDirectory, cmd::FileExists, cmd::ReadWholeFile,
-    cmd::WriteWholeFile, cmd::OpenMemoryFile, cmd::CloseFile, cmd::SeekToStart, cmd::ReadData,
-    cmd::ReadLine, cmd::WriteData, cmd::WriteText, cmd::IsEndOfFile, cmd::FileLength,
-    cmd::ShowMessage, cmd::ProcessEvents,
+    cmd::TextLength,      cmd::ByteSetLength,
+    cmd::TextLeft,        cmd::TextRight,
+    cmd::TextMiddle,      cmd::CharFromCode,
+    cmd::CharCode,        cmd::FindText,
+    cmd::ToUpper,         cmd::ToLower,
+    cmd::ToNumber,        cmd::ToInteger,
+    cmd::RemoveAllSpaces, cmd::ReplaceText,
+    cmd::ToByteSet,       cmd::SpaceText,
+    cmd::ByteSetLeft,     cmd::ZeroByteSet,
+    cmd::ToText,          cmd::ToHexText,
+    cmd::RunDirectory,    cmd::Now,
+    cmd::MakeDirectory,   cmd::FileExists,
+    cmd::ReadWholeFile,   cmd::WriteWholeFile,
+    cmd::OpenMemoryFile,  cmd::CloseFile,
+    cmd::SeekToStart,     cmd::ReadData,
+    cmd::ReadLine,        cmd::WriteData,
+    cmd::WriteText,       cmd::IsEndOfFile,
+    cmd::FileLength,      cmd::ShowMessage,
+    cmd::ProcessEvents,
 };
 
 } // namespace

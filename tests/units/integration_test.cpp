@@ -1,0 +1,345 @@
+// The window unit on the real runtime: windows built by the loader from
+// template segments, driven through the runtime's own message pump, and a
+// program of their own (units_subject) run from outside for the end of the
+// program and a screenshot.
+#include <doctest.h>
+
+#include <cstring>
+#include <string>
+
+#include "child_process.h"
+#include "fake_runtime.h" // HoldKeys
+#include "st/unit_base.h"
+#include "st/window_unit.h"
+#include "test_windows.h"
+
+using namespace testwindows;
+
+static const std::vector<uint8_t> kSegment = st::BuildTemplateSegment(TestWindows());
+
+extern "C" const st::ProgramHeader ProgramHeaderRecord = {
+    {3, 0, 1},
+    reinterpret_cast<const void*>(&TestWindowsCodeBase),
+    st::ConstantSegmentBegin,
+    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
+                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    kSegment.data(),
+    static_cast<uint32_t>(kSegment.size()),
+    2,
+    kLibraries,
+    0,
+    nullptr,
+    nullptr,
+};
+
+namespace {
+
+constexpr DWORD kBound = 60000;
+
+void Pump() {
+    st::CallRuntime(st::CallbackCode::ProcessMessages);
+}
+
+// Starts the runtime once and loads the main window afresh.
+HWND LoadMain() {
+    static bool started = false;
+    if (!started) {
+        st::Services.Notify(st::NotifyCode::StartRuntime);
+        started = true;
+    }
+    hooks = Hooks{};
+    st::Services.LoadStartWindow(kMain);
+    Pump();
+    st::UnitBase* w = WindowObject(kMain);
+    return w ? w->hwnd : nullptr;
+}
+
+struct MainWindow {
+    HWND hwnd = LoadMain();
+    ~MainWindow() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+        Pump();
+    }
+    HWND Unit(uint32_t id) {
+        st::UnitBase* u = WindowObject(kMain, id);
+        return u ? u->hwnd : nullptr;
+    }
+};
+
+uint32_t Focused() {
+    st::Unit* u = st::Unit::FromHandle(GetFocus());
+    return u ? u->unitId : 0;
+}
+
+void Key(UINT message, WPARAM key) {
+    PostMessageA(GetFocus(), message, key, 0);
+    Pump();
+}
+
+std::string TempPath(const char* name) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string path = std::string(temp) + name + std::to_string(GetCurrentProcessId());
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+std::string ReadFileText(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string text(1 << 20, '\0');
+    DWORD n = 0;
+    ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+    CloseHandle(f);
+    text.resize(n);
+    return text;
+}
+
+struct SubjectRun {
+    bool started = false, exited = false;
+    DWORD exitCode = 0;
+};
+
+SubjectRun RunSubject(const std::string& mode, const std::string& path) {
+    SubjectRun run;
+    testing::ChildProcess child;
+    run.started = child.Start(testing::ProgramDirectory() + "units_subject.exe", mode + " " + path);
+    if (run.started) run.exited = child.WaitForExit(kBound, &run.exitCode);
+    return run;
+}
+
+} // namespace
+
+TEST_CASE("The loader builds the window of the window type: caption, border, centring, icon") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    CHECK(hooks.loaded == 1);
+    CHECK(hooks.moved >= 1);
+    char text[64] = {};
+    GetWindowTextA(main.hwnd, text, sizeof text);
+    CHECK(std::string(text) == "单元测试窗口");
+    GetClassNameA(main.hwnd, text, sizeof text);
+    CHECK(std::string(text) == "RZWindow");
+    LONG style = GetWindowLongA(main.hwnd, GWL_STYLE);
+    CHECK((style & WS_CAPTION) == WS_CAPTION);
+    CHECK((style & WS_THICKFRAME) == 0);
+    CHECK(IsWindowVisible(main.hwnd));
+    RECT r;
+    GetWindowRect(main.hwnd, &r);
+    CHECK(r.right - r.left == kWidth);
+    CHECK(r.bottom - r.top == kHeight);
+    CHECK(r.left == (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2);
+    CHECK(r.top == (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2);
+    // The program's default icon, from this image's DEFAULT_ICON.
+    uint64_t icons = st::CallRuntime(st::CallbackCode::DefaultIcons);
+    CHECK(icons != 0);
+    CHECK(SendMessageA(main.hwnd, WM_GETICON, ICON_BIG, 0) ==
+          static_cast<LRESULT>(static_cast<uint32_t>(icons)));
+    CHECK_FALSE(IsWindowVisible(main.Unit(kWindowless)));
+    CHECK_FALSE(IsWindowVisible(main.Unit(kHidden)));
+    CHECK(IsWindowVisible(main.Unit(kOk)));
+}
+
+TEST_CASE("A window with border style 0 has no title bar, even with a caption") {
+    hooks = Hooks{};
+    MainWindow main; // starts the runtime
+    st::Services.LoadStartWindow(kBare);
+    st::UnitBase* bare = WindowObject(kBare);
+    REQUIRE(bare);
+    char text[32] = {};
+    GetWindowTextA(bare->hwnd, text, sizeof text);
+    CHECK(std::string(text) == "无边框");
+    CHECK((GetWindowLongA(bare->hwnd, GWL_STYLE) & WS_CAPTION) == 0);
+    RECT window, client;
+    GetWindowRect(bare->hwnd, &window);
+    GetClientRect(bare->hwnd, &client);
+    CHECK(client.bottom == window.bottom - window.top);
+    CHECK(client.right == window.right - window.left);
+    DestroyWindow(bare->hwnd);
+    Pump();
+    CHECK(WindowObject(kBare) == nullptr);
+}
+
+TEST_CASE("Keyboard navigation on the real runtime") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    SetFocus(main.Unit(kEdit));
+    REQUIRE(Focused() == kEdit);
+
+    SUBCASE("Tab follows the tab-order numbers, skipping what cannot take the focus") {
+        std::vector<uint32_t> seen;
+        for (int i = 0; i < 4; ++i) {
+            Key(WM_KEYDOWN, VK_TAB);
+            seen.push_back(Focused());
+        }
+        // edit 1, cancel 2, (hidden 3), ok 4, (disabled 5, link 6, windowless 7), check 8
+        CHECK(seen == std::vector<uint32_t>{kCancel, kOk, kCheck, kEdit});
+        fake::HoldKeys({VK_SHIFT});
+        Key(WM_KEYDOWN, VK_TAB);
+        fake::ReleaseKeys();
+        CHECK(Focused() == kCheck);
+    }
+    SUBCASE("Enter presses the default button; the edit box keeps its own Enter") {
+        SetFocus(main.Unit(kCancel));
+        Key(WM_KEYDOWN, VK_RETURN);
+        CHECK(hooks.ok == 1);
+        CHECK(hooks.cancel == 0);
+        SetFocus(main.Unit(kEdit));
+        Key(WM_KEYDOWN, VK_RETURN);
+        CHECK(hooks.ok == 1);
+    }
+    SUBCASE("Alt+letter presses the unit whose caption holds & and the letter") {
+        fake::HoldKeys({VK_MENU});
+        Key(WM_SYSKEYDOWN, 'C');
+        Key(WM_SYSKEYDOWN, 'X');
+        Key(WM_SYSKEYDOWN, 'N');
+        fake::ReleaseKeys();
+        CHECK(hooks.cancel == 1);
+        CHECK(hooks.check == 1);
+        CHECK(SendMessageA(main.Unit(kCheck), BM_GETCHECK, 0, 0) == BST_CHECKED);
+        CHECK(Focused() == kEdit); // the label hands the focus to the unit after it
+        CHECK(hooks.ok == 0);
+    }
+    SUBCASE("a WM_CHAR handler answering 0x41 turns the character into A") {
+        Key(WM_CHAR, 'b');
+        Key(WM_CHAR, 'q'); // answered 0: dropped
+        Key(WM_CHAR, 'z'); // no answer: as typed
+        char text[16] = {};
+        GetWindowTextA(main.Unit(kEdit), text, sizeof text);
+        CHECK(std::string(text) == "Az");
+    }
+}
+
+TEST_CASE("Mouse events on the real runtime: a false answer drops the click") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    auto* ok = dynamic_cast<testunits::TestUnit*>(WindowObject(kMain, kOk));
+    REQUIRE(ok);
+    hooks.okDownAnswer = 0;
+    PostMessageA(ok->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(3, 4));
+    Pump();
+    CHECK(hooks.okDowns == 1);
+    CHECK(ok->leftDowns == 0);
+    hooks.okDownAnswer.reset();
+    PostMessageA(ok->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(3, 4));
+    Pump();
+    CHECK(hooks.okDowns == 2);
+    CHECK(ok->leftDowns == 1);
+}
+
+TEST_CASE("A handler that destroys the window is survived, and the window loads again") {
+    {
+        MainWindow main;
+        REQUIRE(main.hwnd);
+        hooks.destroyOnOkDown = true;
+        hooks.okDownAnswer = 1;
+        PostMessageA(main.Unit(kOk), WM_LBUTTONDOWN, 0, 0);
+        Pump();
+        CHECK_FALSE(IsWindow(main.hwnd));
+        CHECK(hooks.destroyed == 1);
+        CHECK(WindowObject(kMain) == nullptr);
+        CHECK(st::CallRuntime(st::CallbackCode::LoadedWindowCount) == 0);
+    }
+    MainWindow again;
+    CHECK(again.hwnd != nullptr);
+    CHECK(hooks.loaded == 1);
+}
+
+TEST_CASE("Window properties through the service table") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    st::Services.SetProperty(kMain, 0, 8, -1, reinterpret_cast<uint32_t>("新标题"), 0);
+    char text[32] = {};
+    GetWindowTextA(main.hwnd, text, sizeof text);
+    CHECK(std::string(text) == "新标题");
+    auto caption = reinterpret_cast<st::TextValue>(
+        static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 8, -1)));
+    REQUIRE(caption);
+    CHECK(std::string(caption) == "新标题");
+    st::Services.FreeMemory(caption);
+
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 9, -1)) == 2);
+    st::Services.SetProperty(kMain, 0, 9, -1, 0, 0); // border style 0
+    CHECK((GetWindowLongA(main.hwnd, GWL_STYLE) & WS_CAPTION) == 0);
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 10, -1)) == kBackground);
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 18, -1)) == 0); // normal
+    CHECK(static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 26, -1)) == 1); // taskbar
+    st::Services.SetProperty(kMain, 0, 28, -1, 1, 0);                              // an ellipse
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    CHECK(GetWindowRgn(main.hwnd, region) != ERROR);
+    CHECK_FALSE(PtInRegion(region, 0, 0));
+    DeleteObject(region);
+}
+
+TEST_CASE("Closing: event 1 answering false keeps the window") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    hooks.closeAnswer = 0;
+    SetFocus(main.Unit(kCancel));
+    Key(WM_KEYDOWN, VK_ESCAPE);
+    CHECK(hooks.closeAsked == 1);
+    CHECK(IsWindow(main.hwnd));
+    hooks.closeAnswer = 1;
+    Key(WM_KEYDOWN, VK_ESCAPE);
+    CHECK(hooks.closeAsked == 2);
+    CHECK_FALSE(IsWindow(main.hwnd));
+    CHECK(hooks.destroyed == 1);
+    MSG quit; // the loop was never entered here: nothing ends it
+    CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_CASE("A program of its own: Esc closes the only window and the program ends with 0") {
+    std::string log = TempPath("units_esc_");
+    SubjectRun run = RunSubject("esc", log);
+    REQUIRE(run.started);
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0);
+    CHECK(ReadFileText(log) == "end\r\n"); // the EndRoutine ran once
+    DeleteFileA(log.c_str());
+
+    log = TempPath("units_refuse_");
+    run = RunSubject("refuse", log);
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0);
+    CHECK(ReadFileText(log) == "kept\r\nend\r\n");
+    DeleteFileA(log.c_str());
+}
+
+TEST_CASE("A screenshot of the test window: title bar, border and background colour") {
+    // Wine draws the frame itself for this program, so that the picture holds it
+    // even without a window manager on the display.
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER,
+                        "Software\\Wine\\AppDefaults\\units_subject.exe\\X11 Driver", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+        RegCloseKey(key);
+    }
+    std::string bmp = testing::ProgramDirectory() + "window_screenshot.bmp";
+    DeleteFileA(bmp.c_str());
+    SubjectRun run = RunSubject("screenshot", bmp);
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0);
+    std::string file = ReadFileText(bmp);
+    REQUIRE(file.size() > 54);
+    BITMAPINFOHEADER info;
+    std::memcpy(&info, file.data() + 14, sizeof info);
+    CHECK(info.biWidth == kWidth);
+    CHECK(info.biHeight == kHeight);
+    REQUIRE(info.biBitCount == 24);
+    const int stride = ((info.biWidth * 24 + 31) / 32) * 4;
+    REQUIRE(file.size() >= 54u + static_cast<size_t>(stride * info.biHeight));
+    auto pixel = [&](int x, int y) { // top-down coordinates
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(file.data()) + 54 +
+                           (info.biHeight - 1 - y) * stride + 3 * x;
+        return static_cast<uint32_t>(p[2] | p[1] << 8 | p[0] << 16); // as a COLORREF
+    };
+    // Background inside the client area (below the units, right of them).
+    CHECK(pixel(kWidth - 30, kHeight - 20) == kBackground);
+    CHECK(pixel(kWidth / 2 + 60, kHeight / 2) == kBackground);
+    // The title bar: a band at the top that is not background and differs from the frame.
+    const int captionY = GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    CHECK(pixel(kWidth / 2, captionY) != kBackground);
+    CHECK(pixel(kWidth / 2, captionY) != pixel(kWidth / 2, kHeight - 2));
+}

@@ -1,0 +1,118 @@
+#include "test_windows.h"
+
+#include "st/unit_base.h"
+#include "st/window_unit.h"
+
+namespace testwindows {
+
+Hooks hooks;
+
+extern "C" void TestWindowsCodeBase() {}
+
+namespace {
+
+void OnLoaded() {
+    ++hooks.loaded;
+    if (hooks.onLoaded) hooks.onLoaded();
+}
+void OnMoved() {
+    ++hooks.moved;
+}
+void OnClose(st::HandlerResult* result) {
+    ++hooks.closeAsked;
+    if (hooks.closeAnswer) result->Report(*hooks.closeAnswer);
+}
+void OnDestroy() {
+    ++hooks.destroyed;
+}
+void OnIdle(st::HandlerResult* result, uint32_t milliseconds) {
+    ++hooks.idle;
+    if (hooks.onIdle) result->Report(hooks.onIdle(milliseconds));
+}
+void OnOk() {
+    ++hooks.ok;
+}
+void OnCancel() {
+    ++hooks.cancel;
+}
+void OnCheck() {
+    ++hooks.check;
+}
+void OnOkDown(st::HandlerResult* result, uint32_t, uint32_t, uint32_t) {
+    ++hooks.okDowns;
+    if (hooks.destroyOnOkDown) {
+        if (st::UnitBase* w = WindowObject(kMain)) DestroyWindow(w->hwnd);
+    }
+    if (hooks.okDownAnswer) result->Report(*hooks.okDownAnswer);
+}
+void OnEditChar(st::HandlerResult* result, uint32_t character) {
+    if (character == 'b') result->Report(0x41);
+    if (character == 'q') result->Report(0);
+}
+
+template <typename F> int32_t Offset(F f) {
+    return st::HandlerOffset(reinterpret_cast<const void*>(&TestWindowsCodeBase),
+                             reinterpret_cast<const void*>(f));
+}
+
+std::vector<uint8_t> WindowBlock(int32_t border, const char* caption) {
+    st::WindowProperties p;
+    p.caption = caption;
+    p.border = border;
+    p.background = kBackground;
+    p.position = 1;
+    return st::WritePropertyBlock(p);
+}
+
+} // namespace
+
+std::vector<st::WindowDescription> TestWindows() {
+    using namespace testunits;
+    const uint32_t stop = st::UnitFlag::Visible | st::UnitFlag::TabStop;
+    st::WindowDescription main;
+    main.id = kMain;
+    st::UnitDescription& self = main.Add(kSelf, st::UnitType::Window);
+    self.SetGeometry(50, 60, kWidth, kHeight);
+    self.flags = st::UnitFlag::Visible;
+    self.properties = WindowBlock(2, "单元测试窗口");
+    self.On(0, Offset(&OnLoaded)).On(1, Offset(&OnClose)).On(2, Offset(&OnDestroy));
+    self.On(3, Offset(&OnMoved)).On(7, Offset(&OnIdle));
+    auto unit = [&](uint32_t id, uint32_t type, const char* name, const char* caption, uint32_t tab,
+                    uint32_t flags, int32_t y, bool isDefault = false) {
+        st::UnitDescription& u = main.Add(id, type, name);
+        u.SetGeometry(20, y, 140, 22);
+        u.flags = flags;
+        u.tabOrder = tab;
+        u.properties = TestBlock(caption, isDefault);
+        return std::ref(u);
+    };
+    unit(kOk, Type::Button, "按钮1", "确定(&O)", 4, stop, 10, true)
+        .get()
+        .On(0, Offset(&OnOk))
+        .On(-1, Offset(&OnOkDown));
+    unit(kCancel, Type::Button, "按钮2", "取消(&C)", 2, stop, 40).get().On(0, Offset(&OnCancel));
+    unit(kEdit, Type::Edit, "编辑框1", "", 1, stop, 70).get().On(-11, Offset(&OnEditChar));
+    unit(kLabel, Type::Label, "标签1", "名称(&N)", 0, st::UnitFlag::Visible, 100);
+    unit(kHidden, Type::Button, "按钮3", "隐藏", 3, st::UnitFlag::TabStop, 130);
+    unit(kDisabled, Type::Button, "按钮4", "禁止", 5, stop | st::UnitFlag::Disabled, 160);
+    unit(kLink, Type::Link, "链接1", "链接", 6, stop, 190);
+    unit(kWindowless, Type::Windowless, "无窗口1", "", 7, stop, 0);
+    unit(kCheck, Type::CheckBox, "选择框1", "选择(&X)", 8, stop, 220).get().On(0, Offset(&OnCheck));
+
+    st::WindowDescription bare;
+    bare.id = kBare;
+    st::UnitDescription& own = bare.Add(kSelf, st::UnitType::Window);
+    own.SetGeometry(0, 0, 200, 120);
+    own.flags = st::UnitFlag::Visible;
+    own.properties = WindowBlock(0, "无边框");
+    return {main, bare};
+}
+
+const st::LibraryRecord* const kLibraries[2] = {&st::CoreLibrary, &testunits::TestUnitLibrary};
+
+st::UnitBase* WindowObject(uint32_t window, uint32_t unit) {
+    return reinterpret_cast<st::UnitBase*>(
+        static_cast<uintptr_t>(st::CallRuntime(st::CallbackCode::FindUnitObject, window, unit)));
+}
+
+} // namespace testwindows

@@ -1,0 +1,47 @@
+// The windows of the integration tests, as templates for the real runtime:
+// window 0x52010001 of the core library's window type with units of the test
+// library (a default button, a button, an edit box, a label, a hidden and a
+// disabled button, a hyperlink-like unit, a windowless unit, a check box),
+// and window 0x52010002 without a border. Handlers report to Hooks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "st/services.h"
+#include "st/template_builder.h"
+#include "test_unit_types.h"
+
+namespace testwindows {
+
+inline constexpr uint32_t kMain = 0x52010001, kBare = 0x52010002;
+inline constexpr uint32_t kSelf = 0x06010000;
+inline constexpr uint32_t kOk = 0x16010001, kCancel = 0x16010002, kEdit = 0x16010003,
+                          kLabel = 0x16010004, kHidden = 0x16010005, kDisabled = 0x16010006,
+                          kLink = 0x16010007, kWindowless = 0x16010008, kCheck = 0x16010009;
+inline constexpr uint32_t kBackground = 0x00C08040; // RGB(0x40, 0x80, 0xC0)
+inline constexpr int32_t kWidth = 360, kHeight = 260;
+
+struct Hooks {
+    int loaded = 0, moved = 0, closeAsked = 0, destroyed = 0, ok = 0, cancel = 0, check = 0,
+        idle = 0, okDowns = 0;
+    std::optional<uint32_t> closeAnswer; // event 1's answer; none = no answer
+    std::optional<uint32_t> okDownAnswer;
+    bool destroyOnOkDown = false;
+    std::function<void()> onLoaded;
+    std::function<bool(uint32_t)> onIdle; // answer of event 7
+};
+extern Hooks hooks;
+
+// The code base handler offsets count from.
+extern "C" void TestWindowsCodeBase();
+
+std::vector<st::WindowDescription> TestWindows();
+extern const st::LibraryRecord* const kLibraries[2];
+
+// The live window object of a loaded window (null when not loaded).
+st::UnitBase* WindowObject(uint32_t window, uint32_t unit = 0);
+
+} // namespace testwindows

@@ -1,0 +1,494 @@
+// The window unit at work, on a stand-in registry: creation styles and
+// position, common input events and their answers, keyboard navigation,
+// closing, destruction and the end of the message loop, activation, idle.
+#include <doctest.h>
+
+#include <cstring>
+
+#include "fake_runtime.h"
+#include "st/window_unit.h"
+#include "test_unit_types.h"
+
+using fake::RecordSpec;
+using namespace testunits;
+
+namespace {
+
+constexpr uint32_t kWindow = 0x52010001;
+constexpr uint32_t kOk = 0x16010001, kCancel = 0x16010002, kEdit = 0x16010003, kLabel = 0x16010004,
+                   kHidden = 0x16010005, kDisabled = 0x16010006, kLink = 0x16010007,
+                   kWindowless = 0x16010008, kCheck = 0x16010009, kRadio1 = 0x1601000A,
+                   kRadio2 = 0x1601000B;
+
+RecordSpec WindowRecord(const st::WindowProperties& p, int32_t w = 400, int32_t h = 300) {
+    RecordSpec spec;
+    st::WindowProperties copy = p;
+    spec.block = st::WritePropertyBlock(copy);
+    spec.left = 20, spec.top = 30, spec.width = w, spec.height = h;
+    return spec;
+}
+
+RecordSpec Unit(uint32_t type, uint32_t id, uint32_t tabOrder, const char* caption, int32_t y,
+                uint32_t flags = st::UnitFlag::Visible | st::UnitFlag::TabStop,
+                bool isDefault = false) {
+    return {type, id, 10, y, 120, 22, flags, tabOrder, 0, TestBlock(caption, isDefault)};
+}
+
+// A window with every kind of unit; the tab order differs from record order.
+std::vector<RecordSpec> Form(const st::WindowProperties& p = {}) {
+    const uint32_t visible = st::UnitFlag::Visible | st::UnitFlag::TabStop;
+    return {WindowRecord(p),
+            Unit(Type::Button, kOk, 4, "确定(&O)", 10, visible, true),
+            Unit(Type::Button, kCancel, 2, "取消(&C)", 40),
+            Unit(Type::Edit, kEdit, 1, "", 70),
+            Unit(Type::Label, kLabel, 0, "名称(&N)", 100, st::UnitFlag::Visible),
+            Unit(Type::Button, kHidden, 3, "隐藏", 130, st::UnitFlag::TabStop),
+            Unit(Type::Button, kDisabled, 5, "禁止", 160, visible | st::UnitFlag::Disabled),
+            Unit(Type::Link, kLink, 6, "链接", 190),
+            Unit(Type::Windowless, kWindowless, 7, "无窗口", 220),
+            Unit(Type::CheckBox, kCheck, 8, "选择(&X)", 250),
+            Unit(Type::Radio, kRadio1, 9, "甲", 280),
+            Unit(Type::Radio, kRadio2, 10, "乙", 310)};
+}
+
+void Post(HWND to, UINT message, WPARAM wParam, LPARAM lParam = 0) {
+    PostMessageA(to, message, wParam, lParam);
+}
+
+uint32_t Focused() {
+    st::Unit* u = st::Unit::FromHandle(GetFocus());
+    return u ? u->unitId : 0;
+}
+
+} // namespace
+
+TEST_CASE("Creation: border styles, title bar and position") {
+    fake::Runtime rt;
+    st::WindowProperties p;
+    SUBCASE("border 0 has no title bar, even with a caption") {
+        p.border = 0;
+        p.caption = "无边框";
+        rt.AddWindow(kWindow, {WindowRecord(p)});
+        st::WindowUnit* w = rt.Load(kWindow);
+        REQUIRE(w);
+        LONG style = GetWindowLongA(w->hwnd, GWL_STYLE);
+        CHECK((style & WS_CAPTION) == 0);
+        CHECK((style & WS_THICKFRAME) == 0);
+        RECT window, client;
+        GetWindowRect(w->hwnd, &window);
+        GetClientRect(w->hwnd, &client);
+        CHECK(client.bottom == window.bottom - window.top); // nothing above the client area
+    }
+    SUBCASE("border 1 is resizable with a caption; control box adds the system menu") {
+        p.border = 1;
+        p.caption = "标题";
+        p.minimizeBox = 1;
+        rt.AddWindow(kWindow, {WindowRecord(p)});
+        st::WindowUnit* w = rt.Load(kWindow);
+        REQUIRE(w);
+        LONG style = GetWindowLongA(w->hwnd, GWL_STYLE);
+        CHECK((style & WS_CAPTION) == WS_CAPTION);
+        CHECK((style & WS_THICKFRAME) != 0);
+        CHECK((style & WS_SYSMENU) != 0);
+        CHECK((style & WS_MINIMIZEBOX) != 0);
+        CHECK((style & WS_MAXIMIZEBOX) == 0);
+        char text[32] = {};
+        GetWindowTextA(w->hwnd, text, sizeof text);
+        CHECK(std::string(text) == "标题");
+        // Live changes: no control box and an empty caption leave only the frame.
+        uint32_t off = 0, empty = reinterpret_cast<uint32_t>("");
+        w->SetProperty(7, &off);
+        w->SetProperty(0, &empty);
+        style = GetWindowLongA(w->hwnd, GWL_STYLE);
+        CHECK((style & WS_CAPTION) == WS_DLGFRAME);
+        CHECK((style & WS_SYSMENU) == 0);
+        uint32_t tool = 4;
+        w->SetProperty(1, &tool);
+        CHECK((GetWindowLongA(w->hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0);
+        CHECK((GetWindowLongA(w->hwnd, GWL_STYLE) & WS_THICKFRAME) == 0);
+    }
+    SUBCASE("position 1 centres with the requested size") {
+        p.position = 1;
+        rt.AddWindow(kWindow, {WindowRecord(p, 333, 222)});
+        st::WindowUnit* w = rt.Load(kWindow);
+        REQUIRE(w);
+        RECT r;
+        GetWindowRect(w->hwnd, &r);
+        CHECK(r.right - r.left == 333);
+        CHECK(r.bottom - r.top == 222);
+        CHECK(r.left == (GetSystemMetrics(SM_CXSCREEN) - 333) / 2);
+        CHECK(r.top == (GetSystemMetrics(SM_CYSCREEN) - 222) / 2);
+    }
+    SUBCASE("position 0 keeps the stored place; position 2 starts minimised") {
+        p.position = 0;
+        rt.AddWindow(kWindow, {WindowRecord(p, 333, 222)});
+        st::WindowUnit* w = rt.Load(kWindow);
+        REQUIRE(w);
+        RECT r;
+        GetWindowRect(w->hwnd, &r);
+        CHECK(r.left == 20);
+        CHECK(r.top == 30);
+        uint32_t minimised = 2, value[2] = {};
+        w->SetProperty(10, &minimised);
+        REQUIRE(w->GetProperty(10, value) == 1);
+        CHECK(value[0] == 2);
+        CHECK(IsIconic(w->hwnd));
+        CHECK(w->GetProperty(24, value) == 0);
+    }
+    SUBCASE("not in the taskbar: owned by the runtime's message window") {
+        rt.messageWindow =
+            CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        p.inTaskbar = 0;
+        rt.AddWindow(kWindow, {WindowRecord(p)});
+        st::WindowUnit* w = rt.Load(kWindow);
+        REQUIRE(w);
+        CHECK(GetWindow(w->hwnd, GW_OWNER) == rt.messageWindow);
+        DestroyWindow(w->hwnd);
+        DestroyWindow(rt.messageWindow);
+    }
+    SUBCASE("the class is RZWindow unless property 31 names one") {
+        rt.AddWindow(kWindow, {WindowRecord(p)});
+        p.className = "自己的类";
+        rt.AddWindow(0x52010002, {WindowRecord(p)});
+        st::WindowUnit* a = rt.Load(kWindow);
+        st::WindowUnit* b = rt.Load(0x52010002);
+        REQUIRE(a);
+        REQUIRE(b);
+        char name[32];
+        GetClassNameA(a->hwnd, name, sizeof name);
+        CHECK(std::string(name) == "RZWindow");
+        GetClassNameA(b->hwnd, name, sizeof name);
+        CHECK(std::string(name) == "自己的类");
+        WNDCLASSA wc;
+        REQUIRE(GetClassInfoA(GetModuleHandleA(nullptr), "RZWindow", &wc));
+        CHECK(wc.style == (CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS));
+    }
+}
+
+TEST_CASE("Common input events: arguments, and answers that drop or change the message") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    auto* ok = dynamic_cast<TestUnit*>(rt.Object(kWindow, kOk));
+    auto* edit = dynamic_cast<TestUnit*>(rt.Object(kWindow, kEdit));
+    REQUIRE(ok);
+    REQUIRE(edit);
+
+    SUBCASE("a left press on a unit raises -1 with x, y and modifiers") {
+        fake::HoldKeys({VK_CONTROL, VK_MENU});
+        Post(ok->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(7, 9));
+        rt.Pump();
+        fake::ReleaseKeys();
+        REQUIRE(rt.Count(kOk, -1) == 1);
+        CHECK(rt.Last(kOk, -1).args == std::vector<uint32_t>{7, 9, 1 + 4});
+        CHECK(ok->leftDowns == 1); // no handler: the message went on
+    }
+    SUBCASE("a false answer to -1 drops the click; true lets it through") {
+        rt.On(kOk, -1, [](const fake::Event&) { return 0u; });
+        Post(ok->hwnd, WM_LBUTTONDOWN, 0, 0);
+        rt.Pump();
+        CHECK(rt.Count(kOk, -1) == 1);
+        CHECK(ok->leftDowns == 0);
+        rt.On(kOk, -1, [](const fake::Event&) { return 1u; });
+        Post(ok->hwnd, WM_LBUTTONDOWN, 0, 0);
+        rt.Pump();
+        CHECK(ok->leftDowns == 1);
+    }
+    SUBCASE("the window itself is unit 0") {
+        Post(w->hwnd, WM_RBUTTONUP, 0, MAKELPARAM(300, 200));
+        rt.Pump();
+        REQUIRE(rt.Count(0, -5) == 1);
+        CHECK(rt.Last(0, -5).window == kWindow);
+        CHECK(rt.Last(0, -5).args == std::vector<uint32_t>{300, 200, 0});
+    }
+    SUBCASE("a right double click raises nothing") {
+        size_t before = rt.events.size();
+        Post(ok->hwnd, WM_RBUTTONDBLCLK, 0, 0);
+        rt.Pump();
+        CHECK(rt.events.size() == before);
+    }
+    SUBCASE("a WM_CHAR handler answering 0x41 turns the character into A; 0 drops it") {
+        SetFocus(edit->hwnd);
+        rt.On(kEdit, -11, [](const fake::Event& e) -> std::optional<uint32_t> {
+            if (e.args[0] == 'q') return 0u;
+            return 0x41u;
+        });
+        Post(edit->hwnd, WM_CHAR, 'b');
+        Post(edit->hwnd, WM_CHAR, 'q');
+        Post(edit->hwnd, WM_CHAR, 'c');
+        rt.Pump();
+        CHECK(edit->charsSeen == "AA");
+        char text[16] = {};
+        GetWindowTextA(edit->hwnd, text, sizeof text);
+        CHECK(std::string(text) == "AA");
+    }
+    SUBCASE("keys: the keypad folds onto the main keys, a modifier key does not count itself") {
+        fake::HoldKeys({VK_SHIFT});
+        Post(edit->hwnd, WM_KEYDOWN, VK_NUMPAD7);
+        Post(edit->hwnd, WM_KEYUP, VK_DECIMAL);
+        Post(edit->hwnd, WM_KEYDOWN, VK_SHIFT);
+        rt.Pump();
+        fake::ReleaseKeys();
+        std::vector<fake::Event> keys;
+        for (const fake::Event& e : rt.events)
+            if (e.event == -9 || e.event == -10) keys.push_back(e);
+        REQUIRE(keys.size() == 3);
+        CHECK(keys[0].args == std::vector<uint32_t>{'7', 2});
+        CHECK(keys[1].event == -10);
+        CHECK(keys[1].args == std::vector<uint32_t>{190, 2});
+        CHECK(keys[2].args == std::vector<uint32_t>{VK_SHIFT, 0});
+    }
+    SUBCASE("wheel steps are whole notches, signed") {
+        Post(w->hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-250)));
+        rt.Pump();
+        REQUIRE(rt.Count(0, -12) == 1);
+        CHECK(static_cast<int32_t>(rt.Last(0, -12).args.at(0)) == -2);
+    }
+    SUBCASE("focus events -7 and -8") {
+        SetFocus(ok->hwnd);
+        int32_t editBefore = rt.Count(kEdit, -7);
+        SetFocus(edit->hwnd);
+        CHECK(rt.Count(kOk, -7) == 1);
+        CHECK(rt.Count(kOk, -8) == 1);
+        CHECK(rt.Count(kEdit, -7) == editBefore + 1);
+    }
+}
+
+TEST_CASE("A handler that destroys the window is survived") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    HWND window = w->hwnd, ok = rt.Handle(kWindow, kOk);
+    rt.On(kOk, -1, [window](const fake::Event&) {
+        DestroyWindow(window);
+        return 1u; // "let it through" - but there is nothing left to receive it
+    });
+    Post(ok, WM_LBUTTONDOWN, 0, 0);
+    rt.Pump();
+    CHECK_FALSE(IsWindow(window));
+    CHECK(rt.Object(kWindow, 0) == nullptr);
+    CHECK(rt.Object(kWindow, kOk) == nullptr);
+    CHECK(rt.Count(0, 2) == 1); // destruction event
+    // Each unit told the runtime once, the window last, as unit 0.
+    REQUIRE(rt.destroyed.size() == 12);
+    CHECK(rt.destroyed.back() == std::make_pair(kWindow, 0u));
+    CHECK(st::Unit::FromHandle(ok) == nullptr);
+}
+
+TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it was entered") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    HWND window = w->hwnd;
+    MSG quit;
+
+    SUBCASE("Esc closes (property 22); false keeps the window, no answer closes it") {
+        rt.loopEntered = true;
+        rt.On(0, 1, [](const fake::Event&) { return 0u; });
+        Post(rt.Handle(kWindow, kCancel), WM_KEYDOWN, VK_ESCAPE);
+        rt.Pump();
+        CHECK(rt.Count(0, 1) == 1);
+        CHECK(IsWindow(window));
+        CHECK(rt.Count(kCancel, -9) == 0); // the key was consumed
+
+        rt.On(0, 1, [](const fake::Event&) { return std::optional<uint32_t>(); });
+        Post(rt.Handle(kWindow, kCancel), WM_KEYDOWN, VK_ESCAPE);
+        rt.Pump();
+        CHECK_FALSE(IsWindow(window));
+        CHECK(rt.Count(0, 2) == 1);
+        REQUIRE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        CHECK(quit.wParam == 0);
+    }
+    SUBCASE("without property 22 Esc is an ordinary key") {
+        uint32_t off = 0;
+        w->SetProperty(14, &off);
+        Post(rt.Handle(kWindow, kCancel), WM_KEYDOWN, VK_ESCAPE);
+        rt.Pump();
+        CHECK(IsWindow(window));
+        CHECK(rt.Count(kCancel, -9) == 1);
+    }
+    SUBCASE("before the loop was entered no WM_QUIT is posted") {
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        rt.Pump();
+        CHECK_FALSE(IsWindow(window));
+        CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+    SUBCASE("another loaded window keeps the loop running") {
+        rt.loopEntered = true;
+        rt.AddWindow(0x52010002, {WindowRecord({})});
+        REQUIRE(rt.Load(0x52010002));
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        SendMessageA(rt.Handle(0x52010002, 0), WM_CLOSE, 0, 0);
+        CHECK(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+    SUBCASE("a session end asks event 1 too") {
+        rt.On(0, 1, [](const fake::Event&) { return 0u; });
+        CHECK(SendMessageA(window, WM_QUERYENDSESSION, 0, 0) == FALSE);
+        rt.On(0, 1, [](const fake::Event&) { return 1u; });
+        CHECK(SendMessageA(window, WM_QUERYENDSESSION, 0, 0) == TRUE);
+        CHECK(IsWindow(window));
+    }
+}
+
+TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the focus") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    SetForegroundWindow(w->hwnd);
+    SetFocus(rt.Handle(kWindow, kEdit));
+    REQUIRE(Focused() == kEdit);
+    // Candidates by number: edit 1, cancel 2, ok 4, check 8, radio 9, radio 10. The label
+    // has no tab stop; hidden 3, disabled 5, link 6 and windowless 7 are skipped.
+    std::vector<uint32_t> seen;
+    for (int i = 0; i < 7; ++i) {
+        Post(GetFocus(), WM_KEYDOWN, VK_TAB);
+        rt.Pump();
+        seen.push_back(Focused());
+    }
+    CHECK(seen == std::vector<uint32_t>{kCancel, kOk, kCheck, kRadio1, kRadio2, kEdit, kCancel});
+    CHECK(rt.Count(kEdit, -9) == 0); // navigation keys raise no key event
+
+    fake::HoldKeys({VK_SHIFT});
+    Post(GetFocus(), WM_KEYDOWN, VK_TAB);
+    rt.Pump();
+    CHECK(Focused() == kEdit);
+    Post(GetFocus(), WM_KEYDOWN, VK_TAB);
+    rt.Pump();
+    fake::ReleaseKeys();
+    CHECK(Focused() == kRadio2);
+}
+
+TEST_CASE("Enter presses the default button unless the focused unit keeps it") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    SetFocus(rt.Handle(kWindow, kCheck));
+    Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
+    rt.Pump();
+    CHECK(rt.Count(kOk, 0) == 1);
+    CHECK(rt.Count(kCancel, 0) == 0);
+
+    SetFocus(rt.Handle(kWindow, kEdit)); // the edit keeps Enter (WantsKey)
+    Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
+    rt.Pump();
+    CHECK(rt.Count(kOk, 0) == 1);
+    CHECK(rt.Count(kEdit, -9) == 1);
+
+    SUBCASE("with property 21 Enter moves the focus instead") {
+        uint32_t on = 1;
+        w->SetProperty(13, &on);
+        SetFocus(rt.Handle(kWindow, kCancel));
+        Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
+        rt.Pump();
+        CHECK(Focused() == kOk);
+        CHECK(rt.Count(kOk, 0) == 1);
+        // On the default button itself Enter presses it.
+        Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
+        rt.Pump();
+        CHECK(rt.Count(kOk, 0) == 2);
+    }
+}
+
+TEST_CASE("Alt mnemonics and radio arrows") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    SetFocus(rt.Handle(kWindow, kOk));
+    fake::HoldKeys({VK_MENU});
+    Post(GetFocus(), WM_SYSKEYDOWN, 'C');
+    rt.Pump();
+    CHECK(rt.Count(kCancel, 0) == 1); // "取消(&C)"
+    Post(GetFocus(), WM_SYSKEYDOWN, 'X');
+    rt.Pump();
+    CHECK(rt.Count(kCheck, 0) == 1);
+    CHECK(SendMessageA(rt.Handle(kWindow, kCheck), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    Post(GetFocus(), WM_SYSKEYDOWN, 'N'); // the label hands the focus on by its number 0
+    rt.Pump();
+    CHECK(Focused() == kEdit);
+    fake::ReleaseKeys();
+    Post(GetFocus(), WM_KEYDOWN, 'C'); // without Alt: an ordinary key event
+    rt.Pump();
+    CHECK(rt.Count(kEdit, -9) == 1);
+    CHECK(rt.Count(kCancel, 0) == 1);
+
+    SetFocus(rt.Handle(kWindow, kRadio1));
+    Post(GetFocus(), WM_KEYDOWN, VK_DOWN);
+    rt.Pump();
+    CHECK(Focused() == kRadio2);
+    CHECK(rt.Count(kRadio2, 0) == 1);
+    CHECK(SendMessageA(rt.Handle(kWindow, kRadio2), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    Post(GetFocus(), WM_KEYDOWN, VK_UP);
+    rt.Pump();
+    CHECK(SendMessageA(rt.Handle(kWindow, kRadio1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    CHECK(SendMessageA(rt.Handle(kWindow, kRadio2), BM_GETCHECK, 0, 0) == 0);
+}
+
+TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, Form());
+    rt.AddWindow(0x52010002, {WindowRecord({})});
+    st::WindowUnit* a = rt.Load(kWindow);
+    st::WindowUnit* b = rt.Load(0x52010002);
+    REQUIRE(a);
+    REQUIRE(b);
+    SetActiveWindow(a->hwnd);
+    SetActiveWindow(b->hwnd);
+    SetActiveWindow(a->hwnd);
+    rt.Pump();
+    CHECK(rt.Count(0, 8) == 2); // once for each window object
+    std::vector<int32_t> order;
+    for (const fake::Event& e : rt.events)
+        if (e.window == kWindow && e.event >= 5 && e.event <= 8) order.push_back(e.event);
+    REQUIRE(order.size() >= 4);
+    CHECK(order[0] == 8);
+    CHECK(order[1] == 5);
+    CHECK(std::count(order.begin(), order.end(), 8) == 1);
+    CHECK(std::count(order.begin(), order.end(), 6) >= 1);
+
+    CHECK_FALSE(a->IdleEvent(15)); // no handler
+    rt.On(0, 7, [](const fake::Event& e) { return e.args[0] < 100 ? 1u : 0u; });
+    CHECK(a->IdleEvent(15));
+    CHECK(rt.Last(0, 7).args == std::vector<uint32_t>{15});
+    CHECK_FALSE(a->IdleEvent(150));
+}
+
+TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, {WindowRecord({})});
+    rt.AddWindow(0x52010002, {WindowRecord({})});
+    st::WindowUnit* owner = rt.Load(kWindow);
+    st::WindowUnit* modal = rt.Load(0x52010002);
+    REQUIRE(owner);
+    REQUIRE(modal);
+    modal->LoadState()->modal = true;
+    EnableWindow(owner->hwnd, FALSE);
+    modal->LoadState()->disabledForModal.push_back(owner->hwnd);
+    SendMessageA(modal->hwnd, st::WM_END_MODAL, 0, 0);
+    CHECK(IsWindowEnabled(owner->hwnd));
+    CHECK_FALSE(modal->LoadState()->modal);
+    CHECK(modal->LoadState()->disabledForModal.empty());
+}
+
+TEST_CASE("Tray icon: mouse actions on it raise event 9") {
+    fake::Runtime rt;
+    rt.AddWindow(kWindow, {WindowRecord({})});
+    st::WindowUnit* w = rt.Load(kWindow);
+    REQUIRE(w);
+    w->SetTrayIcon(CopyIcon(rt.defaultSmall), "托盘图标的提示文字");
+    for (LPARAM action :
+         {WM_LBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONDBLCLK, WM_RBUTTONUP, WM_CONTEXTMENU})
+        SendMessageA(w->hwnd, st::TrayIconMessage, st::TrayIconId, action);
+    std::vector<uint32_t> seen;
+    for (const fake::Event& e : rt.events)
+        if (e.event == 9) seen.push_back(e.args.at(0));
+    CHECK(seen == std::vector<uint32_t>{1, 2, 3, 3});
+    w->SetTrayIcon(CopyIcon(rt.defaultSmall), "换一个"); // the old icon is given back
+    w->SetTrayIcon(nullptr, nullptr);
+}

@@ -1,0 +1,150 @@
+// What every unit type builds on: the Win32 window a unit owns (subclassed
+// from its first message on, found again through a handle -> object map),
+// event raising through the runtime callback, the property-block pattern,
+// colours, fonts and border styles, and the common input events.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "st/template_record.h"
+#include "st/units.h"
+
+namespace st {
+
+// The runtime callback the core library received; 0 when there is none yet.
+uint64_t CallRuntime(int32_t code, uint32_t value1 = 0, uint32_t value2 = 0);
+
+// --- Property blocks ---------------------------------------------------------------
+
+// A unit type's UnitPropertyData: Reset() sets every field to its default;
+// Transfer(io) reads or writes the whole block (version first) and answers
+// false for a version it does not know.
+//
+// An empty block leaves the defaults; a failed or short read answers false.
+template <typename Data> bool ReadPropertyBlock(Data& data, const void* block, int32_t length) {
+    data.Reset();
+    if (!block || length <= 0) return true;
+    PropertyReader reader(block, length);
+    PropertyIO io(reader);
+    return data.Transfer(io) && !io.Failed();
+}
+
+template <typename Data> std::vector<uint8_t> WritePropertyBlock(Data& data) {
+    PropertyWriter writer;
+    PropertyIO io(writer);
+    data.Transfer(io);
+    return writer.Take();
+}
+
+// Reads the version word: the stored one when reading (false when it is
+// outside 0..current), the current one when writing.
+bool TransferVersion(PropertyIO& io, int32_t current, int32_t& version);
+
+// A movable, shareable global block holding exactly these bytes, unlocked;
+// the caller owns it. Null when memory runs out.
+HGLOBAL NewGlobalBlock(const void* bytes, size_t length);
+
+// --- Values ------------------------------------------------------------------------------
+
+// DefaultColour becomes the current button-face colour; anything else is itself.
+COLORREF ResolveColour(uint32_t colour);
+
+// A font from a 60-byte description with our fixed overrides; null when the
+// description is not exactly 60 bytes or the font cannot be made.
+HFONT MakeUnitFont(const std::vector<uint8_t>& description);
+
+// Applies a control border style 0-5 (clamped) and redraws the frame.
+void ApplyBorderStyle(HWND window, int32_t style);
+
+inline int32_t Clamp(int32_t value, int32_t low, int32_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
+// --- Events ------------------------------------------------------------------------------
+
+// Raises event number event of (window, unit) with up to five argument words;
+// answers the handler's result when it reported one.
+std::optional<uint32_t> RaiseUnitEvent(uint32_t window, uint32_t unit, int32_t event,
+                                       std::initializer_list<uint32_t> args = {});
+
+// 1 Ctrl, 2 Shift, 4 Alt, from GetKeyState; the key's own modifier is not
+// counted for the key itself.
+uint32_t ModifierState(uint32_t key = 0);
+// VK_NUMPAD0-9 -> '0'-'9', VK_SUBTRACT -> 189, VK_DECIMAL -> 190, VK_DIVIDE -> 191.
+uint32_t FoldKeypad(uint32_t key);
+
+// --- The unit object ------------------------------------------------------------------
+
+class Unit : public UnitBase {
+  public:
+    Unit() = default;
+    Unit(const Unit&) = delete;
+    Unit& operator=(const Unit&) = delete;
+    ~Unit() override;
+
+    // The unit owning this window, or null.
+    static Unit* FromHandle(HWND window);
+
+    // Creates the unit's window and subclasses it before its first message.
+    bool CreateUnitWindow(DWORD exStyle, const char* className, const char* text, DWORD style,
+                          int32_t left, int32_t top, int32_t width, int32_t height, HWND parent,
+                          HMENU menuOrId);
+
+    // Events as the runtime sees them come from (windowId, EventUnit()).
+    virtual uint32_t EventUnit() const { return unitId; }
+    std::optional<uint32_t> RaiseEvent(int32_t event, std::initializer_list<uint32_t> args = {}) {
+        return RaiseUnitEvent(windowId, EventUnit(), event, args);
+    }
+
+    // Makes the unit's font from a description (see MakeUnitFont), falling
+    // back on DEFAULT_GUI_FONT, and hands it to the window with a redraw.
+    void ApplyFont(const std::vector<uint8_t>& description);
+    // Replaces the owned background brush with one of the colour, resolved now.
+    void MakeBrush(uint32_t colour);
+
+    // The unit's message handling; DefaultProc passes to the original procedure.
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // A notification or control message the parent window passes back to the
+    // unit that sent it (WM_COMMAND, WM_NOTIFY, WM_CTLCOLOR*, scrolling, owner
+    // draw); true when the unit answered it.
+    virtual bool OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        (void)message, (void)wParam, (void)lParam, (void)result;
+        return false;
+    }
+    // After the window's final message: tell the runtime (code 2000), then
+    // delete the object. Nothing of the object may be touched afterwards.
+    virtual void OnFinalMessage();
+    // The unit's current PropertyBlock.
+    virtual std::vector<uint8_t> SaveBlock() { return {}; }
+
+  protected:
+    // Controls that report focus through notifications raise -7/-8 there.
+    bool focusEventsFromMessages_ = true;
+
+  private:
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK CreationHook(int code, WPARAM wParam, LPARAM lParam);
+    void Attach(HWND window);
+
+    WNDPROC original_ = nullptr;
+    bool creating_ = false;
+};
+
+// Turns a mouse, key, character or wheel message for a unit's own window into
+// that unit's common event (-1..-6, -9..-12). Answers true when the message
+// must be dropped: the handler said no, or the window died meanwhile. The
+// message's wParam changes when a character handler replaced the character.
+bool RaiseCommonInputEvent(Unit& unit, MSG& msg);
+
+// UnitInterface entry 5, shared by every type: the unit's current block as a
+// new global block (see NewGlobalBlock), its length through length.
+HGLOBAL SaveUnitProperties(UnitBase* unit, uint32_t* length);
+
+} // namespace st

@@ -1,0 +1,120 @@
+// The window unit ("窗口"/"window", 0x00010001): the top-level window that
+// holds a template's units. It pre-translates every message for itself and
+// its units (common input events, keyboard navigation), paints the
+// background, and ends the message loop when the last loaded window goes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "st/bmp_decoder.h"
+#include "st/core_unit_types.h"
+#include "st/unit_base.h"
+
+namespace st {
+
+struct UnitSlot; // window_internal.h
+
+// The window's own properties 8-31, in the order of the table; the stored
+// order is Transfer's.
+struct WindowProperties {
+    static constexpr int32_t kVersion = 6;
+
+    std::string caption;
+    int32_t border;
+    uint32_t background;
+    std::vector<uint8_t> picture;
+    int32_t layout;
+    std::vector<uint8_t> music;
+    int32_t musicMode;
+    int32_t controlBox, maximizeBox, minimizeBox;
+    int32_t position;
+    int32_t movable;
+    std::vector<uint8_t> icon;
+    int32_t enterMovesFocus, escCloses, f1Help;
+    std::string helpFile;
+    int32_t helpTopic;
+    int32_t inTaskbar, dragMoves, shape, topmost, titleStaysActive;
+    std::string className;
+
+    WindowProperties() { Reset(); }
+    void Reset();
+    bool Transfer(PropertyIO& io);
+    void Clamp();
+};
+
+inline constexpr UINT TrayIconMessage = WM_APP + 0xA0;
+inline constexpr UINT WM_UNITS_CREATED = 0x8004; // the loader's "all units exist"
+inline constexpr UINT WM_END_MODAL = 0x8065;
+inline constexpr UINT TrayIconId = 100;
+
+class WindowUnit : public Unit {
+  public:
+    WindowProperties props;
+
+    // UnitInterface entry 1 for the window type.
+    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
+                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
+                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
+                            HWND designHost, int32_t designMode);
+    int32_t SetProperty(int32_t index, const uint32_t* value);
+    int32_t GetProperty(int32_t index, uint32_t* value);
+
+    bool PreTranslate(MSG& msg) override;
+    bool IdleEvent(uint32_t milliseconds) override;
+    WindowLoadState* LoadState() override { return &loadState_; }
+    uint32_t EventUnit() const override { return 0; } // the window is unit 0 of its events
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnFinalMessage() override;
+    std::vector<uint8_t> SaveBlock() override { return WritePropertyBlock(props); }
+
+    // Paints the background (picture by layout, then the colour) into dc.
+    void PaintBackground(HDC dc, const RECT& clip);
+    // Adds, changes or (icon null) removes the tray icon; the window owns icon.
+    void SetTrayIcon(HICON icon, const char* tip);
+    bool HelpOpened() const { return helpOpened_; }
+
+  private:
+    bool Build(uint32_t style, HWND parent, HMENU menu, int32_t left, int32_t top, int32_t width,
+               int32_t height);
+    void ApplyTitleBar();
+    void ApplyBorder();
+    void ApplyIcons();
+    void ApplyShape();
+    void ApplyPosition();
+    void ApplyTopmost(bool fromChange);
+    void ApplyMovable();
+    void Repaint();
+    bool HandleKey(MSG& msg);
+    void OpenHelp();
+    bool SetUnitCursor(HWND over);
+    void MoveFocus(bool forward);
+    bool PressEnter(UnitSlot* focused);
+    bool Mnemonic(uint32_t key);
+    bool MoveRadio(const UnitSlot& focused, bool forward);
+    void OnActivate(WPARAM wParam);
+    void EndModalState();
+
+    WindowLoadState loadState_;
+    DecodedPicture decoded_;
+    bool pictureDecoded_ = false;
+    HICON bigIcon_ = nullptr, smallIcon_ = nullptr; // made from property 20
+    HICON trayIcon_ = nullptr;
+    HWND lastFocus_ = nullptr;
+    bool activatedOnce_ = false;
+    bool helpOpened_ = false;
+    HACCEL accelerators_ = nullptr;
+};
+
+// Where picture layout 2 puts a pw x ph picture in a cw x ch client area:
+// centred, shrunk to fit keeping its proportions, never enlarged.
+RECT FitPicture(int32_t pw, int32_t ph, int32_t cw, int32_t ch);
+
+// Big and small icons from icon file bytes; false (both null) when the bytes
+// hold no icon we can make.
+bool MakeIcons(const std::vector<uint8_t>& bytes, HICON& big, HICON& small);
+
+} // namespace st
