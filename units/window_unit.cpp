@@ -295,7 +295,8 @@ bool WindowUnit::Build(uint32_t style, HWND parent, HMENU menu, int32_t left, in
     HWND owner = parent;
     if (parent) {
         windowStyle |= WS_POPUP;
-    } else if (!props.inTaskbar && CallRuntime(CallbackCode::FirstBuildWord) != 0) {
+    } else if ((!props.inTaskbar || CallRuntime(CallbackCode::LoadingModally) != 0) &&
+               CallRuntime(CallbackCode::FirstBuildWord) != 0) {
         // Owned by the runtime's hidden window: no taskbar button.
         owner = reinterpret_cast<HWND>(
             static_cast<uintptr_t>(CallRuntime(CallbackCode::MessageWindow)));

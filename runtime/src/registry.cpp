@@ -186,6 +186,8 @@ uint64_t UnitRegistry::Callback(int32_t code, uint32_t value1, uint32_t value2) 
         return static_cast<uint32_t>(LoadedCount());
     case CallbackCode::MessageWindow:
         return reinterpret_cast<uint32_t>(rt.messageWindow);
+    case CallbackCode::LoadingModally:
+        return loadingModal_ ? 1 : 0;
     default:
         return 0;
     }

@@ -76,6 +76,7 @@ class UnitRegistry final : public WindowRegistry, public TemplateRegistry {
 
     WindowList windows_;
     uint32_t modal_ = 0;
+    bool loadingModal_ = false; // while the window of a modal load is created
     uint32_t codeBase_ = 0;
     std::map<uint32_t, uint8_t> keys_;   // callback 2011-2013
     std::vector<HCURSOR> ownedCursors_;  // made from pointer data; destroyed by us

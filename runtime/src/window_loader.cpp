@@ -207,10 +207,13 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
     if (ViewUnit(w, 0, v)) {
         auto create = UnitEntryOf<CreateUnitFn>(FindTypeRecord(v.type), UnitEntry::Create);
         HMENU menu = BuildMenu(w);
+        // The window type asks (code 3003) whether it is made for a modal load.
+        loadingModal_ = modal;
         if (create)
             self = create(v.propertyBlock, static_cast<int32_t>(v.propertyLength),
                           StyleBits(v.Flags()), owner, 0, menu, v.geometry[0], v.geometry[1],
                           v.geometry[2], v.geometry[3], w.id, w.units.ids[0], nullptr, 0);
+        loadingModal_ = false;
         if (!self && menu && IsMenu(menu)) DestroyMenu(menu);
     }
     if (self && ViewUnit(w, 0, v)) SetSlot(v.objectSlot, reinterpret_cast<uint32_t>(self));

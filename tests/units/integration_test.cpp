@@ -9,6 +9,7 @@
 
 #include "child_process.h"
 #include "fake_runtime.h" // HoldKeys
+#include "runtime_state.h"
 #include "st/unit_base.h"
 #include "st/window_unit.h"
 #include "test_windows.h"
@@ -159,6 +160,27 @@ TEST_CASE("A window with border style 0 has no title bar, even with a caption") 
     DestroyWindow(bare->hwnd);
     Pump();
     CHECK(WindowObject(kBare) == nullptr);
+}
+
+TEST_CASE("A window loaded modally is owned by the runtime's message window") {
+    MainWindow main; // starts the runtime
+    const HWND messageWindow = reinterpret_cast<HWND>(
+        static_cast<uintptr_t>(st::CallRuntime(st::CallbackCode::MessageWindow)));
+    REQUIRE(messageWindow);
+    for (bool modal : {false, true}) {
+        CAPTURE(modal);
+        REQUIRE(st::Runtime().windows->LoadWindow(kBare, false, modal, nullptr));
+        st::UnitBase* bare = WindowObject(kBare);
+        REQUIRE(bare);
+        // Shown in the taskbar (its property), so only a modal load gives it the owner.
+        CHECK((GetWindow(bare->hwnd, GW_OWNER) == messageWindow) == modal);
+        CHECK(IsWindowEnabled(main.hwnd) != modal);
+        SendMessageA(bare->hwnd, WM_CLOSE, 0, 0);
+        Pump();
+        CHECK(WindowObject(kBare) == nullptr);
+        CHECK(IsWindowEnabled(main.hwnd));
+    }
+    CHECK(st::Runtime().windows->ModalWindow() == 0);
 }
 
 TEST_CASE("Keyboard navigation on the real runtime") {

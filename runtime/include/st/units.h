@@ -84,9 +84,10 @@ inline constexpr int32_t FirstBuildWord = 2030;
 inline constexpr int32_t RaiseTypedEvent = 2031; // (TypedEventRecord*) -> 1 / 0
 inline constexpr int32_t WindowCount = 2032;
 // Our own codes for what the window unit needs of the runtime.
-inline constexpr int32_t LoopEntered = 3000;      // -> 1 once the message loop was entered
+inline constexpr int32_t LoopEntered = 3000;       // -> 1 once the message loop was entered
 inline constexpr int32_t LoadedWindowCount = 3001; // -> windows whose own unit is live
 inline constexpr int32_t MessageWindow = 3002;     // -> the runtime's message window
+inline constexpr int32_t LoadingModally = 3003; // -> 1 while a window is created for a modal load
 } // namespace CallbackCode
 
 // --- Events ---------------------------------------------------------------------
