@@ -34,8 +34,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     {3, 0, 65891},
     HandlerTable,
     st::ConstantSegmentBegin,
-    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
-                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    st::ConstantSegmentLength(),
     nullptr, // window templates: none yet
     0,
     1,

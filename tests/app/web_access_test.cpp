@@ -30,8 +30,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     {3, 0, 65891},
     nullptr,
     st::ConstantSegmentBegin,
-    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
-                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    st::ConstantSegmentLength(),
     nullptr,
     0,
     1,

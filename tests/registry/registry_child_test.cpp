@@ -13,39 +13,6 @@ namespace {
 
 constexpr DWORD kBound = 60000;
 
-std::string NewLogPath() {
-    static int n = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string path = std::string(temp) + "st_registry_" + std::to_string(GetCurrentProcessId()) +
-                       "_" + std::to_string(++n) + ".log";
-    DeleteFileA(path.c_str());
-    return path;
-}
-
-std::string PeekLog(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    char buffer[4096];
-    DWORD n = 0;
-    ReadFile(f, buffer, sizeof buffer, &n, nullptr);
-    CloseHandle(f);
-    return std::string(buffer, n);
-}
-
-std::string ReadLog(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    char buffer[4096];
-    DWORD n = 0;
-    ReadFile(f, buffer, sizeof buffer, &n, nullptr);
-    CloseHandle(f);
-    DeleteFileA(path.c_str());
-    return std::string(buffer, n);
-}
-
 struct Run {
     bool boxSeen = false;
     MessageBoxSeen box;
@@ -56,7 +23,7 @@ struct Run {
 
 Run RunToErrorBox(const std::string& arguments, DWORD waitWithBoxOpen = 0) {
     Run run;
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_registry_");
     ChildProcess child;
     REQUIRE(child.Start(testing::ProgramDirectory() + "registry_subject.exe",
                         arguments.substr(0, arguments.find(' ')) + " " + log +
@@ -69,7 +36,7 @@ Run RunToErrorBox(const std::string& arguments, DWORD waitWithBoxOpen = 0) {
         ChildProcess::Dismiss(run.box);
     }
     run.exited = child.WaitForExit(kBound, &run.exitCode);
-    run.log = ReadLog(log);
+    run.log = testing::ReadTrace(log, true);
     return run;
 }
 
@@ -127,7 +94,7 @@ TEST_CASE("an event raised while a run-time error box is open reaches no handler
 }
 
 TEST_CASE("start-up from the header's segment: load, loop, close, exit code 0") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_registry_");
     ChildProcess child;
     REQUIRE(child.Start(testing::ProgramDirectory() + "registry_subject.exe", "start " + log));
     HWND window = child.WaitForWindow(kBound, "StTestWindow");
@@ -135,14 +102,14 @@ TEST_CASE("start-up from the header's segment: load, loop, close, exit code 0") 
     // A close that arrives while the window is still being loaded ends it
     // before its events: wait for the load to finish.
     DWORD start = GetTickCount();
-    while (PeekLog(log).empty() && GetTickCount() - start < kBound)
+    while (testing::ReadTrace(log, false).empty() && GetTickCount() - start < kBound)
         Sleep(20);
     PostMessageA(window, WM_CLOSE, 0, 0);
     DWORD code = 0xDEAD;
     REQUIRE(child.WaitForExit(kBound, &code));
     CHECK(code == 0);
     // Then, depending on when the close came, idle events ("idle") may follow.
-    std::string trace = ReadLog(log);
+    std::string trace = testing::ReadTrace(log, true);
     CHECK(trace.rfind("loaded\r\nreturned\r\nend A0 A3 A4", 0) == 0);
     CHECK(trace.find("probe") == std::string::npos);
 }

@@ -16,8 +16,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     {3, 0, 1},
     &__ImageBase,
     st::ConstantSegmentBegin,
-    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
-                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    st::ConstantSegmentLength(),
     kSegment.data(),
     static_cast<uint32_t>(kSegment.size()),
     2,

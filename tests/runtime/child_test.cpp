@@ -14,28 +14,6 @@ namespace {
 
 constexpr DWORD kBound = 60000; // Wine in an emulated machine can be slow to start
 
-std::string NewLogPath() {
-    static int n = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string path = std::string(temp) + "st_subject_" + std::to_string(GetCurrentProcessId()) +
-                       "_" + std::to_string(++n) + ".log";
-    DeleteFileA(path.c_str());
-    return path;
-}
-
-std::string ReadLog(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    char buffer[4096];
-    DWORD n = 0;
-    ReadFile(f, buffer, sizeof buffer, &n, nullptr);
-    CloseHandle(f);
-    DeleteFileA(path.c_str());
-    return std::string(buffer, n);
-}
-
 std::string Subject() {
     return testing::ProgramDirectory() + "runtime_subject.exe";
 }
@@ -62,14 +40,14 @@ ErrorRun RunToErrorBox(const std::string& program, const std::string& arguments,
         ChildProcess::Dismiss(run.box);
     }
     run.exited = child.WaitForExit(kBound, &run.exitCode);
-    if (!logPath.empty()) run.log = ReadLog(logPath);
+    if (!logPath.empty()) run.log = testing::ReadTrace(logPath, true);
     return run;
 }
 
 } // namespace
 
 TEST_CASE("RaiseError 6: the exact box, then exit code -1 without the EndRoutine") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ErrorRun run = RunToErrorBox(Subject(), "raise6 " + log, log);
     REQUIRE(run.boxSeen);
     CHECK(run.box.caption == "错误");
@@ -81,7 +59,7 @@ TEST_CASE("RaiseError 6: the exact box, then exit code -1 without the EndRoutine
 }
 
 TEST_CASE("a code without a text shows only the heading and the code line") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ErrorRun run = RunToErrorBox(Subject(), "error5 " + log, log);
     REQUIRE(run.boxSeen);
     CHECK(run.box.text == "运行时出错!\r\n\r\n错误代码：5\r\n\r\n");
@@ -90,7 +68,7 @@ TEST_CASE("a code without a text shows only the heading and the code line") {
 }
 
 TEST_CASE("a refused allocation of 1000 bytes: the memory failure text, exit code -1") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ErrorRun run = RunToErrorBox(Subject(), "alloc1000 " + log, log);
     REQUIRE(run.boxSeen);
     CHECK(run.box.caption == "错误");
@@ -101,7 +79,7 @@ TEST_CASE("a refused allocation of 1000 bytes: the memory failure text, exit cod
 }
 
 TEST_CASE("an impossible allocation from the process heap ends the program the same way") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ErrorRun run = RunToErrorBox(Subject(), "allochuge " + log, log);
     REQUIRE(run.boxSeen);
     CHECK(run.box.text == "运行时出错!\r\n\r\n错误信息：分配 2147483647 字节内存失败!\r\n");
@@ -110,7 +88,7 @@ TEST_CASE("an impossible allocation from the process heap ends the program the s
 }
 
 TEST_CASE("a run-time error on another thread: box there, end handed to the main thread, -1") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ErrorRun run = RunToErrorBox(Subject(), "raisethread " + log, log);
     REQUIRE(run.boxSeen);
     CHECK(run.box.text ==
@@ -121,7 +99,7 @@ TEST_CASE("a run-time error on another thread: box there, end handed to the main
 }
 
 TEST_CASE("closing the only window ends the program with 0 after one EndRoutine") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ChildProcess child;
     REQUIRE(child.Start(Subject(), "close " + log));
     HWND window = child.WaitForWindow(kBound, "RuntimeSubjectWindow");
@@ -130,17 +108,17 @@ TEST_CASE("closing the only window ends the program with 0 after one EndRoutine"
     DWORD code = 0xDEAD;
     REQUIRE(child.WaitForExit(kBound, &code));
     CHECK(code == 0);
-    CHECK(ReadLog(log) == "end main\r\nlibrary end\r\n");
+    CHECK(testing::ReadTrace(log, true) == "end main\r\nlibrary end\r\n");
 }
 
 TEST_CASE("EndProgram from a second thread: the main thread shuts down, the code is kept") {
-    std::string log = NewLogPath();
+    std::string log = testing::NewTracePath("st_subject_");
     ChildProcess child;
     REQUIRE(child.Start(Subject(), "endthread " + log));
     DWORD code = 0xDEAD;
     REQUIRE(child.WaitForExit(kBound, &code));
     CHECK(code == 7);
-    CHECK(ReadLog(log) == "end main\r\nlibrary end\r\n");
+    CHECK(testing::ReadTrace(log, true) == "end main\r\nlibrary end\r\n");
 }
 
 TEST_CASE("SpeechTool.exe without window templates cannot load its start-up window") {

@@ -129,4 +129,27 @@ void ChildProcess::Kill() {
     WaitForSingleObject(info_.hProcess, 5000);
 }
 
+std::string NewTracePath(const char* prefix) {
+    static int n = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string path = std::string(temp) + prefix + std::to_string(GetCurrentProcessId()) + "_" +
+                       std::to_string(++n) + ".log";
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+std::string ReadTrace(const std::string& path, bool remove) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string text(1 << 20, '\0');
+    DWORD n = 0;
+    ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+    CloseHandle(f);
+    if (remove) DeleteFileA(path.c_str());
+    text.resize(n);
+    return text;
+}
+
 } // namespace testing

@@ -45,6 +45,12 @@ class ChildProcess {
 
 // The directory of the running test program, with a trailing backslash.
 std::string ProgramDirectory();
+// A fresh path in the temporary directory for a child's trace file:
+// prefix, this process's id and a counter; any old file there is deleted.
+std::string NewTracePath(const char* prefix);
+// The trace file's text (while a writer may still hold it open); with remove
+// set the file is deleted after reading. Empty when there is no file.
+std::string ReadTrace(const std::string& path, bool remove);
 // Reads a window's text from another process (WM_GETTEXT, bounded).
 std::string WindowText(HWND window);
 

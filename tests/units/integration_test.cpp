@@ -22,8 +22,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     {3, 0, 1},
     reinterpret_cast<const void*>(&TestWindowsCodeBase),
     st::ConstantSegmentBegin,
-    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
-                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    st::ConstantSegmentLength(),
     kSegment.data(),
     static_cast<uint32_t>(kSegment.size()),
     2,
@@ -75,26 +74,6 @@ uint32_t Focused() {
 void Key(UINT message, WPARAM key) {
     PostMessageA(GetFocus(), message, key, 0);
     Pump();
-}
-
-std::string TempPath(const char* name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string path = std::string(temp) + name + std::to_string(GetCurrentProcessId());
-    DeleteFileA(path.c_str());
-    return path;
-}
-
-std::string ReadFileText(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    std::string text(1 << 20, '\0');
-    DWORD n = 0;
-    ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
-    CloseHandle(f);
-    text.resize(n);
-    return text;
 }
 
 struct SubjectRun {
@@ -312,19 +291,19 @@ TEST_CASE("Closing: event 1 answering false keeps the window") {
 }
 
 TEST_CASE("A program of its own: Esc closes the only window and the program ends with 0") {
-    std::string log = TempPath("units_esc_");
+    std::string log = testing::NewTracePath("units_esc_");
     SubjectRun run = RunSubject("esc", log);
     REQUIRE(run.started);
     REQUIRE(run.exited);
     CHECK(run.exitCode == 0);
-    CHECK(ReadFileText(log) == "end\r\n"); // the EndRoutine ran once
+    CHECK(testing::ReadTrace(log, true) == "end\r\n"); // the EndRoutine ran once
     DeleteFileA(log.c_str());
 
-    log = TempPath("units_refuse_");
+    log = testing::NewTracePath("units_refuse_");
     run = RunSubject("refuse", log);
     REQUIRE(run.exited);
     CHECK(run.exitCode == 0);
-    CHECK(ReadFileText(log) == "kept\r\nend\r\n");
+    CHECK(testing::ReadTrace(log, true) == "kept\r\nend\r\n");
     DeleteFileA(log.c_str());
 }
 
@@ -343,7 +322,7 @@ TEST_CASE("A screenshot of the test window: title bar, border and background col
     SubjectRun run = RunSubject("screenshot", bmp);
     REQUIRE(run.exited);
     CHECK(run.exitCode == 0);
-    std::string file = ReadFileText(bmp);
+    std::string file = testing::ReadTrace(bmp, false);
     REQUIRE(file.size() > 54);
     BITMAPINFOHEADER info;
     std::memcpy(&info, file.data() + 14, sizeof info);

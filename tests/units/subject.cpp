@@ -76,8 +76,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     {3, 0, 1},
     reinterpret_cast<const void*>(&TestWindowsCodeBase),
     st::ConstantSegmentBegin,
-    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd) -
-                          reinterpret_cast<uintptr_t>(st::ConstantSegmentBegin)),
+    st::ConstantSegmentLength(),
     kSegment.data(),
     static_cast<uint32_t>(kSegment.size()),
     2,

@@ -91,6 +91,12 @@ static_assert(sizeof(ProgramHeader) == 13 * 4 || sizeof(void*) != 4,
 #define ST_CONSTANT __attribute__((section(".rdata$stc_m"), used))
 extern "C" const char ConstantSegmentBegin[];
 extern "C" const char ConstantSegmentEnd[];
+// The constant segment's length, for a ProgramHeader (filled in at static
+// initialisation: an image cannot hold an address difference as a constant).
+inline uint32_t ConstantSegmentLength() {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ConstantSegmentEnd) -
+                                 reinterpret_cast<uintptr_t>(ConstantSegmentBegin));
+}
 
 // --- The service table ----------------------------------------------------------
 
