@@ -8,7 +8,7 @@ namespace fake {
 
 Runtime* Runtime::current_ = nullptr;
 
-std::vector<uint8_t> MakeUnitRecord(const RecordSpec& spec) {
+std::vector<uint8_t> MakeUnitRecord(const RecordParts& parts) {
     std::vector<uint8_t> r;
     auto raw = [&](const void* p, size_t n) {
         size_t at = r.size();
@@ -17,30 +17,30 @@ std::vector<uint8_t> MakeUnitRecord(const RecordSpec& spec) {
     };
     auto word = [&](uint32_t v) { raw(&v, 4); };
     auto text = [&](const char* s) { raw(s, std::strlen(s) + 1); };
-    word(spec.type);
+    word(parts.type);
     word(0); // own event bindings
     for (int i = 0; i < 4; ++i)
         word(0);
-    text(spec.type == st::UnitType::Window ? "" : "组件");
+    text(parts.type == st::UnitType::Window ? "" : "组件");
     text("");
     word(0); // object slot
-    word(static_cast<uint32_t>(spec.left));
-    word(static_cast<uint32_t>(spec.top));
-    word(static_cast<uint32_t>(spec.width));
-    word(static_cast<uint32_t>(spec.height));
+    word(static_cast<uint32_t>(parts.left));
+    word(static_cast<uint32_t>(parts.top));
+    word(static_cast<uint32_t>(parts.width));
+    word(static_cast<uint32_t>(parts.height));
     word(0); // cursor slot
-    word(spec.parent);
+    word(parts.parent);
     word(0); // no children
     word(4);
     word(0); // mouse pointer: the default
     text("");
     word(0);
-    word(spec.flags);
-    word(spec.tabOrder);
+    word(parts.flags);
+    word(parts.tabOrder);
     word(0); // no event bindings
     for (int i = 0; i < 5; ++i)
         word(0);
-    if (!spec.block.empty()) raw(spec.block.data(), spec.block.size());
+    if (!parts.block.empty()) raw(parts.block.data(), parts.block.size());
     return r;
 }
 
@@ -67,10 +67,10 @@ Runtime::~Runtime() {
     if (defaultSmall) DestroyIcon(defaultSmall);
 }
 
-void Runtime::AddWindow(uint32_t window, std::vector<RecordSpec> records) {
+void Runtime::AddWindow(uint32_t window, std::vector<RecordParts> records) {
     Window w{window, {}};
-    for (const RecordSpec& spec : records)
-        w.units.push_back({spec.id, MakeUnitRecord(spec)});
+    for (const RecordParts& parts : records)
+        w.units.push_back({parts.id, MakeUnitRecord(parts)});
     windows_.push_back(std::move(w));
 }
 

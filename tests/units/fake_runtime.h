@@ -18,7 +18,7 @@
 
 namespace fake {
 
-struct RecordSpec {
+struct RecordParts {
     uint32_t type = st::UnitType::Window;
     uint32_t id = 0;
     int32_t left = 0, top = 0, width = 100, height = 30;
@@ -29,7 +29,7 @@ struct RecordSpec {
 };
 
 // A unit record as the template stores it.
-std::vector<uint8_t> MakeUnitRecord(const RecordSpec& spec);
+std::vector<uint8_t> MakeUnitRecord(const RecordParts& parts);
 
 struct Event {
     uint32_t window, unit;
@@ -45,7 +45,7 @@ class Runtime : public st::TemplateRegistry {
     ~Runtime();
 
     // A window: record 0 (the window itself) and its units.
-    void AddWindow(uint32_t window, std::vector<RecordSpec> records);
+    void AddWindow(uint32_t window, std::vector<RecordParts> records);
     // Creates the window and its units like the loader; null on failure.
     st::WindowUnit* Load(uint32_t window, bool show = true);
     st::UnitBase* Object(uint32_t window, uint32_t unit);

@@ -123,12 +123,12 @@ template <typename F> std::vector<uint8_t> Bmp24(int32_t w, int32_t h, F colour,
     return bytes;
 }
 
-fake::RecordSpec WindowSpec(const WindowProperties& p, int32_t w = 300, int32_t h = 200) {
-    fake::RecordSpec spec;
+fake::RecordParts WindowRecordParts(const WindowProperties& p, int32_t w = 300, int32_t h = 200) {
+    fake::RecordParts parts;
     WindowProperties copy = p;
-    spec.block = st::WritePropertyBlock(copy);
-    spec.left = 10, spec.top = 10, spec.width = w, spec.height = h;
-    return spec;
+    parts.block = st::WritePropertyBlock(copy);
+    parts.left = 10, parts.top = 10, parts.width = w, parts.height = h;
+    return parts;
 }
 
 } // namespace
@@ -270,7 +270,7 @@ TEST_CASE("Global blocks: movable, unlocked, exactly as long as their bytes") {
     CHECK(length == 0);
 
     fake::Runtime rt;
-    rt.AddWindow(kWindow, {WindowSpec(Changed())});
+    rt.AddWindow(kWindow, {WindowRecordParts(Changed())});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     HGLOBAL saved = st::SaveUnitProperties(w, &length);
@@ -311,7 +311,7 @@ TEST_CASE("ListBlockTexts reports the window's texts in block order and writes t
 
 TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else the GUI font") {
     fake::Runtime rt;
-    rt.AddWindow(kWindow, {WindowSpec(WindowProperties{}),
+    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
                            {testunits::Type::Button, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
                             testunits::TestBlock("按钮")}});
     REQUIRE(rt.Load(kWindow, false));
@@ -364,7 +364,7 @@ TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else
 
 TEST_CASE("Border styles replace the frame bits") {
     fake::Runtime rt;
-    rt.AddWindow(kWindow, {WindowSpec(WindowProperties{}),
+    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
                            {testunits::Type::Label, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
                             testunits::TestBlock("标签")}});
     REQUIRE(rt.Load(kWindow, false));
@@ -389,7 +389,7 @@ TEST_CASE("Border styles replace the frame bits") {
 
 TEST_CASE("DefaultColour follows the button-face colour, also after it changes") {
     fake::Runtime rt;
-    rt.AddWindow(kWindow, {WindowSpec(WindowProperties{})});
+    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{})});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     const COLORREF before = GetSysColor(COLOR_BTNFACE);
@@ -466,7 +466,7 @@ TEST_CASE("Shape regions scale to the window") {
     WindowProperties p;
     p.Reset();
     p.shape = 1;
-    rt.AddWindow(kWindow, {WindowSpec(p)});
+    rt.AddWindow(kWindow, {WindowRecordParts(p)});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     HRGN r = CreateRectRgn(0, 0, 0, 0);
@@ -571,7 +571,7 @@ TEST_CASE("Background pictures by layout; undecodable bytes are ignored") {
         10, 10, [](int32_t, int32_t) { return 0x00FF00u; }, false);
     p.layout = 0;
     p.border = 0;
-    rt.AddWindow(kWindow, {WindowSpec(p, 100, 80)});
+    rt.AddWindow(kWindow, {WindowRecordParts(p, 100, 80)});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     CHECK(PixelAfterPaint(*w, 2, 2) == RGB(0, 255, 0));
@@ -597,7 +597,7 @@ TEST_CASE("Icons: property 20 when it makes one, else the program's default icon
     fake::Runtime rt;
     REQUIRE(rt.defaultBig); // DEFAULT_ICON is in this image
     REQUIRE(rt.defaultSmall);
-    rt.AddWindow(kWindow, {WindowSpec(WindowProperties{})});
+    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{})});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     auto icon = [&](WPARAM which) {

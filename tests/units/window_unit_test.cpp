@@ -9,7 +9,7 @@
 #include "st/window_unit.h"
 #include "test_unit_types.h"
 
-using fake::RecordSpec;
+using fake::RecordParts;
 using namespace testunits;
 
 namespace {
@@ -20,22 +20,22 @@ constexpr uint32_t kOk = 0x16010001, kCancel = 0x16010002, kEdit = 0x16010003, k
                    kWindowless = 0x16010008, kCheck = 0x16010009, kRadio1 = 0x1601000A,
                    kRadio2 = 0x1601000B;
 
-RecordSpec WindowRecord(const st::WindowProperties& p, int32_t w = 400, int32_t h = 300) {
-    RecordSpec spec;
+RecordParts WindowRecord(const st::WindowProperties& p, int32_t w = 400, int32_t h = 300) {
+    RecordParts parts;
     st::WindowProperties copy = p;
-    spec.block = st::WritePropertyBlock(copy);
-    spec.left = 20, spec.top = 30, spec.width = w, spec.height = h;
-    return spec;
+    parts.block = st::WritePropertyBlock(copy);
+    parts.left = 20, parts.top = 30, parts.width = w, parts.height = h;
+    return parts;
 }
 
-RecordSpec Unit(uint32_t type, uint32_t id, uint32_t tabOrder, const char* caption, int32_t y,
-                uint32_t flags = st::UnitFlag::Visible | st::UnitFlag::TabStop,
-                bool isDefault = false) {
+RecordParts Unit(uint32_t type, uint32_t id, uint32_t tabOrder, const char* caption, int32_t y,
+                 uint32_t flags = st::UnitFlag::Visible | st::UnitFlag::TabStop,
+                 bool isDefault = false) {
     return {type, id, 10, y, 120, 22, flags, tabOrder, 0, TestBlock(caption, isDefault)};
 }
 
 // A window with every kind of unit; the tab order differs from record order.
-std::vector<RecordSpec> Form(const st::WindowProperties& p = {}) {
+std::vector<RecordParts> Form(const st::WindowProperties& p = {}) {
     const uint32_t visible = st::UnitFlag::Visible | st::UnitFlag::TabStop;
     return {WindowRecord(p),
             Unit(Type::Button, kOk, 4, "确定(&O)", 10, visible, true),
