@@ -11,6 +11,40 @@
 
 namespace st {
 
+// Walks a stored record field by field; every step fails instead of reading
+// past the end.
+struct RecordCursor {
+    uint8_t* bytes;
+    uint32_t size;
+    uint32_t at = 0;
+
+    bool Fits(uint32_t n) const { return at <= size && size - at >= n; }
+    uint8_t* Here() const { return bytes + at; }
+    bool Skip(uint32_t n) {
+        if (!Fits(n)) return false;
+        at += n;
+        return true;
+    }
+    bool Word(uint32_t& out) {
+        if (!Fits(4)) return false;
+        std::memcpy(&out, bytes + at, 4);
+        at += 4;
+        return true;
+    }
+    // A 32-bit slot written in place (live object, flags, handler).
+    bool Slot(uint32_t*& out) {
+        out = reinterpret_cast<uint32_t*>(bytes + at);
+        return Skip(4);
+    }
+    bool ZeroText(const char*& out) {
+        const void* end = at <= size ? std::memchr(bytes + at, 0, size - at) : nullptr;
+        if (!end) return false;
+        out = reinterpret_cast<const char*>(bytes + at);
+        at = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
+        return true;
+    }
+};
+
 // One unit record (every unit except menu items), its fields found by walking:
 // nothing past field 5 sits at a fixed offset. The pointers point into the
 // record, so writing through them changes the stored unit.
@@ -46,48 +80,28 @@ struct UnitRecordView {
         *this = UnitRecordView{};
         record = bytes;
         length = size;
-        uint32_t at = 0;
-        auto word = [&](uint32_t& out) {
-            if (size - at < 4 || at > size) return false;
-            std::memcpy(&out, bytes + at, 4);
-            at += 4;
-            return true;
-        };
-        auto zText = [&](const char*& out) {
-            const void* end = at <= size ? std::memchr(bytes + at, 0, size - at) : nullptr;
-            if (!end) return false;
-            out = reinterpret_cast<const char*>(bytes + at);
-            at = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
-            return true;
-        };
-        auto skip = [&](uint32_t n) {
-            if (at > size || size - at < n) return false;
-            at += n;
-            return true;
-        };
-        auto slot = [&](uint32_t*& out) {
-            out = reinterpret_cast<uint32_t*>(bytes + at);
-            return skip(4);
-        };
-        if (!word(type) || !word(eventSource) || !skip(16) || !zText(name) || !zText(remark))
+        RecordCursor c{bytes, size};
+        if (!c.Word(type) || !c.Word(eventSource) || !c.Skip(16) || !c.ZeroText(name) ||
+            !c.ZeroText(remark) || !c.Slot(objectSlot))
             return false;
-        if (!slot(objectSlot)) return false;
-        geometry = reinterpret_cast<int32_t*>(bytes + at);
-        if (!skip(16) || !slot(cursorSlot) || !word(parent) || !word(childCount)) return false;
-        children = reinterpret_cast<const uint32_t*>(bytes + at);
-        if (childCount > (size - at) / 4 || !skip(childCount * 4)) return false;
-        if (!word(pointerLength)) return false;
-        pointer = bytes + at;
-        if (!skip(pointerLength)) return false;
-        tagOffset = at;
-        if (!zText(tag)) return false;
-        afterTagOffset = at;
+        geometry = reinterpret_cast<int32_t*>(c.Here());
+        if (!c.Skip(16) || !c.Slot(cursorSlot) || !c.Word(parent) || !c.Word(childCount))
+            return false;
+        children = reinterpret_cast<const uint32_t*>(c.Here());
+        if (childCount > (size - c.at) / 4 || !c.Skip(childCount * 4)) return false;
+        if (!c.Word(pointerLength)) return false;
+        pointer = c.Here();
+        if (!c.Skip(pointerLength)) return false;
+        tagOffset = c.at;
+        if (!c.ZeroText(tag)) return false;
+        afterTagOffset = c.at;
         uint32_t reserved;
-        if (!word(reserved) || !slot(flags) || !word(tabOrder) || !word(eventCount)) return false;
-        events = reinterpret_cast<uint32_t*>(bytes + at);
-        if (eventCount > (size - at) / 8 || !skip(eventCount * 8) || !skip(20)) return false;
-        propertyBlock = bytes + at;
-        propertyLength = size - at;
+        if (!c.Word(reserved) || !c.Slot(flags) || !c.Word(tabOrder) || !c.Word(eventCount))
+            return false;
+        events = reinterpret_cast<uint32_t*>(c.Here());
+        if (eventCount > (size - c.at) / 8 || !c.Skip(eventCount * 8) || !c.Skip(20)) return false;
+        propertyBlock = c.Here();
+        propertyLength = size - c.at;
         return true;
     }
 
@@ -120,34 +134,13 @@ struct MenuItemView {
         *this = MenuItemView{};
         record = bytes;
         length = size;
-        uint32_t at = 0;
-        auto fits = [&](uint32_t n) { return at <= size && size - at >= n; };
-        auto word = [&](uint32_t& out) {
-            if (!fits(4)) return false;
-            std::memcpy(&out, bytes + at, 4);
-            at += 4;
-            return true;
-        };
-        auto zText = [&](const char*& out) {
-            const void* end = at <= size ? std::memchr(bytes + at, 0, size - at) : nullptr;
-            if (!end) return false;
-            out = reinterpret_cast<const char*>(bytes + at);
-            at = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
-            return true;
-        };
-        auto slot = [&](uint32_t*& out) {
-            if (!fits(4)) return false;
-            out = reinterpret_cast<uint32_t*>(bytes + at);
-            at += 4;
-            return true;
-        };
-        if (!word(type) || !word(eventSource) || !fits(16)) return false;
-        at += 16;
-        if (!zText(name) || !zText(remark) || !slot(objectSlot) || !word(words[0]) ||
-            !word(words[1]) || !slot(flags))
+        RecordCursor c{bytes, size};
+        if (!c.Word(type) || !c.Word(eventSource) || !c.Skip(16) || !c.ZeroText(name) ||
+            !c.ZeroText(remark) || !c.Slot(objectSlot) || !c.Word(words[0]) || !c.Word(words[1]) ||
+            !c.Slot(flags))
             return false;
-        captionOffset = at;
-        return zText(caption) && slot(handler);
+        captionOffset = c.at;
+        return c.ZeroText(caption) && c.Slot(handler);
     }
 
     uint32_t Flags() const {
