@@ -8,12 +8,14 @@ namespace speech {
 namespace {
 
 // 201 is what the tool sends. The others are eSpeak variants of the same
-// Mandarin voice, so every choice reads Chinese, digits and Latin letters.
+// voices. The pinyin form of the Mandarin voice reads every Han character as
+// Mandarin (the plain one reads many through English); Latin words never
+// reach it, they go to the English voice of the same variant.
 constexpr std::array kVoices{
-    Voice{201, "cmn", "default Mandarin voice"},
-    Voice{202, "cmn+f2", "female variant"},
-    Voice{203, "cmn+m3", "lower male variant"},
-    Voice{204, "cmn+f4", "higher female variant"},
+    Voice{201, "cmn-Latn-pinyin", "en", "default Mandarin voice"},
+    Voice{202, "cmn-Latn-pinyin+f2", "en+f2", "female variant"},
+    Voice{203, "cmn-Latn-pinyin+m3", "en+m3", "lower male variant"},
+    Voice{204, "cmn-Latn-pinyin+f4", "en+f4", "higher female variant"},
 };
 
 int hexValue(char c) {
@@ -35,6 +37,10 @@ const Voice* findVoice(int sex) {
     for (const Voice& v : kVoices)
         if (v.sex == sex) return &v;
     return nullptr;
+}
+
+std::string VoiceKeyName(const Voice& voice) {
+    return std::string(voice.espeakName) + "/" + voice.englishName;
 }
 
 const Voice* voicesBegin() {

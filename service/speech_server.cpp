@@ -168,8 +168,7 @@ void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Respons
     }
     auto& request = std::get<SynthesisRequest>(parsed);
     int rate = espeakRateForSpeed(request.speed);
-    std::string voice = request.voice->espeakName;
-    std::string key = contentKey(voice, rate, request.text);
+    std::string key = contentKey(VoiceKeyName(*request.voice), rate, request.text);
 
     requestCache = "hit";
     if (!cache_.refresh(key)) {
@@ -179,7 +178,7 @@ void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Respons
         if (!cache_.refresh(key)) {
             requestCache = "miss";
             auto t0 = Clock::now();
-            std::string mp3 = synthesizer_.synthesizeMp3(request.text, voice, rate);
+            std::string mp3 = synthesizer_.synthesizeMp3(request.text, *request.voice, rate);
             auto t1 = Clock::now();
             cache_.store(key, mp3);
             synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
