@@ -134,6 +134,11 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
         query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
         if (pair.empty()) continue;
         std::size_t eq = pair.find('=');
+        // A part without '=' is most likely the rest of a text whose '&' was
+        // not escaped: cutting the text there silently would speak half of it.
+        if (eq == std::string_view::npos)
+            return RequestError{400, "query part without '=' (a raw '&' in the text? "
+                                     "percent-encode it as %26)"};
         std::string_view rawKey = pair.substr(0, eq);
         std::string_view rawValue =
             eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);

@@ -26,6 +26,7 @@ std::string statusText(espeak_ng_STATUS status) {
 
 struct Job {
     Mp3Encoder* encoder;
+    const std::atomic<bool>* cancelled;
     bool failed = false;
 };
 
@@ -34,7 +35,7 @@ int onSamples(short* wav, int count, espeak_EVENT* events) {
     // long text never holds its whole PCM in memory. Nothing may be thrown
     // through eSpeak's C frames: a failure stops synthesis and is rethrown later.
     auto* job = static_cast<Job*>(events ? events->user_data : nullptr);
-    if (!job || job->failed) return 1;
+    if (!job || job->failed || *job->cancelled) return 1;
     if (wav && count > 0) {
         try {
             job->encoder->add(wav, static_cast<std::size_t>(count));
@@ -83,7 +84,7 @@ std::string Synthesizer::synthesizeMp3(std::string_view text, const Voice& voice
                                        std::vector<RunTrace>* trace) {
     std::lock_guard lock(mutex_);
     Mp3Encoder encoder(sampleRate_);
-    Job job{&encoder};
+    Job job{&encoder, &cancelled_};
     std::vector<SpeechRun> runs = SplitSpeechRuns(textForSynthesis(text));
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const SpeechRun& run = runs[i];
@@ -111,7 +112,8 @@ std::string Synthesizer::synthesizeMp3(std::string_view text, const Voice& voice
             trace->push_back({run, traceText ? traceText : ""});
             std::free(traceText);
         }
-        if (err != EE_OK || job.failed) throw std::runtime_error("eSpeak synthesis failed");
+        if (err != EE_OK || job.failed || cancelled_)
+            throw std::runtime_error("eSpeak synthesis failed");
     }
 
     // Text eSpeak finds nothing to say in (punctuation only) still gets a short,

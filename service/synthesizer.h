@@ -5,6 +5,7 @@
 #include "mandarin_text.h"
 #include "protocol.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,12 +34,17 @@ class Synthesizer {
     std::string synthesizeMp3(std::string_view text, const Voice& voice, int rate,
                               std::vector<RunTrace>* trace = nullptr);
 
+    // Ends the synthesis under way, and every later one, with an error: for a
+    // stop that cannot wait for a long text.
+    void Cancel() { cancelled_ = true; }
+
   private:
     void SelectVoice(const char* name);
 
     std::mutex mutex_;
     int sampleRate_ = 0;
     std::string currentVoice_;
+    std::atomic<bool> cancelled_{false};
 };
 
 } // namespace speech
