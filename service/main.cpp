@@ -47,6 +47,8 @@ void usage(std::FILE* to) {
         "  --cache-max  size cap of the cache directory, in bytes; K, M, G suffixes\n"
         "               (default 256M)\n"
         "  --max-connections  most connections at once (default 4000)\n"
+        "  --request-timeout  seconds a client has to send a request head, and the\n"
+        "               longest silence on a connection (default 10)\n"
         "  --quiet      no per-request log lines\n"
         "  --version    print the version\n",
         to);
@@ -152,6 +154,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
     std::string publicUrl;
     unsigned maxConnections = speech::ServerOptions{}.connectionLimit;
+    unsigned requestTimeout = speech::ServerOptions{}.idleTimeoutSeconds;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -181,6 +184,14 @@ int main(int argc, char** argv) {
                 return kExitUsage;
             }
             maxConnections = static_cast<unsigned>(*n);
+        } else if (arg == "--request-timeout") {
+            auto v = value();
+            auto n = v ? speech::parseInteger(*v) : std::nullopt;
+            if (!n || *n < 1 || *n > 3600) {
+                std::fprintf(stderr, "speech-service: --request-timeout wants 1..3600 seconds\n");
+                return kExitUsage;
+            }
+            requestTimeout = static_cast<unsigned>(*n);
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg == "--listen") {
@@ -251,6 +262,8 @@ int main(int argc, char** argv) {
         speech::Synthesizer synthesizer;
         speech::ServerOptions options{.maxTextBytes = maxText, .publicUrl = publicUrl};
         options.connectionLimit = fitConnectionLimit(maxConnections);
+        options.idleTimeoutSeconds = requestTimeout;
+        options.requestDeadline = std::chrono::seconds(requestTimeout);
         if (quiet) options.log = nullptr;
         speech::SpeechServer server(cache, synthesizer, options);
 

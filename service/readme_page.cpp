@@ -57,6 +57,7 @@ UTF-8，百分号编码。回答是一页 HTML，其中给出生成的 MP3 的�
 <tr><td><code>--cache-max 大小</code></td><td>缓存上限（字节，可加 K、M、G），默认 256M。</td></tr>
 <tr><td><code>--max-text 字节</code></td><td>一次最多接受的文字（UTF-8 字节），默认 4096。</td></tr>
 <tr><td><code>--max-connections N</code></td><td>同时连接数上限，默认 4000。</td></tr>
+<tr><td><code>--request-timeout 秒</code></td><td>客户端发送请求头的时限，也是连接上最长的静默时间，默认 10 秒。</td></tr>
 <tr><td><code>--quiet</code></td><td>不逐条记录请求。</td></tr>
 <tr><td><code>--version</code>、<code>--help</code></td><td>显示版本或用法。</td></tr>
 </table>
@@ -104,6 +105,7 @@ while the cache cannot be written.</li>
 <tr><td><code>--cache-max SIZE</code></td><td>cache size cap in bytes (K, M, G suffixes), default 256M.</td></tr>
 <tr><td><code>--max-text BYTES</code></td><td>longest text accepted, in bytes of UTF-8, default 4096.</td></tr>
 <tr><td><code>--max-connections N</code></td><td>most connections at once, default 4000.</td></tr>
+<tr><td><code>--request-timeout SECONDS</code></td><td>time a client has to send a request head, and the longest silence on a connection, default 10.</td></tr>
 <tr><td><code>--quiet</code></td><td>no per-request log lines.</td></tr>
 <tr><td><code>--version</code>, <code>--help</code></td><td>version or usage.</td></tr>
 </table>

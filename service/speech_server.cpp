@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,6 +56,7 @@ constexpr auto kReaperTick = std::chrono::milliseconds(200);
 // After the grace for syntheses, answers already queued get this long to go out.
 constexpr auto kStopFlush = std::chrono::milliseconds(800);
 constexpr const char* kRetryAfterSeconds = "5";
+constexpr int kSynthesisNice = 10;
 constexpr std::string_view kAudioPrefix = "/audio/";
 
 const char* reasonPhrase(int status) {
@@ -484,6 +486,9 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
 }
 
 void SpeechServer::SynthesisLoop() {
+    // eSpeak may take a whole core for seconds; on a busy machine the thread
+    // answering cached pages must still get its turn first.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kSynthesisNice);
     for (;;) {
         std::shared_ptr<SynthesisJob> job;
         {
