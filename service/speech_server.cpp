@@ -152,12 +152,9 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char*, const c
                      const char*, const char*, std::size_t* uploadSize, void** slot) {
     auto* ctx = static_cast<RequestContext*>(*slot);
     if (!ctx) return MHD_NO; // every request passes onUri first
-    // A body is never wanted: take it in and forget it.
-    if (ctx->status != 0 && *uploadSize != 0) {
-        *uploadSize = 0;
-        return MHD_YES;
-    }
+    // Answered already (a body may still be arriving): take it in and forget it.
     *uploadSize = 0;
+    if (ctx->status != 0) return MHD_YES;
     return static_cast<SpeechServer*>(cls)->HandleRequest(connection, method, ctx) ? MHD_YES
                                                                                    : MHD_NO;
 }
