@@ -172,7 +172,7 @@ long CpuMs(pid_t pid) {
     return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
 }
 
-// Connects within a second or not at all: a service whose backlog is full
+// Connects within three seconds or not at all: a service whose backlog is full
 // must fail the check, not hang the test.
 int Connect(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -185,7 +185,7 @@ int Connect(int port) {
         pollfd p{fd, POLLOUT, 0};
         int error = 0;
         socklen_t length = sizeof error;
-        if (::poll(&p, 1, 1000) == 1 &&
+        if (::poll(&p, 1, 3000) == 1 &&
             ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
             rc = 0;
     }
@@ -262,7 +262,8 @@ std::string AudioPath(const std::string& page) {
 double CachedP99Once(int port, int count, int* failed);
 double CachedP99(int port, int count, int* failed) {
     double first = CachedP99Once(port, count, failed);
-    return first < 50 ? first : std::min(first, CachedP99Once(port, count, failed));
+    if (first < 50 || *failed > 0) return first;
+    return std::min(first, CachedP99Once(port, count, failed));
 }
 double CachedP99Once(int port, int count, int* failed) {
     std::vector<double> times;
@@ -271,6 +272,7 @@ double CachedP99Once(int port, int count, int* failed) {
         Response r = Get(port, kCachedTarget, 5000ms);
         times.push_back(MsSince(t));
         if (r.status != 200 || r.head.find("X-Cache: hit") == std::string::npos) ++*failed;
+        if (*failed > 10) break; // not answering: the check has failed, keep the test short
     }
     std::sort(times.begin(), times.end());
     return times[std::min(times.size() - 1, times.size() * 99 / 100)];
@@ -326,9 +328,8 @@ void HeaderFlood(const fs::path& dir) {
     // Endless 8 KB header lines on a few connections at once, each reopened
     // when the service cuts it off.
     long peak = 0;
-    std::string line = "X-Flood: " + std::string(8192, 'a') + "\r\n";
-    auto end = Clock::now() + 4s;
-    int cut = 0;
+    std::string line = "X-Flood: " + std::string(7900, 'a') + "\r\n"; // just under 8 KB
+    auto end = Clock::now() + 8s;
     std::vector<std::thread> flooders;
     std::atomic<bool> stop{false};
     for (int t = 0; t < 4; ++t)
@@ -349,7 +350,6 @@ void HeaderFlood(const fs::path& dir) {
     stop = true;
     for (auto& f : flooders)
         f.join();
-    (void)cut;
     Check(peak > 0 && peak < 64 * 1024, "header flood: RSS peak " + std::to_string(peak) + " kB < 64 MB");
     Check(Get(s.port, kCachedTarget, 5000ms).status == 200, "header flood: still answering");
     Kill(s);
