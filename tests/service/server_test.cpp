@@ -119,7 +119,15 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     auto readme = c->Get("/readme.html");
     REQUIRE(readme);
     CHECK(readme->status == 200);
-    CHECK(readme->get_header_value("Content-Type").starts_with("text/html"));
+    CHECK(readme->get_header_value("Content-Type") == "text/html; charset=utf-8");
+    // The page the tool's hyperlink opens: both languages, the charset also in
+    // the page for a browser that opens it from a file, every option named.
+    CHECK(readme->body.find("<meta charset=\"utf-8\">") != std::string::npos);
+    CHECK(readme->body.find("本地语音服务") != std::string::npos);
+    CHECK(readme->body.find("The local speech service") != std::string::npos);
+    for (const char* option : {"--listen", "--public-url", "--cache", "--cache-max", "--max-text",
+                               "--max-connections", "--request-timeout", "--quiet", "--version"})
+        CHECK(readme->body.find(option) != std::string::npos);
     auto health = c->Get("/healthz");
     REQUIRE(health);
     CHECK(health->status == 200);
