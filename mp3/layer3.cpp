@@ -593,9 +593,12 @@ void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, floa
             }
             continue;
         }
-        const bool longPart = !IsShort(gc) || (gc.mixedBlock && sb < 2);
+        // The two lowest subbands of a mixed block take the normal window, whatever
+        // the block type says for the others (start and stop blocks included).
+        const bool normalWindow = gc.mixedBlock && sb < 2;
+        const bool longPart = !IsShort(gc) || normalWindow;
         if (longPart) {
-            const int type = gc.windowSwitching && gc.blockType != 2 ? gc.blockType : 0;
+            const int type = gc.windowSwitching && !normalWindow ? gc.blockType : 0;
             LongImdct(xr + 18 * sb, t.window[type], ov, o);
         } else {
             ShortImdct(xr + 18 * sb, ov, o);

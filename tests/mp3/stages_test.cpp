@@ -105,53 +105,61 @@ double LongWindow(int type, int i) {
 
 } // namespace
 
-TEST_CASE("IMDCT with overlap-add for each block type") {
-    for (int type : {0, 1, 2, 3}) {
-        CAPTURE(type);
-        GranuleChannel gc;
-        gc.windowSwitching = type != 0;
-        gc.blockType = type;
-        const auto a = RandomValues(576, 1000.0f, 7 + unsigned(type));
-        const auto b = RandomValues(576, 1000.0f, 17 + unsigned(type));
-        float overlap[576] = {};
-        float out1[576], out2[576];
-        InverseMdct(gc, a.data(), 32, overlap, out1);
-        InverseMdct(gc, b.data(), 32, overlap, out2);
-        for (int sb : {0, 5, 31}) {
-            std::vector<double> z1(36, 0.0), z2(36, 0.0);
-            if (type != 2) {
-                auto x1 = ImdctDefinition(a.data() + 18 * sb, 36);
-                auto x2 = ImdctDefinition(b.data() + 18 * sb, 36);
-                for (int i = 0; i < 36; ++i) {
-                    z1[size_t(i)] = x1[size_t(i)] * LongWindow(type, i);
-                    z2[size_t(i)] = x2[size_t(i)] * LongWindow(type, i);
-                }
-            } else {
-                for (int w = 0; w < 3; ++w) {
-                    float in1[6], in2[6];
-                    for (int k = 0; k < 6; ++k) {
-                        in1[k] = a[size_t(18 * sb + 3 * k + w)];
-                        in2[k] = b[size_t(18 * sb + 3 * k + w)];
+TEST_CASE("IMDCT with overlap-add for each block type, plain and mixed") {
+    // A mixed block transforms its two lowest subbands with the normal window,
+    // whatever the block type says for the rest.
+    for (int mixed : {0, 1})
+        for (int type : {0, 1, 2, 3}) {
+            if (mixed && type == 0) continue;
+            CAPTURE(type);
+            CAPTURE(mixed);
+            GranuleChannel gc;
+            gc.windowSwitching = type != 0;
+            gc.blockType = type;
+            gc.mixedBlock = mixed;
+            const auto a = RandomValues(576, 1000.0f, 7 + unsigned(type));
+            const auto b = RandomValues(576, 1000.0f, 17 + unsigned(type));
+            float overlap[576] = {};
+            float out1[576], out2[576];
+            InverseMdct(gc, a.data(), 32, overlap, out1);
+            InverseMdct(gc, b.data(), 32, overlap, out2);
+            for (int sb : {0, 1, 2, 5, 31}) {
+                CAPTURE(sb);
+                const int window = mixed && sb < 2 ? 0 : type;
+                std::vector<double> z1(36, 0.0), z2(36, 0.0);
+                if (window != 2) {
+                    auto x1 = ImdctDefinition(a.data() + 18 * sb, 36);
+                    auto x2 = ImdctDefinition(b.data() + 18 * sb, 36);
+                    for (int i = 0; i < 36; ++i) {
+                        z1[size_t(i)] = x1[size_t(i)] * LongWindow(window, i);
+                        z2[size_t(i)] = x2[size_t(i)] * LongWindow(window, i);
                     }
-                    auto y1 = ImdctDefinition(in1, 12), y2 = ImdctDefinition(in2, 12);
-                    for (int i = 0; i < 12; ++i) {
-                        const double win = std::sin(kPi / 12 * (i + 0.5));
-                        z1[size_t(6 + 6 * w + i)] += y1[size_t(i)] * win;
-                        z2[size_t(6 + 6 * w + i)] += y2[size_t(i)] * win;
+                } else {
+                    for (int w = 0; w < 3; ++w) {
+                        float in1[6], in2[6];
+                        for (int k = 0; k < 6; ++k) {
+                            in1[k] = a[size_t(18 * sb + 3 * k + w)];
+                            in2[k] = b[size_t(18 * sb + 3 * k + w)];
+                        }
+                        auto y1 = ImdctDefinition(in1, 12), y2 = ImdctDefinition(in2, 12);
+                        for (int i = 0; i < 12; ++i) {
+                            const double win = std::sin(kPi / 12 * (i + 0.5));
+                            z1[size_t(6 + 6 * w + i)] += y1[size_t(i)] * win;
+                            z2[size_t(6 + 6 * w + i)] += y2[size_t(i)] * win;
+                        }
                     }
                 }
-            }
-            for (int t = 0; t < 18; ++t) {
-                CHECK(out1[t * 32 + sb] ==
-                      doctest::Approx(z1[size_t(t)]).scale(1000).epsilon(1e-5));
-                CHECK(
-                    out2[t * 32 + sb] ==
-                    doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)]).scale(1000).epsilon(1e-5));
-                CHECK(overlap[18 * sb + t] ==
-                      doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
+                for (int t = 0; t < 18; ++t) {
+                    CHECK(out1[t * 32 + sb] ==
+                          doctest::Approx(z1[size_t(t)]).scale(1000).epsilon(1e-5));
+                    CHECK(out2[t * 32 + sb] == doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)])
+                                                   .scale(1000)
+                                                   .epsilon(1e-5));
+                    CHECK(overlap[18 * sb + t] ==
+                          doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
+                }
             }
         }
-    }
 }
 
 TEST_CASE("subbands without input pass the overlap on and clear it") {
