@@ -343,8 +343,14 @@ const IntensityTables& Intensity() {
     return t;
 }
 
+// The position of a top band that cannot share the one below: MPEG-1 knows none
+// (7, not intensity coded); MPEG-2 takes position 0, both channels at full level.
+int DefaultPosition(const StereoFrame& f) {
+    return f.mpeg1 ? 7 : 0;
+}
+
 // One band [from, to): intensity-coded when its position is legal, else mid/side
-// or left/right as the frame says.
+// or left/right as the frame says. limit is the MPEG-2 illegal position (-1: none).
 void StereoBand(const StereoFrame& f, int pos, int limit, float* left, float* right, int from,
                 int to) {
     const bool legal = f.mpeg1 ? pos < 7 : pos != limit;
@@ -376,9 +382,15 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
         while (startBand < 22 && bands.l[startBand] <= last)
             ++startBand;
         if (f.midSide) ApplyMidSide(left, right, 0, bands.l[startBand]);
-        for (int b = startBand; b < 22; ++b) {
-            const int sb = std::min(b, 20);
-            StereoBand(f, sf.l[sb], sf.isLimitL[sb], left, right, bands.l[b], bands.l[b + 1]);
+        for (int b = startBand; b < 21; ++b)
+            StereoBand(f, sf.l[b], sf.isLimitL[b], left, right, bands.l[b], bands.l[b + 1]);
+        if (startBand <= 21) {
+            // Band 21 carries no position of its own: it shares band 20's when band
+            // 20 is intensity coded; below the bound band 20 holds an ordinary scale
+            // factor and band 21 takes the default position.
+            const bool shared = startBand <= 20;
+            StereoBand(f, shared ? sf.l[20] : DefaultPosition(f), shared ? sf.isLimitL[20] : -1,
+                       left, right, bands.l[21], bands.l[22]);
         }
         return;
     }
@@ -403,9 +415,13 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
             const int start = 3 * bands.s[b] + w * width;
             if (b < startBand) {
                 if (f.midSide) ApplyMidSide(left, right, start, start + width);
+            } else if (b < 12) {
+                StereoBand(f, sf.s[b][w], sf.isLimitS[b], left, right, start, start + width);
             } else {
-                const int sb = std::min(b, 11);
-                StereoBand(f, sf.s[sb][w], sf.isLimitS[sb], left, right, start, start + width);
+                // Band 12 as band 21 of long blocks, per window.
+                const bool shared = startBand <= 11;
+                StereoBand(f, shared ? sf.s[11][w] : DefaultPosition(f),
+                           shared ? sf.isLimitS[11] : -1, left, right, start, start + width);
             }
         }
     }

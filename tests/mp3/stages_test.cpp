@@ -319,6 +319,49 @@ TEST_CASE("stereo processing") {
         // Band 21 takes band 20's position.
         CHECK(r[575] == doctest::Approx(r[bands.l[20]]));
     }
+    SUBCASE("the top band when the band below it is not intensity coded") {
+        // Band 20 carries right-channel data, so only band 21 is intensity coded;
+        // band 20's scale factor is no position for it.
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
+        r[bands.l[20]] = 2.0f;
+        sf.l[20] = 3;
+        sf.isLimitL[20] = 3;
+        ApplyIntensityStereo(f, l, r, 576);
+        CHECK(r[bands.l[20]] == 2.0f);
+        // MPEG-1: no position, the band stays as coded.
+        CHECK(l[575] == 1.0f);
+        CHECK(r[575] == 0.0f);
+        f.mpeg1 = false;
+        std::fill(r, r + 576, 0.0f);
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
+        r[bands.l[20]] = 2.0f;
+        ApplyIntensityStereo(f, l, r, 576);
+        // MPEG-2: position 0, both channels at full level.
+        CHECK(l[575] == 1.0f);
+        CHECK(r[575] == 1.0f);
+    }
+    SUBCASE("short blocks: band 12 of a window whose band 11 is not intensity coded") {
+        gc.windowSwitching = 1;
+        gc.blockType = 2;
+        f.mpeg1 = false;
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
+        const int width11 = bands.s[12] - bands.s[11];
+        const int width12 = bands.s[13] - bands.s[12];
+        r[3 * bands.s[11] + 1 * width11] = 2.0f; // window 1, band 11
+        for (int w = 0; w < 3; ++w)
+            sf.s[11][w] = 1, sf.isLimitS[11] = 7;
+        ApplyIntensityStereo(f, l, r, 576);
+        const int top0 = 3 * bands.s[12];
+        const int top1 = top0 + width12;
+        // Window 0 shares band 11's position 1 (left * 2^-1/4); window 1 takes 0.
+        CHECK(l[top0] == doctest::Approx(std::pow(2.0, -0.25)));
+        CHECK(r[top0] == doctest::Approx(1.0));
+        CHECK(l[top1] == 1.0f);
+        CHECK(r[top1] == 1.0f);
+    }
     SUBCASE("intensity bands are not scaled by mid/side") {
         for (int i = 0; i < 576; ++i)
             l[i] = 1.0f;
