@@ -36,7 +36,7 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
         for (int ch = 0; ch < channels; ++ch) {
             GranuleChannel& gc = si->gr[gr][ch];
             gc.part23Length = int(br.Read(12));
-            gc.bigValues = std::min(int(br.Read(9)), 288); // more would run past 576 lines
+            gc.bigValues = int(br.Read(9));
             gc.globalGain = int(br.Read(8));
             gc.scalefacCompress = int(br.Read(mpeg1 ? 4 : 9));
             gc.windowSwitching = int(br.Bit());
@@ -60,6 +60,19 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
             gc.count1Table = int(br.Bit());
         }
     }
+}
+
+bool SideInfoPlausible(const SideInfo& si, bool mpeg1, int channels, int mainBits) {
+    int bits = 0;
+    for (int gr = 0; gr < (mpeg1 ? 2 : 1); ++gr) {
+        for (int ch = 0; ch < channels; ++ch) {
+            const GranuleChannel& gc = si.gr[gr][ch];
+            bits += gc.part23Length;
+            if (gc.bigValues > kMaxBigValues) return false;
+            if (!gc.windowSwitching && gc.region0Count + gc.region1Count + 2 > 22) return false;
+        }
+    }
+    return bits <= mainBits;
 }
 
 Bands BandsFor(int rateRow) {
@@ -171,7 +184,7 @@ void ReadScaleFactorsMpeg2(BitReader& br, const GranuleChannel& gc, bool intensi
 int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const Bands& bands,
                   bool mpeg25, int32_t is[576]) {
     const HuffmanDecoder& huff = HuffmanDecoder::Get();
-    const int bigLines = gc.bigValues * 2;
+    const int bigLines = std::min(gc.bigValues, kMaxBigValues) * 2;
     int r1, r2;
     if (gc.windowSwitching) {
         if (gc.blockType == 2 && !gc.mixedBlock) {
