@@ -290,3 +290,7 @@ TEST_CASE("Layer II frames") {
     forbidden.bitrateIndex = 1;
     CHECK(dec.Frame(mp3test::SilentFrame(forbidden)).consumed == 0);
 }
+
+// A player holds one decoder per stream: its state stays small, the per-frame work
+// area lives apart from it.
+static_assert(sizeof(AudioDecoder) < 18 * 1024, "decoder state grew");
