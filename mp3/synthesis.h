@@ -20,6 +20,7 @@ void Dct32(const float* in, float* out);
 
 class SynthesisFilter {
   public:
+    SynthesisFilter();
     void Reset();
     // One slot: 32 subband samples to 32 output samples (full scale +-32768).
     void Synthesize(const float* subbands, float* out);
@@ -34,6 +35,7 @@ class SynthesisFilter {
   private:
     float ring_[512] = {}; // DCT outputs of the last 16 slots, newest at pos_
     unsigned pos_ = 0;
+    void (*synthesizeSlot_)(float* ring, unsigned pos, const float* subbands, float* out);
 };
 
 } // namespace mp3
