@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "huffman.h"
+#include "simd.h"
 #include "tables_data.h"
 
 namespace mp3::layer3 {
@@ -512,106 +513,9 @@ void ReduceAliasing(const GranuleChannel& gc, float xr[576], int sbLimit) {
     }
 }
 
-namespace {
-
-struct ImdctTables {
-    // Long blocks: the 18 distinct outputs (0..8 and 18..26) by input; the others
-    // follow from x[17-i] = -x[i] and x[53-i] = x[i].
-    float longCos[18][18]; // [k][r]
-    float window[4][36];
-    float shortCos[6][12]; // [k][i]
-    float shortWindow[12];
-    ImdctTables() {
-        for (int k = 0; k < 18; ++k) {
-            for (int r = 0; r < 18; ++r) {
-                const int i = r < 9 ? r : r + 9;
-                longCos[k][r] = float(std::cos(M_PI / 72.0 * (2 * i + 19) * (2 * k + 1)));
-            }
-        }
-        for (int i = 0; i < 36; ++i) {
-            const double longWin = std::sin(M_PI / 36.0 * (i + 0.5));
-            window[0][i] = float(longWin);
-            double start;
-            if (i < 18)
-                start = longWin;
-            else if (i < 24)
-                start = 1.0;
-            else if (i < 30)
-                start = std::sin(M_PI / 12.0 * (i - 18 + 0.5));
-            else
-                start = 0.0;
-            window[1][i] = float(start);
-            double stop;
-            if (i < 6)
-                stop = 0.0;
-            else if (i < 12)
-                stop = std::sin(M_PI / 12.0 * (i - 6 + 0.5));
-            else if (i < 18)
-                stop = 1.0;
-            else
-                stop = longWin;
-            window[3][i] = float(stop);
-            window[2][i] = 0.0f; // short blocks use shortWindow
-        }
-        for (int k = 0; k < 6; ++k)
-            for (int i = 0; i < 12; ++i)
-                shortCos[k][i] = float(std::cos(M_PI / 24.0 * (2 * i + 7) * (2 * k + 1)));
-        for (int i = 0; i < 12; ++i)
-            shortWindow[i] = float(std::sin(M_PI / 12.0 * (i + 0.5)));
-    }
-};
-
-const ImdctTables& Imdct() {
-    static const ImdctTables t;
-    return t;
-}
-
-void LongImdct(const float* in, const float* win, float* overlap, float* out) {
-    const ImdctTables& t = Imdct();
-    float y[18] = {};
-    for (int k = 0; k < 18; ++k) {
-        const float v = in[k];
-        const float* c = t.longCos[k];
-        for (int r = 0; r < 18; ++r)
-            y[r] += v * c[r];
-    }
-    float x[36];
-    for (int i = 0; i < 9; ++i) {
-        x[i] = y[i];
-        x[17 - i] = -y[i];
-        x[18 + i] = y[9 + i];
-        x[35 - i] = y[9 + i];
-    }
-    for (int i = 0; i < 18; ++i) {
-        out[i * 32] = x[i] * win[i] + overlap[i];
-        overlap[i] = x[18 + i] * win[18 + i];
-    }
-}
-
-void ShortImdct(const float* in, float* overlap, float* out) {
-    const ImdctTables& t = Imdct();
-    float z[36] = {};
-    for (int w = 0; w < 3; ++w) {
-        float y[12] = {};
-        for (int k = 0; k < 6; ++k) {
-            const float v = in[3 * k + w];
-            for (int i = 0; i < 12; ++i)
-                y[i] += v * t.shortCos[k][i];
-        }
-        for (int i = 0; i < 12; ++i)
-            z[6 + 6 * w + i] += y[i] * t.shortWindow[i];
-    }
-    for (int i = 0; i < 18; ++i) {
-        out[i * 32] = z[i] + overlap[i];
-        overlap[i] = z[18 + i];
-    }
-}
-
-} // namespace
-
 void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, float overlap[576],
                  float out[576]) {
-    const ImdctTables& t = Imdct();
+    const Kernels& k = ActiveKernels();
     for (int sb = 0; sb < 32; ++sb) {
         float* ov = overlap + 18 * sb;
         float* o = out + sb;
@@ -628,9 +532,9 @@ void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, floa
         const bool longPart = !IsShort(gc) || normalWindow;
         if (longPart) {
             const int type = gc.windowSwitching && !normalWindow ? gc.blockType : 0;
-            LongImdct(xr + 18 * sb, t.window[type], ov, o);
+            k.longImdct(xr + 18 * sb, type, ov, o);
         } else {
-            ShortImdct(xr + 18 * sb, ov, o);
+            k.shortImdct(xr + 18 * sb, ov, o);
         }
     }
 }

@@ -17,7 +17,12 @@ namespace mp3 {
     void Dct32(const float* in, float* out);                                                       \
     /* One slot of the polyphase synthesis: the DCT of 32 subband samples into */                  \
     /* ring at pos, then 32 output samples from the 512-value ring. */                             \
-    void SynthesizeSlot(float* ring, unsigned pos, const float* subbands, float* out);
+    void SynthesizeSlot(float* ring, unsigned pos, const float* subbands, float* out);             \
+    /* 36-point IMDCT of one subband's 18 lines, windowed by block type 0, 1 or 3, */              \
+    /* overlap-added: 18 samples to out[0], out[32], ... */                                        \
+    void LongImdct(const float* in, int blockType, float* overlap, float* out);                    \
+    /* Three 12-point IMDCTs of a short block, windowed and overlap-added. */                      \
+    void ShortImdct(const float* in, float* overlap, float* out);
 
 namespace baseline {
 MP3_KERNEL_DECLARATIONS
@@ -32,6 +37,8 @@ struct Kernels {
     const char* name;
     void (*dct32)(const float* in, float* out);
     void (*synthesizeSlot)(float* ring, unsigned pos, const float* subbands, float* out);
+    void (*longImdct)(const float* in, int blockType, float* overlap, float* out);
+    void (*shortImdct)(const float* in, float* overlap, float* out);
 };
 
 // The kernels for this processor, chosen on first use.

@@ -17,9 +17,10 @@ bool CpuHasSse2() {
 #endif
 }
 
-const Kernels kBaseline{"baseline", baseline::Dct32, baseline::SynthesizeSlot};
+const Kernels kBaseline{"baseline", baseline::Dct32, baseline::SynthesizeSlot, baseline::LongImdct,
+                        baseline::ShortImdct};
 #ifdef MP3_HAVE_SSE2_KERNELS
-const Kernels kSse2{"sse2", sse2::Dct32, sse2::SynthesizeSlot};
+const Kernels kSse2{"sse2", sse2::Dct32, sse2::SynthesizeSlot, sse2::LongImdct, sse2::ShortImdct};
 #endif
 
 } // namespace
