@@ -158,13 +158,15 @@ def frames(data):
         pos += length
     return out
 f = frames(body)
-junk = lambda n: bytes(rng.randrange(0, 0xFF) for _ in range(n))
-out = b"".join(f[:20]) + junk(1) + b"".join(f[20:40]) + junk(37) + b"".join(f[40:60]) + \
-      junk(500) + b"".join(f[60:])
+n = len(f)
+junk = lambda size: bytes(rng.randrange(0, 0xFF) for _ in range(size))
+cuts = [n // 5, 2 * n // 5, 3 * n // 5]
+out = b"".join(f[:cuts[0]]) + junk(1) + b"".join(f[cuts[0]:cuts[1]]) + junk(37) + \
+      b"".join(f[cuts[1]:cuts[2]]) + junk(500) + b"".join(f[cuts[2]:])
 open("l3-junk.mp3", "wb").write(out)
-bad = bytearray(f[50])
+bad = bytearray(f[n // 2])
 bad[4:36] = b"\xff" * 32
-open("l3-bad-side-info.mp3", "wb").write(b"".join(f[:50]) + bytes(bad) + b"".join(f[51:]))
+open("l3-bad-side-info.mp3", "wb").write(b"".join(f[:n // 2]) + bytes(bad) + b"".join(f[n // 2 + 1:]))
 PY
 manifest+=("l3-id3v22-picture 2 1152" "l3-id3v23-picture 2 1152" "l3-id3v24-picture 2 1152")
 printf '%s\n' "l3-junk l3-44k-128-joint" "l3-bad-side-info l3-44k-128-joint" > damaged
