@@ -18,8 +18,8 @@ int32_t CoreNotify(int32_t code, uint32_t value1, uint32_t) {
 
 // Types are numbered from 1; only the records of the types in use are filled.
 const TypeRecord coreTypes[CoreTypeCount] = {
-    {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, 32, WindowPropertyEntries,
-     WindowUnitInterface, 0, nullptr},
+    {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, WindowPropertyCount,
+     WindowPropertyEntries, WindowUnitInterface, 0, nullptr},
 };
 const LibraryCommand coreCommands[CoreCommandCount] = {
     cmd::TextLength,      cmd::ByteSetLength,

@@ -128,6 +128,16 @@ inline constexpr int32_t LeftDown = -1, LeftUp = -2, LeftDoubleClick = -3, Right
                          KeyDown = -9, KeyUp = -10, Char = -11, Wheel = -12;
 }
 
+// The window unit's own events.
+namespace WindowEvent {
+inline constexpr int32_t QueryClose = 1; // answer 0 refuses the close
+inline constexpr int32_t Destroyed = 2, Moved = 3, Resized = 4, Activated = 5, Deactivated = 6;
+inline constexpr int32_t Idle = 7;           // (milliseconds) -> non-zero asks for more
+inline constexpr int32_t FirstActivated = 8; // once, before the first Activated
+inline constexpr int32_t TrayIcon = 9;       // (1 click, 2 double click, 3 right click)
+inline constexpr int32_t Shown = 10, Hidden = 11;
+} // namespace WindowEvent
+
 // --- Properties -------------------------------------------------------------------
 
 namespace PropertyKind {

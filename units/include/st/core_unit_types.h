@@ -4,12 +4,19 @@
 
 #include <cstdint>
 
+#include "st/window_properties.h"
+
 namespace st {
 
 struct PropertyEntry;
 
-// The window type (0x00010001).
+#define ST_COUNT_PROPERTY(...) +1
+
+// The window type (0x00010001): the eight common properties, then its own.
 void* WindowUnitInterface(int32_t entry);
-extern const PropertyEntry WindowPropertyEntries[32];
+inline constexpr int32_t WindowPropertyCount = 8 ST_WINDOW_PROPERTIES(ST_COUNT_PROPERTY);
+extern const PropertyEntry WindowPropertyEntries[WindowPropertyCount];
+
+#undef ST_COUNT_PROPERTY
 
 } // namespace st
