@@ -1,19 +1,12 @@
 // The program's start-up record, its entry routine and its end routine.
+#include "external_functions.h"
 #include "globals.h"
 #include "handler_table.h"
-#include "external_functions.h"
+#include "main_window.h"
 #include "st/services.h"
 
 namespace app {
-
-st::TextValue currentAudioPath = nullptr;
-void* currentAudioBytes = nullptr;
-
-void InitialiseGlobals() {}
-
 namespace {
-
-constexpr uint32_t kMainWindow = 0x52010001;
 
 const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 
@@ -28,15 +21,15 @@ void EndRoutine() {
 } // namespace app
 
 // The constant segment's length is the distance between its two markers,
-// which only the linker knows: this one word is filled in by the start-up
-// code before anything runs, the rest is constant.
+// which only the linker knows, and the template segment is built from its
+// description: both are filled in by the start-up code before anything runs.
 extern "C" const st::ProgramHeader ProgramHeaderRecord = {
     {3, 0, 65891},
     HandlerTable,
     st::ConstantSegmentBegin,
     st::ConstantSegmentLength(),
-    nullptr, // window templates: none yet
-    0,
+    app::MainWindowSegment().data(),
+    static_cast<uint32_t>(app::MainWindowSegment().size()),
     1,
     app::kLibraries,
     app::kExternalCount,
