@@ -1,14 +1,10 @@
-// The program's start-up record, its entry routine and its end routine.
-#include "external_functions.h"
+// The program's entry routine and its end routine.
 #include "globals.h"
-#include "handler_table.h"
 #include "main_window.h"
 #include "st/services.h"
 
 namespace app {
 namespace {
-
-const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 
 void EndRoutine() {
     st::Services.FreeMemory(currentAudioPath);
@@ -19,23 +15,6 @@ void EndRoutine() {
 
 } // namespace
 } // namespace app
-
-// The constant segment's length is the distance between its two markers,
-// which only the linker knows, and the template segment is built from its
-// description: both are filled in by the start-up code before anything runs.
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 65891},
-    HandlerTable,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    app::MainWindowSegment().data(),
-    static_cast<uint32_t>(app::MainWindowSegment().size()),
-    1,
-    app::kLibraries,
-    app::kExternalCount,
-    app::kExternalLibraries,
-    app::kExternalExports,
-};
 
 extern "C" int ProgramEntry() {
     st::Services.Notify(st::NotifyCode::StartRuntime);
