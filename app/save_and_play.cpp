@@ -18,6 +18,9 @@ const char kTemporarySuffix[] = ".~";
 constexpr int32_t kTemporaryAttempts = 100;
 constexpr uint32_t kReplaceExisting = 0x1; // MOVEFILE_REPLACE_EXISTING
 constexpr uint32_t kWriteThrough = 0x8;    // MOVEFILE_WRITE_THROUGH
+constexpr uint32_t kNoFile = 0xFFFFFFFF;   // INVALID_FILE_ATTRIBUTES
+constexpr uint32_t kReadOnly = 0x1;        // FILE_ATTRIBUTE_READONLY
+constexpr uint32_t kDirectory = 0x10;      // FILE_ATTRIBUTE_DIRECTORY
 
 bool Exists(const char* path) {
     return AsInt(Command(CommandId::FileExists, {TextArg(path)})) != 0;
@@ -40,6 +43,10 @@ st::TextValue FreeNameBeside(const char* path) {
 
 bool SaveAudioFile(const char* path, const void* bytes) {
     if (!path || !*path) return false;
+    // Writing over it in place would fail here; a rename may not (some
+    // systems let it replace a read-only file), so refuse first.
+    const uint32_t attributes = External(ExtGetFileAttributesA, {Word(path)});
+    if (attributes != kNoFile && (attributes & (kReadOnly | kDirectory))) return false;
     st::TextValue temporary = FreeNameBeside(path);
     if (!temporary) return false;
     bool ok = AsInt(Command(CommandId::WriteWholeFile, {TextArg(temporary), BytesArg(bytes)})) != 0;
