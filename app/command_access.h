@@ -61,6 +61,8 @@ constexpr int32_t ByteSetLeft = 16;
 constexpr int32_t ZeroByteSet = 17;
 constexpr int32_t ToText = 18;
 constexpr int32_t ToHexText = 19;
+constexpr int32_t FileExists = 23;
+constexpr int32_t WriteWholeFile = 25;
 constexpr int32_t OpenMemoryFile = 26;
 constexpr int32_t CloseFile = 27;
 constexpr int32_t SeekToStart = 28;
@@ -70,7 +72,9 @@ constexpr int32_t WriteData = 31;
 constexpr int32_t WriteText = 32;
 constexpr int32_t IsEndOfFile = 33;
 constexpr int32_t FileLength = 34;
+constexpr int32_t ShowMessage = 35;
 constexpr int32_t ProcessEvents = 36;
+constexpr int32_t OpenCommonDialog = 37;
 } // namespace CommandId
 
 inline ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {

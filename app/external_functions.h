@@ -18,13 +18,22 @@ inline const char* const kExternalLibraries[] = {
     "wininet.dll",
     "wininet.dll",
     "urlmon",
+    "kernel32",
+    "kernel32",
+    "kernel32",
 };
 inline const char* const kExternalExports[] = {
     "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
     "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
-    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
+    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA", "MoveFileExA",
+    "DeleteFileA",         "GetFileAttributesA",
 };
 inline constexpr int32_t kExternalCount = sizeof kExternalExports / sizeof kExternalExports[0];
 static_assert(sizeof kExternalLibraries == sizeof kExternalExports);
+
+// Save As: a completely written file takes the target's name.
+inline constexpr int32_t ExtMoveFileExA = 11;
+inline constexpr int32_t ExtDeleteFileA = 12;
+inline constexpr int32_t ExtGetFileAttributesA = 13;
 
 } // namespace app
