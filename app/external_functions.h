@@ -18,11 +18,12 @@ inline const char* const kExternalLibraries[] = {
     "wininet.dll",
     "wininet.dll",
     "urlmon",
+    "wininet.dll",
 };
 inline const char* const kExternalExports[] = {
     "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
     "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
-    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
+    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA", "InternetSetOptionA",
 };
 inline constexpr int32_t kExternalCount = sizeof kExternalExports / sizeof kExternalExports[0];
 static_assert(sizeof kExternalLibraries == sizeof kExternalExports);
