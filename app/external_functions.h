@@ -18,6 +18,7 @@ inline const char* const kExternalLibraries[] = {
     "wininet.dll",
     "wininet.dll",
     "urlmon",
+    "wininet.dll",
     "kernel32",
     "kernel32",
     "kernel32",
@@ -25,15 +26,15 @@ inline const char* const kExternalLibraries[] = {
 inline const char* const kExternalExports[] = {
     "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
     "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
-    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA", "MoveFileExA",
-    "DeleteFileA",         "GetFileAttributesA",
+    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA", "InternetSetOptionA",
+    "MoveFileExA",         "DeleteFileA",         "GetFileAttributesA",
 };
 inline constexpr int32_t kExternalCount = sizeof kExternalExports / sizeof kExternalExports[0];
 static_assert(sizeof kExternalLibraries == sizeof kExternalExports);
 
 // Save As: a completely written file takes the target's name.
-inline constexpr int32_t ExtMoveFileExA = 11;
-inline constexpr int32_t ExtDeleteFileA = 12;
-inline constexpr int32_t ExtGetFileAttributesA = 13;
+inline constexpr int32_t ExtMoveFileExA = 12;
+inline constexpr int32_t ExtDeleteFileA = 13;
+inline constexpr int32_t ExtGetFileAttributesA = 14;
 
 } // namespace app

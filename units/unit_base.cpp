@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 namespace st {
 
@@ -195,6 +196,17 @@ Unit* pendingUnit = nullptr; // the unit whose window is being created
 } // namespace
 
 Unit::~Unit() {
+    if (HWND window = std::exchange(hwnd, nullptr)) {
+        // Released while its window still lives (the runtime takes a
+        // window's units down with it): the window goes too, without
+        // reaching this object again.
+        Units().erase(window);
+        if (IsWindow(window)) {
+            if (original_)
+                SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+            DestroyWindow(window);
+        }
+    }
     if (font) DeleteObject(font);
     if (brush) DeleteObject(brush);
 }
@@ -264,9 +276,7 @@ LRESULT Unit::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Unit::OnFinalMessage() {
-    uint32_t window = windowId, unit = unitId;
-    CallRuntime(CallbackCode::UnitDestroyed, window, unit);
-    delete this;
+    CallRuntime(CallbackCode::UnitDestroyed, windowId, unitId);
 }
 
 static HWND ReflectionTarget(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -135,10 +135,12 @@ bool WindowUnit::MoveRadio(const UnitSlot& focused, bool forward) {
         ++at;
     if (at == n) return false;
     const UnitSlot& next = usable[forward ? (at + 1) % n : (at + n - 1) % n];
-    HWND nextWindow = next.object->hwnd;
+    const HWND nextWindow = next.object->hwnd;
+    const uint32_t window = next.object->windowId, unit = next.object->unitId;
     CheckRadio(group, next);
+    // Focus handlers run here and may take the window, and the unit, away.
     SetFocus(nextWindow);
-    RaiseOwnEvent0(next);
+    if (IsWindow(nextWindow)) RaiseUnitEvent(window, unit, 0);
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "window_internal.h"
 
@@ -56,9 +57,7 @@ std::vector<UnitSlot> WindowUnits(uint32_t window) {
         if (!registry->UnitAt(window, i, slot.record) || slot.record.type == UnitType::Menu)
             continue;
         slot.index = i;
-        uint32_t object;
-        std::memcpy(&object, slot.record.objectSlot, 4);
-        slot.object = reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(object));
+        slot.object = slot.record.Object();
         slot.type = TypeRecordOf(slot.record.type);
         slot.typeFlags = slot.type ? slot.type->flags : 0;
         units.push_back(slot);
@@ -73,10 +72,7 @@ std::vector<WindowUnit*> LoadedWindows() {
     for (int32_t i = 0, n = registry->WindowCount(); i < n; ++i) {
         UnitRecordView own;
         if (!registry->UnitAt(registry->WindowIdAt(i), 0, own)) continue;
-        uint32_t object;
-        std::memcpy(&object, own.objectSlot, 4);
-        auto* unit = reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(object));
-        if (auto* window = dynamic_cast<WindowUnit*>(unit); window && window->hwnd)
+        if (auto* window = dynamic_cast<WindowUnit*>(own.Object()); window && window->hwnd)
             windows.push_back(window);
     }
     return windows;
@@ -353,10 +349,10 @@ bool WindowUnit::SetUnitCursor(HWND over) {
     uint32_t cursor = 0;
     if (over == hwnd) {
         UnitRecordView own;
-        if (registry->UnitAt(windowId, 0, own)) std::memcpy(&cursor, own.cursorSlot, 4);
+        if (registry->UnitAt(windowId, 0, own)) cursor = own.Cursor();
     } else {
         for (const UnitSlot& u : WindowUnits(windowId))
-            if (u.object && u.object->hwnd == over) std::memcpy(&cursor, u.record.cursorSlot, 4);
+            if (u.object && u.object->hwnd == over) cursor = u.record.Cursor();
     }
     if (!cursor) return false;
     SetCursor(reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(cursor)));
@@ -369,12 +365,10 @@ void WindowUnit::OnFinalMessage() {
     // The units' custom cursors belong to the runtime, which takes them down
     // with the window's report below; destroying them here as well would free
     // them twice.
-    if (bigIcon_) DestroyIcon(bigIcon_);
-    if (smallIcon_) DestroyIcon(smallIcon_);
-    if (trayIcon_) DestroyIcon(trayIcon_);
-    const uint32_t window = windowId;
-    CallRuntime(CallbackCode::UnitDestroyed, window, 0);
-    delete this;
+    for (HICON* icon : {&bigIcon_, &smallIcon_, &trayIcon_})
+        if (HICON own = std::exchange(*icon, nullptr)) DestroyIcon(own);
+    // The runtime releases this object with the report.
+    CallRuntime(CallbackCode::UnitDestroyed, windowId, 0);
     if (CallRuntime(CallbackCode::LoopEntered) != 0 &&
         CallRuntime(CallbackCode::LoadedWindowCount) == 0)
         PostQuitMessage(0);
@@ -384,13 +378,13 @@ void WindowUnit::OnFinalMessage() {
 
 namespace {
 
-int32_t SetWindowProperty(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
+int32_t SetUnitProperty(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
     if (out) *out = 0;
     auto* window = dynamic_cast<WindowUnit*>(unit);
     return window && value ? window->SetProperty(index, value) : 0;
 }
 
-int32_t GetWindowProperty(UnitBase* unit, int32_t index, uint32_t* value) {
+int32_t GetUnitProperty(UnitBase* unit, int32_t index, uint32_t* value) {
     auto* window = dynamic_cast<WindowUnit*>(unit);
     return window && value ? window->GetProperty(index, value) : 0;
 }
@@ -427,11 +421,11 @@ void* WindowUnitInterface(int32_t entry) {
     case UnitEntry::Create:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&WindowUnit::Create));
     case UnitEntry::SetProperty:
-        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetWindowProperty));
+        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetUnitProperty));
     case UnitEntry::SaveProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
     case UnitEntry::GetProperty:
-        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetWindowProperty));
+        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetUnitProperty));
     case UnitEntry::GetWindowIcon:
         return reinterpret_cast<void*>(static_cast<GetWindowIconFn>(&GetWindowIcon));
     case UnitEntry::ListBlockTexts:

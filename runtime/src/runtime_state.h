@@ -64,6 +64,9 @@ class WindowRegistry {
         (void)milliseconds, (void)newPeriod;
         return false;
     }
+    // The runtime's outermost pump has dispatched a message: nothing of a
+    // window procedure is running any more.
+    virtual void AfterDispatch() {}
 };
 
 // A module reached by entry-point name (the MP3 player is one).
@@ -140,6 +143,7 @@ class RuntimeState : public Application {
     std::vector<std::string> registeredComponents; // unregistered at the end
 
     int (*entryRoutine)() = nullptr; // the application's ProgramEntry
+    int entryStatus = 0;             // what it returned: the process's exit code
 
     // The idle phase's per-pass work: the idle list, last entry first.
     void RunIdleHooks();

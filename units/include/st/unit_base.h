@@ -118,8 +118,9 @@ class Unit : public UnitBase {
         (void)message, (void)wParam, (void)lParam, (void)result;
         return false;
     }
-    // After the window's final message: tell the runtime (code 2000), then
-    // delete the object. Nothing of the object may be touched afterwards.
+    // After the window's final message: tell the runtime (code 2000), which
+    // owns the object and releases it (at once, or once the running event
+    // handlers have returned). Nothing of the object may be touched afterwards.
     virtual void OnFinalMessage();
     // The unit's current PropertyBlock.
     virtual std::vector<uint8_t> SaveBlock() { return {}; }
