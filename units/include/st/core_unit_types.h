@@ -12,4 +12,8 @@ struct PropertyEntry;
 void* WindowUnitInterface(int32_t entry);
 extern const PropertyEntry WindowPropertyEntries[32];
 
+// The edit box type (0x00010005).
+void* EditBoxUnitInterface(int32_t entry);
+extern const PropertyEntry* const EditBoxPropertyEntries; // 29 entries
+
 } // namespace st
