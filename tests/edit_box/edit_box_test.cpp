@@ -30,8 +30,8 @@ constexpr uint32_t kMulti = 0x16010001, kPlain = 0x16010002, kByte = 0x16010003,
                    kLowMulti = 0x16010009;
 // Unit properties as application code numbers them.
 namespace P {
-constexpr int32_t Left = 0, Visible = 5, Disabled = 6, Content = 8, MaxLength = 14, MultiLine = 15,
-                  Alignment = 17, InputMode = 18, UpDown = 21, Lower = 22, Upper = 23,
+constexpr int32_t Left = 0, Visible = 5, Disabled = 6, Content = 8, MultiLine = 15, Alignment = 17,
+                  InputMode = 18, PasswordChar = 19, UpDown = 21, Lower = 22, Upper = 23,
                   SelStart = 24, SelLength = 25, SelText = 26;
 }
 
@@ -327,9 +327,17 @@ TEST_CASE("input modes: typed keys are filtered, the content normalised when the
     FocusInAndOut(kDate);
     CHECK(WindowText(Handle(kDate)).empty());
 
-    // A mode changed on the live box takes effect at once.
+    // A mode changed on the live box takes effect at once; a password box
+    // given no character still hides its text.
+    Set(kPlain, P::InputMode, 2);
+    SetText(kPlain, P::PasswordChar, "");
+    CHECK(SendMessageA(Handle(kPlain), EM_GETPASSWORDCHAR, 0, 0) == '*');
+    SetText(kPlain, P::PasswordChar, "#x");
+    CHECK(SendMessageA(Handle(kPlain), EM_GETPASSWORDCHAR, 0, 0) == '#');
+    CHECK(GetText(kPlain, P::PasswordChar) == "#");
     Set(kPlain, P::InputMode, 99); // clamped: date-time
     CHECK(Get(kPlain, P::InputMode) == 11);
+    CHECK(SendMessageA(Handle(kPlain), EM_GETPASSWORDCHAR, 0, 0) == 0);
     Set(kPlain, P::InputMode, 3);
     SetText(kPlain, P::Content, "");
     Type(kPlain, "-1.5e");
