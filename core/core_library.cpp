@@ -20,6 +20,11 @@ int32_t CoreNotify(int32_t code, uint32_t value1, uint32_t) {
 const TypeRecord coreTypes[CoreTypeCount] = {
     {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, WindowPropertyCount,
      WindowPropertyEntries, WindowUnitInterface, 0, nullptr},
+    {}, // 2
+    {}, // 3
+    {}, // 4
+    {"编辑框", "EditBox", "", 0, nullptr, 0x80000040, nullptr, 0, nullptr, 29,
+     EditBoxPropertyEntries, EditBoxUnitInterface, 0, nullptr},
 };
 const LibraryCommand coreCommands[CoreCommandCount] = {
     cmd::TextLength,      cmd::ByteSetLength,

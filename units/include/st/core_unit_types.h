@@ -19,4 +19,8 @@ extern const PropertyEntry WindowPropertyEntries[WindowPropertyCount];
 
 #undef ST_COUNT_PROPERTY
 
+// The edit box type (0x00010005).
+void* EditBoxUnitInterface(int32_t entry);
+extern const PropertyEntry* const EditBoxPropertyEntries; // 29 entries
+
 } // namespace st
