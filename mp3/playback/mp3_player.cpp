@@ -88,10 +88,12 @@ void Mp3Player::NewPlayLocked(void* window, int32_t startPercent) {
         chain_ = std::make_unique<WaveRenderer>(
             this, generation_, platform.newDevice ? platform.newDevice() : nullptr, window,
             platform.postProgress);
+        // The window stays even when the file cannot be opened: the failing stage
+        // has reported it, the event thread moves on to the next file, and that
+        // file's progress still goes where the caller asked.
+        notifyWindow_ = window;
         if (chain_->Open(&files_[current_]) != kOk) {
-            // The failing stage has reported it: the event thread moves on.
             chain_.reset();
-            notifyWindow_ = nullptr;
             return;
         }
     }

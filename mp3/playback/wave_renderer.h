@@ -34,7 +34,7 @@ class WaveRenderer : public ChainElement {
     // Handed to the decoder before the chain starts.
     void SetStartPosition(int percent) { decoder_->SetStartPosition(percent); }
 
-    int HeaderCount() const { return headerCount_; }
+    int HeaderCount() const { return headerCount_.load(); }
 
   private:
     class HeaderLock;
@@ -66,7 +66,7 @@ class WaveRenderer : public ChainElement {
     // Header marks: 0 free, s > 0 the s-th block written since the device opened,
     // -s played and not yet taken back.
     std::vector<int32_t> marks_;
-    int headerCount_ = 0;
+    std::atomic<int> headerCount_{0};
     size_t blockBytes_ = 0;
     size_t held_ = 0; // bytes fetched from the ring and not yet taken back
     int32_t nextSequence_ = 1;

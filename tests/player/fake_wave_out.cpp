@@ -89,15 +89,15 @@ class FakeWaveOut : public mp3::WaveOutDevice {
     }
     int Write(int header) override {
         if (writes_++ == script_.failWriteAt) return 11;
+        std::unique_lock<std::mutex> held(lock_);
         if (script_.doneInsideWrite && !paused_) {
             Play(header);
+            held.unlock();
             done_(context_, header);
             return 0;
         }
-        {
-            std::lock_guard<std::mutex> held(lock_);
-            queue_.push_back(header);
-        }
+        queue_.push_back(header);
+        held.unlock();
         wake_.notify_all();
         return 0;
     }
@@ -147,9 +147,11 @@ class FakeWaveOut : public mp3::WaveOutDevice {
     }
 
   private:
+    // Called with lock_ held.
     void Play(int header) {
         const Header& h = headers_.at(size_t(header));
         capture_->pcm.insert(capture_->pcm.end(), h.data, h.data + h.length);
+        capture_->played = capture_->pcm.size();
     }
 
     void Run() {
@@ -172,9 +174,10 @@ class FakeWaveOut : public mp3::WaveOutDevice {
             if (paused_ || queue_.empty()) continue;
             const size_t take = script_.swapDoneOrder && queue_.size() >= 2 ? 2 : 1;
             std::vector<int> blocks(queue_.begin(), queue_.begin() + ptrdiff_t(take));
-            held.unlock();
+            // Copied under the lock: once Reset has returned, no block is touched.
             for (int header : blocks)
                 Play(header);
+            held.unlock();
             if (script_.blockMicros > 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(script_.blockMicros * int(take)));
             held.lock();
