@@ -12,7 +12,8 @@ if(SPEECHTOOL_WIN32)
   target_sources(st_commands PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/text_commands.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_commands.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/runtime_file.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/runtime_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/play_command.cpp)
   target_include_directories(st_commands PUBLIC ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(st_commands PUBLIC st_text_core)
 
