@@ -217,10 +217,12 @@ TEST_CASE("pause and resume lose and repeat nothing") {
         Watchdog("pausing at the end", 60s, [&] {
             void* player = Player().create(FileList({Fixture("s44.mp3")}).c_str(), 1);
             Player().newPlay(player, kWindow, 0);
-            // The decoder is done once the capture has all but the last few blocks.
+            // The whole file fits in the output ring and the headers: once the
+            // device has played a few blocks, every block is written and the
+            // renderer waits for the device to finish.
             CHECK(WaitFor([&] {
                 auto c = Log().Captures();
-                return !c.empty() && c[0]->played + 3 * 4608 >= reference.size();
+                return !c.empty() && c[0]->played >= 10 * 4608;
             }, 30s));
             Player().pause(player, 1);
             std::this_thread::sleep_for(100ms);
