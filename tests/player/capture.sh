@@ -17,18 +17,21 @@ pcm.!default {
 ASOUND
 rc=0
 for name in s44 m22 m8; do
-    rm -f "$work/captured.raw"
+    cap="$work/$name.captured.raw"
+    sed -i "s|file \".*\"|file \"$cap\"|" "$HOME/.asoundrc"
     if ! "$wine_run" "$player" "$fixtures/$name.mp3"; then
         echo "capture: $name: the player did not finish"; rc=1; continue
     fi
     "$wine_run" "$decoder" "$fixtures/$name.mp3" "$work/$name.ref.raw" || { rc=1; continue; }
     ref=$(stat -c %s "$work/$name.ref.raw")
-    got=$(stat -c %s "$work/captured.raw" 2>/dev/null || echo 0)
-    if cmp -s "$work/captured.raw" "$work/$name.ref.raw"; then
-        echo "capture: $name: $got bytes, identical to mp3decode's"
+    got=$(stat -c %s "$cap" 2>/dev/null || echo 0)
+    # Wine fills the device's last period with silence after the last sample.
+    if [ "$got" -ge "$ref" ] && cmp -s -n "$ref" "$cap" "$work/$name.ref.raw" &&
+       [ -z "$(tail -c +$((ref + 1)) "$cap" | tr -d '\000' | head -c 1)" ]; then
+        echo "capture: $name: $ref bytes identical to mp3decode's, then $((got - ref)) bytes of silence"
     else
         echo "capture: $name: captured $got bytes, mp3decode $ref bytes: they differ"
-        cmp "$work/captured.raw" "$work/$name.ref.raw" | head -1
+        cmp "$cap" "$work/$name.ref.raw" | head -1
         rc=1
     fi
 done
