@@ -49,6 +49,9 @@ ST_COMMAND(FileLength);
 ST_COMMAND(ShowMessage);
 ST_COMMAND(ProcessEvents);
 
+// The play-MP3 command.
+ST_COMMAND(PlayMp3);
+
 #undef ST_COMMAND
 
 } // namespace st::cmd

@@ -45,7 +45,7 @@ const LibraryCommand coreCommands[CoreCommandCount] = {
     cmd::ReadLine,        cmd::WriteData,
     cmd::WriteText,       cmd::IsEndOfFile,
     cmd::FileLength,      cmd::ShowMessage,
-    cmd::ProcessEvents,
+    cmd::ProcessEvents,   cmd::PlayMp3,
 };
 
 } // namespace

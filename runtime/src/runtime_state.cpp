@@ -1,3 +1,4 @@
+#include "playback/player_entries.h"
 #include "registry.h"
 
 namespace st {
@@ -78,6 +79,12 @@ void* PlayerProvider::Lookup(const char* name) {
     return lookup ? lookup(name) : nullptr;
 }
 
-PlayerModuleRoutines PlayerModule = {nullptr, nullptr, nullptr};
+// Named here, so that the linker keeps the player; a test may put another
+// module in its place before StartRuntime.
+PlayerModuleRoutines PlayerModule = {
+    .initialise = mp3::PlayerInitialise,
+    .lookup = mp3::PlayerLookup,
+    .shutdown = mp3::PlayerShutdown,
+};
 
 } // namespace st

@@ -80,7 +80,7 @@ struct PlayerProvider {
     void* Lookup(const char* name);
 };
 
-// The routines of the MP3 player module; the player registers them here.
+// The routines of the MP3 player module, registered by StartRuntime.
 struct PlayerModuleRoutines {
     int32_t (*initialise)();
     void* (*lookup)(const char* name);

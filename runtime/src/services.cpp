@@ -152,6 +152,13 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
         EndProgram(static_cast<int32_t>(value1));
     case CallbackCode::FirstBuildWord:
         return rt.build[0];
+    case CallbackCode::PlayerEntry:
+        return reinterpret_cast<uint32_t>(rt.player.Lookup(reinterpret_cast<const char*>(value1)));
+    case CallbackCode::PlayerHandle: {
+        void* held = rt.player.handle;
+        if (value2 == 1) rt.player.handle = reinterpret_cast<void*>(value1);
+        return reinterpret_cast<uint32_t>(held);
+    }
     default:
         return rt.windows->Callback(code, value1, value2);
     }

@@ -88,6 +88,9 @@ inline constexpr int32_t LoopEntered = 3000;       // -> 1 once the message loop
 inline constexpr int32_t LoadedWindowCount = 3001; // -> windows whose own unit is live
 inline constexpr int32_t MessageWindow = 3002;     // -> the runtime's message window
 inline constexpr int32_t LoadingModally = 3003; // -> 1 while a window is created for a modal load
+// The MP3 player module, for the play command.
+inline constexpr int32_t PlayerEntry = 3100;  // (NUL-terminated name) -> entry point or null
+inline constexpr int32_t PlayerHandle = 3101; // (handle, 1 = store it) -> the handle held before
 } // namespace CallbackCode
 
 // --- Events ---------------------------------------------------------------------
