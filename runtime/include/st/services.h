@@ -65,7 +65,7 @@ extern const LibraryRecord CoreLibrary;
 // The runtime callback the core library was handed at start-up.
 RuntimeCallbackFn CoreRuntimeCallback();
 inline constexpr int32_t CoreTypeCount = 51;
-inline constexpr int32_t CoreCommandCount = 39;
+inline constexpr int32_t CoreCommandCount = 40;
 
 // --- The program's start-up record ------------------------------------------
 
