@@ -1,5 +1,8 @@
 #include "controls_windows.h"
 
+#include <cstdio>
+
+#include "runtime_state.h"
 #include "st/template_builder.h"
 #include "st/units.h"
 
@@ -117,7 +120,14 @@ void Pump() {
 
 HWND LoadTestWindow() {
     static bool started = false;
-    if (!started) st::Services.Notify(st::NotifyCode::StartRuntime);
+    if (!started) {
+        st::Services.Notify(st::NotifyCode::StartRuntime);
+        // A run-time error ends the test program: say which, without a box.
+        st::Runtime().errorHook = [](int32_t code, const char* text) -> int32_t {
+            std::fprintf(stderr, "run-time error %d: %s\n", static_cast<int>(code), text);
+            return 1;
+        };
+    }
     started = true;
     seen.Clear();
     st::Services.LoadStartWindow(W);
