@@ -18,21 +18,7 @@ int RateRow(const FrameHeader& h) {
     return version * 3 + h.sampleRateIndex;
 }
 
-// Whether a frame belongs to the stream set up from `first`: same layer, version,
-// sync kind and sample rate (an MPEG-1 stream refuses MPEG-2.5 frames and so on).
-bool SameStream(const FrameHeader& a, const FrameHeader& b) {
-    return a.layerCode == b.layerCode && a.versionBit == b.versionBit && a.syncKind == b.syncKind &&
-           a.sampleRateIndex == b.sampleRateIndex;
-}
-
 } // namespace
-
-int16_t ToPcm16(float v) {
-    // Written as selects, not branches; NaN (a broken stream) ends at -32768.
-    v = v > -32768.0f ? v : -32768.0f;
-    v = v < 32767.0f ? v : 32767.0f;
-    return int16_t(std::lrint(v));
-}
 
 AudioDecoder::AudioDecoder() {
     HuffmanDecoder::Get();
@@ -41,7 +27,8 @@ AudioDecoder::AudioDecoder() {
 int AudioDecoder::DecodeInit(const FrameHeader& first, int frameLength, int reduction,
                              int transform, int conversion, int frequencyLimit) {
     layer_ = 0;
-    if (reduction != 0 || transform != 0 || conversion != 0) return 0;
+    if (reduction != 0 || transform != 0) return 0;
+    if (conversion != kConvertAsCoded && conversion != kConvertStereo) return 0;
     if (first.syncKind == 0 || first.sampleRateIndex > 2) return 0;
     const int layer = Layer(first);
     if (layer != 2 && layer != 3) return 0;
@@ -50,7 +37,7 @@ int AudioDecoder::DecodeInit(const FrameHeader& first, int frameLength, int redu
     mpeg1_ = first.versionBit == 1;
     mpeg25_ = first.syncKind == 2;
     sampleRate_ = SampleRateHz(first);
-    channels_ = Channels(first);
+    channels_ = conversion == kConvertStereo ? 2 : Channels(first);
     samplesPerFrame_ = SamplesPerFrame(first);
     frameLength_ = frameLength;
     // All 32 subbands can be synthesised; the limit only cuts bands above
@@ -80,39 +67,38 @@ void AudioDecoder::DecodeInfo(int32_t info[6]) const {
 
 DecodeResult AudioDecoder::DecodeFrame(const uint8_t* frame, size_t available, int16_t* out) {
     FrameHeader h;
-    if (layer_ == 0 || !ReadFrameHeader(frame, available, &h) || !SameStream(h, first_))
+    if (layer_ == 0 || !ReadFrameHeader(frame, available, &h) || !BelongsToStream(first_, h))
         return {0, 0};
     if (layer_ == 2 && h.syncKind != 1) return {0, 0};
     int length = h.bitrateIndex == 0 ? frameLength_ : FrameLengthFromBitrate(h);
     if (length <= 0) return {0, 0};
     length += PaddingBytes(h);
     if (size_t(length) > available) return {0, 0};
-    return layer_ == 2 ? DecodeLayer2(h, frame, length, out) : DecodeLayer3(h, frame, length, out);
+    DecoderScratch scratch;
+    return layer_ == 2 ? DecodeLayer2(h, frame, length, out, scratch)
+                       : DecodeLayer3(h, frame, length, out, scratch);
 }
 
 DecodeResult AudioDecoder::DecodeLayer2(const FrameHeader& h, const uint8_t* frame, int length,
-                                        int16_t* out) {
+                                        int16_t* out, DecoderScratch& scratch) {
     const int table = layer2::SelectTable(h);
     if (table < 0) return {0, 0};
     // The bit reader may peek a few bytes beyond the frame: read from a padded copy.
-    uint8_t copy[2 * 1440 + 4 + kBitReaderSlack];
+    uint8_t copy[kMaxFrameBytes + kBitReaderSlack];
     if (size_t(length) > sizeof copy - kBitReaderSlack) return {0, 0};
     std::memcpy(copy, frame, size_t(length));
     std::memset(copy + length, 0, kBitReaderSlack);
     BitReader br(copy, size_t(length));
     br.Skip(32);
     if (h.protectionBit == 0) br.Skip(16);
-    layer2::DecodeSamples(br, h, table, sbLimit_, subbands_);
-    const int frameChannels = Channels(h);
-    for (int ch = 0; ch < frameChannels; ++ch)
-        for (int s = 0; s < 36; ++s)
-            synthesis_[ch].Synthesize(subbands_[ch][s], pcm_[ch] + 32 * s);
-    Output(frameChannels, 1152, out);
+    layer2::DecodeSamples(br, h, table, sbLimit_, scratch.layer2);
+    const float* const subbands[2] = {scratch.layer2[0][0], scratch.layer2[1][0]};
+    Synthesize(Channels(h), subbands, 36, out);
     return {length, 1152 * channels_ * 2};
 }
 
 DecodeResult AudioDecoder::DecodeLayer3(const FrameHeader& h, const uint8_t* frame, int length,
-                                        int16_t* out) {
+                                        int16_t* out, DecoderScratch& scratch) {
     const int frameChannels = Channels(h);
     const int sideBytes = SideInfoBytes(mpeg1_, frameChannels);
     const int crcBytes = h.protectionBit ? 0 : 2;
@@ -138,26 +124,37 @@ DecodeResult AudioDecoder::DecodeLayer3(const FrameHeader& h, const uint8_t* fra
     std::memset(reservoir_ + reservoirSize_, 0, kBitReaderSlack);
 
     const int produced = samplesPerFrame_ * channels_ * 2;
-    if (si.mainDataBegin > buffered) {
-        // The frame's data reaches before what we hold (the first frames after a
-        // start or seek): silence of full length.
-        std::memset(out, 0, size_t(produced));
-        return {length, produced};
-    }
-    const int start = buffered - si.mainDataBegin;
+    // A frame whose data reaches before what we hold (the first frames after a
+    // start, a seek or a gap) is silent, as is one whose side information cannot be
+    // right (a damaged frame whose header survived: it would decode as loud noise).
+    // Silence goes through the filterbank, which rings out what came before (nothing
+    // at a start) and stays in step for the frames that follow.
+    const bool reachable = si.mainDataBegin <= buffered;
+    const bool plausible = reachable && SideInfoPlausible(si, mpeg1_, frameChannels,
+                                                          8 * (si.mainDataBegin + mainBytes));
+    const int start = reachable ? buffered - si.mainDataBegin : buffered;
     BitReader br(reservoir_ + start, size_t(reservoirSize_ - start));
     const int granules = mpeg1_ ? 2 : 1;
-    for (int gr = 0; gr < granules; ++gr)
-        DecodeGranule(h, si, gr, br);
-    Output(frameChannels, samplesPerFrame_, out);
+    for (int gr = 0; gr < granules; ++gr) {
+        if (plausible) {
+            DecodeGranule(h, si, gr, br, scratch);
+        } else {
+            SilentGranule(frameChannels, scratch);
+        }
+        const float* const subbands[2] = {scratch.layer3.hybrid[0], scratch.layer3.hybrid[1]};
+        Synthesize(frameChannels, subbands, 18, out + gr * 576 * channels_);
+    }
     return {length, produced};
 }
 
-void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int gr, BitReader& br) {
+void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int gr, BitReader& br,
+                                 DecoderScratch& scratch) {
+    auto& work = scratch.layer3;
     const int frameChannels = Channels(h);
     const bool intensity =
         frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 1);
     const bool midSide = frameChannels == 2 && h.mode == kModeJointStereo && (h.modeExtension & 2);
+    int spectrumLines[2] = {};
     for (int ch = 0; ch < frameChannels; ++ch) {
         const GranuleChannel& gc = si.gr[gr][ch];
         const size_t partStart = br.Position();
@@ -168,69 +165,80 @@ void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int g
         } else {
             ReadScaleFactorsMpeg2(br, gc, intensity && ch == 1, bands_, &sf);
         }
-        int lines = DecodeHuffman(br, partEnd, gc, bands_, mpeg25_, quantized_);
+        int lines = DecodeHuffman(br, partEnd, gc, bands_, mpeg25_, work.quantized);
         if (br.Overrun()) {
             // Ran past the data we hold: this channel of the granule is silent.
-            std::fill(quantized_, quantized_ + 576, 0);
+            std::fill(work.quantized, work.quantized + 576, 0);
             lines = 0;
         }
         // Lines above the subband limit are not synthesised.
         const bool isShort = gc.windowSwitching && gc.blockType == 2;
         const int lineLimit = isShort ? 3 * std::min(192, sbLimit_ * 6) : sbLimit_ * 18;
         if (lines > lineLimit) {
-            std::fill(quantized_ + lineLimit, quantized_ + 576, 0);
+            std::fill(work.quantized + lineLimit, work.quantized + 576, 0);
             lines = lineLimit;
         }
-        Requantize(quantized_, lines, gc, sf, bands_, spectrum_[ch]);
-        spectrumLines_[ch] = lines;
+        Requantize(work.quantized, lines, gc, sf, bands_, work.spectrum[ch]);
+        spectrumLines[ch] = lines;
         br.SetPosition(partEnd);
     }
     if (frameChannels == 2) {
-        const int lines = std::max(spectrumLines_[0], spectrumLines_[1]);
+        const int lines = std::max(spectrumLines[0], spectrumLines[1]);
         if (intensity) {
             const StereoFrame f{mpeg1_, midSide, &si.gr[gr][1], &scaleFactors_[1], &bands_};
-            ApplyIntensityStereo(f, spectrum_[0], spectrum_[1], lines);
+            ApplyIntensityStereo(f, work.spectrum[0], work.spectrum[1], lines);
         } else if (midSide) {
-            ApplyMidSide(spectrum_[0], spectrum_[1], 0, lines);
+            ApplyMidSide(work.spectrum[0], work.spectrum[1], 0, lines);
         }
-        spectrumLines_[0] = spectrumLines_[1] = intensity ? 576 : lines;
+        spectrumLines[0] = spectrumLines[1] = intensity ? 576 : lines;
     }
     for (int ch = 0; ch < frameChannels; ++ch) {
         const GranuleChannel& gc = si.gr[gr][ch];
-        float* xr = spectrum_[ch];
+        float* xr = work.spectrum[ch];
         const bool isShort = gc.windowSwitching && gc.blockType == 2;
         ReorderShort(gc, bands_, xr);
-        const int sbNonZero = std::min(32, (spectrumLines_[ch] + 17) / 18);
+        const int sbNonZero = std::min(32, (spectrumLines[ch] + 17) / 18);
         ReduceAliasing(gc, xr, std::min(32, sbNonZero + 1));
         // Aliasing spreads into the next subband; short blocks spread everywhere.
         const int sbUsed = isShort ? 32 : std::min(32, sbNonZero + 1);
-        InverseMdct(gc, xr, sbUsed, overlap_[ch], hybrid_);
-        InvertFrequencies(hybrid_);
-        float* pcm = pcm_[ch] + gr * 576;
-        for (int t = 0; t < 18; ++t)
-            synthesis_[ch].Synthesize(hybrid_ + 32 * t, pcm + 32 * t);
+        InverseMdct(gc, xr, sbUsed, overlap_[ch], work.hybrid[ch]);
+        InvertFrequencies(work.hybrid[ch]);
     }
 }
 
-void AudioDecoder::Output(int frameChannels, int samples, int16_t* out) const {
+void AudioDecoder::SilentGranule(int frameChannels, DecoderScratch& scratch) {
+    const GranuleChannel plain;
+    for (int ch = 0; ch < frameChannels; ++ch) {
+        InverseMdct(plain, scratch.layer3.spectrum[ch], 0, overlap_[ch], scratch.layer3.hybrid[ch]);
+        InvertFrequencies(scratch.layer3.hybrid[ch]);
+    }
+}
+
+void AudioDecoder::Synthesize(int frameChannels, const float* const subbands[2], int slots,
+                              int16_t* out) {
     if (channels_ == frameChannels) {
-        if (channels_ == 1) {
-            for (int i = 0; i < samples; ++i)
-                out[i] = ToPcm16(pcm_[0][i]);
-        } else {
-            for (int i = 0; i < samples; ++i) {
-                out[2 * i] = ToPcm16(pcm_[0][i]);
-                out[2 * i + 1] = ToPcm16(pcm_[1][i]);
-            }
-        }
+        for (int ch = 0; ch < channels_; ++ch)
+            for (int s = 0; s < slots; ++s)
+                synthesis_[ch].Synthesize(subbands[ch] + 32 * s, out + 32 * channels_ * s + ch,
+                                          channels_);
     } else if (channels_ == 2) {
-        // A mono frame in a stereo stream: the same sound on both sides.
-        for (int i = 0; i < samples; ++i)
-            out[2 * i] = out[2 * i + 1] = ToPcm16(pcm_[0][i]);
+        // A mono frame in a two-channel layout: the same sound on both sides.
+        for (int s = 0; s < slots; ++s) {
+            int16_t* o = out + 64 * s;
+            synthesis_[0].Synthesize(subbands[0] + 32 * s, o, 2);
+            for (int j = 0; j < 32; ++j)
+                o[2 * j + 1] = o[2 * j];
+        }
     } else {
-        // A stereo frame in a mono stream: the average of both sides.
-        for (int i = 0; i < samples; ++i)
-            out[i] = ToPcm16((pcm_[0][i] + pcm_[1][i]) * 0.5f);
+        // A two-channel frame in a mono layout (the caller fixed the layout without
+        // seeing this frame): the average of both sides.
+        for (int s = 0; s < slots; ++s) {
+            float left[32], right[32];
+            synthesis_[0].Synthesize(subbands[0] + 32 * s, left);
+            synthesis_[1].Synthesize(subbands[1] + 32 * s, right);
+            for (int j = 0; j < 32; ++j)
+                out[32 * s + j] = ToPcm16((left[j] + right[j]) * 0.5f);
+        }
     }
 }
 

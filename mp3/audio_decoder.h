@@ -15,6 +15,22 @@ struct DecodeResult {
     int32_t produced; // bytes of PCM written
 };
 
+// Conversion codes of DecodeInit: channels as the first frame has them, or always
+// two channels (a stream that mixes mono and two-channel frames).
+enum : int { kConvertAsCoded = 0, kConvertStereo = 1 };
+
+// What one frame needs while it is decoded and never after: kept apart from the
+// decoder's state (DecodeFrame has it on its stack), so that a decoder per stream
+// costs only its state.
+union DecoderScratch {
+    struct {
+        int32_t quantized[576];
+        float spectrum[2][576];
+        float hybrid[2][576]; // 18 slots of 32 subband samples per channel
+    } layer3;
+    float layer2[2][36][32]; // 36 slots of 32 subband samples per channel
+};
+
 class AudioDecoder {
   public:
     static constexpr int kMaxOutputBytes = 1152 * 2 * 2;
@@ -24,10 +40,10 @@ class AudioDecoder {
 
     // Sets the decoder up for the stream whose first header is given. frameLength is
     // the length without padding (used for free format). The player passes reduction
-    // 0, transform 0, conversion 0 and frequency limit 24000; nothing else is
-    // supported. Returns 1 when the stream can be decoded, 0 when refused.
+    // 0, transform 0 and frequency limit 24000; conversion is kConvertAsCoded or
+    // kConvertStereo. Returns 1 when the stream can be decoded, 0 when refused.
     int DecodeInit(const FrameHeader& first, int frameLength, int reduction = 0, int transform = 0,
-                   int conversion = 0, int frequencyLimit = 24000);
+                   int conversion = kConvertAsCoded, int frequencyLimit = 24000);
 
     // channels, output values per frame, sample rate, bits per sample (16),
     // frame length as given to DecodeInit, type (0).
@@ -38,11 +54,21 @@ class AudioDecoder {
     // available bytes, or does not belong to the stream, consumes nothing.
     DecodeResult DecodeFrame(const uint8_t* frame, size_t available, int16_t* out);
 
+    // After a gap in the input: the bit reservoir starts over, the filterbank keeps
+    // its state.
+    void ResetReservoir() { reservoirSize_ = 0; }
+
   private:
-    DecodeResult DecodeLayer2(const FrameHeader& h, const uint8_t* frame, int length, int16_t* out);
-    DecodeResult DecodeLayer3(const FrameHeader& h, const uint8_t* frame, int length, int16_t* out);
-    void DecodeGranule(const FrameHeader& h, const layer3::SideInfo& si, int gr, BitReader& br);
-    void Output(int frameChannels, int samples, int16_t* out) const;
+    DecodeResult DecodeLayer2(const FrameHeader& h, const uint8_t* frame, int length, int16_t* out,
+                              DecoderScratch& scratch);
+    DecodeResult DecodeLayer3(const FrameHeader& h, const uint8_t* frame, int length, int16_t* out,
+                              DecoderScratch& scratch);
+    void DecodeGranule(const FrameHeader& h, const layer3::SideInfo& si, int gr, BitReader& br,
+                       DecoderScratch& scratch);
+    void SilentGranule(int frameChannels, DecoderScratch& scratch);
+    // Synthesises `slots` slots of 32 subband samples per frame channel from
+    // subbands[ch] (slot-major) into out, in the set-up layout.
+    void Synthesize(int frameChannels, const float* const subbands[2], int slots, int16_t* out);
 
     // Set-up
     FrameHeader first_;
@@ -56,23 +82,12 @@ class AudioDecoder {
     int sbLimit_ = 32;
     layer3::Bands bands_{};
 
-    // Layer III state
-    uint8_t reservoir_[kReservoirBytes + 8] = {};
+    // Layer III state carried from frame to frame
+    uint8_t reservoir_[kReservoirBytes + kBitReaderSlack] = {};
     int reservoirSize_ = 0;
     layer3::ScaleFactors scaleFactors_[2];
     float overlap_[2][576] = {};
     SynthesisFilter synthesis_[2];
-
-    // Work areas
-    int32_t quantized_[576] = {};
-    float spectrum_[2][576] = {};
-    int spectrumLines_[2] = {};
-    float hybrid_[576] = {};
-    float pcm_[2][1152] = {};
-    float subbands_[2][36][32] = {};
 };
-
-// Float sample to 16 bits: rounded to nearest, clamped to -32768..32767.
-int16_t ToPcm16(float v);
 
 } // namespace mp3

@@ -8,16 +8,33 @@
 namespace mp3 {
 
 int64_t Id3v2ReadStart(const uint8_t* head, size_t size) {
+    constexpr int kFooterFlag = 0x10;
     if (size < 10) return int64_t(size);
     if (std::memcmp(head, "ID3", 3) != 0) return 0;
-    if (head[3] != 3) return 10;
-    const int64_t tagSize = int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 |
-                            int64_t(head[8] & 0x7F) << 7 | int64_t(head[9] & 0x7F);
-    return 10 + tagSize;
+    const int major = head[3];
+    const bool sizeValid = ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0;
+    if (major < 2 || major > 4 || head[4] == 0xFF || !sizeValid) return 10;
+    const int64_t tagSize =
+        int64_t(head[6]) << 21 | int64_t(head[7]) << 14 | int64_t(head[8]) << 7 | int64_t(head[9]);
+    const int64_t footer = major == 4 && (head[5] & kFooterFlag) ? 10 : 0;
+    return 10 + tagSize + footer;
 }
 
 bool IsId3v1Tag(const uint8_t* tail, size_t size) {
     return size == 128 && std::memcmp(tail, "TAG", 3) == 0;
+}
+
+int64_t ApeTagBytes(const uint8_t* footer, size_t size) {
+    constexpr uint32_t kHasHeader = 0x80000000u;
+    constexpr int64_t kFooterBytes = 32;
+    if (size < 32 || std::memcmp(footer, "APETAGEX", 8) != 0) return 0;
+    auto little32 = [&](int at) {
+        return uint32_t(footer[at]) | uint32_t(footer[at + 1]) << 8 |
+               uint32_t(footer[at + 2]) << 16 | uint32_t(footer[at + 3]) << 24;
+    };
+    const int64_t tagSize = little32(12); // items and footer
+    if (tagSize < kFooterBytes) return 0;
+    return tagSize + (little32(20) & kHasHeader ? kFooterBytes : 0);
 }
 
 int MapOpenError(int error) {
@@ -48,6 +65,12 @@ int OpenMp3File(const char* name, OpenFile* result) {
     if (size >= 128 && std::fseek(f, -128, SEEK_END) == 0 && std::fread(buf, 1, 128, f) == 128 &&
         IsId3v1Tag(buf, 128)) {
         playable -= 128;
+    }
+    // An APE tag sits before the ID3 version 1 tag when both are there.
+    if (playable >= 32 && std::fseek(f, long(playable - 32), SEEK_SET) == 0 &&
+        std::fread(buf, 1, 32, f) == 32) {
+        const int64_t ape = ApeTagBytes(buf, 32);
+        if (ape <= playable) playable -= ape;
     }
     std::fseek(f, 0, SEEK_SET);
     const size_t got = std::fread(buf, 1, 10, f);

@@ -44,6 +44,12 @@ bool ReadFrameHeader(const uint8_t* p, size_t available, FrameHeader* h) {
     return true;
 }
 
+bool BelongsToStream(const FrameHeader& first, const FrameHeader& h) {
+    return h.layerCode == first.layerCode && h.versionBit == first.versionBit &&
+           h.syncKind == first.syncKind && h.sampleRateIndex == first.sampleRateIndex &&
+           (h.bitrateIndex == 0) == (first.bitrateIndex == 0);
+}
+
 int Layer(const FrameHeader& h) {
     return 4 - h.layerCode;
 }
@@ -109,7 +115,7 @@ int FindFreeFormatLength(const uint8_t* p, size_t n) {
     if (n < 4) return -1;
     const int unit = ((p[1] >> 1) & 3) == 3 ? 4 : 1;
     const int firstPad = ((p[2] >> 1) & 1) * unit;
-    for (size_t c = 24; c < 2000 && c + 1 < n; ++c) {
+    for (size_t c = 24; c <= size_t(kMaxFrameBytes) && c + 1 < n; ++c) {
         size_t d = c;
         while (d + 1 < n && !(p[d] == p[0] && p[d + 1] == p[1]))
             ++d;

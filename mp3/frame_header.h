@@ -24,9 +24,17 @@ struct FrameHeader {
 
 enum { kModeStereo = 0, kModeJointStereo = 1, kModeDualChannel = 2, kModeSingleChannel = 3 };
 
+// The longest legal frame: free-format Layer III at 640 kbit/s and 32 kHz, padded.
+constexpr int kMaxFrameBytes = 2881;
+
 // Splits the four bytes at p. False when they are not a frame header: no sync,
 // the reserved version, layer code 0, bitrate index 15 or sample-rate index 3.
 bool ReadFrameHeader(const uint8_t* p, size_t available, FrameHeader* header);
+
+// Whether header h belongs to the stream whose first header is `first`: what fixes a
+// stream (layer, version, sample rate, free format or not) agrees. The channel mode
+// may change from frame to frame.
+bool BelongsToStream(const FrameHeader& first, const FrameHeader& h);
 
 int Layer(const FrameHeader& h);    // 1, 2 or 3
 int Channels(const FrameHeader& h); // 1 or 2
@@ -41,7 +49,7 @@ int FrameLengthFromBitrate(const FrameHeader& h);
 int BitrateFromLength(const FrameHeader& h, int length);
 
 // Free format: the distance at which the first two header bytes repeat through the
-// window (at least once), between 24 and 1,999 bytes, without padding. -1: none.
+// window (at least once), between 24 and kMaxFrameBytes, without padding. -1: none.
 int FindFreeFormatLength(const uint8_t* p, size_t available);
 
 // Frame length without padding: from the bitrate, or searched for free format in

@@ -10,11 +10,6 @@ bool IsSync(const uint8_t* p) {
     return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0;
 }
 
-bool Consistent(const FrameHeader& a, const FrameHeader& b) {
-    return a.sampleRateIndex == b.sampleRateIndex && a.layerCode == b.layerCode &&
-           a.versionBit == b.versionBit && a.mode == b.mode;
-}
-
 } // namespace
 
 bool FrameStream::ScanHeaders(const uint8_t* p, size_t n, bool ended, size_t* firstOffset) {
@@ -26,19 +21,31 @@ bool FrameStream::ScanHeaders(const uint8_t* p, size_t n, bool ended, size_t* fi
     // are the stream (a one-word answer is only a frame or two), if they would also
     // pass as the second and third headers.
     bool shortStreamOk = true;
+    bool twoChannels = false;
     for (; found < 3; ++found) {
         while (offset + 1 < n && !IsSync(p + offset))
             ++offset;
         const bool outOfData = offset + 4 > n;
-        if (outOfData) return ended && found > 0 && shortStreamOk;
+        if (outOfData) {
+            if (!(ended && found > 0 && shortStreamOk)) return false;
+            break;
+        }
         if (!ReadFrameHeader(p + offset, n - offset, &h)) return false;
-        const int length = mp3::FrameLength(h, p + offset, n - offset);
+        // A free-format stream keeps the length found at its first header (the
+        // window need not hold two more of the longest frames behind the third).
+        const bool sameFree = found > 0 && h.bitrateIndex == 0 && prev.bitrateIndex == 0;
+        const int length = sameFree ? frameLength_ : mp3::FrameLength(h, p + offset, n - offset);
         if (length < 0) return false;
         if (found == 0 && h.layerCode != 1 && h.layerCode != 2) return false;
-        if (found > 0 && (length > 1440 || !Consistent(prev, h))) return false;
+        const bool fits = length + PaddingBytes(h) <= kMaxFrameBytes;
+        if (found > 0 && (!fits || !BelongsToStream(prev, h))) return false;
         const size_t next = offset + size_t(length) + size_t(PaddingBytes(h));
-        if (ended && next > n) return found > 0 && shortStreamOk;
-        shortStreamOk = shortStreamOk && length <= 1440;
+        if (ended && next > n) {
+            if (!(found > 0 && shortStreamOk)) return false;
+            break;
+        }
+        shortStreamOk = shortStreamOk && fits;
+        twoChannels = twoChannels || Channels(h) == 2;
         if (found == 0) {
             *firstOffset = offset;
             first_ = h;
@@ -47,6 +54,7 @@ bool FrameStream::ScanHeaders(const uint8_t* p, size_t n, bool ended, size_t* fi
         prev = h;
         offset = next;
     }
+    outputChannels_ = twoChannels ? 2 : 1;
     return true;
 }
 
@@ -82,13 +90,14 @@ int FrameStream::Resynchronize() {
         int rc = input_.Read(kFrameWindow, &p, &n);
         const bool ended = rc == kErrEndOfStream;
         if (rc != kOk && !(ended && n > 0)) return rc;
+        // Position 0 is where decoding failed; a sync right after it (one byte of
+        // junk) is as good as any other.
         size_t pos = 1;
         while (pos + 1 < n && !IsSync(p + pos))
             ++pos;
         if (pos + 1 < n) {
             input_.Consume(pos);
-            if (pos >= 2) return kOk;
-            continue; // one byte before a sync: that sync is passed over
+            return kOk;
         }
         input_.Consume(n);
         if (ended) return kErrEndOfStream;
@@ -126,7 +135,9 @@ int64_t FrameStream::SeekPercent(int percent) {
 }
 
 int FrameStream::SetUpDecoder(AudioDecoder& decoder) {
-    return decoder.DecodeInit(first_, frameLength_, 0, 0, 0, 24000) ? kOk : kErrDecoderRefused;
+    const int conversion = outputChannels_ == 2 ? kConvertStereo : kConvertAsCoded;
+    return decoder.DecodeInit(first_, frameLength_, 0, 0, conversion, 24000) ? kOk
+                                                                             : kErrDecoderRefused;
 }
 
 int FrameStream::Step(AudioDecoder& decoder, int16_t* out, int* produced) {
@@ -140,13 +151,32 @@ int FrameStream::Step(AudioDecoder& decoder, int16_t* out, int* produced) {
         if (r.consumed == 0) {
             rc = Resynchronize();
             if (rc != kOk) return rc;
-            if (SetUpDecoder(decoder) != kOk) return kErrDecoderRefused;
+            // What the reservoir holds may not be this frame's past any more; the
+            // filterbank goes on, so the sound does not break.
+            decoder.ResetReservoir();
             continue;
         }
         input_.Consume(size_t(r.consumed));
         ++framesDecoded_;
         *produced = r.produced;
         return kOk;
+    }
+}
+
+int StreamChannels(InputWindow& input, const FrameHeader& first, int frameLength) {
+    for (;;) {
+        const uint8_t* p;
+        size_t n;
+        const int rc = input.Read(FrameStream::kFrameWindow, &p, &n);
+        if (rc != kOk && !(rc == kErrEndOfStream && n >= 4)) return 1;
+        FrameHeader h;
+        if (!ReadFrameHeader(p, n, &h) || !BelongsToStream(first, h)) {
+            input.Consume(1);
+            continue;
+        }
+        if (Channels(h) == 2) return 2;
+        const int length = h.bitrateIndex == 0 ? frameLength : FrameLengthFromBitrate(h);
+        input.Consume(size_t(std::max(length, 1) + PaddingBytes(h)));
     }
 }
 

@@ -14,8 +14,10 @@ namespace mp3 {
 
 class FrameStream {
   public:
-    static constexpr size_t kSearchWindow = 4323;
-    static constexpr size_t kFrameWindow = 1441;
+    // Two whole frames of the longest kind and the third header (the player's input
+    // ring hands out up to 8,192 contiguous bytes).
+    static constexpr size_t kSearchWindow = 2 * kMaxFrameBytes + 4;
+    static constexpr size_t kFrameWindow = kMaxFrameBytes;
     static constexpr int kMaxTries = 32;
 
     explicit FrameStream(InputWindow& input) : input_(input) {}
@@ -23,18 +25,27 @@ class FrameStream {
     // Finds three consistent headers (Layer II or III) at the read position. 0 on
     // success, with the bytes before the first header consumed; kErrNoStream after
     // 32 tries; kErrEndOfStream, kErrClosing or ring codes as the input reports them.
+    // When one of those headers is a two-channel one the output is two-channel.
     int FindStream();
-    // Skips to the next sync pattern at position 2 or later of a fresh window.
+    // Skips to the next sync pattern after the read position.
     int Resynchronize();
+    // The output layout: 1 or 2 channels. Two whenever the stream holds a
+    // two-channel frame (mono frames are then written to both channels); a caller
+    // that can look over the whole stream (StreamChannels) sets it before SetUpDecoder.
+    void SetOutputChannels(int channels) { outputChannels_ = channels; }
+    int OutputChannels() const { return outputChannels_; }
     // Total frames from the "Xing" frame count or the playable size.
     void Measure(int64_t playableSize);
     // Starting at p percent: sets the frames decoded and returns the byte offset from
     // the start of the file at which the source must go on.
     int64_t SeekPercent(int percent);
-    // DecodeInit with the first header and the frame length: 0 or kErrDecoderRefused.
+    // DecodeInit with the first header, the frame length and the output layout: 0 or
+    // kErrDecoderRefused.
     int SetUpDecoder(AudioDecoder& decoder);
     // Decodes the next frame into out (AudioDecoder::kMaxOutputBytes). 0 with
-    // *produced bytes; kErrEndOfStream when the input has no further frame.
+    // *produced bytes; kErrEndOfStream when the input has no further frame. Junk
+    // before a frame is skipped; the decoder keeps its filterbank state across it
+    // and only its bit reservoir starts over.
     int Step(AudioDecoder& decoder, int16_t* out, int* produced);
     // The percentage to post now, or -1 when it has not changed since the last one.
     int Progress();
@@ -59,6 +70,12 @@ class FrameStream {
     int64_t totalFrames_ = -1;
     int64_t framesDecoded_ = 0;
     int lastPercent_ = -1;
+    int outputChannels_ = 1;
 };
+
+// Walks the frames of the stream set up by `first` and frameLength from the input's
+// read position to its end: 2 as soon as one is a two-channel frame, else 1. Bytes
+// between frames are passed over.
+int StreamChannels(InputWindow& input, const FrameHeader& first, int frameLength);
 
 } // namespace mp3

@@ -22,11 +22,13 @@ int FileInput::Read(size_t n, const uint8_t** data, size_t* size) {
             buffer_.erase(buffer_.begin(), buffer_.begin() + ptrdiff_t(start_));
             start_ = 0;
         }
+        const size_t piece = left_ >= 0 && left_ < int64_t(kPiece) ? size_t(left_) : kPiece;
         const size_t old = buffer_.size();
-        buffer_.resize(old + kPiece);
-        const size_t got = std::fread(buffer_.data() + old, 1, kPiece, file_);
+        buffer_.resize(old + piece);
+        const size_t got = std::fread(buffer_.data() + old, 1, piece, file_);
         buffer_.resize(old + got);
-        if (got < kPiece) {
+        if (left_ >= 0) left_ -= int64_t(got);
+        if (got < piece || left_ == 0) {
             ended_ = true;
             readError_ = std::ferror(file_) != 0;
         }

@@ -51,10 +51,11 @@ class MemoryInput : public InputWindow {
     size_t pos_ = 0;
 };
 
-// An open file read in 8,192-byte pieces, as the player's file source does.
+// An open file read in 8,192-byte pieces, as the player's file source does, up to
+// `limit` bytes from where it stands (-1: to its end).
 class FileInput : public InputWindow {
   public:
-    explicit FileInput(std::FILE* file) : file_(file) {}
+    explicit FileInput(std::FILE* file, int64_t limit = -1) : file_(file), left_(limit) {}
     int Read(size_t n, const uint8_t** data, size_t* size) override;
     void Consume(size_t n) override;
     bool ReadError() const { return readError_; }
@@ -63,6 +64,7 @@ class FileInput : public InputWindow {
     std::FILE* file_;
     std::vector<uint8_t> buffer_;
     size_t start_ = 0; // read position in buffer_
+    int64_t left_;     // bytes still to read; negative: no limit
     bool ended_ = false;
     bool readError_ = false;
 };

@@ -15,7 +15,12 @@ struct Layer2Tables {
     float mul[17];   // per class: value = v * mul + add (before the scale factor)
     float add[17];
     int valueBits[17]; // bits of one (ungrouped) value
+    // Grouped codes (3, 5 and 9 steps) to their three values, four bits each,
+    // for every code the field can hold: no division per sample.
+    uint16_t ungroupCodes[32 + 128 + 1024] = {};
+    const uint16_t* ungroup[17] = {};
     Layer2Tables() {
+        uint16_t* next = ungroupCodes;
         for (int i = 0; i < 64; ++i)
             scale[i] = float(65536.0 * std::exp2(-i / 3.0));
         for (int c = 0; c < 17; ++c) {
@@ -27,6 +32,15 @@ struct Layer2Tables {
             mul[c] = float(k.c / half);
             add[c] = float(k.c * (k.d - 1.0));
             valueBits[c] = m;
+            if (!k.grouped) continue;
+            const unsigned steps = unsigned(k.steps);
+            ungroup[c] = next;
+            for (unsigned code = 0; code < (1u << k.bits); ++code, ++next) {
+                // An out-of-range code stays in range.
+                const unsigned u0 = code % steps, u1 = code / steps % steps;
+                const unsigned u2 = code / steps / steps % steps;
+                *next = uint16_t(u0 | u1 << 4 | u2 << 8);
+            }
         }
     }
 };
@@ -124,12 +138,10 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
                     const auto& k = data::kLayer2Classes[c];
                     unsigned u[3];
                     if (k.grouped) {
-                        unsigned code = br.Read(unsigned(k.bits));
-                        const unsigned steps = unsigned(k.steps);
-                        u[0] = code % steps;
-                        code /= steps;
-                        u[1] = code % steps;
-                        u[2] = code / steps % steps; // an out-of-range code stays in range
+                        const unsigned g = t.ungroup[c][br.Read(unsigned(k.bits))];
+                        u[0] = g & 15;
+                        u[1] = g >> 4 & 15;
+                        u[2] = g >> 8;
                     } else {
                         u[0] = br.Read(unsigned(k.bits));
                         u[1] = br.Read(unsigned(k.bits));

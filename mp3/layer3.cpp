@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "huffman.h"
+#include "simd.h"
 #include "tables_data.h"
 
 namespace mp3::layer3 {
@@ -36,7 +37,7 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
         for (int ch = 0; ch < channels; ++ch) {
             GranuleChannel& gc = si->gr[gr][ch];
             gc.part23Length = int(br.Read(12));
-            gc.bigValues = std::min(int(br.Read(9)), 288); // more would run past 576 lines
+            gc.bigValues = int(br.Read(9));
             gc.globalGain = int(br.Read(8));
             gc.scalefacCompress = int(br.Read(mpeg1 ? 4 : 9));
             gc.windowSwitching = int(br.Bit());
@@ -60,6 +61,19 @@ void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si) {
             gc.count1Table = int(br.Bit());
         }
     }
+}
+
+bool SideInfoPlausible(const SideInfo& si, bool mpeg1, int channels, int mainBits) {
+    int bits = 0;
+    for (int gr = 0; gr < (mpeg1 ? 2 : 1); ++gr) {
+        for (int ch = 0; ch < channels; ++ch) {
+            const GranuleChannel& gc = si.gr[gr][ch];
+            bits += gc.part23Length;
+            if (gc.bigValues > kMaxBigValues) return false;
+            if (!gc.windowSwitching && gc.region0Count + gc.region1Count + 2 > 22) return false;
+        }
+    }
+    return bits <= mainBits;
 }
 
 Bands BandsFor(int rateRow) {
@@ -171,7 +185,7 @@ void ReadScaleFactorsMpeg2(BitReader& br, const GranuleChannel& gc, bool intensi
 int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const Bands& bands,
                   bool mpeg25, int32_t is[576]) {
     const HuffmanDecoder& huff = HuffmanDecoder::Get();
-    const int bigLines = gc.bigValues * 2;
+    const int bigLines = std::min(gc.bigValues, kMaxBigValues) * 2;
     int r1, r2;
     if (gc.windowSwitching) {
         if (gc.blockType == 2 && !gc.mixedBlock) {
@@ -343,8 +357,14 @@ const IntensityTables& Intensity() {
     return t;
 }
 
+// The position of a top band that cannot share the one below: MPEG-1 knows none
+// (7, not intensity coded); MPEG-2 takes position 0, both channels at full level.
+int DefaultPosition(const StereoFrame& f) {
+    return f.mpeg1 ? 7 : 0;
+}
+
 // One band [from, to): intensity-coded when its position is legal, else mid/side
-// or left/right as the frame says.
+// or left/right as the frame says. limit is the MPEG-2 illegal position (-1: none).
 void StereoBand(const StereoFrame& f, int pos, int limit, float* left, float* right, int from,
                 int to) {
     const bool legal = f.mpeg1 ? pos < 7 : pos != limit;
@@ -376,9 +396,15 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
         while (startBand < 22 && bands.l[startBand] <= last)
             ++startBand;
         if (f.midSide) ApplyMidSide(left, right, 0, bands.l[startBand]);
-        for (int b = startBand; b < 22; ++b) {
-            const int sb = std::min(b, 20);
-            StereoBand(f, sf.l[sb], sf.isLimitL[sb], left, right, bands.l[b], bands.l[b + 1]);
+        for (int b = startBand; b < 21; ++b)
+            StereoBand(f, sf.l[b], sf.isLimitL[b], left, right, bands.l[b], bands.l[b + 1]);
+        if (startBand <= 21) {
+            // Band 21 carries no position of its own: it shares band 20's when band
+            // 20 is intensity coded; below the bound band 20 holds an ordinary scale
+            // factor and band 21 takes the default position.
+            const bool shared = startBand <= 20;
+            StereoBand(f, shared ? sf.l[20] : DefaultPosition(f), shared ? sf.isLimitL[20] : -1,
+                       left, right, bands.l[21], bands.l[22]);
         }
         return;
     }
@@ -403,9 +429,13 @@ void ApplyIntensityStereo(const StereoFrame& f, float left[576], float right[576
             const int start = 3 * bands.s[b] + w * width;
             if (b < startBand) {
                 if (f.midSide) ApplyMidSide(left, right, start, start + width);
+            } else if (b < 12) {
+                StereoBand(f, sf.s[b][w], sf.isLimitS[b], left, right, start, start + width);
             } else {
-                const int sb = std::min(b, 11);
-                StereoBand(f, sf.s[sb][w], sf.isLimitS[sb], left, right, start, start + width);
+                // Band 12 as band 21 of long blocks, per window.
+                const bool shared = startBand <= 11;
+                StereoBand(f, shared ? sf.s[11][w] : DefaultPosition(f),
+                           shared ? sf.isLimitS[11] : -1, left, right, start, start + width);
             }
         }
     }
@@ -483,106 +513,9 @@ void ReduceAliasing(const GranuleChannel& gc, float xr[576], int sbLimit) {
     }
 }
 
-namespace {
-
-struct ImdctTables {
-    // Long blocks: the 18 distinct outputs (0..8 and 18..26) by input; the others
-    // follow from x[17-i] = -x[i] and x[53-i] = x[i].
-    float longCos[18][18]; // [k][r]
-    float window[4][36];
-    float shortCos[6][12]; // [k][i]
-    float shortWindow[12];
-    ImdctTables() {
-        for (int k = 0; k < 18; ++k) {
-            for (int r = 0; r < 18; ++r) {
-                const int i = r < 9 ? r : r + 9;
-                longCos[k][r] = float(std::cos(M_PI / 72.0 * (2 * i + 19) * (2 * k + 1)));
-            }
-        }
-        for (int i = 0; i < 36; ++i) {
-            const double longWin = std::sin(M_PI / 36.0 * (i + 0.5));
-            window[0][i] = float(longWin);
-            double start;
-            if (i < 18)
-                start = longWin;
-            else if (i < 24)
-                start = 1.0;
-            else if (i < 30)
-                start = std::sin(M_PI / 12.0 * (i - 18 + 0.5));
-            else
-                start = 0.0;
-            window[1][i] = float(start);
-            double stop;
-            if (i < 6)
-                stop = 0.0;
-            else if (i < 12)
-                stop = std::sin(M_PI / 12.0 * (i - 6 + 0.5));
-            else if (i < 18)
-                stop = 1.0;
-            else
-                stop = longWin;
-            window[3][i] = float(stop);
-            window[2][i] = 0.0f; // short blocks use shortWindow
-        }
-        for (int k = 0; k < 6; ++k)
-            for (int i = 0; i < 12; ++i)
-                shortCos[k][i] = float(std::cos(M_PI / 24.0 * (2 * i + 7) * (2 * k + 1)));
-        for (int i = 0; i < 12; ++i)
-            shortWindow[i] = float(std::sin(M_PI / 12.0 * (i + 0.5)));
-    }
-};
-
-const ImdctTables& Imdct() {
-    static const ImdctTables t;
-    return t;
-}
-
-void LongImdct(const float* in, const float* win, float* overlap, float* out) {
-    const ImdctTables& t = Imdct();
-    float y[18] = {};
-    for (int k = 0; k < 18; ++k) {
-        const float v = in[k];
-        const float* c = t.longCos[k];
-        for (int r = 0; r < 18; ++r)
-            y[r] += v * c[r];
-    }
-    float x[36];
-    for (int i = 0; i < 9; ++i) {
-        x[i] = y[i];
-        x[17 - i] = -y[i];
-        x[18 + i] = y[9 + i];
-        x[35 - i] = y[9 + i];
-    }
-    for (int i = 0; i < 18; ++i) {
-        out[i * 32] = x[i] * win[i] + overlap[i];
-        overlap[i] = x[18 + i] * win[18 + i];
-    }
-}
-
-void ShortImdct(const float* in, float* overlap, float* out) {
-    const ImdctTables& t = Imdct();
-    float z[36] = {};
-    for (int w = 0; w < 3; ++w) {
-        float y[12] = {};
-        for (int k = 0; k < 6; ++k) {
-            const float v = in[3 * k + w];
-            for (int i = 0; i < 12; ++i)
-                y[i] += v * t.shortCos[k][i];
-        }
-        for (int i = 0; i < 12; ++i)
-            z[6 + 6 * w + i] += y[i] * t.shortWindow[i];
-    }
-    for (int i = 0; i < 18; ++i) {
-        out[i * 32] = z[i] + overlap[i];
-        overlap[i] = z[18 + i];
-    }
-}
-
-} // namespace
-
 void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, float overlap[576],
                  float out[576]) {
-    const ImdctTables& t = Imdct();
+    const Kernels& k = ActiveKernels();
     for (int sb = 0; sb < 32; ++sb) {
         float* ov = overlap + 18 * sb;
         float* o = out + sb;
@@ -593,12 +526,15 @@ void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, floa
             }
             continue;
         }
-        const bool longPart = !IsShort(gc) || (gc.mixedBlock && sb < 2);
+        // The two lowest subbands of a mixed block take the normal window, whatever
+        // the block type says for the others (start and stop blocks included).
+        const bool normalWindow = gc.mixedBlock && sb < 2;
+        const bool longPart = !IsShort(gc) || normalWindow;
         if (longPart) {
-            const int type = gc.windowSwitching && gc.blockType != 2 ? gc.blockType : 0;
-            LongImdct(xr + 18 * sb, t.window[type], ov, o);
+            const int type = gc.windowSwitching && !normalWindow ? gc.blockType : 0;
+            k.longImdct(xr + 18 * sb, type, ov, o);
         } else {
-            ShortImdct(xr + 18 * sb, ov, o);
+            k.shortImdct(xr + 18 * sb, ov, o);
         }
     }
 }

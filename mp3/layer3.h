@@ -40,6 +40,15 @@ int SideInfoBytes(bool mpeg1, int channels);
 // Reads the side information that follows the header (and CRC).
 void ReadSideInfo(BitReader& br, bool mpeg1, int channels, SideInfo* si);
 
+// Pairs of big values that fit in a granule's 576 lines.
+constexpr int kMaxBigValues = 288;
+
+// False for side information no encoder can have written: the parts of all
+// granules and channels longer than the mainBits bits the frame can reach (its own
+// main data and the reservoir before it), big values past the spectrum, or region
+// counts past the last scale-factor band.
+bool SideInfoPlausible(const SideInfo& si, bool mpeg1, int channels, int mainBits);
+
 // Scale-factor band boundaries of one sample rate.
 struct Bands {
     const int16_t* l; // 23 long-block boundaries

@@ -4,12 +4,17 @@
 #
 #   scripts/build-mp3-corpus.sh OUTDIR [SECONDS]
 #
-# Writes OUTDIR/*.mp3 and OUTDIR/manifest: one line per file, "NAME CHANNELS SKIP",
+# Writes OUTDIR/*.mp3, OUTDIR/damaged (below) and OUTDIR/manifest: one line per
+# file, "NAME CHANNELS SKIP",
 # where SKIP is the number of sample frames our decoder puts before the reference's
 # first sample: LAME writes an Info/Xing frame that the reference decoder (mpg123)
 # drops and that the player plays as one frame of silence (1,152 samples for MPEG-1,
 # 576 for MPEG-2/2.5). LAME leaves that frame out when it does not fit (low-rate
 # mono frames) and with -t.
+#
+# OUTDIR/damaged lists streams made by damaging a corpus file, "NAME BASE": they
+# must decode to as many samples as BASE and never louder than BASE (junk between
+# frames, a frame whose side information is garbage).
 set -euo pipefail
 out=${1:?usage: build-mp3-corpus.sh OUTDIR [SECONDS]}
 secs=${2:-3}
@@ -114,6 +119,57 @@ l2 l2-22k-64-stereo 2 music22050 -b 64 -m s
 l2 l2-24k-32-mono 1 speech24000 -b 32 -m m
 l2 l2-16k-96-joint 2 music16000 -b 96 -m j
 l2 l2-44k-256-clipping 2 loud44 -b 256 -m s
+
+# Frames longer than 1,440 bytes: Layer II at 384 kbit/s and free-format Layer III
+# at 400 and 640 kbit/s, all at 32 kHz.
+l2 l2-32k-384-stereo 2 music32000 -b 384 -m s
+l3 l3-32k-free-400 2 0 music32000 --freeformat -b 400 -t
+l3 l3-32k-free-640 2 0 music32000 --freeformat -b 640 -t
+
+# ID3v2.2, 2.3 and 2.4 tags (2.4 with a footer) carrying a 300 KB picture of noise,
+# full of false syncs; the stream behind them must play whole.
+python3 - <<'PY'
+import random, struct
+def synchsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+body = open("l3-44k-128-joint.mp3", "rb").read()
+rng = random.Random(11)
+picture = bytes(rng.randrange(256) for _ in range(300 * 1024))
+pic22 = b"\x00JPG\x03\x00" + picture
+frame22 = b"PIC" + struct.pack(">I", len(pic22))[1:] + pic22
+pic = b"\x00image/jpeg\x00\x03\x00" + picture
+frame23 = b"APIC" + struct.pack(">I", len(pic)) + b"\x00\x00" + pic
+frame24 = b"APIC" + synchsafe(len(pic)) + b"\x00\x00" + pic
+for name, version, flags, frames, footer in (("l3-id3v22-picture", 2, 0, frame22, False),
+                                             ("l3-id3v23-picture", 3, 0, frame23, False),
+                                             ("l3-id3v24-picture", 4, 0x10, frame24, True)):
+    head = b"ID3" + bytes([version, 0, flags]) + synchsafe(len(frames))
+    tail = b"3DI" + bytes([version, 0, flags]) + synchsafe(len(frames)) if footer else b""
+    open(name + ".mp3", "wb").write(head + frames + tail + body)
+
+# Damaged streams: junk between frames (1, 37 and 500 bytes), and one frame whose
+# side information is overwritten.
+def frames(data):
+    rates = [0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320]
+    pos, out = 0, []
+    while pos + 4 <= len(data) and data[pos] == 0xFF:
+        length = 144000 * rates[data[pos + 2] >> 4] // 44100 + ((data[pos + 2] >> 1) & 1)
+        out.append(data[pos:pos + length])
+        pos += length
+    return out
+f = frames(body)
+n = len(f)
+junk = lambda size: bytes(rng.randrange(0, 0xFF) for _ in range(size))
+cuts = [n // 5, 2 * n // 5, 3 * n // 5]
+out = b"".join(f[:cuts[0]]) + junk(1) + b"".join(f[cuts[0]:cuts[1]]) + junk(37) + \
+      b"".join(f[cuts[1]:cuts[2]]) + junk(500) + b"".join(f[cuts[2]:])
+open("l3-junk.mp3", "wb").write(out)
+bad = bytearray(f[n // 2])
+bad[4:36] = b"\xff" * 32
+open("l3-bad-side-info.mp3", "wb").write(b"".join(f[:n // 2]) + bytes(bad) + b"".join(f[n // 2 + 1:]))
+PY
+manifest+=("l3-id3v22-picture 2 1152" "l3-id3v23-picture 2 1152" "l3-id3v24-picture 2 1152")
+printf '%s\n' "l3-junk l3-44k-128-joint" "l3-bad-side-info l3-44k-128-joint" > damaged
 
 printf '%s\n' "${manifest[@]}" > manifest
 echo "corpus: $(wc -l < manifest) files in $out"

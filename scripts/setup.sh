@@ -10,7 +10,7 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386
     xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales procps
     # local speech service
-    libespeak-ng-dev espeak-ng-data libmp3lame-dev libcpp-httplib-dev libssl-dev
+    libespeak-ng-dev espeak-ng-data libmp3lame-dev libmicrohttpd-dev libcpp-httplib-dev libssl-dev
     # decoder references, test corpus encoders, fuzzing
     mpg123 lame twolame sox clang libclang-rt-14-dev
 )

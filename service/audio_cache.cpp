@@ -22,8 +22,29 @@ namespace {
 constexpr std::string_view kTempPrefix = ".tmp-";
 constexpr const char* kLockName = ".lock";
 
+CacheWriteError writeError(const std::string& what, const fs::path& path) {
+    std::string reason = std::strerror(errno);
+    return CacheWriteError(what + " " + path.string() + ": " + reason, reason);
+}
+
 std::runtime_error systemError(const std::string& what, const fs::path& path) {
     return std::runtime_error(what + " " + path.string() + ": " + std::strerror(errno));
+}
+
+// Never follows a link and never waits on a pipe or device.
+constexpr int kServeOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+// The fd is a regular file of plausible size whose first bytes are an MPEG
+// audio frame header. Reads from the start; the offset is left at 0.
+bool IsServable(int fd, std::uint64_t* size) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    auto bytes = static_cast<std::uint64_t>(st.st_size);
+    if (bytes < kMinAudioBytes || bytes > kMaxAudioBytes) return false;
+    char head[4];
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
+    *size = bytes;
+    return LooksLikeMp3(std::string_view(head, sizeof head));
 }
 
 // A key-named file: 32 hex digits and ".mp3".
@@ -47,6 +68,16 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 } // namespace
+
+bool LooksLikeMp3(std::string_view head) {
+    if (head.size() < 4) return false;
+    auto b = [&](std::size_t i) { return static_cast<unsigned char>(head[i]); };
+    bool sync = b(0) == 0xFF && (b(1) & 0xE0) == 0xE0;
+    bool version = ((b(1) >> 3) & 3) != 1; // 1 is reserved
+    bool layer = ((b(1) >> 1) & 3) != 0;
+    unsigned bitrate = b(2) >> 4, rate = (b(2) >> 2) & 3;
+    return sync && version && layer && bitrate != 0 && bitrate != 15 && rate != 3;
+}
 
 AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
     : dir_(std::move(dir)), maxBytes_(maxBytes) {
@@ -80,8 +111,20 @@ AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
             continue;
         }
         auto key = keyOfFileName(name);
-        if (!key || !e.is_regular_file(ec)) continue;
-        found.push_back({e.last_write_time(ec), *key, e.file_size(ec)});
+        if (!key) continue;
+        // Under a key name only servable audio may stay: a link, pipe, empty
+        // or damaged file would be served or hang a request. It is removed
+        // and made again when its text is next asked for.
+        int fd = ::open(e.path().c_str(), kServeOpenFlags);
+        std::uint64_t size = 0;
+        bool servable = fd >= 0 && IsServable(fd, &size);
+        if (fd >= 0) ::close(fd);
+        if (!servable) {
+            fs::remove(e.path(), ec);
+            ec.clear();
+            continue;
+        }
+        found.push_back({e.last_write_time(ec), *key, size});
     }
     if (ec) {
         ::close(lockFd_);
@@ -114,12 +157,30 @@ bool AudioCache::refresh(std::string_view key) {
     std::lock_guard lock(mutex_);
     auto it = entries_.find(std::string(key));
     if (it == entries_.end()) return false;
-    if (::access((dir_ / fileName(key)).c_str(), F_OK) != 0) {
-        eraseLocked(it);
-        return false;
-    }
-    recent_.splice(recent_.begin(), recent_, it->second.position);
+    int fd = OpenServableLocked(it);
+    if (fd < 0) return false;
+    ::close(fd);
     return true;
+}
+
+int AudioCache::OpenServableLocked(std::unordered_map<std::string, Entry>::iterator it) {
+    fs::path path = dir_ / fileName(it->first);
+    int fd = ::open(path.c_str(), kServeOpenFlags);
+    bool present = fd >= 0 || errno != ENOENT;
+    std::uint64_t size = 0;
+    if (fd >= 0 && IsServable(fd, &size)) {
+        recent_.splice(recent_.begin(), recent_, it->second.position);
+        if (size != it->second.size) {
+            totalBytes_ = totalBytes_ - it->second.size + size;
+            it->second.size = size;
+        }
+        return fd;
+    }
+    // Gone, or replaced behind our back by something we must not serve.
+    if (fd >= 0) ::close(fd);
+    if (present) ::unlink(path.c_str());
+    eraseLocked(it);
+    return -1;
 }
 
 std::optional<std::string> AudioCache::read(std::string_view key) {
@@ -130,13 +191,8 @@ std::optional<std::string> AudioCache::read(std::string_view key) {
         std::lock_guard lock(mutex_);
         auto it = entries_.find(std::string(key));
         if (it == entries_.end()) return std::nullopt;
-        fd = ::open((dir_ / fileName(key)).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            // Removed behind our back: forget it.
-            eraseLocked(it);
-            return std::nullopt;
-        }
-        recent_.splice(recent_.begin(), recent_, it->second.position);
+        fd = OpenServableLocked(it);
+        if (fd < 0) return std::nullopt;
     }
 
     std::string bytes;
@@ -171,14 +227,14 @@ void AudioCache::store(std::string_view key, std::string_view bytes) {
     fs::path final = dir_ / fileName(key);
 
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) throw systemError("cannot create", temp);
+    if (fd < 0) throw writeError("cannot create", temp);
     bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     int savedErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (!ok) {
         ::unlink(temp.c_str());
         errno = savedErrno;
-        throw systemError("cannot write", temp);
+        throw writeError("cannot write", temp);
     }
 
     std::lock_guard lock(mutex_);
@@ -186,7 +242,7 @@ void AudioCache::store(std::string_view key, std::string_view bytes) {
         int e = errno;
         ::unlink(temp.c_str());
         errno = e;
-        throw systemError("cannot rename to", final);
+        throw writeError("cannot rename to", final);
     }
     std::string k(key);
     auto it = entries_.find(k);

@@ -7,11 +7,28 @@
 #include <list>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 namespace speech {
+
+// A write into the cache directory failed (disk full, read-only, gone).
+// what() names the file for the log; `reason` is the system's words alone,
+// fit for an answer to a client.
+class CacheWriteError : public std::runtime_error {
+  public:
+    CacheWriteError(const std::string& what, std::string reason)
+        : std::runtime_error(what), reason(std::move(reason)) {}
+    std::string reason;
+};
+
+// What a cached file must look like to be served: a regular file (never a
+// link, pipe or device) of plausible size that starts with an MPEG audio frame.
+inline constexpr std::uint64_t kMinAudioBytes = 144;
+inline constexpr std::uint64_t kMaxAudioBytes = 64ull << 20;
+bool LooksLikeMp3(std::string_view head);
 
 class AudioCache {
   public:
@@ -25,8 +42,9 @@ class AudioCache {
 
     bool contains(std::string_view key) const;
 
-    // Whether the key's file is still there (else it is forgotten); marks it
-    // as just used. What a page answer checks before naming the file.
+    // Whether the key's file is still there and fit to serve (else it is
+    // removed and forgotten); marks it as just used. What a page answer
+    // checks before naming the file.
     bool refresh(std::string_view key);
 
     // The file's bytes, marking it as just used; nullopt when not cached.
@@ -35,7 +53,7 @@ class AudioCache {
     // Writes under a temporary name, syncs and renames, so a crash never leaves
     // a truncated file under a key; then evicts the least recently used files
     // until the total fits the cap (the new file itself is always kept).
-    // Throws std::runtime_error on I/O failure.
+    // Throws CacheWriteError on I/O failure.
     void store(std::string_view key, std::string_view bytes);
 
     std::size_t fileCount() const;
@@ -50,6 +68,9 @@ class AudioCache {
         std::list<std::string>::iterator position; // in recent_, most recent first
     };
 
+    // Opens the key's file if it is fit to serve; a file that is not is
+    // removed and the entry forgotten. -1 when there is none.
+    int OpenServableLocked(std::unordered_map<std::string, Entry>::iterator it);
     void evictLocked(std::string_view keep);
     void eraseLocked(std::unordered_map<std::string, Entry>::iterator it);
 

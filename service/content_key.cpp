@@ -7,8 +7,9 @@
 namespace speech {
 
 namespace {
-// Bump when the encoder settings change, so old files are not served as new.
-constexpr std::string_view kFormatVersion = "mp3-22050-mono-48k-v1";
+// Bump when the encoder settings or the text front end change, so old files
+// are not served as new.
+constexpr std::string_view kFormatVersion = "mp3-22050-mono-48k-v2";
 } // namespace
 
 std::string contentKey(std::string_view espeakVoice, int rate, std::string_view text) {

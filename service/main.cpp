@@ -7,13 +7,18 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -30,44 +35,104 @@ constexpr std::uint64_t kDefaultCacheBytes = 256ull << 20;
 
 void usage(std::FILE* to) {
     std::fputs(
-        "usage: speech-service [--listen HOST:PORT] [--cache DIR] [--max-text BYTES]\n"
-        "                      [--cache-max BYTES] [--quiet]\n"
+        "usage: speech-service [--listen HOST:PORT] [--public-url URL] [--cache DIR]\n"
+        "                      [--max-text BYTES] [--cache-max BYTES]\n"
+        "                      [--max-connections N] [--quiet] [--version]\n"
         "  --listen     address to serve on (default 127.0.0.1:8925; port 0 picks one)\n"
+        "  --public-url start of the MP3 address in pages (http://HOST:PORT), for\n"
+        "               port forwarding and containers (default: the address reached)\n"
         "  --cache      directory of synthesised files\n"
         "               (default $XDG_CACHE_HOME/speech-service or ~/.cache/speech-service)\n"
         "  --max-text   longest text accepted, in bytes of UTF-8 (default 4096)\n"
         "  --cache-max  size cap of the cache directory, in bytes; K, M, G suffixes\n"
         "               (default 256M)\n"
-        "  --quiet      no per-request log lines\n",
+        "  --max-connections  most connections at once (default 4000)\n"
+        "  --request-timeout  seconds a client has to send a request head, and the\n"
+        "               longest silence on a connection (default 10)\n"
+        "  --quiet      no per-request log lines\n"
+        "  --version    print the version\n",
         to);
 }
 
+// A byte count with an optional K, M or G suffix; nullopt when it is not one
+// or does not fit in 64 bits (never a wrapped-around value).
 std::optional<std::uint64_t> parseSize(std::string_view s) {
-    std::uint64_t scale = 1;
+    unsigned shift = 0;
     if (!s.empty()) {
         switch (s.back()) {
         case 'K':
         case 'k':
-            scale = 1ull << 10;
+            shift = 10;
             break;
         case 'M':
         case 'm':
-            scale = 1ull << 20;
+            shift = 20;
             break;
         case 'G':
         case 'g':
-            scale = 1ull << 30;
+            shift = 30;
             break;
         }
-        if (scale != 1) s.remove_suffix(1);
+        if (shift != 0) s.remove_suffix(1);
     }
-    if (s.empty() || s.size() > 12) return std::nullopt;
+    if (s.empty()) return std::nullopt;
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t value = 0;
     for (char c : s) {
         if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (kMax - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
     }
-    return value * scale;
+    if (value > (kMax >> shift)) return std::nullopt;
+    return value << shift;
+}
+
+// "http://host:port" with nothing a page could be broken by; a trailing
+// slash is dropped.
+std::optional<std::string> parsePublicUrl(std::string_view s) {
+    while (!s.empty() && s.back() == '/')
+        s.remove_suffix(1);
+    std::size_t scheme = s.starts_with("http://") ? 7 : s.starts_with("https://") ? 8 : 0;
+    if (scheme == 0 || s.size() == scheme) return std::nullopt;
+    for (unsigned char c : s)
+        if (c <= 0x20 || c >= 0x7F || c == '\'' || c == '"' || c == '<' || c == '>' || c == '\\' ||
+            c == '?' || c == '#')
+            return std::nullopt;
+    return std::string(s);
+}
+
+// systemd's readiness protocol: one datagram to $NOTIFY_SOCKET, when set.
+void notifySystemd(const char* state) {
+    const char* path = std::getenv("NOTIFY_SOCKET");
+    if (!path || (path[0] != '/' && path[0] != '@')) return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::size_t length = std::strlen(path);
+    if (length >= sizeof address.sun_path) return;
+    std::memcpy(address.sun_path, path, length);
+    if (address.sun_path[0] == '@') address.sun_path[0] = '\0'; // abstract namespace
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    ::sendto(fd, state, std::strlen(state), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address),
+             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length));
+    ::close(fd);
+}
+
+// Each connection takes a descriptor: use all the hard limit allows, and
+// keep the connection cap below what is left.
+unsigned fitConnectionLimit(unsigned wanted) {
+    constexpr unsigned kSpareDescriptors = 64;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur <= kSpareDescriptors) return 1;
+    rlim_t room = limit.rlim_cur - kSpareDescriptors;
+    return room < wanted ? static_cast<unsigned>(room) : wanted;
 }
 
 std::optional<std::filesystem::path> defaultCacheDir() {
@@ -76,29 +141,6 @@ std::optional<std::filesystem::path> defaultCacheDir() {
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/') return std::filesystem::path(home) / ".cache" / "speech-service";
     return std::nullopt;
-}
-
-// The HTTP library reports only that binding failed; a bind of our own finds out why.
-std::string bindFailureReason(const std::string& host, int port) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* result = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &result);
-    if (rc != 0) return ::gai_strerror(rc);
-    std::string reason = "unknown error";
-    int fd = ::socket(result->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-    } else {
-        int yes = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (::bind(fd, result->ai_addr, result->ai_addrlen) != 0 || ::listen(fd, 1) != 0)
-            reason = std::strerror(errno);
-        ::close(fd);
-    }
-    ::freeaddrinfo(result);
-    return reason;
 }
 
 } // namespace
@@ -110,6 +152,9 @@ int main(int argc, char** argv) {
     std::size_t maxText = speech::kDefaultMaxText;
     std::uint64_t cacheMax = kDefaultCacheBytes;
     bool quiet = false;
+    std::string publicUrl;
+    unsigned maxConnections = speech::ServerOptions{}.connectionLimit;
+    unsigned requestTimeout = speech::ServerOptions{}.idleTimeoutSeconds;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -120,6 +165,33 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::printf("speech-service %s\n", SPEECH_SERVICE_VERSION);
+            return 0;
+        } else if (arg == "--public-url") {
+            auto v = value();
+            auto url = v ? parsePublicUrl(*v) : std::nullopt;
+            if (!url) {
+                std::fprintf(stderr, "speech-service: --public-url wants http://HOST[:PORT]\n");
+                return kExitUsage;
+            }
+            publicUrl = *url;
+        } else if (arg == "--max-connections") {
+            auto v = value();
+            auto n = v ? parseSize(*v) : std::nullopt;
+            if (!n || *n == 0 || *n > 1'000'000 || !std::isdigit(static_cast<unsigned char>(v->back()))) {
+                std::fprintf(stderr, "speech-service: --max-connections wants a count\n");
+                return kExitUsage;
+            }
+            maxConnections = static_cast<unsigned>(*n);
+        } else if (arg == "--request-timeout") {
+            auto v = value();
+            auto n = v ? speech::parseInteger(*v) : std::nullopt;
+            if (!n || *n < 1 || *n > 3600) {
+                std::fprintf(stderr, "speech-service: --request-timeout wants 1..3600 seconds\n");
+                return kExitUsage;
+            }
+            requestTimeout = static_cast<unsigned>(*n);
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg == "--listen") {
@@ -146,7 +218,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--max-text") {
             auto v = value();
             auto n = v ? parseSize(*v) : std::nullopt;
-            if (!n || *n == 0) {
+            if (!n || *n == 0 || *n > std::numeric_limits<std::size_t>::max()) {
                 std::fprintf(stderr, "speech-service: --max-text wants a positive byte count\n");
                 return kExitUsage;
             }
@@ -173,54 +245,61 @@ int main(int argc, char** argv) {
     }
 
     // Signals are taken by a thread of their own (sigwait), never by a handler
-    // that would have to call into the server. Blocked before any thread starts.
+    // that would have to call into the server. Blocked before any thread
+    // starts. A hangup (the terminal went away) stops it the same way.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // A write over a file-size limit fails with EFBIG like any disk error.
+    ::signal(SIGXFSZ, SIG_IGN);
 
     try {
         speech::AudioCache cache(*cacheDir, cacheMax);
         speech::Synthesizer synthesizer;
-        speech::ServerOptions options{maxText};
+        speech::ServerOptions options{.maxTextBytes = maxText, .publicUrl = publicUrl};
+        options.connectionLimit = fitConnectionLimit(maxConnections);
+        options.idleTimeoutSeconds = requestTimeout;
+        options.requestDeadline = std::chrono::seconds(requestTimeout);
         if (quiet) options.log = nullptr;
         speech::SpeechServer server(cache, synthesizer, options);
 
-        int bound = server.bind(host, port);
+        std::string bindError;
+        int bound = server.bind(host, port, &bindError);
         if (bound < 0) {
             std::fprintf(stderr, "speech-service: cannot listen on %s:%d: %s\n", host.c_str(), port,
-                         bindFailureReason(host, port).c_str());
+                         bindError.c_str());
             return kExitCannotListen;
         }
 
         std::atomic<bool> finished{false};
         std::thread signalThread([&] {
-            // Polls briefly so that a signal arriving before the server loop is
-            // up still stops it once it is.
-            bool stopRequested = false;
             timespec tick{0, 100'000'000};
             while (!finished) {
                 int sig = ::sigtimedwait(&stopSignals, nullptr, &tick);
-                if (sig == SIGINT || sig == SIGTERM) stopRequested = true;
-                if (stopRequested && server.isRunning()) {
+                if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP) {
+                    notifySystemd("STOPPING=1");
                     server.stop();
                     return;
                 }
             }
         });
 
-        std::printf("speech-service: listening on http://%s:%d/ (cache %s, %zu files)\n",
-                    host.find(':') != std::string::npos ? ("[" + host + "]").c_str() : host.c_str(),
-                    bound, cache.directory().c_str(), cache.fileCount());
-        std::fflush(stdout);
-
-        bool ok = server.run();
+        bool ok = server.run([&] {
+            std::printf("speech-service: listening on http://%s:%d/ (cache %s, %zu files)\n",
+                        host.find(':') != std::string::npos ? ("[" + host + "]").c_str()
+                                                            : host.c_str(),
+                        bound, cache.directory().c_str(), cache.fileCount());
+            std::fflush(stdout);
+            notifySystemd("READY=1");
+        });
         finished = true;
         signalThread.join();
         if (!ok) {
-            std::fprintf(stderr, "speech-service: the server stopped unexpectedly\n");
+            std::fprintf(stderr, "speech-service: the HTTP server could not start\n");
             return kExitStartFailed;
         }
         std::fprintf(stderr, "speech-service: stopped\n");

@@ -8,12 +8,14 @@ namespace speech {
 namespace {
 
 // 201 is what the tool sends. The others are eSpeak variants of the same
-// Mandarin voice, so every choice reads Chinese, digits and Latin letters.
+// voices. The pinyin form of the Mandarin voice reads every Han character as
+// Mandarin (the plain one reads many through English); Latin words never
+// reach it, they go to the English voice of the same variant.
 constexpr std::array kVoices{
-    Voice{201, "cmn", "default Mandarin voice"},
-    Voice{202, "cmn+f2", "female variant"},
-    Voice{203, "cmn+m3", "lower male variant"},
-    Voice{204, "cmn+f4", "higher female variant"},
+    Voice{201, "cmn-Latn-pinyin", "en", "default Mandarin voice"},
+    Voice{202, "cmn-Latn-pinyin+f2", "en+f2", "female variant"},
+    Voice{203, "cmn-Latn-pinyin+m3", "en+m3", "lower male variant"},
+    Voice{204, "cmn-Latn-pinyin+f4", "en+f4", "higher female variant"},
 };
 
 int hexValue(char c) {
@@ -35,6 +37,10 @@ const Voice* findVoice(int sex) {
     for (const Voice& v : kVoices)
         if (v.sex == sex) return &v;
     return nullptr;
+}
+
+std::string VoiceKeyName(const Voice& voice) {
+    return std::string(voice.espeakName) + "/" + voice.englishName;
 }
 
 const Voice* voicesBegin() {
@@ -128,6 +134,11 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
         query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
         if (pair.empty()) continue;
         std::size_t eq = pair.find('=');
+        // A part without '=' is most likely the rest of a text whose '&' was
+        // not escaped: cutting the text there silently would speak half of it.
+        if (eq == std::string_view::npos)
+            return RequestError{400, "query part without '=' (a raw '&' in the text? "
+                                     "percent-encode it as %26)"};
         std::string_view rawKey = pair.substr(0, eq);
         std::string_view rawValue =
             eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);

@@ -17,12 +17,17 @@ inline constexpr std::string_view kRightMarker = "' width='0' height='0' autosta
 inline constexpr std::string_view kSynthesisPath = "/bin/makeColorPlusGuest.jsp";
 inline constexpr std::size_t kDefaultMaxText = 4096;
 
-// One selectable voice: the tool's "sex" value and the eSpeak voice it names.
+// One selectable voice: the tool's "sex" value and the eSpeak voices it
+// names, one reading Chinese and one reading the Latin words in a text.
 struct Voice {
     int sex;
     const char* espeakName;
+    const char* englishName;
     const char* description;
 };
+
+// What names a voice in content keys: both eSpeak voices.
+std::string VoiceKeyName(const Voice& voice);
 
 inline constexpr int kDefaultSex = 201;
 inline constexpr int kMinSpeed = -5;

@@ -3,27 +3,61 @@
 #include "content_key.h"
 #include "protocol.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#include <microhttpd.h>
 
-#include <chrono>
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
 #include <ctime>
-#include <mutex>
 
 namespace speech {
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
 
-// Requests run start to end on one worker thread; the logger reads this to
-// time them. Zero for answers the library writes without routing (e.g. 414).
-thread_local Clock::time_point requestStart{};
-thread_local const char* requestCache = "-";
-thread_local double synthesisMs = -1, storeMs = -1;
+struct RequestContext {
+    std::string target; // as the client sent it, escapes and all
+    Clock::time_point start = Clock::now();
+    std::string method = "-";
+    std::string client = "-";
+    bool started = false;
+    int status = 0; // 0: never answered by us
+    std::size_t bodyBytes = 0;
+    const char* cache = "-";
+    double synthesisMs = -1, storeMs = -1;
+    std::shared_ptr<SynthesisJob> job;
+    bool joinedJob = false; // waited on a synthesis another request started
+};
 
-std::mutex logMutex;
+// One text waiting for or going through eSpeak, and every request that wants it.
+// Fields past `rate` are guarded by the server's queue mutex.
+struct SynthesisJob {
+    std::string key;
+    std::string text;
+    const Voice* voice;
+    int rate;
+    std::vector<MHD_Connection*> waiters;
+    bool done = false;
+    int status = 200;
+    std::string error; // the client's part of a failure
+    double synthesisMs = -1, storeMs = -1;
+};
+
+namespace {
+
+constexpr int kListenBacklog = 1024;
+constexpr auto kReaperTick = std::chrono::milliseconds(200);
+// After the grace for syntheses, answers already queued get this long to go out.
+constexpr auto kStopFlush = std::chrono::milliseconds(800);
+constexpr const char* kRetryAfterSeconds = "5";
+constexpr int kSynthesisNice = 10;
+constexpr std::string_view kAudioPrefix = "/audio/";
 
 const char* reasonPhrase(int status) {
     switch (status) {
@@ -35,27 +69,39 @@ const char* reasonPhrase(int status) {
         return "Method Not Allowed";
     case 413:
         return "Payload Too Large";
-    case 414:
-        return "URI Too Long";
+    case 431:
+        return "Request Header Fields Too Large";
     case 500:
         return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
     default:
         return "Error";
     }
 }
 
-void plainError(httplib::Response& res, int status, const std::string& message) {
-    res.status = status;
-    res.set_content(std::to_string(status) + " " + reasonPhrase(status) + ": " + message + "\n",
-                    "text/plain; charset=utf-8");
+const char* terminationWord(int code) {
+    switch (code) {
+    case MHD_REQUEST_TERMINATED_COMPLETED_OK:
+        return "done";
+    case MHD_REQUEST_TERMINATED_TIMEOUT_REACHED:
+        return "timeout";
+    case MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN:
+        return "shutdown";
+    case MHD_REQUEST_TERMINATED_CLIENT_ABORT:
+        return "client-abort";
+    default:
+        return "error";
+    }
 }
 
 // Keeps log lines one line and readable whatever the client sent.
 std::string printable(std::string_view s, std::size_t limit) {
+    if (s.empty()) return "-";
     std::string out;
     for (std::size_t i = 0; i < s.size() && i < limit; ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c >= 0x7F) {
+        if (c <= 0x20 || c >= 0x7F) {
             char buf[5];
             std::snprintf(buf, sizeof buf, "\\x%02X", c);
             out += buf;
@@ -67,214 +113,531 @@ std::string printable(std::string_view s, std::size_t limit) {
     return out;
 }
 
-std::string hostForUrl(const std::string& addr) {
-    return addr.find(':') != std::string::npos ? "[" + addr + "]" : addr;
+std::string addressText(const sockaddr* sa) {
+    char host[INET6_ADDRSTRLEN] = "-";
+    if (sa && sa->sa_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, host,
+                    sizeof host);
+    else if (sa && sa->sa_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, host,
+                    sizeof host);
+    return host;
 }
+
+int portOf(const sockaddr_storage& ss) {
+    if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(ss).sin_port);
+    if (ss.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
+    return -1;
+}
+
+int connectionFd(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    return info ? info->connect_fd : -1;
+}
+
+// libmicrohttpd's C callbacks, each handing over to the server.
+void* onUri(void* cls, const char* uri, MHD_Connection* connection) {
+    auto* ctx = new RequestContext;
+    ctx->target = uri ? uri : "";
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (info) ctx->client = addressText(info->client_addr);
+    (void)cls;
+    return ctx;
+}
+
+MHD_Result onRequest(void* cls, MHD_Connection* connection, const char*, const char* method,
+                     const char*, const char*, std::size_t* uploadSize, void** slot) {
+    auto* ctx = static_cast<RequestContext*>(*slot);
+    if (!ctx) return MHD_NO; // every request passes onUri first
+    // Answered already (a body may still be arriving): take it in and forget it.
+    *uploadSize = 0;
+    if (ctx->status != 0) return MHD_YES;
+    return static_cast<SpeechServer*>(cls)->HandleRequest(connection, method, ctx) ? MHD_YES
+                                                                                   : MHD_NO;
+}
+
+void onCompleted(void* cls, MHD_Connection* connection, void** slot,
+                 MHD_RequestTerminationCode code) {
+    auto* ctx = static_cast<RequestContext*>(*slot);
+    *slot = nullptr;
+    if (ctx) static_cast<SpeechServer*>(cls)->OnCompleted(connection, ctx, code);
+}
+
+void onConnection(void* cls, MHD_Connection* connection, void**,
+                  MHD_ConnectionNotificationCode code) {
+    static_cast<SpeechServer*>(cls)->OnConnection(connection,
+                                                  code == MHD_CONNECTION_NOTIFY_STARTED);
+}
+
+struct LogTarget {
+    std::FILE* log;
+};
+
+void onLibraryMessage(void* cls, const char* format, va_list args) {
+    auto* target = static_cast<LogTarget*>(cls);
+    if (!target->log) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::size_t n = std::strlen(text);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r'))
+        text[--n] = '\0';
+    std::fprintf(target->log, "speech-service: http: %s\n", text);
+    std::fflush(target->log);
+}
+
+LogTarget libraryLog{stderr};
 
 } // namespace
 
 SpeechServer::SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOptions options)
-    : cache_(cache), synthesizer_(synthesizer), options_(options) {
-    std::size_t threads = options_.workerThreads;
-    http_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-
-    // The library's default also sets SO_REUSEPORT, which would let a second
-    // service share the port silently instead of reporting it taken.
-    http_.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    http_.set_tcp_nodelay(true);
-    http_.set_keep_alive_max_count(1000);
-    http_.set_keep_alive_timeout(2);
-    http_.set_read_timeout(5);
-    http_.set_write_timeout(10);
-    http_.set_payload_max_length(64 * 1024);
-
-    http_.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-        requestStart = Clock::now();
-        requestCache = "-";
-        synthesisMs = storeMs = -1;
-        if (req.method != "GET" && req.method != "HEAD") {
-            res.set_header("Allow", "GET, HEAD");
-            plainError(res, 405, "only GET and HEAD are served");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    // Errors the library answers itself (no route, request line too long)
-    // get a body too; answers of our own already carry one.
-    http_.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&,
-                                                                    httplib::Response& res) {
-        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        std::string message = res.status == 404   ? "no such page or audio file"
-                              : res.status == 414 ? "request line longer than the server accepts"
-                                                  : "request not understood";
-        plainError(res, res.status, message);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    http_.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-            std::string what = "internal error";
-            try {
-                if (ep) std::rethrow_exception(ep);
-            } catch (const std::exception& e) {
-                what = e.what();
-            } catch (...) {
-            }
-            plainError(res, 500, what);
-        });
-    http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        logRequest(req, res);
-    });
-
-    http_.Get(
-        std::string(kSynthesisPath),
-        [this](const httplib::Request& req, httplib::Response& res) { handleSynthesis(req, res); });
-    http_.Get(R"(/audio/([^/]*))", [this](const httplib::Request& req, httplib::Response& res) {
-        handleAudio(req, res);
-    });
-    http_.Get("/readme.html", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(readmePage(), "text/html; charset=utf-8");
-    });
-    http_.Get("/healthz", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("ok\n", "text/plain");
-    });
+    : cache_(cache), synthesizer_(synthesizer), options_(std::move(options)) {
+    while (!options_.publicUrl.empty() && options_.publicUrl.back() == '/')
+        options_.publicUrl.pop_back();
 }
 
-int SpeechServer::bind(const std::string& host, int port) {
-    if (port == 0) return http_.bind_to_any_port(host);
-    return http_.bind_to_port(host, port) ? port : -1;
+SpeechServer::~SpeechServer() {
+    stop();
+    if (daemon_) MHD_stop_daemon(daemon_);
+    if (listenFd_ >= 0) ::close(listenFd_);
 }
 
-bool SpeechServer::run() {
-    return http_.listen_after_bind();
-}
-
-void SpeechServer::handleSynthesis(const httplib::Request& req, httplib::Response& res) {
-    // The library's own query parsing takes '+' for a space and lets bad
-    // escapes through; the raw target is decoded here instead.
-    std::string_view target = req.target;
-    std::size_t q = target.find('?');
-    std::string_view query =
-        q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
-    if (std::size_t hash = query.find('#'); hash != std::string_view::npos)
-        query = query.substr(0, hash);
-
-    auto parsed = parseSynthesisQuery(query, options_.maxTextBytes);
-    if (auto* error = std::get_if<RequestError>(&parsed)) {
-        plainError(res, error->status, error->message);
-        return;
+int SpeechServer::bind(const std::string& host, int port, std::string* error) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* result = nullptr;
+    int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &result);
+    if (rc != 0) {
+        *error = ::gai_strerror(rc);
+        return -1;
     }
+    int fd = ::socket(result->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    bool ok = fd >= 0;
+    if (ok) {
+        // SO_REUSEADDR only: SO_REUSEPORT would let a second service share
+        // the port silently instead of reporting it taken.
+        int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        ok = ::bind(fd, result->ai_addr, result->ai_addrlen) == 0 &&
+             ::listen(fd, kListenBacklog) == 0;
+    }
+    if (!ok) *error = std::strerror(errno);
+    ::freeaddrinfo(result);
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (ok && ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        *error = std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    listenFd_ = fd;
+    return portOf(bound);
+}
+
+bool SpeechServer::run(const std::function<void()>& onReady) {
+    if (listenFd_ < 0) return false;
+    libraryLog.log = options_.log;
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    daemon_ = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd_,
+        MHD_OPTION_CONNECTION_LIMIT, options_.connectionLimit, MHD_OPTION_CONNECTION_TIMEOUT,
+        options_.idleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        options_.headerBytesLimit, MHD_OPTION_URI_LOG_CALLBACK, &onUri, this,
+        MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &onConnection, this, MHD_OPTION_EXTERNAL_LOGGER, &onLibraryMessage, &libraryLog,
+        MHD_OPTION_END);
+    if (!daemon_) return false;
+    synthesisThread_ = std::thread([this] { SynthesisLoop(); });
+    reaperThread_ = std::thread([this] { ReaperLoop(); });
+    if (onReady) onReady();
+
+    std::unique_lock stopLock(stopMutex_);
+    stopChanged_.wait(stopLock, [this] { return stopRequested_; });
+    stopLock.unlock();
+
+    // No new connections from here on; the listening socket is ours to close.
+    MHD_socket listen = MHD_quiesce_daemon(daemon_);
+    if (listen != MHD_INVALID_SOCKET) {
+        ::close(listen);
+        listenFd_ = -1;
+    }
+    // Texts not started yet are answered "stopping"; the one in eSpeak may finish.
+    std::vector<MHD_Connection*> toResume;
+    {
+        std::lock_guard lock(queueMutex_);
+        queueClosed_ = true;
+        for (auto& job : queue_) {
+            job->done = true;
+            job->status = 503;
+            job->error = "the service is stopping";
+            toResume.insert(toResume.end(), job->waiters.begin(), job->waiters.end());
+            job->waiters.clear();
+            pending_.erase(job->key);
+        }
+        queue_.clear();
+        inFlight_ -= toResume.size();
+        for (MHD_Connection* c : toResume)
+            MHD_resume_connection(c);
+    }
+    queueChanged_.notify_all();
+    auto graceEnd = Clock::now() + options_.stopGrace;
+    {
+        std::unique_lock lock(queueMutex_);
+        queueChanged_.wait_until(lock, graceEnd, [this] { return inFlight_ == 0; });
+        if (inFlight_ != 0) {
+            // Still in eSpeak after the grace: its waiters get "stopping" too.
+            synthesizer_.Cancel();
+            for (auto& [key, job] : pending_) {
+                job->done = true;
+                job->status = 503;
+                job->error = "the service is stopping";
+                for (MHD_Connection* c : job->waiters)
+                    MHD_resume_connection(c);
+                inFlight_ -= job->waiters.size();
+                job->waiters.clear();
+            }
+        }
+    }
+    // Let the answers just made go out, then drop whatever is left.
+    auto flushEnd = Clock::now() + kStopFlush;
+    while (Clock::now() < flushEnd) {
+        bool busy = false;
+        {
+            std::lock_guard lock(connectionsMutex_);
+            for (auto& [c, state] : connections_)
+                busy = busy || state.busy;
+        }
+        if (!busy) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+    synthesisThread_.join();
+    reaperThread_.join();
+    return true;
+}
+
+void SpeechServer::stop() {
+    {
+        std::lock_guard lock(stopMutex_);
+        stopRequested_ = true;
+    }
+    stopChanged_.notify_all();
+    {
+        std::lock_guard lock(queueMutex_);
+    }
+    queueChanged_.notify_all();
+}
+
+void SpeechServer::OnConnection(MHD_Connection* connection, bool opened) {
+    std::lock_guard lock(connectionsMutex_);
+    if (opened)
+        connections_[connection] = {connectionFd(connection),
+                                    Clock::now() + options_.requestDeadline, false};
+    else
+        connections_.erase(connection);
+}
+
+void SpeechServer::ReaperLoop() {
+    // A client that trickles its request head keeps resetting the library's
+    // inactivity timer; this deadline cuts it off all the same. The socket is
+    // only shut down, never closed, so the library still owns and frees it.
+    for (;;) {
+        {
+            std::unique_lock lock(stopMutex_);
+            if (stopChanged_.wait_for(lock, kReaperTick, [this] { return stopRequested_; })) {
+                lock.unlock();
+                // Slow and idle connections go at once on stop.
+                std::lock_guard connections(connectionsMutex_);
+                for (auto& [c, state] : connections_)
+                    if (!state.busy) ::shutdown(state.fd, SHUT_RDWR);
+                return;
+            }
+        }
+        auto now = Clock::now();
+        std::lock_guard lock(connectionsMutex_);
+        for (auto& [c, state] : connections_)
+            if (!state.busy && now > state.deadline && state.fd >= 0)
+                ::shutdown(state.fd, SHUT_RDWR);
+    }
+}
+
+int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
+                                RequestContext* ctx) {
+    if (!ctx->started) {
+        ctx->started = true;
+        ctx->method = method ? method : "";
+        std::lock_guard lock(connectionsMutex_);
+        auto it = connections_.find(connection);
+        if (it != connections_.end()) it->second.busy = true;
+    }
+    if (ctx->job) {
+        // Resumed: the synthesis this request waited on is over.
+        std::shared_ptr<SynthesisJob> job = std::move(ctx->job);
+        int status;
+        std::string error;
+        {
+            std::lock_guard lock(queueMutex_);
+            status = job->status;
+            error = job->error;
+            ctx->synthesisMs = job->synthesisMs;
+            ctx->storeMs = job->storeMs;
+        }
+        if (status != 200) return AnswerError(connection, ctx, status, error);
+        // Only the request that started the synthesis counts it as its miss.
+        ctx->cache = ctx->joinedJob ? "hit" : "miss";
+        if (ctx->joinedJob) ctx->synthesisMs = ctx->storeMs = -1;
+        std::string url = AudioUrl(connection, job->key);
+        return Answer(connection, ctx, 200, buildPlayerPage(url, job->text),
+                      "text/html; charset=utf-8",
+                      {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
+    }
+
+    bool head = ctx->method == MHD_HTTP_METHOD_HEAD;
+    if (ctx->method != MHD_HTTP_METHOD_GET && !head) {
+        ctx->status = 405;
+        return Answer(connection, ctx, 405, "405 Method Not Allowed: only GET and HEAD are served\n",
+                      "text/plain; charset=utf-8", {{"Allow", "GET, HEAD"}});
+    }
+    int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
+    if (headers < 0 || static_cast<unsigned>(headers) > options_.headerCountLimit)
+        return AnswerError(connection, ctx, 431,
+                           "more than " + std::to_string(options_.headerCountLimit) +
+                               " header lines");
+
+    std::string_view target = ctx->target;
+    if (target.find('#') != std::string_view::npos)
+        return AnswerError(connection, ctx, 400,
+                           "a raw '#' in the request; percent-encode it in the text as %23");
+    std::string_view path = target.substr(0, target.find('?'));
+    if (path == kSynthesisPath) return AnswerSynthesis(connection, ctx, head);
+    if (path.starts_with(kAudioPrefix))
+        return AnswerAudio(connection, ctx, path.substr(kAudioPrefix.size()));
+    if (path == "/readme.html")
+        return Answer(connection, ctx, 200, readmePage(), "text/html; charset=utf-8");
+    if (path == "/healthz") return AnswerHealth(connection, ctx);
+    return AnswerError(connection, ctx, 404, "no such page or audio file");
+}
+
+int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ctx, bool head) {
+    std::string_view target = ctx->target;
+    std::size_t q = target.find('?');
+    std::string_view query = q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
+    auto parsed = parseSynthesisQuery(query, options_.maxTextBytes);
+    if (auto* error = std::get_if<RequestError>(&parsed))
+        return AnswerError(connection, ctx, error->status, error->message);
     auto& request = std::get<SynthesisRequest>(parsed);
     int rate = espeakRateForSpeed(request.speed);
-    std::string voice = request.voice->espeakName;
-    std::string key = contentKey(voice, rate, request.text);
+    std::string key = contentKey(VoiceKeyName(*request.voice), rate, request.text);
 
-    requestCache = "hit";
-    if (!cache_.refresh(key)) {
-        // Serialised: a second request for the same text waits here and then
-        // finds the first one's file instead of synthesising it again.
-        std::lock_guard lock(synthesisMutex_);
-        if (!cache_.refresh(key)) {
-            requestCache = "miss";
-            auto t0 = Clock::now();
-            std::string mp3 = synthesizer_.synthesizeMp3(request.text, voice, rate);
-            auto t1 = Clock::now();
-            cache_.store(key, mp3);
-            synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
-            storeMs = std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
-        }
+    // The page depends only on the key and the text, so HEAD can be answered
+    // without synthesising; X-Cache tells whether a GET would have to.
+    bool cached = cache_.refresh(key);
+    if (cached || head) {
+        ctx->cache = cached ? "hit" : "miss";
+        return Answer(connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+                      "text/html; charset=utf-8",
+                      {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
     }
 
+    std::lock_guard lock(queueMutex_);
+    if (queueClosed_) return AnswerError(connection, ctx, 503, "the service is stopping");
+    std::shared_ptr<SynthesisJob> job;
+    if (auto it = pending_.find(key); it != pending_.end()) {
+        job = it->second; // the same text is already on its way: wait for it
+        ctx->joinedJob = true;
+    } else {
+        if (cache_.refresh(key)) { // made while we looked
+            ctx->cache = "hit";
+            return Answer(connection, ctx, 200,
+                          buildPlayerPage(AudioUrl(connection, key), request.text),
+                          "text/html; charset=utf-8",
+                          {{"X-Cache", "hit"}, {"Cache-Control", "no-store"}});
+        }
+        if (queue_.size() >= options_.synthesisQueueLimit)
+            return Answer(connection, ctx, 503,
+                          "503 Service Unavailable: too many texts waiting for synthesis\n",
+                          "text/plain; charset=utf-8", {{"Retry-After", kRetryAfterSeconds}});
+        job = std::make_shared<SynthesisJob>();
+        job->key = key;
+        job->text = std::move(request.text);
+        job->voice = request.voice;
+        job->rate = rate;
+        pending_[key] = job;
+        queue_.push_back(job);
+        queueChanged_.notify_one();
+    }
+    job->waiters.push_back(connection);
+    ++inFlight_;
+    ctx->job = job;
+    // Suspended under the queue lock, so the synthesis thread cannot resume
+    // it before it is suspended.
+    MHD_suspend_connection(connection);
+    return MHD_YES;
+}
+
+void SpeechServer::SynthesisLoop() {
+    // eSpeak may take a whole core for seconds; on a busy machine the thread
+    // answering cached pages must still get its turn first.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kSynthesisNice);
+    for (;;) {
+        std::shared_ptr<SynthesisJob> job;
+        {
+            std::unique_lock lock(queueMutex_);
+            queueChanged_.wait(lock, [this] { return queueClosed_ || !queue_.empty(); });
+            if (queue_.empty()) return; // closed
+            job = queue_.front();
+            queue_.pop_front();
+        }
+        int status = 200;
+        std::string error;
+        double synthesisMs = -1, storeMs = -1;
+        auto t0 = Clock::now();
+        try {
+            std::string mp3 = synthesizer_.synthesizeMp3(job->text, *job->voice, job->rate);
+            auto t1 = Clock::now();
+            synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+            try {
+                cache_.store(job->key, mp3);
+                std::lock_guard health(healthMutex_);
+                cacheWriteFailure_.clear();
+            } catch (const CacheWriteError& e) {
+                // The log gets the path; the client and /healthz only the reason.
+                LogLine(std::string("speech-service: cache write failed: ") + e.what() + "\n");
+                status = 503;
+                error = "the audio cache cannot be written (" + e.reason + ")";
+                std::lock_guard health(healthMutex_);
+                cacheWriteFailure_ = e.reason;
+            }
+            storeMs = std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
+        } catch (const std::exception& e) {
+            LogLine(std::string("speech-service: synthesis failed: ") + e.what() + "\n");
+            status = 500;
+            error = "synthesis failed";
+        }
+        std::lock_guard lock(queueMutex_);
+        job->done = true;
+        if (job->status == 200) { // not already answered by a stop
+            job->status = status;
+            job->error = error;
+        }
+        job->synthesisMs = synthesisMs;
+        job->storeMs = storeMs;
+        for (MHD_Connection* c : job->waiters)
+            MHD_resume_connection(c);
+        inFlight_ -= job->waiters.size();
+        job->waiters.clear();
+        pending_.erase(job->key);
+        queueChanged_.notify_all();
+    }
+}
+
+int SpeechServer::AnswerAudio(MHD_Connection* connection, RequestContext* ctx,
+                              std::string_view name) {
+    if (!name.ends_with(".mp3") || !isContentKey(name.substr(0, name.size() - 4)))
+        return AnswerError(connection, ctx, 404, "no such audio file");
+    auto bytes = cache_.read(name.substr(0, name.size() - 4));
+    if (!bytes) return AnswerError(connection, ctx, 404, "no such audio file");
+    ctx->cache = "hit";
+    // Named by content: while a file is cached its bytes do not change.
+    return Answer(connection, ctx, 200, *bytes, "audio/mpeg",
+                  {{"Cache-Control", "public, max-age=86400"}});
+}
+
+int SpeechServer::AnswerHealth(MHD_Connection* connection, RequestContext* ctx) {
+    std::string failure;
+    {
+        std::lock_guard lock(healthMutex_);
+        failure = cacheWriteFailure_;
+    }
+    if (failure.empty()) return Answer(connection, ctx, 200, "ok\n", "text/plain");
+    return Answer(connection, ctx, 503, "cache write failing: " + failure + "\n",
+                  "text/plain; charset=utf-8");
+}
+
+int SpeechServer::Answer(MHD_Connection* connection, RequestContext* ctx, int status,
+                         const std::string& body, const char* contentType,
+                         std::initializer_list<std::pair<const char*, std::string>> headers) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType);
+    for (const auto& [name, value] : headers)
+        MHD_add_response_header(response, name, value.c_str());
+    ctx->status = status;
+    ctx->bodyBytes = body.size();
+    MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+int SpeechServer::AnswerError(MHD_Connection* connection, RequestContext* ctx, int status,
+                              const std::string& message) {
+    return Answer(connection, ctx, status,
+                  std::to_string(status) + " " + reasonPhrase(status) + ": " + message + "\n",
+                  "text/plain; charset=utf-8");
+}
+
+std::string SpeechServer::AudioUrl(MHD_Connection* connection, const std::string& key) const {
+    std::string tail = std::string(kAudioPrefix) + AudioCache::fileName(key);
+    if (!options_.publicUrl.empty()) return options_.publicUrl + tail;
     // The address the client reached us at: always an IP literal, never
     // anything taken from the request's headers.
-    std::string url = "http://" + hostForUrl(req.local_addr) + ":" +
-                      std::to_string(req.local_port) + "/audio/" + AudioCache::fileName(key);
-    res.set_header("X-Cache", requestCache);
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(buildPlayerPage(url, request.text), "text/html; charset=utf-8");
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    int fd = connectionFd(connection);
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return "http://127.0.0.1" + tail;
+    std::string host = addressText(reinterpret_cast<sockaddr*>(&local));
+    if (local.ss_family == AF_INET6) host = "[" + host + "]";
+    return "http://" + host + ":" + std::to_string(portOf(local)) + tail;
 }
 
-void SpeechServer::handleAudio(const httplib::Request& req, httplib::Response& res) {
-    std::string name = req.matches[1];
-    std::string_view key = name;
-    if (!key.ends_with(".mp3") || !isContentKey(key.substr(0, key.size() - 4))) {
-        plainError(res, 404, "no such audio file");
-        return;
-    }
-    key.remove_suffix(4);
-    auto bytes = cache_.read(key);
-    if (!bytes) {
-        plainError(res, 404, "no such audio file");
-        return;
-    }
-    requestCache = "hit";
-    // Named by content: while a file is cached its bytes do not change.
-    res.set_header("Cache-Control", "public, max-age=86400");
-    res.set_content(std::move(*bytes), "audio/mpeg");
-}
-
-void SpeechServer::logRequest(const httplib::Request& req, const httplib::Response& res) {
-    if (!options_.log) return;
-    char when[32];
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &tm);
-
-    char took[32] = "-";
-    if (requestStart != Clock::time_point{}) {
-        double ms = std::chrono::duration<double, std::milli>(Clock::now() - requestStart).count();
+void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx,
+                               int termination) {
+    std::unique_ptr<RequestContext> owned(ctx);
+    if (options_.log) {
+        char when[32];
+        std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        gmtime_r(&now, &tm);
+        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        double ms = std::chrono::duration<double, std::milli>(Clock::now() - ctx->start).count();
+        char took[32];
         std::snprintf(took, sizeof took, "%.1fms", ms);
+        // Misses also say how the time split between synthesis and the cache write.
+        char split[64] = "";
+        if (ctx->synthesisMs >= 0)
+            std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)",
+                          ctx->synthesisMs, ctx->storeMs);
+        std::string status = ctx->status ? std::to_string(ctx->status) : "-";
+        std::string line = std::string(when) + " " + printable(ctx->client, 64) + " " +
+                           printable(ctx->method, 16) + " " + printable(ctx->target, 160) + " " +
+                           status + " " + std::to_string(ctx->bodyBytes) + " " + took + " " +
+                           ctx->cache + split;
+        if (termination != MHD_REQUEST_TERMINATED_COMPLETED_OK)
+            line += std::string(" ") + terminationWord(termination);
+        LogLine(line + "\n");
     }
-    // Misses also say how the time split between synthesis and the cache write.
-    char split[64] = "";
-    if (synthesisMs >= 0)
-        std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)", synthesisMs,
-                      storeMs);
-    auto field = [](const std::string& s, std::size_t limit) {
-        return s.empty() ? std::string("-") : printable(s, limit);
-    };
-    std::string line = std::string(when) + " " + field(req.remote_addr, 64) + " " +
-                       field(req.method, 16) + " " + field(req.target, 160) + " " +
-                       std::to_string(res.status) + " " + std::to_string(res.body.size()) + " " +
-                       took + " " + requestCache + split + "\n";
-    requestStart = {};
-    requestCache = "-";
-    synthesisMs = storeMs = -1;
-    std::lock_guard lock(logMutex);
+    // The connection waits for its next request head from now.
+    std::lock_guard lock(connectionsMutex_);
+    if (auto it = connections_.find(connection); it != connections_.end()) {
+        it->second.busy = false;
+        it->second.deadline = Clock::now() + options_.requestDeadline;
+    }
+}
+
+void SpeechServer::LogLine(const std::string& line) {
+    if (!options_.log) return;
+    std::lock_guard lock(logMutex_);
     std::fwrite(line.data(), 1, line.size(), options_.log);
     std::fflush(options_.log);
-}
-
-std::string readmePage() {
-    return R"(<!DOCTYPE html>
-<html lang="zh-CN"><head><meta charset="utf-8"><title>SpeechTool 语音合成</title></head>
-<body>
-<h1>SpeechTool 语音合成</h1>
-<p>在编辑框中输入中文（可夹杂数字和英文字母），按“语音合成”，程序把生成的 MP3
-保存到程序目录下的“音频文件”文件夹；“播放”播放它，“另存为”把它保存到别处。</p>
-<p>Type Chinese text (digits and Latin letters may be mixed in) into the edit box and press
-“语音合成”: the tool stores the MP3 it gets in the folder “音频文件” beside the program;
-“播放” plays it and “另存为” saves a copy elsewhere.</p>
-<h2>本地语音服务 / The local speech service</h2>
-<p>This page comes from <code>speech-service</code>, the small speech service that ships with
-the tool and runs on this machine, so synthesis works without any internet access. It speaks
-Mandarin with eSpeak NG and encodes MP3 (mono, 22,050 Hz, 48 kbit/s) with LAME.</p>
-<ul>
-<li><code>GET /bin/makeColorPlusGuest.jsp?sex=201&amp;speed=0&amp;ment=TEXT</code>: TEXT is
-UTF-8, percent-encoded. The answer is a page naming the MP3 it made.
-<code>sex</code>: 201 default voice, 202 female, 203 lower male, 204 higher female.
-<code>speed</code>: -5 (slow) to 5 (fast), 0 normal.</li>
-<li><code>GET /audio/KEY.mp3</code>: a synthesised file; the same text, voice and speed always
-give the same KEY.</li>
-<li><code>GET /healthz</code>: answers <code>ok</code> while the service runs.</li>
-</ul>
-<p>Files are kept in a cache directory of limited size; the least recently used are removed
-first.</p>
-</body></html>
-)";
 }
 
 } // namespace speech

@@ -1,46 +1,124 @@
-// The HTTP side of the service: routes, answers and the request log.
+// The HTTP side of the service: routes, answers, limits and the request log.
+//
+// Connections are served by libmicrohttpd from one epoll thread, so a
+// connection that waits (idle, slow, or behind a synthesis) costs a socket
+// and a little memory, never a thread. Syntheses run on a queue of their own;
+// a request that needs one is suspended until its file is ready, so cached
+// answers never wait behind eSpeak.
 #pragma once
 
 #include "audio_cache.h"
 #include "synthesizer.h"
 
-#include <httplib.h>
-
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace speech {
 
 struct ServerOptions {
     std::size_t maxTextBytes;
-    std::size_t workerThreads = 24;
+    // Scheme, host and port the MP3 address in pages starts with
+    // ("http://speech.example:8925"); empty: the address the client reached.
+    std::string publicUrl;
+    unsigned connectionLimit = 4000;
+    // A connection must have sent a whole request head within this time of
+    // opening or of its previous answer; slow senders are cut off.
+    std::chrono::seconds requestDeadline{10};
+    // A connection with no traffic at all this long is closed.
+    unsigned idleTimeoutSeconds = 10;
+    std::size_t headerBytesLimit = 32 * 1024; // request line and headers
+    unsigned headerCountLimit = 64;
+    std::size_t synthesisQueueLimit = 256; // texts waiting for eSpeak
+    // On stop, in-flight syntheses get this long to finish and be answered.
+    std::chrono::milliseconds stopGrace{7000};
     std::FILE* log = stderr; // one line per request; nullptr for none
 };
+
+struct RequestContext;
+struct SynthesisJob;
 
 class SpeechServer {
   public:
     SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOptions options);
+    ~SpeechServer();
+    SpeechServer(const SpeechServer&) = delete;
+    SpeechServer& operator=(const SpeechServer&) = delete;
 
     // Binds the listening socket; port 0 picks a free one. Returns the port,
-    // or -1 when the address cannot be bound.
-    int bind(const std::string& host, int port);
-    // Serves until stop(); false when listening failed.
-    bool run();
-    void stop() { http_.stop(); }
-    bool isRunning() const { return http_.is_running(); }
+    // or -1 with `error` set to the reason.
+    int bind(const std::string& host, int port, std::string* error);
+    // Serves until stop(); false when the server could not start.
+    bool run(const std::function<void()>& onReady = {});
+    // Safe from any thread: stops accepting, lets in-flight syntheses finish
+    // and be answered (bounded), drops the rest, and makes run() return.
+    void stop();
+
+    // What the request handlers need; public for the C callbacks only.
+    int HandleRequest(MHD_Connection* connection, const char* method, RequestContext* ctx);
+    void OnConnection(MHD_Connection* connection, bool opened);
+    void OnCompleted(MHD_Connection* connection, RequestContext* ctx, int termination);
 
   private:
-    void handleSynthesis(const httplib::Request& req, httplib::Response& res);
-    void handleAudio(const httplib::Request& req, httplib::Response& res);
-    void logRequest(const httplib::Request& req, const httplib::Response& res);
+    int AnswerSynthesis(MHD_Connection* connection, RequestContext* ctx, bool head);
+    int AnswerAudio(MHD_Connection* connection, RequestContext* ctx, std::string_view name);
+    int AnswerHealth(MHD_Connection* connection, RequestContext* ctx);
+    int Answer(MHD_Connection* connection, RequestContext* ctx, int status,
+               const std::string& body, const char* contentType,
+               std::initializer_list<std::pair<const char*, std::string>> headers = {});
+    int AnswerError(MHD_Connection* connection, RequestContext* ctx, int status,
+                    const std::string& message);
+    std::string AudioUrl(MHD_Connection* connection, const std::string& key) const;
+    void SynthesisLoop();
+    void ReaperLoop();
+    void LogLine(const std::string& line);
 
     AudioCache& cache_;
     Synthesizer& synthesizer_;
     ServerOptions options_;
-    httplib::Server http_;
-    std::mutex synthesisMutex_; // covers look-up, synthesis and store together
+    int listenFd_ = -1;
+    MHD_Daemon* daemon_ = nullptr;
+
+    // Stop request and its wait.
+    std::mutex stopMutex_;
+    std::condition_variable stopChanged_;
+    bool stopRequested_ = false;
+
+    // Synthesis queue: one job per distinct text, with every request waiting on it.
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<std::shared_ptr<SynthesisJob>> queue_;
+    std::map<std::string, std::shared_ptr<SynthesisJob>> pending_; // by key
+    bool queueClosed_ = false;
+    std::size_t inFlight_ = 0; // requests suspended on a job
+    std::thread synthesisThread_;
+
+    // Connections and the deadline for their next request head.
+    struct ConnectionState {
+        int fd;
+        std::chrono::steady_clock::time_point deadline;
+        bool busy; // a request is being answered: no head deadline
+    };
+    std::mutex connectionsMutex_;
+    std::map<MHD_Connection*, ConnectionState> connections_;
+    std::thread reaperThread_;
+
+    // The last cache write failure, shown by /healthz until a write succeeds.
+    std::mutex healthMutex_;
+    std::string cacheWriteFailure_;
+
+    std::mutex logMutex_;
 };
 
 // The text of /readme.html.

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -25,6 +26,7 @@ std::string statusText(espeak_ng_STATUS status) {
 
 struct Job {
     Mp3Encoder* encoder;
+    const std::atomic<bool>* cancelled;
     bool failed = false;
 };
 
@@ -33,7 +35,7 @@ int onSamples(short* wav, int count, espeak_EVENT* events) {
     // long text never holds its whole PCM in memory. Nothing may be thrown
     // through eSpeak's C frames: a failure stops synthesis and is rethrown later.
     auto* job = static_cast<Job*>(events ? events->user_data : nullptr);
-    if (!job || job->failed) return 1;
+    if (!job || job->failed || *job->cancelled) return 1;
     if (wav && count > 0) {
         try {
             job->encoder->add(wav, static_cast<std::size_t>(count));
@@ -63,30 +65,56 @@ Synthesizer::Synthesizer() {
     espeak_SetParameter(espeakPUNCTUATION, espeakPUNCT_NONE, 0);
     sampleRate_ = espeak_ng_GetSampleRate();
 
-    // Fail at start-up, not at the first request, when the voice data is missing.
-    status = espeak_ng_SetVoiceByName(findVoice(kDefaultSex)->espeakName);
-    if (status != ENS_OK)
-        throw std::runtime_error(std::string("eSpeak NG has no voice '") +
-                                 findVoice(kDefaultSex)->espeakName + "': " + statusText(status));
-    currentVoice_ = findVoice(kDefaultSex)->espeakName;
+    // Fail at start-up, not at the first request, when voice data is missing.
+    const Voice* defaults = findVoice(kDefaultSex);
+    SelectVoice(defaults->englishName);
+    SelectVoice(defaults->espeakName);
 }
 
-std::string Synthesizer::synthesizeMp3(std::string_view text, const std::string& voice, int rate) {
-    std::lock_guard lock(mutex_);
-    if (voice != currentVoice_) {
-        espeak_ng_STATUS status = espeak_ng_SetVoiceByName(voice.c_str());
-        if (status != ENS_OK)
-            throw std::runtime_error("cannot select voice " + voice + ": " + statusText(status));
-        currentVoice_ = voice;
-    }
-    espeak_SetParameter(espeakRATE, rate, 0);
+void Synthesizer::SelectVoice(const char* name) {
+    if (currentVoice_ == name) return;
+    espeak_ng_STATUS status = espeak_ng_SetVoiceByName(name);
+    if (status != ENS_OK)
+        throw std::runtime_error(std::string("cannot select eSpeak NG voice '") + name +
+                                 "': " + statusText(status));
+    currentVoice_ = name;
+}
 
+std::string Synthesizer::synthesizeMp3(std::string_view text, const Voice& voice, int rate,
+                                       std::vector<RunTrace>* trace) {
+    std::lock_guard lock(mutex_);
     Mp3Encoder encoder(sampleRate_);
-    Job job{&encoder};
-    std::string input = textForSynthesis(text);
-    espeak_ERROR err = espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
-                                    espeakCHARS_UTF8 | espeakENDPAUSE, nullptr, &job);
-    if (err != EE_OK || job.failed) throw std::runtime_error("eSpeak synthesis failed");
+    Job job{&encoder, &cancelled_};
+    std::vector<SpeechRun> runs = SplitSpeechRuns(textForSynthesis(text));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const SpeechRun& run = runs[i];
+        SelectVoice(run.kind == RunKind::Mandarin ? voice.espeakName : voice.englishName);
+        // The rate belongs to the voice: set it after every change of voice.
+        espeak_SetParameter(espeakRATE, rate, 0);
+        unsigned flags = espeakCHARS_UTF8;
+        // Only the text's own end gets the closing pause; runs follow on.
+        if (i + 1 == runs.size()) flags |= espeakENDPAUSE;
+        std::string input = run.text;
+        if (run.kind == RunKind::Spelled) {
+            // Letters only, so nothing in it needs escaping.
+            input = "<say-as interpret-as=\"characters\">" + run.text + "</say-as>";
+            flags |= espeakSSML;
+        }
+        char* traceText = nullptr;
+        std::size_t traceSize = 0;
+        std::FILE* traceFile = trace ? ::open_memstream(&traceText, &traceSize) : nullptr;
+        if (traceFile) espeak_SetPhonemeTrace(espeakPHONEMES_IPA, traceFile);
+        espeak_ERROR err = espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
+                                        flags, nullptr, &job);
+        if (traceFile) {
+            espeak_SetPhonemeTrace(0, nullptr);
+            std::fclose(traceFile);
+            trace->push_back({run, traceText ? traceText : ""});
+            std::free(traceText);
+        }
+        if (err != EE_OK || job.failed || cancelled_)
+            throw std::runtime_error("eSpeak synthesis failed");
+    }
 
     // Text eSpeak finds nothing to say in (punctuation only) still gets a short,
     // well-formed file rather than an empty one.

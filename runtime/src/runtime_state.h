@@ -176,7 +176,7 @@ void CloseFind(HANDLE search);
 void MakeArrayWritable(int32_t elementSize, void** arrayVariable);
 const TypeRecord* FindTypeRecord(uint32_t typeId);
 
-// The binding of external functions (runtime/dll_binding.cpp, when present):
+// The binding of external functions (dll_binding.cpp):
 // returns the address of function n, binding it on first use; a failed
 // binding ends the program there.
 void* BindExternalFunction(int32_t n);

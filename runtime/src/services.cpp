@@ -19,9 +19,7 @@ extern "C" void* BindDllCommand(int32_t n) {
     if (rt.dllBinder) {
         if (void* address = rt.dllBinder(n)) return address;
     } else {
-#ifdef ST_HAVE_DLL_BINDING
         return BindExternalFunction(n);
-#endif
     }
     // No binder, or it could not bind: the same end as a missing export.
     std::string library, exportName;

@@ -35,4 +35,29 @@ while read -r name channels skip; do
         failed=1
     fi
 done < "$corpus/manifest"
+
+# Damaged streams against the file they were made from: as many samples, and no
+# sample louder than the undamaged file has.
+while read -r name base; do
+    if ! "$decoder" "$corpus/$name.mp3" "$work/test.raw" || ! "$decoder" "$corpus/$base.mp3" "$work/base.raw"; then
+        echo "FAIL $name: mp3decode failed"
+        failed=1
+        continue
+    fi
+    if result=$(python3 - "$work/test.raw" "$work/base.raw" <<'PY'
+import array, sys
+test = array.array("h", open(sys.argv[1], "rb").read())
+base = array.array("h", open(sys.argv[2], "rb").read())
+peak = max(abs(v) for v in test)
+limit = max(abs(v) for v in base)
+print("samples %d/%d peak %d (undamaged %d)" % (len(test), len(base), peak, limit))
+sys.exit(0 if len(test) == len(base) and peak <= limit else 1)
+PY
+    ); then
+        echo "ok   $name: $result"
+    else
+        echo "FAIL $name: $result"
+        failed=1
+    fi
+done < "$corpus/damaged"
 exit $failed

@@ -159,6 +159,20 @@ TEST_CASE("a frame in another channel mode is written in the stream's layout") {
         CHECK(same);
         CHECK(dec.Frame(mp3test::SilentFrame(kStereo)).produced == 1152 * 4);
     }
+    SUBCASE("two-channel output set up on a mono first frame") {
+        REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144, 0, 0, kConvertStereo));
+        int32_t info[6];
+        dec.d->DecodeInfo(info);
+        CHECK(info[0] == 2);
+        CHECK(info[1] == 2304);
+        auto r = dec.Frame(mp3test::Layer3Frame(kMono, c, mp3test::LineBits(1)));
+        REQUIRE(r.produced == 1152 * 4);
+        bool same = true;
+        for (int i = 0; i < 1152; ++i)
+            same &= dec.out[2 * i] == dec.out[2 * i + 1];
+        CHECK(same);
+        CHECK_FALSE(AllZero(dec.out, 2304));
+    }
     SUBCASE("stereo frame in a mono stream: the average") {
         REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144));
         auto r = dec.Frame(mp3test::Layer3Frame(kMono, c, mp3test::LineBits(1)));
@@ -176,6 +190,86 @@ TEST_CASE("a frame in another channel mode is written in the stream's layout") {
         CHECK(maxMono > 100);
         CHECK(std::abs(maxMixed * 2 - maxMono) <= 2);
     }
+}
+
+namespace {
+
+struct GranuleFields {
+    int part23Length = 0;
+    int bigValues = 0;
+    int globalGain = 210;
+    int region0 = 0;
+    int region1 = 0;
+};
+
+// A mono MPEG-1 frame (kMono) with the given side information for both granules and
+// main data of noise.
+std::vector<uint8_t> FrameWithSideInfo(const GranuleFields& g) {
+    mp3test::BitWriter w;
+    w.Put(0, 9 + 5 + 4); // main_data_begin, private bits, scfsi
+    for (int gr = 0; gr < 2; ++gr) {
+        w.Put(uint32_t(g.part23Length), 12);
+        w.Put(uint32_t(g.bigValues), 9);
+        w.Put(uint32_t(g.globalGain), 8);
+        w.Put(0, 4 + 1);      // scalefac_compress, window switching
+        w.Put(31 * 1057, 15); // table_select 31, 31, 31 (linbits 13)
+        w.Put(uint32_t(g.region0), 4);
+        w.Put(uint32_t(g.region1), 3);
+        w.Put(0, 3);
+    }
+    std::vector<uint8_t> frame = mp3test::HeaderBytes(kMono);
+    mp3test::Append(frame, w.Bytes());
+    frame.resize(144, 0xB7);
+    return frame;
+}
+
+int Peak(const int16_t* p, int n) {
+    int peak = 0;
+    for (int i = 0; i < n; ++i)
+        peak = std::max(peak, std::abs(int(p[i])));
+    return peak;
+}
+
+} // namespace
+
+TEST_CASE("frames with impossible side information are silent") {
+    const GranuleFields plausible{.part23Length = 400, .bigValues = 100, .globalGain = 250};
+    Decoder check;
+    REQUIRE(check.d->DecodeInit(mp3test::Header(kMono), 144));
+    check.Frame(mp3test::SilentFrame(kMono));
+    REQUIRE(check.Frame(FrameWithSideInfo(plausible)).consumed == 144);
+    REQUIRE(Peak(check.out, 1152) > 10000); // the noise itself is loud when believed
+
+    GranuleFields bad = plausible;
+    SUBCASE("parts longer than the data the frame reaches") {
+        bad.part23Length = 600; // two granules: 1,200 bits of 984
+    }
+    SUBCASE("big values past the spectrum") {
+        bad.bigValues = 289;
+    }
+    SUBCASE("region counts past the last band") {
+        bad.region0 = 15;
+        bad.region1 = 6;
+    }
+    Decoder dec;
+    REQUIRE(dec.d->DecodeInit(mp3test::Header(kMono), 144));
+    dec.Frame(mp3test::SilentFrame(kMono));
+    auto r = dec.Frame(FrameWithSideInfo(bad));
+    CHECK(r.consumed == 144);
+    CHECK(r.produced == 1152 * 2);
+    CHECK(AllZero(dec.out, 1152));
+    // The next frame decodes as if the bad one had been silence.
+    Layer3Content c;
+    c.line[0][0] = c.line[1][0] = true;
+    const auto good = mp3test::Layer3Frame(kMono, c, mp3test::LineBits(2));
+    Decoder ref;
+    REQUIRE(ref.d->DecodeInit(mp3test::Header(kMono), 144));
+    ref.Frame(mp3test::SilentFrame(kMono));
+    ref.Frame(mp3test::SilentFrame(kMono));
+    ref.Frame(good);
+    dec.Frame(good);
+    CHECK(std::equal(dec.out, dec.out + 1152, ref.out));
+    CHECK_FALSE(AllZero(dec.out, 1152));
 }
 
 TEST_CASE("Layer II frames") {
@@ -196,3 +290,7 @@ TEST_CASE("Layer II frames") {
     forbidden.bitrateIndex = 1;
     CHECK(dec.Frame(mp3test::SilentFrame(forbidden)).consumed == 0);
 }
+
+// A player holds one decoder per stream: its state stays small, the per-frame work
+// area lives apart from it.
+static_assert(sizeof(AudioDecoder) < 18 * 1024, "decoder state grew");

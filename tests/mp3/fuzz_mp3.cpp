@@ -24,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (offset < 0 || offset > playable) __builtin_trap();
     stream.SeekPercent(0);
 
+    // The channel layout from a look over the whole input, as mp3decode takes it.
+    mp3::MemoryInput look(data + start, size - start);
+    const int channels = mp3::StreamChannels(look, stream.First(), stream.FrameLength());
+    if (channels != 1 && channels != 2) __builtin_trap();
+    if (stream.OutputChannels() == 1) stream.SetOutputChannels(channels);
+
     static auto decoder = std::make_unique<mp3::AudioDecoder>();
     static int16_t out[mp3::AudioDecoder::kMaxOutputBytes / 2];
     if (stream.SetUpDecoder(*decoder) != mp3::kOk) return 0;

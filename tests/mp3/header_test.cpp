@@ -123,6 +123,10 @@ TEST_CASE("free-format length search") {
         s.resize(3000, 0x55);
         CHECK(FindFreeFormatLength(s.data(), s.size()) == -1);
     }
+    SUBCASE("the longest legal frame") {
+        auto s = stream({false, true, false}, 2880);
+        CHECK(FindFreeFormatLength(s.data(), s.size()) == 2880);
+    }
     SUBCASE("a single frame is not enough") {
         auto s = stream({false}, 700);
         CHECK(FindFreeFormatLength(s.data(), s.size()) == -1);
@@ -206,9 +210,19 @@ TEST_CASE("ID3 tags") {
         const uint8_t big[10] = {'I', 'D', '3', 3, 0, 0, 0x01, 0x02, 0x03, 0x04};
         CHECK(Id3v2ReadStart(big, 10) == 10 + (1 << 21 | 2 << 14 | 3 << 7 | 4));
     }
-    SUBCASE("other versions are read from byte 10, no tag from 0") {
+    SUBCASE("versions 2.2 and 2.4 are skipped too, a 2.4 footer with them") {
+        const uint8_t v22[10] = {'I', 'D', '3', 2, 0, 0, 0x00, 0x12, 0x34, 0x56};
+        CHECK(Id3v2ReadStart(v22, 10) == 10 + (0x12 << 14 | 0x34 << 7 | 0x56));
         const uint8_t v24[10] = {'I', 'D', '3', 4, 0, 0, 0, 0, 2, 1};
-        CHECK(Id3v2ReadStart(v24, 10) == 10);
+        CHECK(Id3v2ReadStart(v24, 10) == 267);
+        const uint8_t footer[10] = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 2, 1};
+        CHECK(Id3v2ReadStart(footer, 10) == 277);
+    }
+    SUBCASE("what is no valid tag header is read from byte 10, no tag from 0") {
+        const uint8_t v25[10] = {'I', 'D', '3', 5, 0, 0, 0, 0, 2, 1};
+        CHECK(Id3v2ReadStart(v25, 10) == 10);
+        const uint8_t badSize[10] = {'I', 'D', '3', 3, 0, 0, 0, 0x80, 2, 1};
+        CHECK(Id3v2ReadStart(badSize, 10) == 10);
         const uint8_t none[10] = {0xFF, 0xFB, 0x90, 0, 0, 0, 0, 0, 0, 0};
         CHECK(Id3v2ReadStart(none, 10) == 0);
         CHECK(Id3v2ReadStart(none, 6) == 6);
@@ -246,5 +260,31 @@ TEST_CASE("opening files") {
     CHECK(f.readStart == 267);
     CHECK(std::ftell(f.file) == 267);
     std::fclose(f.file);
+
+    // An APE tag (header, one item, footer) before the version 1 tag.
+    out = std::fopen(name, "wb");
+    REQUIRE(out);
+    std::fwrite(body.data(), 1, body.size(), out);
+    auto apeBlock = [](uint32_t flags) {
+        std::vector<uint8_t> b = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'};
+        for (uint32_t v : {2000u, 32u + 40u, 1u, flags})
+            for (int i = 0; i < 4; ++i)
+                b.push_back(uint8_t(v >> (8 * i)));
+        b.resize(32, 0);
+        return b;
+    };
+    const auto header = apeBlock(0xA0000000u), footer = apeBlock(0x80000000u);
+    std::fwrite(header.data(), 1, 32, out);
+    std::vector<uint8_t> item(40, 0x22);
+    std::fwrite(item.data(), 1, item.size(), out);
+    std::fwrite(footer.data(), 1, 32, out);
+    std::fwrite(v1, 1, 128, out);
+    std::fclose(out);
+    REQUIRE(OpenMp3File(name, &f) == 0);
+    CHECK(f.playableSize == int64_t(body.size()));
+    CHECK(f.readStart == 0);
+    std::fclose(f.file);
+    CHECK(ApeTagBytes(footer.data(), 32) == 32 + 40 + 32);
+    CHECK(ApeTagBytes(body.data(), 32) == 0);
     std::remove(name);
 }

@@ -105,53 +105,61 @@ double LongWindow(int type, int i) {
 
 } // namespace
 
-TEST_CASE("IMDCT with overlap-add for each block type") {
-    for (int type : {0, 1, 2, 3}) {
-        CAPTURE(type);
-        GranuleChannel gc;
-        gc.windowSwitching = type != 0;
-        gc.blockType = type;
-        const auto a = RandomValues(576, 1000.0f, 7 + unsigned(type));
-        const auto b = RandomValues(576, 1000.0f, 17 + unsigned(type));
-        float overlap[576] = {};
-        float out1[576], out2[576];
-        InverseMdct(gc, a.data(), 32, overlap, out1);
-        InverseMdct(gc, b.data(), 32, overlap, out2);
-        for (int sb : {0, 5, 31}) {
-            std::vector<double> z1(36, 0.0), z2(36, 0.0);
-            if (type != 2) {
-                auto x1 = ImdctDefinition(a.data() + 18 * sb, 36);
-                auto x2 = ImdctDefinition(b.data() + 18 * sb, 36);
-                for (int i = 0; i < 36; ++i) {
-                    z1[size_t(i)] = x1[size_t(i)] * LongWindow(type, i);
-                    z2[size_t(i)] = x2[size_t(i)] * LongWindow(type, i);
-                }
-            } else {
-                for (int w = 0; w < 3; ++w) {
-                    float in1[6], in2[6];
-                    for (int k = 0; k < 6; ++k) {
-                        in1[k] = a[size_t(18 * sb + 3 * k + w)];
-                        in2[k] = b[size_t(18 * sb + 3 * k + w)];
+TEST_CASE("IMDCT with overlap-add for each block type, plain and mixed") {
+    // A mixed block transforms its two lowest subbands with the normal window,
+    // whatever the block type says for the rest.
+    for (int mixed : {0, 1})
+        for (int type : {0, 1, 2, 3}) {
+            if (mixed && type == 0) continue;
+            CAPTURE(type);
+            CAPTURE(mixed);
+            GranuleChannel gc;
+            gc.windowSwitching = type != 0;
+            gc.blockType = type;
+            gc.mixedBlock = mixed;
+            const auto a = RandomValues(576, 1000.0f, 7 + unsigned(type));
+            const auto b = RandomValues(576, 1000.0f, 17 + unsigned(type));
+            float overlap[576] = {};
+            float out1[576], out2[576];
+            InverseMdct(gc, a.data(), 32, overlap, out1);
+            InverseMdct(gc, b.data(), 32, overlap, out2);
+            for (int sb : {0, 1, 2, 5, 31}) {
+                CAPTURE(sb);
+                const int window = mixed && sb < 2 ? 0 : type;
+                std::vector<double> z1(36, 0.0), z2(36, 0.0);
+                if (window != 2) {
+                    auto x1 = ImdctDefinition(a.data() + 18 * sb, 36);
+                    auto x2 = ImdctDefinition(b.data() + 18 * sb, 36);
+                    for (int i = 0; i < 36; ++i) {
+                        z1[size_t(i)] = x1[size_t(i)] * LongWindow(window, i);
+                        z2[size_t(i)] = x2[size_t(i)] * LongWindow(window, i);
                     }
-                    auto y1 = ImdctDefinition(in1, 12), y2 = ImdctDefinition(in2, 12);
-                    for (int i = 0; i < 12; ++i) {
-                        const double win = std::sin(kPi / 12 * (i + 0.5));
-                        z1[size_t(6 + 6 * w + i)] += y1[size_t(i)] * win;
-                        z2[size_t(6 + 6 * w + i)] += y2[size_t(i)] * win;
+                } else {
+                    for (int w = 0; w < 3; ++w) {
+                        float in1[6], in2[6];
+                        for (int k = 0; k < 6; ++k) {
+                            in1[k] = a[size_t(18 * sb + 3 * k + w)];
+                            in2[k] = b[size_t(18 * sb + 3 * k + w)];
+                        }
+                        auto y1 = ImdctDefinition(in1, 12), y2 = ImdctDefinition(in2, 12);
+                        for (int i = 0; i < 12; ++i) {
+                            const double win = std::sin(kPi / 12 * (i + 0.5));
+                            z1[size_t(6 + 6 * w + i)] += y1[size_t(i)] * win;
+                            z2[size_t(6 + 6 * w + i)] += y2[size_t(i)] * win;
+                        }
                     }
                 }
-            }
-            for (int t = 0; t < 18; ++t) {
-                CHECK(out1[t * 32 + sb] ==
-                      doctest::Approx(z1[size_t(t)]).scale(1000).epsilon(1e-5));
-                CHECK(
-                    out2[t * 32 + sb] ==
-                    doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)]).scale(1000).epsilon(1e-5));
-                CHECK(overlap[18 * sb + t] ==
-                      doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
+                for (int t = 0; t < 18; ++t) {
+                    CHECK(out1[t * 32 + sb] ==
+                          doctest::Approx(z1[size_t(t)]).scale(1000).epsilon(1e-5));
+                    CHECK(out2[t * 32 + sb] == doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)])
+                                                   .scale(1000)
+                                                   .epsilon(1e-5));
+                    CHECK(overlap[18 * sb + t] ==
+                          doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
+                }
             }
         }
-    }
 }
 
 TEST_CASE("subbands without input pass the overlap on and clear it") {
@@ -310,6 +318,49 @@ TEST_CASE("stereo processing") {
         CHECK(r[bands.l[5]] == 0.0f);
         // Band 21 takes band 20's position.
         CHECK(r[575] == doctest::Approx(r[bands.l[20]]));
+    }
+    SUBCASE("the top band when the band below it is not intensity coded") {
+        // Band 20 carries right-channel data, so only band 21 is intensity coded;
+        // band 20's scale factor is no position for it.
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
+        r[bands.l[20]] = 2.0f;
+        sf.l[20] = 3;
+        sf.isLimitL[20] = 3;
+        ApplyIntensityStereo(f, l, r, 576);
+        CHECK(r[bands.l[20]] == 2.0f);
+        // MPEG-1: no position, the band stays as coded.
+        CHECK(l[575] == 1.0f);
+        CHECK(r[575] == 0.0f);
+        f.mpeg1 = false;
+        std::fill(r, r + 576, 0.0f);
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
+        r[bands.l[20]] = 2.0f;
+        ApplyIntensityStereo(f, l, r, 576);
+        // MPEG-2: position 0, both channels at full level.
+        CHECK(l[575] == 1.0f);
+        CHECK(r[575] == 1.0f);
+    }
+    SUBCASE("short blocks: band 12 of a window whose band 11 is not intensity coded") {
+        gc.windowSwitching = 1;
+        gc.blockType = 2;
+        f.mpeg1 = false;
+        for (int i = 0; i < 576; ++i)
+            l[i] = 1.0f;
+        const int width11 = bands.s[12] - bands.s[11];
+        const int width12 = bands.s[13] - bands.s[12];
+        r[3 * bands.s[11] + 1 * width11] = 2.0f; // window 1, band 11
+        for (int w = 0; w < 3; ++w)
+            sf.s[11][w] = 1, sf.isLimitS[11] = 7;
+        ApplyIntensityStereo(f, l, r, 576);
+        const int top0 = 3 * bands.s[12];
+        const int top1 = top0 + width12;
+        // Window 0 shares band 11's position 1 (left * 2^-1/4); window 1 takes 0.
+        CHECK(l[top0] == doctest::Approx(std::pow(2.0, -0.25)));
+        CHECK(r[top0] == doctest::Approx(1.0));
+        CHECK(l[top1] == 1.0f);
+        CHECK(r[top1] == 1.0f);
     }
     SUBCASE("intensity bands are not scaled by mid/side") {
         for (int i = 0; i < 576; ++i)

@@ -20,8 +20,12 @@ std::string key(int n) {
     return contentKey("cmn", 175, "text " + std::to_string(n));
 }
 
+// An MPEG-2 Layer III frame header (48 kbit/s, 22,050 Hz, mono), then filler:
+// what the cache accepts as audio.
 std::string bytes(int n, std::size_t size) {
-    return std::string(size, static_cast<char>('a' + n % 26));
+    std::string b(size, static_cast<char>('a' + n % 26));
+    b.replace(0, 4, "\xFF\xF3\x60\xC4");
+    return b;
 }
 
 std::size_t filesIn(const fs::path& dir) {
@@ -81,14 +85,14 @@ TEST_CASE("a restart keeps the order of use and enforces a smaller cap") {
     {
         AudioCache cache(tmp.path(), 1 << 20);
         for (int i = 1; i <= 4; ++i)
-            cache.store(key(i), bytes(i, 100));
+            cache.store(key(i), bytes(i, 1000));
     }
     // Modification times record use; spread them so the order is unambiguous.
     auto now = fs::file_time_type::clock::now();
     for (int i = 1; i <= 4; ++i)
         fs::last_write_time(tmp.path() / (key(i) + ".mp3"), now - std::chrono::minutes(10 - i));
     fs::last_write_time(tmp.path() / (key(1) + ".mp3"), now); // 1 used last
-    AudioCache cache(tmp.path(), 250);
+    AudioCache cache(tmp.path(), 2500);
     CHECK(cache.fileCount() == 2);
     CHECK(cache.contains(key(1)));
     CHECK(cache.contains(key(4)));
@@ -99,7 +103,7 @@ TEST_CASE("start-up removes leftovers of interrupted writes and ignores stranger
     test::TempDir tmp;
     {
         AudioCache cache(tmp.path(), 1 << 20);
-        cache.store(key(1), bytes(1, 10));
+        cache.store(key(1), bytes(1, 1000));
     }
     std::ofstream(tmp.path() / (".tmp-7-" + key(2))) << "half a file";
     std::ofstream(tmp.path() / "notes.txt") << "someone else's";
@@ -120,8 +124,8 @@ TEST_CASE("one service per cache directory") {
 TEST_CASE("a file removed behind the cache's back is a miss, not an error") {
     test::TempDir tmp;
     AudioCache cache(tmp.path(), 1 << 20);
-    cache.store(key(1), bytes(1, 10));
-    cache.store(key(2), bytes(2, 10));
+    cache.store(key(1), bytes(1, 1000));
+    cache.store(key(2), bytes(2, 1000));
     CHECK(cache.refresh(key(1)));
     fs::remove(tmp.path() / (key(1) + ".mp3"));
     fs::remove(tmp.path() / (key(2) + ".mp3"));
@@ -137,13 +141,13 @@ TEST_CASE("a failed write leaves nothing under the key") {
     AudioCache cache(tmp.path(), 1 << 20);
     if (::geteuid() != 0) {
         ::chmod(tmp.path().c_str(), 0555);
-        CHECK_THROWS_AS(cache.store(key(1), bytes(1, 10)), std::runtime_error);
+        CHECK_THROWS_AS(cache.store(key(1), bytes(1, 1000)), std::runtime_error);
         ::chmod(tmp.path().c_str(), 0755);
     } else {
         // root writes anywhere; make the final name a directory so the rename fails.
         fs::create_directory(tmp.path() / (key(1) + ".mp3"));
         fs::create_directory(tmp.path() / (key(1) + ".mp3") / "x");
-        CHECK_THROWS_AS(cache.store(key(1), bytes(1, 10)), std::runtime_error);
+        CHECK_THROWS_AS(cache.store(key(1), bytes(1, 1000)), std::runtime_error);
     }
     CHECK_FALSE(cache.contains(key(1)));
     for (const auto& e : fs::directory_iterator(tmp.path()))
@@ -152,9 +156,9 @@ TEST_CASE("a failed write leaves nothing under the key") {
 
 TEST_CASE("concurrent readers and a writer keep the index consistent") {
     test::TempDir tmp;
-    AudioCache cache(tmp.path(), 20 * 100);
+    AudioCache cache(tmp.path(), 20 * 1000);
     for (int i = 0; i < 20; ++i)
-        cache.store(key(i), bytes(i, 100));
+        cache.store(key(i), bytes(i, 1000));
     std::vector<std::thread> readers;
     std::atomic<int> wrong{0};
     for (int t = 0; t < 4; ++t)
@@ -162,14 +166,75 @@ TEST_CASE("concurrent readers and a writer keep the index consistent") {
             for (int round = 0; round < 200; ++round) {
                 int i = (round * 7 + t) % 40;
                 auto b = cache.read(key(i));
-                if (b && *b != bytes(i, 100)) ++wrong;
+                if (b && *b != bytes(i, 1000)) ++wrong;
             }
         });
     for (int i = 20; i < 40; ++i)
-        cache.store(key(i), bytes(i, 100));
+        cache.store(key(i), bytes(i, 1000));
     for (auto& r : readers)
         r.join();
     CHECK(wrong == 0);
-    CHECK(cache.totalBytes() <= 2000);
+    CHECK(cache.totalBytes() <= 20000);
     CHECK(filesIn(tmp.path()) == cache.fileCount());
+}
+
+TEST_CASE("only regular MP3 files of plausible size are served from the cache") {
+    // Whatever sits under a key name is checked when it would be served and
+    // at start: a link (to any file the service can read), a pipe (which
+    // would hang the request), an empty or damaged file. Each is removed, so
+    // the text is synthesised again instead.
+    test::TempDir tmp;
+    fs::path dir = tmp.path() / "cache";
+    fs::path secret = tmp.path() / "secret.mp3";
+    std::ofstream(secret) << bytes(9, 1000);
+    auto plant = [&](int n, const std::string& kind) {
+        fs::path p = dir / (key(n) + ".mp3");
+        fs::remove(p);
+        if (kind == "link") fs::create_symlink(secret, p);
+        if (kind == "fifo") REQUIRE(::mkfifo(p.c_str(), 0644) == 0);
+        if (kind == "empty") std::ofstream{p};
+        if (kind == "garbage") std::ofstream(p) << std::string(5000, 'x');
+        if (kind == "short") std::ofstream(p) << bytes(n, 40);
+        return p;
+    };
+    const std::vector<std::string> kinds = {"link", "fifo", "empty", "garbage", "short"};
+    {
+        AudioCache cache(dir, 1 << 20);
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            CAPTURE(kinds[i]);
+            int n = static_cast<int>(i);
+            cache.store(key(n), bytes(n, 1000));
+            fs::path p = plant(n, kinds[i]); // replaced behind the cache's back
+            CHECK_FALSE(cache.refresh(key(n)));
+            CHECK_FALSE(fs::exists(fs::symlink_status(p)));
+            cache.store(key(n), bytes(n, 1000));
+            plant(n, kinds[i]);
+            CHECK_FALSE(cache.read(key(n)));
+            CHECK_FALSE(cache.contains(key(n)));
+        }
+        CHECK(cache.totalBytes() == 0);
+        for (std::size_t i = 0; i < kinds.size(); ++i)
+            plant(static_cast<int>(i), kinds[i]);
+        cache.store(key(7), bytes(7, 1000));
+    }
+    AudioCache again(dir, 1 << 20); // at start: only the real file is indexed
+    CHECK(again.fileCount() == 1);
+    CHECK(again.read(key(7)) == bytes(7, 1000));
+    CHECK(filesIn(dir) == 1);
+    CHECK(test::readFile(secret) == bytes(9, 1000)); // the link's target is untouched
+}
+
+TEST_CASE("a write that fails reports the system's reason apart from the path") {
+    test::TempDir tmp;
+    fs::path dir = tmp.path() / "cache";
+    AudioCache cache(dir, 1 << 20);
+    fs::remove_all(dir); // the directory vanished: every write fails
+    try {
+        cache.store(key(1), bytes(1, 1000));
+        FAIL("store succeeded without a directory");
+    } catch (const CacheWriteError& e) {
+        CHECK(std::string(e.what()).find(dir.string()) != std::string::npos);
+        CHECK(e.reason.find('/') == std::string::npos);
+        CHECK_FALSE(e.reason.empty());
+    }
 }

@@ -96,7 +96,15 @@ int main(int argc, char** argv) {
                 return 1;
             }
             times.push_back(ms);
-            std::printf("synth %zu bytes of text: %.1f ms\n", text.size(), ms);
+            // The service encodes at a constant 48 kbit/s: bytes give the length.
+            std::size_t a = r->body.find("/audio/"), b = r->body.find("' width='0'");
+            double seconds = 0;
+            if (a < b && b != std::string::npos) {
+                auto mp3 = c.Get(r->body.substr(a, b - a));
+                if (mp3 && mp3->status == 200) seconds = double(mp3->body.size()) * 8 / 48000;
+            }
+            std::printf("synth %zu bytes of text: %.1f ms, audio %.1f s\n", text.size(), ms,
+                        seconds);
         }
         std::printf("synth median %.1f ms, max %.1f ms over %zu texts\n", percentile(times, 0.5),
                     percentile(times, 1.0), times.size());

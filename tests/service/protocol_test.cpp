@@ -50,7 +50,7 @@ TEST_CASE("UTF-8 validation rejects malformed sequences") {
 TEST_CASE("synthesis query: what the tool sends") {
     auto r = parseOk("sex=201&speed=0&ment=%E4%BD%A0%E5%A5%BD%20abc%261");
     CHECK(r.voice->sex == 201);
-    CHECK(std::string(r.voice->espeakName) == "cmn");
+    CHECK(r.voice->sex == kDefaultSex);
     CHECK(r.speed == 0);
     CHECK(r.text == "你好 abc&1");
 

@@ -119,7 +119,15 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     auto readme = c->Get("/readme.html");
     REQUIRE(readme);
     CHECK(readme->status == 200);
-    CHECK(readme->get_header_value("Content-Type").starts_with("text/html"));
+    CHECK(readme->get_header_value("Content-Type") == "text/html; charset=utf-8");
+    // The page the tool's hyperlink opens: both languages, the charset also in
+    // the page for a browser that opens it from a file, every option named.
+    CHECK(readme->body.find("<meta charset=\"utf-8\">") != std::string::npos);
+    CHECK(readme->body.find("本地语音服务") != std::string::npos);
+    CHECK(readme->body.find("The local speech service") != std::string::npos);
+    for (const char* option : {"--listen", "--public-url", "--cache", "--cache-max", "--max-text",
+                               "--max-connections", "--request-timeout", "--quiet", "--version"})
+        CHECK(readme->body.find(option) != std::string::npos);
     auto health = c->Get("/healthz");
     REQUIRE(health);
     CHECK(health->status == 200);
@@ -181,8 +189,8 @@ TEST_CASE("bad input gets a clear status and changes nothing") {
         CHECK(statusOf(*c, method, "/audio/" + key + ".mp3") == 405);
         CHECK(statusOf(*c, method, pageTarget("你好")) == 405);
     }
-    // Longer than the HTTP library reads as a request line.
-    CHECK(statusOf(*c, "GET", pageTarget(std::string(9000, 'x'))) == 414);
+    // Longer than the request head may be.
+    CHECK(statusOf(*c, "GET", pageTarget(std::string(40000, 'x'))) == 414);
 
     auto answer = c->Get(kPage + "?sex=201&speed=0&ment=%FF");
     REQUIRE(answer);
@@ -350,6 +358,12 @@ TEST_CASE("start-up failures are reported with their own exit status") {
                                                                   {"--listen", "127.0.0.1:99999"},
                                                                   {"--max-text", "lots"},
                                                                   {"--cache-max", "0"},
+                                                                  // 2^64 + 2^30: must not wrap to 1 GiB
+                                                                  {"--cache-max", "17179869185G"},
+                                                                  {"--max-text", "99999999999999999999"},
+                                                                  {"--public-url", "ftp://x"},
+                                                                  {"--public-url", "http://a'b"},
+                                                                  {"--max-connections", "0"},
                                                                   {"--bogus"}}) {
         CAPTURE(args[0]);
         CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
@@ -375,7 +389,7 @@ TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP
         "😀👍 你好 🎉",
         "e\xCC\x81\xCC\x81\xCC\x81 你好", // combining marks
         "第一行\r\n第二行\t第三行",
-        std::string(2000, '1'),
+        std::string(300, '1'), // read digit by digit: 300 syllables
     };
     for (const auto& text : texts) {
         CAPTURE(text.substr(0, 60));
@@ -387,6 +401,22 @@ TEST_CASE("unusual texts (markup, commands, symbols, long numbers) give valid MP
     auto c = client(server.port());
     CHECK(c->Get("/healthz")->status == 200);
     CHECK(server.stop() == 0);
+}
+
+TEST_CASE("--public-url names the MP3 address in pages; --version answers") {
+    test::TempDir tmp;
+    test::ServerProcess server(tmp.path() / "cache", {"--public-url", "http://speech.test:9000/"});
+    auto page = client(server.port())->Get(pageTarget("你好"));
+    REQUIRE(page);
+    auto address = test::addressInPage(page->body);
+    REQUIRE(address);
+    CHECK(address->starts_with("http://speech.test:9000/audio/"));
+    // The file itself is still there under the path the address names.
+    auto audio = client(server.port())->Get(address->substr(address->find("/audio/")));
+    CHECK(audio->status == 200);
+
+    auto [status, output] = test::runServiceToExit({"--version"}, tmp.path());
+    CHECK(status == 0);
 }
 
 TEST_CASE("cached answers do not wait for a synthesis in progress") {

@@ -18,6 +18,8 @@ Synthesizer& synthesizer() {
     return s;
 }
 
+const Voice& kDefault = *findVoice(kDefaultSex);
+
 double seconds(const std::vector<std::int16_t>& pcm) {
     return double(pcm.size()) / 22050.0;
 }
@@ -54,7 +56,7 @@ double medianPitch(const std::vector<std::int16_t>& pcm) {
 TEST_CASE("Mandarin text becomes a plain CBR MPEG-2 Layer III mono file") {
     test::TempDir tmp;
     CHECK(synthesizer().sampleRate() == 22050);
-    std::string mp3 = synthesizer().synthesizeMp3("你好，世界 123 abc", "cmn", 175);
+    std::string mp3 = synthesizer().synthesizeMp3("你好，世界 123 abc", kDefault, 175);
 
     auto frames = test::walkFrames(mp3);
     REQUIRE_MESSAGE(frames, "not a clean sequence of frames from the first byte");
@@ -77,24 +79,24 @@ TEST_CASE("speed and voice change the audio") {
     test::TempDir tmp;
     const std::string text = "今天天气很好，我们去公园散步吧。";
     auto slow = test::decodeMp3(
-        synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMinSpeed)), tmp.path());
-    auto normal = test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(0)),
+        synthesizer().synthesizeMp3(text, kDefault, espeakRateForSpeed(kMinSpeed)), tmp.path());
+    auto normal = test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, espeakRateForSpeed(0)),
                                   tmp.path());
     auto fast = test::decodeMp3(
-        synthesizer().synthesizeMp3(text, "cmn", espeakRateForSpeed(kMaxSpeed)), tmp.path());
+        synthesizer().synthesizeMp3(text, kDefault, espeakRateForSpeed(kMaxSpeed)), tmp.path());
     CHECK(seconds(slow) > seconds(normal) * 1.2);
     CHECK(seconds(normal) > seconds(fast) * 1.2);
 
     // eSpeak carries a little state from one utterance to the next, so equal
     // requests are close but not bit-identical; the pitch tells voices apart.
     double basePitch =
-        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
+        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, 175), tmp.path()));
     CHECK(basePitch > 70);
     CHECK(basePitch < 200);
     for (const Voice* v = voicesBegin(); v != voicesEnd(); ++v) {
         CAPTURE(v->espeakName);
         auto pcm =
-            test::decodeMp3(synthesizer().synthesizeMp3(text, v->espeakName, 175), tmp.path());
+            test::decodeMp3(synthesizer().synthesizeMp3(text, *v, 175), tmp.path());
         CHECK(test::rms(pcm) > 300);
         double pitch = medianPitch(pcm);
         CAPTURE(pitch);
@@ -103,21 +105,22 @@ TEST_CASE("speed and voice change the audio") {
     }
     // Switching back gives the default voice again.
     double again =
-        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, "cmn", 175), tmp.path()));
+        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, 175), tmp.path()));
     CHECK(again == doctest::Approx(basePitch).epsilon(0.1));
 }
 
 TEST_CASE("text with nothing to say still gives a short valid file") {
-    std::string mp3 = synthesizer().synthesizeMp3("。。。", "cmn", 175);
+    std::string mp3 = synthesizer().synthesizeMp3("。。。", kDefault, 175);
     auto frames = test::walkFrames(mp3);
     REQUIRE(frames);
     CHECK(frames->size() >= 4);
 }
 
 TEST_CASE("an unknown voice is an error, not a crash") {
-    CHECK_THROWS_AS(synthesizer().synthesizeMp3("你好", "no-such-voice", 175), std::runtime_error);
+    constexpr Voice kMissing{0, "no-such-voice", "en", "missing"};
+    CHECK_THROWS_AS(synthesizer().synthesizeMp3("你好", kMissing, 175), std::runtime_error);
     // and the synthesizer still works afterwards
-    CHECK(test::walkFrames(synthesizer().synthesizeMp3("你好", "cmn", 175)));
+    CHECK(test::walkFrames(synthesizer().synthesizeMp3("你好", kDefault, 175)));
 }
 
 TEST_CASE("the encoder streams: pieces give the same file as one block") {
@@ -135,4 +138,72 @@ TEST_CASE("the encoder streams: pieces give the same file as one block") {
     auto pcm = test::decodeMp3(a, tmp.path());
     CHECK(seconds(pcm) >= 1.0);
     CHECK(test::rms(pcm) > 4000); // a 8000-amplitude sine has RMS ~5657
+}
+
+// Texts the tool's own window and help page use, numbers in the forms the
+// front end reads, and mixed Latin words. eSpeak marks a switch into another
+// language's rules with "(en)" in its trace: inside a Mandarin run that is a
+// character read through English ("ni three hao three").
+TEST_CASE("Han text is read as Mandarin, never through the English voice") {
+    constexpr std::string_view kTexts[] = {
+        "你好，世界",
+        "普通话语音合成工具 - 输入文字即可生成MP3音频",
+        "自动保存音频文件，播放，另存为，选择框",
+        "2026年12月8日12:30，气温-3.5℃，涨了50%，电话13812345678",
+        "请把USB线插到电脑上，然后打开 Media Player 播放",
+    };
+    for (std::string_view text : kTexts) {
+        CAPTURE(text);
+        std::vector<RunTrace> trace;
+        synthesizer().synthesizeMp3(text, kDefault, 175, &trace);
+        REQUIRE(!trace.empty());
+        for (const RunTrace& t : trace) {
+            CAPTURE(t.run.text);
+            CAPTURE(t.phonemes);
+            CHECK(!t.phonemes.empty());
+            if (t.run.kind == RunKind::Mandarin) {
+                CHECK(t.phonemes.find("(en)") == std::string::npos);
+                // Tone marks: Mandarin syllables, not English stress alone.
+                CHECK(t.phonemes.find_first_of("2345") != std::string::npos);
+            }
+        }
+    }
+}
+
+TEST_CASE("a few readings come out as the expected phonemes") {
+    struct Expected {
+        std::string_view text;
+        std::string_view phonemes; // part of eSpeak's IPA trace
+    };
+    constexpr Expected kExpected[] = {
+        {"你好", "nˈiɜ χˈɑu2"},
+        {"10000", "jˈi5 wˈɑ5n"},            // 一万, not 十千
+        {"50%", "pˈai2 fˈə5n ts.ˈi.5"},     // 百分之...
+        {"USB", "jˌuːˌɛsbˈiː"},             // letters, by the English voice
+    };
+    for (const Expected& e : kExpected) {
+        CAPTURE(e.text);
+        std::vector<RunTrace> trace;
+        synthesizer().synthesizeMp3(e.text, kDefault, 175, &trace);
+        std::string all;
+        for (const RunTrace& t : trace)
+            all += t.phonemes;
+        CAPTURE(all);
+        CHECK(all.find(e.phonemes) != std::string::npos);
+    }
+}
+
+TEST_CASE("100 Chinese characters take less audio than the English-leaning voice gave") {
+    // The plain Mandarin voice read most characters through English and took
+    // 34.8 s for such a text; read as Mandarin it is markedly shorter.
+    std::string text;
+    constexpr std::string_view kSentence = "今天天气很好，我们去公园散步吧。"; // 16 characters
+    for (int i = 0; i < 6; ++i)
+        text += kSentence;
+    text += "今天天气"; // 6 x 16 + 4 = 100 characters with the marks
+    test::TempDir tmp;
+    auto pcm = test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, 175), tmp.path());
+    CAPTURE(seconds(pcm));
+    CHECK(seconds(pcm) > 10);
+    CHECK(seconds(pcm) < 30);
 }

@@ -2,6 +2,7 @@
 //
 //   mp3decode [--wav] INPUT OUTPUT   raw 16-bit little-endian interleaved PCM, or WAV
 //   mp3decode --info INPUT [OUTPUT]  also prints what the stream is
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -92,10 +93,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mp3decode: %s: %s (error %d)\n", input, OpenErrorText(rc), rc);
         return 1;
     }
-    mp3::FileInput in(file.file);
+    // The tags at the end are not audio: the input stops before them.
+    mp3::FileInput in(file.file, std::max<int64_t>(0, file.playableSize - file.readStart));
     mp3::FrameStream stream(in);
     rc = stream.FindStream();
     if (rc == mp3::kOk) rc = stream.SetUpDecoder(*std::make_unique<mp3::AudioDecoder>());
+    if (rc == mp3::kOk && stream.OutputChannels() == 1) {
+        // The first frames are mono: a look over the whole file says whether a
+        // two-channel frame comes later, which makes the output two-channel.
+        mp3::OpenFile again;
+        if (mp3::OpenMp3File(input, &again) == mp3::kOk) {
+            mp3::FileInput look(again.file,
+                                std::max<int64_t>(0, again.playableSize - again.readStart));
+            stream.SetOutputChannels(
+                mp3::StreamChannels(look, stream.First(), stream.FrameLength()));
+            std::fclose(again.file);
+        }
+    }
     if (rc != mp3::kOk) {
         std::fclose(file.file);
         if (in.ReadError()) {

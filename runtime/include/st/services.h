@@ -60,10 +60,12 @@ inline constexpr int32_t SetCallback = 1; // value1 = RuntimeCallbackFn
 inline constexpr int32_t Ending = 6;      // value1 = the library's state word
 } // namespace LibraryCode
 
-// The core library (commands/core_library.cpp).
+// The core library (core/core_library.cpp).
 extern const LibraryRecord CoreLibrary;
-// The runtime callback the core library was handed at start-up.
+// The runtime callback the core library was handed at start-up (null before);
+// the core library's notification entry stores it.
 RuntimeCallbackFn CoreRuntimeCallback();
+void SetCoreRuntimeCallback(RuntimeCallbackFn callback);
 inline constexpr int32_t CoreTypeCount = 51;
 inline constexpr int32_t CoreCommandCount = 40;
 

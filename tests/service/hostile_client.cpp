@@ -1,0 +1,544 @@
+// Attacks a speech-service process the way hostile or broken clients do, on
+// loopback only, each scene bounded in time, and checks that it stays small,
+// keeps answering cached pages quickly, and stops cleanly.
+//   service_hostile_client SERVICE_EXECUTABLE
+// Prints one line per check; exits 0 when all pass.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* serviceExecutable = nullptr;
+int failures = 0;
+
+void Check(bool ok, const std::string& what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!ok) ++failures;
+}
+
+double MsSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+const std::string kCachedTarget = "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=%E4%BD%A0%E5%A5%BD";
+
+std::string PageTarget(const std::string& text) {
+    std::string out = "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=";
+    for (unsigned char c : text) {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, "%%%02X", c);
+        out += buf;
+    }
+    return out;
+}
+
+// A Chinese text of n characters, different for each seed: a long synthesis.
+std::string LongText(int n, int seed) {
+    static const char* words[] = {"天", "气", "很", "好", "我", "们", "去", "公", "园", "散"};
+    std::string s = std::to_string(seed) + "号";
+    unsigned x = static_cast<unsigned>(seed) * 2654435761u + 7u;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        s += words[(x >> 16) % 10];
+    }
+    return s;
+}
+
+struct Service {
+    pid_t pid = -1;
+    int port = -1;
+    fs::path log;
+    int logPipe = -1; // stderr, when a file-size limit keeps it out of a file
+};
+
+// Starts the service on a free loopback port; `fileSizeLimit` > 0 makes every
+// cache write beyond that many bytes fail, as on a full disk.
+Service Start(const fs::path& dir, std::vector<std::string> extra = {},
+              rlim_t fileSizeLimit = 0) {
+    Service s;
+    s.log = dir / "service.log";
+    int out[2], err[2] = {-1, -1};
+    if (::pipe(out) != 0 || (fileSizeLimit > 0 && ::pipe(err) != 0)) std::abort();
+    std::vector<std::string> args = {serviceExecutable, "--listen", "127.0.0.1:0", "--cache",
+                                     (dir / "cache").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    s.pid = ::fork();
+    if (s.pid == 0) {
+        ::dup2(out[1], 1);
+        int logFd = err[1] >= 0 ? err[1] : ::open(s.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(logFd, 2);
+        if (fileSizeLimit > 0) {
+            rlimit limit{fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (err[1] >= 0) ::close(err[1]);
+    s.logPipe = err[0];
+    std::string text;
+    auto deadline = Clock::now() + 20s;
+    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
+        pollfd p{out[0], POLLIN, 0};
+        if (::poll(&p, 1, 200) <= 0) continue;
+        char buf[256];
+        ssize_t n = ::read(out[0], buf, sizeof buf);
+        if (n <= 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    std::size_t at = text.find("127.0.0.1:");
+    if (at != std::string::npos) s.port = std::atoi(text.c_str() + at + 10);
+    if (s.port <= 0) {
+        std::fprintf(stderr, "service did not start\n");
+        std::exit(2);
+    }
+    return s;
+}
+
+// The exit status, or nullopt when it did not exit in time.
+std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds bound) {
+    auto end = Clock::now() + bound;
+    while (Clock::now() < end) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(20ms);
+    }
+    return std::nullopt;
+}
+
+void Kill(Service& s) {
+    if (s.pid <= 0) return;
+    ::kill(s.pid, SIGTERM);
+    if (!WaitExit(s.pid, 12s)) {
+        ::kill(s.pid, SIGKILL);
+        WaitExit(s.pid, 5s);
+    }
+    s.pid = -1;
+}
+
+long RssKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// CPU time the process has used, in ms: tells when eSpeak is at work.
+long CpuMs(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(all.substr(all.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15) ticks += std::atol(field.c_str());
+    return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
+}
+
+// Connects within three seconds or not at all: a service whose backlog is full
+// must fail the check, not hang the test.
+int Connect(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (rc != 0 && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::poll(&p, 1, 3000) == 1 &&
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+            rc = 0;
+    }
+    if (rc != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Sends never block for long either: a service that stops reading is a finding.
+    timeval sendBound{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendBound, sizeof sendBound);
+    int yes = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    return fd;
+}
+
+bool SendAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+struct Response {
+    int status = -1;
+    std::string head;
+    std::string body;
+};
+
+// One request on a connection of its own; status -1 when there was no whole answer in time.
+Response Get(int port, const std::string& target, std::chrono::milliseconds bound = 30000ms,
+             const char* method = "GET") {
+    Response r;
+    int fd = Connect(port);
+    if (fd < 0) return r;
+    std::string request = std::string(method) + " " + target +
+                          " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    std::string data;
+    if (SendAll(fd, request)) {
+        auto end = Clock::now() + bound;
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            pollfd p{fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            char buf[65536];
+            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            data.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    std::size_t headEnd = data.find("\r\n\r\n");
+    if (!data.starts_with("HTTP/1.") || headEnd == std::string::npos) return r;
+    r.head = data.substr(0, headEnd);
+    r.body = data.substr(headEnd + 4);
+    r.status = std::atoi(data.c_str() + 9);
+    return r;
+}
+
+std::string AudioPath(const std::string& page) {
+    const std::string left = "Products/MediaPlayer/' src='", right = "' width='0'";
+    std::size_t a = page.find(left), b = page.find(right);
+    if (a == std::string::npos || b == std::string::npos) return {};
+    std::string url = page.substr(a + left.size(), b - a - left.size());
+    std::size_t path = url.find("/audio/");
+    return path == std::string::npos ? std::string() : url.substr(path);
+}
+
+// Cached page latencies over `count` requests, each on a new connection; p99
+// in ms. The better of two rounds: the machine may be shared, and one stall
+// of another process's making is not the service's.
+double CachedP99Once(int port, int count, int* failed);
+double CachedP99(int port, int count, int* failed) {
+    double first = CachedP99Once(port, count, failed);
+    if (first < 50 || *failed > 0) return first;
+    return std::min(first, CachedP99Once(port, count, failed));
+}
+double CachedP99Once(int port, int count, int* failed) {
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) {
+        auto t = Clock::now();
+        Response r = Get(port, kCachedTarget, 5000ms);
+        times.push_back(MsSince(t));
+        if (r.status != 200 || r.head.find("X-Cache: hit") == std::string::npos) ++*failed;
+        if (*failed > 10) break; // not answering: the check has failed, keep the test short
+    }
+    std::sort(times.begin(), times.end());
+    return times[std::min(times.size() - 1, times.size() * 99 / 100)];
+}
+
+// Clients that open a request and send one more header line now and then, never ending it.
+class SlowClients {
+  public:
+    SlowClients(int port, int count, std::chrono::milliseconds every) {
+        for (int i = 0, refused = 0; i < count && refused < 5; ++i) {
+            int fd = Connect(port);
+            refused = fd >= 0 ? 0 : refused + 1;
+            if (fd >= 0 && SendAll(fd, "GET /healthz HTTP/1.1\r\nHost: x\r\n")) fds_.push_back(fd);
+        }
+        thread_ = std::thread([this, every] {
+            int n = 0;
+            while (!stop_) {
+                for (int fd : fds_)
+                    SendAll(fd, "X-Slow-" + std::to_string(n) + ": 1\r\n");
+                ++n;
+                for (auto waited = 0ms; waited < every && !stop_; waited += 50ms)
+                    std::this_thread::sleep_for(50ms);
+            }
+        });
+    }
+    ~SlowClients() {
+        stop_ = true;
+        thread_.join();
+        for (int fd : fds_)
+            ::close(fd);
+    }
+    std::size_t Open() const { return fds_.size(); }
+    // How many the service has closed on us.
+    std::size_t ClosedByPeer() const {
+        std::size_t closed = 0;
+        for (int fd : fds_) {
+            pollfd p{fd, POLLIN, 0};
+            char c;
+            if (::poll(&p, 1, 0) > 0 && ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) ++closed;
+        }
+        return closed;
+    }
+
+  private:
+    std::vector<int> fds_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void HeaderFlood(const fs::path& dir) {
+    Service s = Start(dir);
+    Get(s.port, kCachedTarget);
+    // Endless 8 KB header lines on a few connections at once, each reopened
+    // when the service cuts it off.
+    long peak = 0;
+    std::string line = "X-Flood: " + std::string(7900, 'a') + "\r\n"; // just under 8 KB
+    auto end = Clock::now() + 8s;
+    std::vector<std::thread> flooders;
+    std::atomic<bool> stop{false};
+    for (int t = 0; t < 4; ++t)
+        flooders.emplace_back([&] {
+            while (!stop) {
+                int fd = Connect(s.port);
+                if (fd < 0) continue;
+                bool open = SendAll(fd, "GET /healthz HTTP/1.1\r\nHost: x\r\n");
+                while (open && !stop)
+                    open = SendAll(fd, line);
+                ::close(fd);
+            }
+        });
+    while (Clock::now() < end) {
+        peak = std::max(peak, RssKb(s.pid));
+        std::this_thread::sleep_for(100ms);
+    }
+    stop = true;
+    for (auto& f : flooders)
+        f.join();
+    Check(peak > 0 && peak < 64 * 1024, "header flood: RSS peak " + std::to_string(peak) + " kB < 64 MB");
+    Check(Get(s.port, kCachedTarget, 5000ms).status == 200, "header flood: still answering");
+    Kill(s);
+}
+
+void SlowAndIdle(const fs::path& dir) {
+    Service s = Start(dir);
+    Check(Get(s.port, kCachedTarget).status == 200, "slow/idle: first page");
+    std::vector<int> idle;
+    for (int i = 0, refused = 0; i < 2000 && refused < 5; ++i) {
+        int fd = Connect(s.port);
+        if (fd >= 0) idle.push_back(fd);
+        refused = fd >= 0 ? 0 : refused + 1; // a full backlog: give up, the check fails
+    }
+    SlowClients slow(s.port, 200, 1000ms);
+    int failed = 0;
+    double p99 = CachedP99(s.port, 300, &failed);
+    Check(idle.size() == 2000 && slow.Open() == 200 && failed == 0 && p99 < 50,
+          std::to_string(idle.size()) + " idle + " + std::to_string(slow.Open()) +
+              " slow-header clients of 2,000 + 200: cached p99 " + std::to_string(p99) + " ms, " +
+              std::to_string(failed) + " failed");
+    for (int fd : idle)
+        ::close(fd);
+    Kill(s);
+
+    // The head deadline counts from the start, however often a line arrives.
+    Service quick = Start(dir, {"--request-timeout", "2"});
+    SlowClients trickle(quick.port, 5, 300ms);
+    auto t = Clock::now();
+    while (trickle.ClosedByPeer() < trickle.Open() && MsSince(t) < 8000)
+        std::this_thread::sleep_for(100ms);
+    Check(trickle.ClosedByPeer() == trickle.Open() && MsSince(t) < 5000,
+          "a trickling request head is cut off at its deadline (" + std::to_string(MsSince(t)) +
+              " ms, limit 2 s)");
+    Kill(quick);
+}
+
+void LongSyntheses(const fs::path& dir) {
+    Service s = Start(dir);
+    Check(Get(s.port, kCachedTarget).status == 200, "syntheses: first page");
+    // 40 long texts asked for at once; their clients wait on their own threads.
+    std::atomic<int> answered{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 40; ++i)
+        clients.emplace_back([&, i] {
+            if (Get(s.port, PageTarget(LongText(150, i)), 4000ms).status > 0) ++answered;
+        });
+    std::this_thread::sleep_for(200ms);
+    int failed = 0;
+    double p99 = CachedP99(s.port, 200, &failed);
+    Check(failed == 0 && p99 < 50, "40 long syntheses queued: cached p99 " + std::to_string(p99) +
+                                       " ms, " + std::to_string(failed) + " failed");
+    for (auto& c : clients)
+        c.join();
+    // The stop must not wait for the 40: only the one in eSpeak finishes.
+    auto t = Clock::now();
+    ::kill(s.pid, SIGTERM);
+    auto status = WaitExit(s.pid, 10s);
+    Check(status == 0, "SIGTERM with a full synthesis queue: exit " +
+                           (status ? std::to_string(*status) : std::string("none")) + " after " +
+                           std::to_string(MsSince(t)) + " ms");
+    if (!status) Kill(s);
+}
+
+void StopWithSlowClients(const fs::path& dir) {
+    Service s = Start(dir);
+    SlowClients slow(s.port, 50, 500ms);
+    std::vector<int> idle;
+    for (int i = 0; i < 50; ++i)
+        idle.push_back(Connect(s.port));
+    // A synthesis in progress when the signal comes is finished and answered.
+    Response inFlight;
+    long cpu = CpuMs(s.pid);
+    std::thread synthesis([&] { inFlight = Get(s.port, PageTarget(LongText(60, 99)), 15000ms); });
+    for (auto t = Clock::now(); CpuMs(s.pid) < cpu + 100 && MsSince(t) < 5000;)
+        std::this_thread::sleep_for(10ms);
+    auto t = Clock::now();
+    ::kill(s.pid, SIGTERM);
+    auto status = WaitExit(s.pid, 10s);
+    double took = MsSince(t);
+    synthesis.join();
+    Check(status == 0 && took < 10000, "SIGTERM with 50 slow and 50 idle clients: exit " +
+                                           (status ? std::to_string(*status) : std::string("none")) +
+                                           " in " + std::to_string(took) + " ms");
+    Check(inFlight.status == 200, "the synthesis in progress at SIGTERM was answered (" +
+                                      std::to_string(inFlight.status) + ")");
+    std::ifstream log(s.log);
+    std::stringstream text;
+    text << log.rdbuf();
+    Check(text.str().find("speech-service: stopped") != std::string::npos, "stop line logged");
+    for (int fd : idle)
+        if (fd >= 0) ::close(fd);
+    if (!status) Kill(s);
+
+    Service hup = Start(dir);
+    ::kill(hup.pid, SIGHUP);
+    Check(WaitExit(hup.pid, 10s) == 0, "SIGHUP stops it cleanly too");
+}
+
+void PlantedCacheFiles(const fs::path& dir) {
+    Service s = Start(dir);
+    Response page = Get(s.port, PageTarget("缓存文件"));
+    std::string audio = AudioPath(page.body);
+    fs::path file = dir / "cache" / audio.substr(7);
+    Check(page.status == 200 && fs::is_regular_file(file), "planted: page made its file");
+    fs::path secret = dir / "secret.txt";
+    std::ofstream(secret) << "not for clients";
+    for (const char* kind : {"link", "fifo", "empty", "garbage"}) {
+        fs::remove(file);
+        if (std::string(kind) == "link") fs::create_symlink(secret, file);
+        if (std::string(kind) == "fifo") ::mkfifo(file.c_str(), 0644);
+        if (std::string(kind) == "empty") std::ofstream{file};
+        if (std::string(kind) == "garbage") std::ofstream(file) << std::string(4000, 'x');
+        Response bad = Get(s.port, audio, 5000ms);
+        Response again = Get(s.port, PageTarget("缓存文件"), 20000ms);
+        Response remade = Get(s.port, audio, 5000ms);
+        bool mp3 = remade.body.size() > 4 && static_cast<unsigned char>(remade.body[0]) == 0xFF;
+        Check(bad.status == 404 && again.status == 200 &&
+                  again.head.find("X-Cache: miss") != std::string::npos && remade.status == 200 &&
+                  mp3 && remade.body.find("not for clients") == std::string::npos,
+              std::string("planted ") + kind + ": refused, re-made, served as MP3");
+    }
+    Kill(s);
+}
+
+void DiskErrors(const fs::path& dir) {
+    // Every cache write over 64 bytes fails (EFBIG), as on a full disk.
+    Service s = Start(dir, {}, 64);
+    Response page = Get(s.port, PageTarget("磁盘满了"), 20000ms);
+    Check(page.status == 503 && page.body.find('/') == std::string::npos &&
+              page.body.find("File too large") != std::string::npos,
+          "disk full: 503 with the reason and no path: " + page.body.substr(0, 120));
+    Response health = Get(s.port, "/healthz");
+    Check(health.status == 503 && health.body.find("File too large") != std::string::npos,
+          "disk full: /healthz says so: " + health.body.substr(0, 80));
+    Kill(s);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(s.logPipe, buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(s.logPipe);
+    Check(text.find("cache write failed") != std::string::npos &&
+              text.find("File too large") != std::string::npos,
+          "disk full: the log gives the reason");
+}
+
+void HeadAndLogs(const fs::path& dir) {
+    Service s = Start(dir);
+    std::size_t before = std::distance(fs::directory_iterator(dir / "cache"), {});
+    Response head = Get(s.port, PageTarget(LongText(300, 7)), 5000ms, "HEAD");
+    std::size_t after = std::distance(fs::directory_iterator(dir / "cache"), {});
+    Check(head.status == 200 && head.body.empty() && before == after &&
+              head.head.find("X-Cache: miss") != std::string::npos,
+          "HEAD of a new text is answered without synthesis (" + std::to_string(after - before) +
+              " files made)");
+    Get(s.port, "/bin/makeColorPlusGuest.jsp?ment=A&B");
+    Kill(s);
+    std::ifstream log(s.log);
+    std::stringstream text;
+    text << log.rdbuf();
+    Check(text.str().find("127.0.0.1 GET /bin/makeColorPlusGuest.jsp?ment=A&B 400") !=
+              std::string::npos,
+          "a 400 is logged with client, method and target");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: service_hostile_client SERVICE_EXECUTABLE\n");
+        return 2;
+    }
+    serviceExecutable = argv[1];
+    ::signal(SIGPIPE, SIG_IGN);
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+
+    char pattern[] = "/tmp/speech-hostile.XXXXXX";
+    fs::path root = ::mkdtemp(pattern);
+    int scene = 0;
+    for (auto run : {HeaderFlood, SlowAndIdle, LongSyntheses, StopWithSlowClients,
+                     PlantedCacheFiles, DiskErrors, HeadAndLogs}) {
+        fs::path dir = root / std::to_string(scene++);
+        fs::create_directories(dir);
+        run(dir);
+    }
+    fs::remove_all(root);
+    std::printf("%d failed\n", failures);
+    return failures == 0 ? 0 : 1;
+}
