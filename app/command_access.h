@@ -75,6 +75,7 @@ constexpr int32_t FileLength = 34;
 constexpr int32_t ShowMessage = 35;
 constexpr int32_t ProcessEvents = 36;
 constexpr int32_t OpenCommonDialog = 37;
+constexpr int32_t PlayMp3 = 38;
 } // namespace CommandId
 
 inline ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {

@@ -23,4 +23,20 @@ extern const PropertyEntry WindowPropertyEntries[WindowPropertyCount];
 void* EditBoxUnitInterface(int32_t entry);
 extern const PropertyEntry* const EditBoxPropertyEntries; // 29 entries
 
+// The button (0x0001000B) and the check box (0x0001000C).
+void* ButtonUnitInterface(int32_t entry);
+extern const PropertyEntry* const ButtonPropertyEntries; // 14 entries
+void* CheckBoxUnitInterface(int32_t entry);
+extern const PropertyEntry* const CheckBoxPropertyEntries; // 21 entries
+
+// The hyperlink box (0x0001001D).
+void* HyperlinkUnitInterface(int32_t entry);
+extern const PropertyEntry* const HyperlinkPropertyEntries; // 18 entries
+
+// The common dialog (0x0001001F) and the command that runs it.
+void* CommonDialogUnitInterface(int32_t entry);
+extern const PropertyEntry* const CommonDialogPropertyEntries; // 30 entries
+struct ArgRecord;
+void OpenCommonDialog(ArgRecord* result, int32_t count, ArgRecord* args);
+
 } // namespace st

@@ -66,6 +66,9 @@ class WindowUnit : public Unit {
     // Adds, changes or (icon null) removes the tray icon; the window owns icon.
     void SetTrayIcon(HICON icon, const char* tip);
     bool HelpOpened() const { return helpOpened_; }
+    // Set when help was opened for this window (F1, or a common dialog of
+    // its own), so that destroying the window closes help.
+    void SetHelpOpened(bool opened) { helpOpened_ = opened; }
 
     // The rows of ST_WINDOW_PROPERTIES (window_properties.cpp).
     using Props = WindowProperties;
@@ -110,6 +113,11 @@ class WindowUnit : public Unit {
 // Where picture layout 2 puts a pw x ph picture in a cw x ch client area:
 // centred, shrunk to fit keeping its proportions, never enlarged.
 RECT FitPicture(int32_t pw, int32_t ph, int32_t cw, int32_t ch);
+
+// The help file of a window or a common dialog: file itself, or, when it is
+// empty, the program file's name with "hlp" for its extension; empty when
+// there is no program name.
+std::string HelpFileName(const std::string& file);
 
 // Big and small icons from icon file bytes; false (both null) when the bytes
 // hold no icon we can make.
