@@ -18,11 +18,17 @@ inline const char* const kExternalLibraries[] = {
     "wininet.dll",
     "wininet.dll",
     "urlmon",
+    "wininet.dll",
+    "wininet.dll",
+    "kernel32.dll",
+    "kernel32.dll",
+    "kernel32.dll",
 };
 inline const char* const kExternalExports[] = {
     "MultiByteToWideChar", "WideCharToMultiByte", "InternetOpenA",      "InternetConnectA",
     "InternetCloseHandle", "HttpOpenRequestA",    "HttpSendRequestA",   "InternetReadFile",
-    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA",
+    "HttpQueryInfoA",      "InternetSetCookieA",  "URLDownloadToFileA", "InternetOpenUrlA",
+    "InternetSetOptionA",  "GetTempFileNameA",    "MoveFileA",          "DeleteFileA",
 };
 inline constexpr int32_t kExternalCount = sizeof kExternalExports / sizeof kExternalExports[0];
 static_assert(sizeof kExternalLibraries == sizeof kExternalExports);

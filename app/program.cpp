@@ -6,11 +6,6 @@
 
 namespace app {
 
-st::TextValue currentAudioPath = nullptr;
-void* currentAudioBytes = nullptr;
-
-void InitialiseGlobals() {}
-
 namespace {
 
 constexpr uint32_t kMainWindow = 0x52010001;

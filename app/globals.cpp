@@ -1,0 +1,10 @@
+#include "globals.h"
+
+namespace app {
+
+st::TextValue currentAudioPath = nullptr;
+void* currentAudioBytes = nullptr;
+
+void InitialiseGlobals() {}
+
+} // namespace app
