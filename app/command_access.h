@@ -61,6 +61,11 @@ constexpr int32_t ByteSetLeft = 16;
 constexpr int32_t ZeroByteSet = 17;
 constexpr int32_t ToText = 18;
 constexpr int32_t ToHexText = 19;
+constexpr int32_t RunDirectory = 20;
+constexpr int32_t Now = 21;
+constexpr int32_t MakeDirectory = 22;
+constexpr int32_t FileExists = 23;
+constexpr int32_t WriteWholeFile = 25;
 constexpr int32_t OpenMemoryFile = 26;
 constexpr int32_t CloseFile = 27;
 constexpr int32_t SeekToStart = 28;
@@ -70,7 +75,10 @@ constexpr int32_t WriteData = 31;
 constexpr int32_t WriteText = 32;
 constexpr int32_t IsEndOfFile = 33;
 constexpr int32_t FileLength = 34;
+constexpr int32_t ShowMessage = 35;
 constexpr int32_t ProcessEvents = 36;
+constexpr int32_t OpenCommonDialog = 37;
+constexpr int32_t PlayMp3 = 38;
 } // namespace CommandId
 
 inline ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {

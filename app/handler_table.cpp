@@ -2,12 +2,10 @@
 
 extern "C" void OnMainWindowCreated() {}
 
-// Entry order is the template's offset order: add new handlers at the end.
-asm(R"(
-    .section .text$handler_table,"x"
-    .globl _HandlerTable
-    .p2align 3
-_HandlerTable:
-    jmp _OnMainWindowCreated      # offset 0
-    .p2align 3
-)");
+// One jump per handler, each padded to its 8-byte entry.
+#define APP_HANDLER_ENTRY(name) "    jmp _" #name "\n    .p2align 3\n"
+asm("    .section .text$handler_table,\"x\"\n"
+    "    .globl _HandlerTable\n"
+    "    .p2align 3\n"
+    "_HandlerTable:\n" APP_HANDLERS(APP_HANDLER_ENTRY));
+#undef APP_HANDLER_ENTRY

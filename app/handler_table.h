@@ -3,11 +3,36 @@
 // (entry i at offset 8 * i), so code base + offset is always a valid handler.
 #pragma once
 
+#include <cstdint>
+
 extern "C" const char HandlerTable[];
+
+// Handlers bound in the window template, in entry order: the template names
+// them by place, so new handlers go at the end.
+#define APP_HANDLERS(X)                                                                            \
+    X(OnMainWindowCreated) /* the main window's event 0: nothing to do */                          \
+    X(ResetAudioState)     /* the edit box's content changed */                                    \
+    X(OnSynthesizeClick)                                                                           \
+    X(OnPlayClick)                                                                                 \
+    X(OnSaveAsClick)
+
+#define APP_DECLARE_HANDLER(name) extern "C" void name();
+APP_HANDLERS(APP_DECLARE_HANDLER)
+#undef APP_DECLARE_HANDLER
 
 namespace app {
 
-// Handlers bound in the window template.
-extern "C" void OnMainWindowCreated(); // the main window's event 0: nothing to do
+enum class Handler : int32_t {
+#define APP_HANDLER_NUMBER(name) name,
+    APP_HANDLERS(APP_HANDLER_NUMBER)
+#undef APP_HANDLER_NUMBER
+};
+
+inline constexpr int32_t kHandlerEntrySize = 8;
+
+// A handler's offset from the code base, as the template stores it.
+constexpr int32_t HandlerOffset(Handler h) {
+    return kHandlerEntrySize * static_cast<int32_t>(h);
+}
 
 } // namespace app

@@ -1,7 +1,10 @@
 #include "synthesis.h"
 
 #include "command_access.h"
+#include "external_functions.h"
 #include "globals.h"
+#include "handler_table.h"
+#include "main_window.h"
 #include "text_helpers.h"
 #include "web_access.h"
 
@@ -17,12 +20,6 @@ uint32_t audioStateCount = 0;
 namespace {
 
 using namespace calls;
-
-constexpr int32_t kRunDirectory = 20;
-constexpr int32_t kNow = 21;
-constexpr int32_t kMakeDirectory = 22;
-constexpr int32_t kFileExists = 23;
-constexpr int32_t kWriteWholeFile = 25;
 
 const char kRequestPath[] = "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=";
 const char kLeftMarker[] = "Products/MediaPlayer/' src='";
@@ -47,14 +44,6 @@ constexpr uint32_t kStatusOk = 200;
 constexpr uint32_t kReadSize = 16384;
 constexpr int32_t kMaxPath = 260;
 constexpr int kMaxCopies = 999;
-
-// The main window and the units this file switches.
-constexpr uint32_t kMainWindow = 0x52010001;
-constexpr uint32_t kTextBox = 0x1601013B;
-constexpr uint32_t kPlayButton = 0x1601013D;
-constexpr uint32_t kSaveAsButton = 0x1601015A;
-constexpr int32_t kDisabled = 6;
-constexpr int32_t kContent = 8;
 
 // A runtime value owned for the length of a scope.
 class Held {
@@ -90,7 +79,7 @@ class InternetHandle {
 };
 
 std::string RunDirectory() {
-    Held dir(AsText(Command(kRunDirectory, {})));
+    Held dir(AsText(Command(CommandId::RunDirectory, {})));
     return dir.text() ? dir.text() : "";
 }
 
@@ -187,18 +176,19 @@ bool StoreAudio(const std::string& body, const std::string& path, std::string& s
     if (!External(ExtGetTempFileNameA, {Word(folder.c_str()), Word(kTempPrefix), 0, Word(temp)}))
         return false;
     Held bytes(st::ByteSetFromBytes(body.data(), static_cast<int32_t>(body.size())));
-    if (!Command(kWriteWholeFile, {TextArg(temp), BytesArg(bytes.text())}).low) {
+    if (!Command(CommandId::WriteWholeFile, {TextArg(temp), BytesArg(bytes.text())}).low) {
         External(ExtDeleteFileA, {Word(temp)});
         return false;
     }
     for (int n = 1; n <= kMaxCopies; ++n) {
         const std::string name = n == 1 ? path : NumberedPath(path, n);
-        if (External(ExtMoveFileA, {Word(temp), Word(name.c_str())})) {
+        // No MOVEFILE_REPLACE_EXISTING: a taken name fails the move.
+        if (External(ExtMoveFileExA, {Word(temp), Word(name.c_str()), 0})) {
             stored = name;
             return true;
         }
         // Only a taken name is worth another try.
-        if (!Command(kFileExists, {TextArg(name.c_str())}).low) break;
+        if (!Command(CommandId::FileExists, {TextArg(name.c_str())}).low) break;
     }
     External(ExtDeleteFileA, {Word(temp)});
     return false;
@@ -291,9 +281,9 @@ bool RequestAudio(const st::TextValue& text) {
     if (!found) return false; // the marker's message text is no address
 
     const std::string folder = directory + kFolder;
-    if (!Command(kFileExists, {TextArg(folder.c_str())}).low)
-        Command(kMakeDirectory, {TextArg(folder.c_str())});
-    Held stamp(AsText(Command(CommandId::ToText, {Command(kNow, {})})));
+    if (!Command(CommandId::FileExists, {TextArg(folder.c_str())}).low)
+        Command(CommandId::MakeDirectory, {TextArg(folder.c_str())});
+    Held stamp(AsText(Command(CommandId::ToText, {Command(CommandId::Now, {})})));
     const std::string path =
         directory + kFilePrefix + (stamp.text() ? stamp.text() : "") + kExtension;
     Held pathText(st::CopyText(path.c_str()));
@@ -308,8 +298,8 @@ bool RequestAudio(const st::TextValue& text) {
 
 void SynthesizeSpeech(const st::TextValue& text) {
     if (!RequestAudio(text)) return;
-    for (uint32_t button : {kPlayButton, kSaveAsButton})
-        st::Services.SetProperty(kMainWindow, button, kDisabled, -1, 0, 0);
+    for (uint32_t button : {unit::PlayButton, unit::SaveAsButton})
+        st::Services.SetProperty(kMainWindow, button, property::Disabled, -1, 0, 0);
 }
 
 } // namespace app
@@ -323,8 +313,8 @@ bool synthesisRunning = false;
 extern "C" void OnSynthesizeClick() {
     if (synthesisRunning) return;
     synthesisRunning = true;
-    const uint64_t content =
-        st::Services.GetProperty(app::kMainWindow, app::kTextBox, app::kContent, -1);
+    const uint64_t content = st::Services.GetProperty(app::kMainWindow, app::unit::TextBox,
+                                                      app::property::TextBoxContent, -1);
     st::TextValue text =
         static_cast<st::TextValue>(app::calls::Pointer(static_cast<uint32_t>(content)));
     app::SynthesizeSpeech(text);
@@ -336,8 +326,8 @@ extern "C" void OnSynthesizeClick() {
 // synthesis. The bytes stay until then; only the path is forgotten.
 extern "C" void ResetAudioState() {
     ++app::audioStateCount;
-    for (uint32_t button : {app::kPlayButton, app::kSaveAsButton})
-        st::Services.SetProperty(app::kMainWindow, button, app::kDisabled, -1, 1, 0);
+    for (uint32_t button : {app::unit::PlayButton, app::unit::SaveAsButton})
+        st::Services.SetProperty(app::kMainWindow, button, app::property::Disabled, -1, 1, 0);
     st::Services.FreeMemory(app::currentAudioPath);
     app::currentAudioPath = nullptr;
 }

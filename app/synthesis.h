@@ -10,13 +10,6 @@
 
 namespace app {
 
-// External functions of the program, by declaration number.
-inline constexpr int32_t ExtInternetOpenUrlA = 11;
-inline constexpr int32_t ExtInternetSetOptionA = 12;
-inline constexpr int32_t ExtGetTempFileNameA = 13;
-inline constexpr int32_t ExtMoveFileA = 14;
-inline constexpr int32_t ExtDeleteFileA = 15;
-
 // Where the speech service is when no settings file says otherwise.
 inline constexpr char kDefaultServiceEndpoint[] = "127.0.0.1:8925";
 // Largest MP3 accepted: far beyond any spoken text, small enough to hold.

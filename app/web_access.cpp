@@ -33,8 +33,11 @@ constexpr uint32_t kOpenProxy = 3;            // INTERNET_OPEN_TYPE_PROXY
 constexpr uint32_t kServiceHttp = 3;          // INTERNET_SERVICE_HTTP
 constexpr uint32_t kFlagReload = 0x80000000u; // INTERNET_FLAG_RELOAD
 constexpr uint32_t kQueryRawHeadersCrlf = 22; // HTTP_QUERY_RAW_HEADERS_CRLF
+constexpr uint32_t kOptionReceiveTimeout = 6; // INTERNET_OPTION_RECEIVE_TIMEOUT
 constexpr int32_t kReadSize = 2048;
 constexpr int32_t kHeaderBufferSize = 1024;
+
+FetchBounds bounds;
 
 // A runtime value this routine owns for the length of a scope.
 class Held {
@@ -104,16 +107,24 @@ void ProcessEvents() {
     Command(CommandId::ProcessEvents, {});
 }
 
-// The whole body, gathered in a memory file while the window keeps going.
+// The whole body, gathered in a memory file while the window keeps going;
+// null when it grows beyond the bound.
 void* ReadBody(uint32_t request) {
     const ArgRecord file = Command(CommandId::OpenMemoryFile, {});
     Held buffer(Pointer(Command(CommandId::ZeroByteSet, {IntArg(kReadSize)}).low));
+    int32_t total = 0;
     for (;;) {
         ProcessEvents();
         uint32_t got = 0;
         External(ExtInternetReadFile,
                  {request, Word(st::ByteSetData(buffer.get())), kReadSize, Word(&got)});
         if (got == 0) break;
+        if (got > static_cast<uint32_t>(kReadSize) ||
+            bounds.bodyBytes - total < static_cast<int32_t>(got)) {
+            Command(CommandId::CloseFile, {file});
+            return nullptr;
+        }
+        total += static_cast<int32_t>(got);
         Held piece(Pointer(Command(CommandId::ByteSetLeft,
                                    {BytesArg(buffer.get()), IntArg(static_cast<int32_t>(got))})
                                .low));
@@ -152,6 +163,11 @@ void StoreCookies(const char* responseHeaders, const char* host) {
             External(ExtInternetSetCookieA,
                      {Word(cookieUrl.text()), Word(nameText), Word(dataText)});
         }
+        // A NUL or 0x1A ends a line without being consumed: step over it, or
+        // the same empty line would come back for ever.
+        if (Command(CommandId::IsEndOfFile, {file, BoolArg(true)}).low &&
+            !Command(CommandId::IsEndOfFile, {file}).low)
+            st::FreeMemory(Pointer(Command(CommandId::ReadData, {file, IntArg(1)}).low));
         ProcessEvents();
     }
     Command(CommandId::CloseFile, {file});
@@ -163,6 +179,10 @@ bool IsMethod(const char* method, const char* upperName) {
 }
 
 } // namespace
+
+void SetFetchBounds(const FetchBounds& given) {
+    bounds = given;
+}
 
 st::TextValue UrlHost(const st::TextValue& address, bool keepPort) {
     const int32_t s = HostStart(address);
@@ -230,6 +250,9 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
         CloseInternetHandle(internet);
         return nullptr;
     }
+
+    External(ExtInternetSetOptionA, {request, kOptionReceiveTimeout, Word(&bounds.receiveTimeout),
+                                     sizeof bounds.receiveTimeout});
 
     AppendHeader(headers, kAcceptName, kAcceptLine);
     {

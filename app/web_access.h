@@ -24,6 +24,18 @@ inline constexpr int32_t ExtHttpSendRequestA = 6;
 inline constexpr int32_t ExtInternetReadFile = 7;
 inline constexpr int32_t ExtHttpQueryInfoA = 8;
 inline constexpr int32_t ExtInternetSetCookieA = 9;
+inline constexpr int32_t ExtInternetSetOptionA = 11;
+
+// A fetch waits at most receiveTimeout for the server's next bytes, and a
+// body longer than bodyBytes is cut and counts as a failed fetch: a server
+// that stalls or never ends must not hold the tool. The service's pages are
+// a few kilobytes.
+struct FetchBounds {
+    uint32_t receiveTimeout = 30000; // milliseconds
+    int32_t bodyBytes = 16 * 1024 * 1024;
+};
+// The bounds of later fetches (tests shorten them).
+void SetFetchBounds(const FetchBounds& bounds);
 
 // The body of the page at address ("http://" host[:port] path, or the same
 // without the scheme); null on failure.

@@ -22,11 +22,17 @@ std::string CString(std::string_view s) {
     return std::string(s);
 }
 
+// The bytes of a byte-set argument; any other kind of value has none (its
+// words are no byte set and must not be read as one).
+std::string_view BytesOf(const ArgRecord& v) {
+    return v.tag == TypeTag::Bytes ? ByteSetArg(v) : std::string_view();
+}
+
 // Writes each value argument from index 1 on through render(); arguments that
 // render() declines are skipped. On a file error the pointer goes back to
 // where it was and the answer is false.
 template <typename Render>
-bool WriteValues(int32_t count, const ArgRecord* args, bool lineEnds, Render render) {
+bool WriteTextCore(int32_t count, const ArgRecord* args, bool lineEnds, Render render) {
     RuntimeFile* file = OpenFile(Arg(count, args, 0));
     if (!file) return false;
     const int64_t mark = file->Position();
@@ -120,7 +126,7 @@ void WriteWholeFile(ArgRecord* result, int32_t count, ArgRecord* args) {
     if (file == INVALID_HANDLE_VALUE) return;
     bool ok = true;
     for (int32_t i = 1; i < count && ok; ++i) {
-        std::string_view data = ByteSetArg(args[i]);
+        std::string_view data = BytesOf(args[i]);
         if (data.empty()) continue;
         DWORD written = 0;
         ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
@@ -184,9 +190,14 @@ void ReadData(ArgRecord* result, int32_t count, ArgRecord* args) {
     RuntimeFile* file = OpenFile(Arg(count, args, 0));
     const int32_t n = IntValue(Arg(count, args, 1));
     if (!file || n <= 0) return;
-    auto* set = static_cast<ByteSetHeader*>(AllocMemory(n + 8));
+    // Never more than is left to read: a huge count on a small file is no
+    // reason to ask for that much memory.
+    const int64_t left = file->Length() - file->Position();
+    if (left <= 0) return;
+    const int32_t wanted = left < n ? static_cast<int32_t>(left) : n;
+    auto* set = static_cast<ByteSetHeader*>(AllocMemory(wanted + 8));
     int32_t got = 0;
-    if (!file->Read(ByteSetData(set), n, &got)) {
+    if (!file->Read(ByteSetData(set), wanted, &got)) {
         file->Seek(0, FILE_END);
         got = 0;
     }
@@ -249,16 +260,15 @@ void ReadLine(ArgRecord* result, int32_t count, ArgRecord* args) {
 }
 
 void WriteData(ArgRecord* result, int32_t count, ArgRecord* args) {
-    SetBool(result, WriteValues(count, args, false, [](const ArgRecord& v) {
+    SetBool(result, WriteTextCore(count, args, false, [](const ArgRecord& v) {
                 std::optional<std::string> bytes;
-                if (v.tag == TypeTag::Bytes && !ByteSetArg(v).empty())
-                    bytes = std::string(ByteSetArg(v));
+                if (!BytesOf(v).empty()) bytes = std::string(BytesOf(v));
                 return bytes;
             }));
 }
 
 void WriteText(ArgRecord* result, int32_t count, ArgRecord* args) {
-    SetBool(result, WriteValues(count, args, false, ScalarText));
+    SetBool(result, WriteTextCore(count, args, false, ScalarText));
 }
 
 void IsEndOfFile(ArgRecord* result, int32_t count, ArgRecord* args) {

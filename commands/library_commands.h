@@ -4,6 +4,15 @@
 
 #include "st/values.h"
 
+// <commdlg.h>, part of <windows.h>, makes FindText and ReplaceText macros for
+// its find and replace dialogs; here the names are the commands'.
+#ifdef FindText
+#undef FindText
+#endif
+#ifdef ReplaceText
+#undef ReplaceText
+#endif
+
 namespace st::cmd {
 
 #define ST_COMMAND(name) void name(ArgRecord* result, int32_t count, ArgRecord* args)
@@ -48,6 +57,9 @@ ST_COMMAND(IsEndOfFile);
 ST_COMMAND(FileLength);
 ST_COMMAND(ShowMessage);
 ST_COMMAND(ProcessEvents);
+
+// The play-MP3 command.
+ST_COMMAND(PlayMp3);
 
 #undef ST_COMMAND
 

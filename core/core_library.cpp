@@ -18,8 +18,43 @@ int32_t CoreNotify(int32_t code, uint32_t value1, uint32_t) {
 
 // Types are numbered from 1; only the records of the types in use are filled.
 const TypeRecord coreTypes[CoreTypeCount] = {
-    {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, 32, WindowPropertyEntries,
-     WindowUnitInterface, 0, nullptr},
+    {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, WindowPropertyCount,
+     WindowPropertyEntries, WindowUnitInterface, 0, nullptr},
+    {}, // 2
+    {}, // 3
+    {}, // 4
+    {"编辑框", "EditBox", "", 0, nullptr, 0x80000040, nullptr, 0, nullptr, 29,
+     EditBoxPropertyEntries, EditBoxUnitInterface, 0, nullptr},
+    {}, // 6
+    {}, // 7
+    {}, // 8
+    {}, // 9
+    {}, // 10
+    {"按钮", "Button", "", 0, nullptr, 0x80000840, nullptr, 0, nullptr, 14, ButtonPropertyEntries,
+     ButtonUnitInterface, 0, nullptr},
+    {"选择框", "CheckBox", "", 0, nullptr, 0x80001040, nullptr, 0, nullptr, 21,
+     CheckBoxPropertyEntries, CheckBoxUnitInterface, 0, nullptr},
+    {}, // 13
+    {}, // 14
+    {}, // 15
+    {}, // 16
+    {}, // 17
+    {}, // 18
+    {}, // 19
+    {}, // 20
+    {}, // 21
+    {}, // 22
+    {}, // 23
+    {}, // 24
+    {}, // 25
+    {}, // 26
+    {}, // 27
+    {}, // 28
+    {"超级链接框", "HyperLinker", "", 0, nullptr, 0x80010040, nullptr, 0, nullptr, 18,
+     HyperlinkPropertyEntries, HyperlinkUnitInterface, 0, nullptr},
+    {}, // 30
+    {"通用对话框", "CommonDlg", "", 0, nullptr, 0x80008040, nullptr, 0, nullptr, 30,
+     CommonDialogPropertyEntries, CommonDialogUnitInterface, 0, nullptr},
 };
 const LibraryCommand coreCommands[CoreCommandCount] = {
     cmd::TextLength,      cmd::ByteSetLength,
@@ -40,7 +75,8 @@ const LibraryCommand coreCommands[CoreCommandCount] = {
     cmd::ReadLine,        cmd::WriteData,
     cmd::WriteText,       cmd::IsEndOfFile,
     cmd::FileLength,      cmd::ShowMessage,
-    cmd::ProcessEvents,
+    cmd::ProcessEvents,   OpenCommonDialog,
+    cmd::PlayMp3,
 };
 
 } // namespace

@@ -124,17 +124,15 @@ DecodeResult AudioDecoder::DecodeLayer3(const FrameHeader& h, const uint8_t* fra
     std::memset(reservoir_ + reservoirSize_, 0, kBitReaderSlack);
 
     const int produced = samplesPerFrame_ * channels_ * 2;
-    if (si.mainDataBegin > buffered) {
-        // The frame's data reaches before what we hold (the first frames after a
-        // start or seek): silence of full length.
-        std::memset(out, 0, size_t(produced));
-        return {length, produced};
-    }
-    // Side information that cannot be right (a damaged frame whose header survived)
-    // would decode as loud noise: the frame is silent and the filterbank rings out.
-    const bool plausible =
-        SideInfoPlausible(si, mpeg1_, frameChannels, 8 * (si.mainDataBegin + mainBytes));
-    const int start = buffered - si.mainDataBegin;
+    // A frame whose data reaches before what we hold (the first frames after a
+    // start, a seek or a gap) is silent, as is one whose side information cannot be
+    // right (a damaged frame whose header survived: it would decode as loud noise).
+    // Silence goes through the filterbank, which rings out what came before (nothing
+    // at a start) and stays in step for the frames that follow.
+    const bool reachable = si.mainDataBegin <= buffered;
+    const bool plausible = reachable && SideInfoPlausible(si, mpeg1_, frameChannels,
+                                                          8 * (si.mainDataBegin + mainBytes));
+    const int start = reachable ? buffered - si.mainDataBegin : buffered;
     BitReader br(reservoir_ + start, size_t(reservoirSize_ - start));
     const int granules = mpeg1_ ? 2 : 1;
     for (int gr = 0; gr < granules; ++gr) {

@@ -23,8 +23,17 @@ if [ -z "${DISPLAY:-}" ]; then
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
         Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
         xvfb_pid=$!
-        for _ in $(seq 1 200); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-        if kill -0 "$xvfb_pid" 2>/dev/null; then export DISPLAY=":$n"; break; fi
+        # Wine's desktop, started once below for the whole run, needs the
+        # display up: on a loaded machine Xvfb may take far longer than usual.
+        for _ in $(seq 1 1200); do
+            [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
+            sleep 0.1
+        done
+        if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+            export DISPLAY=":$n"
+            break
+        fi
+        kill "$xvfb_pid" 2>/dev/null
         xvfb_pid=""
     done
 fi

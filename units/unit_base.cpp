@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 namespace st {
 
@@ -190,11 +191,28 @@ std::unordered_map<HWND, Unit*>& Units() {
     return units;
 }
 
+// Controls adopted by a unit (AdoptControl) -> that unit.
+std::unordered_map<HWND, Unit*>& Adopted() {
+    static std::unordered_map<HWND, Unit*> adopted;
+    return adopted;
+}
+
 Unit* pendingUnit = nullptr; // the unit whose window is being created
 
 } // namespace
 
 Unit::~Unit() {
+    if (HWND window = std::exchange(hwnd, nullptr)) {
+        // Released while its window still lives (the runtime takes a
+        // window's units down with it): the window goes too, without
+        // reaching this object again.
+        Units().erase(window);
+        if (IsWindow(window)) {
+            if (original_)
+                SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+            DestroyWindow(window);
+        }
+    }
     if (font) DeleteObject(font);
     if (brush) DeleteObject(brush);
 }
@@ -202,6 +220,21 @@ Unit::~Unit() {
 Unit* Unit::FromHandle(HWND window) {
     auto it = Units().find(window);
     return it == Units().end() ? nullptr : it->second;
+}
+
+Unit* Unit::NotificationOwner(HWND control) {
+    if (Unit* own = FromHandle(control)) return own;
+    auto it = Adopted().find(control);
+    return it == Adopted().end() ? nullptr : it->second;
+}
+
+void Unit::AdoptControl(HWND control) {
+    if (control) Adopted()[control] = this;
+}
+
+void Unit::ReleaseControl(HWND control) {
+    auto it = Adopted().find(control);
+    if (it != Adopted().end() && it->second == this) Adopted().erase(it);
 }
 
 void Unit::Attach(HWND window) {
@@ -249,6 +282,7 @@ LRESULT CALLBACK Unit::SubclassProc(HWND window, UINT message, WPARAM wParam, LP
     if (message != WM_NCDESTROY) return unit->WindowProc(message, wParam, lParam);
     LRESULT result = unit->DefaultProc(message, wParam, lParam);
     Units().erase(window);
+    std::erase_if(Adopted(), [unit](const auto& entry) { return entry.second == unit; });
     unit->hwnd = nullptr;
     // A window that dies while CreateUnitWindow still runs belongs to the
     // creator, who deletes the object itself.
@@ -264,9 +298,7 @@ LRESULT Unit::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Unit::OnFinalMessage() {
-    uint32_t window = windowId, unit = unitId;
-    CallRuntime(CallbackCode::UnitDestroyed, window, unit);
-    delete this;
+    CallRuntime(CallbackCode::UnitDestroyed, windowId, unitId);
 }
 
 static HWND ReflectionTarget(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -296,7 +328,7 @@ static HWND ReflectionTarget(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT Unit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (HWND from = ReflectionTarget(message, wParam, lParam)) {
-        Unit* sender = from != hwnd ? FromHandle(from) : nullptr;
+        Unit* sender = from != hwnd ? NotificationOwner(from) : nullptr;
         LRESULT result = 0;
         if (sender && sender->OnReflected(message, wParam, lParam, result)) return result;
     }

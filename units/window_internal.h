@@ -27,4 +27,14 @@ std::vector<UnitSlot> FocusOrder(uint32_t window);
 // Windows of the registry whose own unit is live.
 std::vector<WindowUnit*> LoadedWindows();
 
+// --- Window styles from the properties (window_properties.cpp) ---------------------------
+
+inline constexpr DWORD kTitleBits = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+// Borders 1, 3 and 5 can be resized.
+bool Resizable(int32_t border);
+DWORD FrameStyle(int32_t border);
+DWORD FrameExStyle(int32_t border);
+// Caption, system menu and title-bar buttons as the properties ask for them.
+DWORD TitleBarStyle(const WindowProperties& p);
+
 } // namespace st

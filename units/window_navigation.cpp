@@ -135,10 +135,12 @@ bool WindowUnit::MoveRadio(const UnitSlot& focused, bool forward) {
         ++at;
     if (at == n) return false;
     const UnitSlot& next = usable[forward ? (at + 1) % n : (at + n - 1) % n];
-    HWND nextWindow = next.object->hwnd;
+    const HWND nextWindow = next.object->hwnd;
+    const uint32_t window = next.object->windowId, unit = next.object->unitId;
     CheckRadio(group, next);
+    // Focus handlers run here and may take the window, and the unit, away.
     SetFocus(nextWindow);
-    RaiseOwnEvent0(next);
+    if (IsWindow(nextWindow)) RaiseUnitEvent(window, unit, 0);
     return true;
 }
 
@@ -169,20 +171,23 @@ bool WindowUnit::Mnemonic(uint32_t key) {
     return false;
 }
 
+std::string HelpFileName(const std::string& file) {
+    if (!file.empty()) return file;
+    auto name = reinterpret_cast<const char*>(
+        static_cast<uintptr_t>(CallRuntime(CallbackCode::ProgramFileName)));
+    std::string help = name ? name : "";
+    if (help.empty()) return help;
+    size_t dot = help.rfind('.'), slash = help.find_last_of("\\/");
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        help.resize(dot + 1);
+    else
+        help += '.';
+    return help + "hlp";
+}
+
 void WindowUnit::OpenHelp() {
-    std::string file = props.helpFile;
-    if (file.empty()) {
-        auto name = reinterpret_cast<const char*>(
-            static_cast<uintptr_t>(CallRuntime(CallbackCode::ProgramFileName)));
-        file = name ? name : "";
-        if (file.empty()) return;
-        size_t dot = file.rfind('.'), slash = file.find_last_of("\\/");
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-            file.resize(dot + 1);
-        else
-            file += '.';
-        file += "hlp";
-    }
+    const std::string file = HelpFileName(props.helpFile);
+    if (file.empty()) return;
     if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     if (props.helpTopic != 0)
         WinHelpA(hwnd, file.c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(props.helpTopic));

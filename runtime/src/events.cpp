@@ -47,6 +47,13 @@ struct EventSourceScope {
     }
 };
 
+// Counts a running handler, so that unit objects released meanwhile outlive it.
+struct HandlerScope {
+    int32_t& depth;
+    explicit HandlerScope(int32_t& d) : depth(d) { ++depth; }
+    ~HandlerScope() { --depth; }
+};
+
 // A truncation toward zero as the processor does it: out of range is 0x80000000.
 int32_t Truncate(double d) {
     if (!(d > -2147483649.0 && d < 2147483648.0)) return INT32_MIN;
@@ -132,7 +139,10 @@ uint32_t UnitRegistry::RaiseEvent(EventRecord& record) {
     int32_t count = static_cast<int32_t>(record.argCount < 5 ? record.argCount : 5);
     uint32_t words[5];
     std::memcpy(words, record.args, sizeof words);
-    CallHandler(handler, result, words, count);
+    {
+        HandlerScope running(eventDepth_);
+        CallHandler(handler, result, words, count);
+    }
     if (result.reported) {
         record.hasResult = 1;
         record.result = result.value[0];
@@ -177,7 +187,10 @@ uint32_t UnitRegistry::RaiseTypedEvent(TypedEventRecord& record) {
         if (both) words[n++] = a.high;
     }
     HandlerResult result{};
-    CallHandler(handler, result, words, n);
+    {
+        HandlerScope running(eventDepth_);
+        CallHandler(handler, result, words, n);
+    }
     if (result.reported) {
         record.hasResult = 1;
         record.result[0] = result.value[0];

@@ -30,6 +30,17 @@ void RuntimeState::RunIdleHooks() {
     }
 }
 
+// One message through the framework's pump. After the outermost dispatch no
+// window procedure is running, and released unit objects may go.
+static bool PumpOne(RuntimeState& rt) {
+    static int32_t nesting = 0;
+    ++nesting;
+    const bool more = rt.PumpMessage();
+    --nesting;
+    if (nesting == 0) rt.windows->AfterDispatch();
+    return more;
+}
+
 void RunMessageLoop(bool modal) {
     RuntimeState& rt = Runtime();
     rt.loopEntered = true;
@@ -44,7 +55,7 @@ void RunMessageLoop(bool modal) {
             if (!rt.OnIdle(count++)) idle = false;
         }
         do {
-            if (!rt.PumpMessage()) {
+            if (!PumpOne(rt)) {
                 // A modal loop leaves WM_QUIT for the loop that owns the program.
                 if (modal) PostQuitMessage(static_cast<int>(rt.LastMessage().wParam));
                 return;
@@ -66,7 +77,7 @@ void ProcessPendingMessages() {
     RuntimeState& rt = Runtime();
     MSG peek;
     while (PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE) && peek.message != WM_QUIT)
-        rt.PumpMessage();
+        PumpOne(rt);
 }
 
 } // namespace st

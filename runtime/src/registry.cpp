@@ -42,16 +42,13 @@ int32_t UnitRegistry::FindUnitIndex(WindowRecord& w, uint32_t unit) {
 
 UnitBase* UnitRegistry::ObjectAt(WindowRecord& w, int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= w.units.ids.size()) return nullptr;
-    uint32_t slot = 0;
     if (IsMenuItem(w.units.ids[index])) {
         MenuItemView m;
         std::vector<uint8_t>& r = w.units.records[index];
-        if (m.Parse(r.data(), static_cast<uint32_t>(r.size()))) std::memcpy(&slot, m.objectSlot, 4);
-    } else {
-        UnitRecordView v;
-        if (ViewUnit(w, index, v)) std::memcpy(&slot, v.objectSlot, 4);
+        return m.Parse(r.data(), static_cast<uint32_t>(r.size())) ? m.Object() : nullptr;
     }
-    return reinterpret_cast<UnitBase*>(slot);
+    UnitRecordView v;
+    return ViewUnit(w, index, v) ? v.Object() : nullptr;
 }
 
 UnitBase* UnitRegistry::WindowObject(WindowRecord& w) {

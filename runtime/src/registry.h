@@ -52,9 +52,17 @@ class UnitRegistry final : public WindowRegistry, public TemplateRegistry {
     uint32_t RaiseEvent(EventRecord& record);
     uint32_t RaiseTypedEvent(TypedEventRecord& record);
 
-    // --- Destruction (callback 2000) and rebuilding ---
+    // --- Destruction (callback 2000), release and rebuilding ---
+    // A window or unit is gone: its objects leave their slots and are released.
     void UnitDestroyed(uint32_t window, uint32_t unit);
+    // The one way a unit object created by a type's CreateUnit ends: deleted
+    // at once, or, while an event's handler runs, after the outermost event
+    // has returned to the message pump (AfterDispatch).
+    void ReleaseObject(UnitBase* object);
+    void AfterDispatch() override;
     void RebuildUnit(WindowRecord& w, int32_t index);
+    // Unit objects released but not yet deleted (tests).
+    size_t ReleasePending() const { return released_.size(); }
 
     void Clear(); // forgets every window (tests)
 
@@ -73,6 +81,9 @@ class UnitRegistry final : public WindowRegistry, public TemplateRegistry {
     void SetTyped(WindowRecord& w, int32_t index, int32_t property, int32_t part, uint32_t low,
                   uint32_t high);
     HMENU BuildMenu(WindowRecord& w);
+    // Clears record index's live slots (destroying its custom cursor) and
+    // answers the object it held.
+    UnitBase* TakeObject(WindowRecord& w, int32_t index);
 
     WindowList windows_;
     uint32_t modal_ = 0;
@@ -81,6 +92,8 @@ class UnitRegistry final : public WindowRegistry, public TemplateRegistry {
     std::map<uint32_t, uint8_t> keys_;   // callback 2011-2013
     std::vector<HCURSOR> ownedCursors_;  // made from pointer data; destroyed by us
     std::vector<uint32_t> idleDeclined_; // windows that answered false this idle period
+    int32_t eventDepth_ = 0;             // handlers running, nested ones counted
+    std::vector<UnitBase*> released_;    // deleted when no handler runs any more
 };
 
 // The runtime's registry.

@@ -1,3 +1,4 @@
+#include "playback/player_entries.h"
 #include "registry.h"
 
 namespace st {
@@ -42,15 +43,16 @@ bool RuntimeState::InitInstance() {
     size_t slash = module.find_last_of('\\');
     moduleDirectory = slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
     otherProviders[0].Register(NothingToInitialise, NothingToLookUp, NothingToShutDown);
-    // The entry routine's status: 0 means that it ran the program's own loop,
-    // so the framework runs none and goes straight to ExitInstance.
-    int status = entryRoutine ? entryRoutine() : 0;
-    return status != 0;
+    // The entry routine ran the program's own loop, or gave up before it:
+    // either way the framework runs none (with no window nothing would ever
+    // end it) and the program ends with the routine's status.
+    entryStatus = entryRoutine ? entryRoutine() : 0;
+    return false;
 }
 
 int RuntimeState::ExitInstance() {
-    ShutDown(0);
-    return 0;
+    ShutDown(entryStatus);
+    return entryStatus;
 }
 
 void PlayerProvider::Register(int32_t (*init)(), void* (*find)(const char*), void (*done)()) {
@@ -77,6 +79,12 @@ void* PlayerProvider::Lookup(const char* name) {
     return lookup ? lookup(name) : nullptr;
 }
 
-PlayerModuleRoutines PlayerModule = {nullptr, nullptr, nullptr};
+// Named here, so that the linker keeps the player; a test may put another
+// module in its place before StartRuntime.
+PlayerModuleRoutines PlayerModule = {
+    .initialise = mp3::PlayerInitialise,
+    .lookup = mp3::PlayerLookup,
+    .shutdown = mp3::PlayerShutdown,
+};
 
 } // namespace st

@@ -64,6 +64,9 @@ class WindowRegistry {
         (void)milliseconds, (void)newPeriod;
         return false;
     }
+    // The runtime's outermost pump has dispatched a message: nothing of a
+    // window procedure is running any more.
+    virtual void AfterDispatch() {}
 };
 
 // A module reached by entry-point name (the MP3 player is one).
@@ -77,7 +80,7 @@ struct PlayerProvider {
     void* Lookup(const char* name);
 };
 
-// The routines of the MP3 player module; the player registers them here.
+// The routines of the MP3 player module, registered by StartRuntime.
 struct PlayerModuleRoutines {
     int32_t (*initialise)();
     void* (*lookup)(const char* name);
@@ -140,6 +143,7 @@ class RuntimeState : public Application {
     std::vector<std::string> registeredComponents; // unregistered at the end
 
     int (*entryRoutine)() = nullptr; // the application's ProgramEntry
+    int entryStatus = 0;             // what it returned: the process's exit code
 
     // The idle phase's per-pass work: the idle list, last entry first.
     void RunIdleHooks();

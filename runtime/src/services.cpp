@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "runtime_state.h"
+#include "st/units.h"
 
 namespace st {
 
@@ -99,7 +100,7 @@ void LeaveConstruction() {
 uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
     RuntimeState& rt = Runtime();
     switch (code) {
-    case 1000:
+    case CallbackCode::DefaultIcons:
         // The program's icons, loaded on the first request, destroyed at the end.
         if (!rt.largeIcon && !rt.smallIcon) {
             HINSTANCE self = GetModuleHandleA(nullptr);
@@ -112,45 +113,52 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
         }
         return reinterpret_cast<uint32_t>(rt.largeIcon) |
                static_cast<uint64_t>(reinterpret_cast<uint32_t>(rt.smallIcon)) << 32;
-    case 1012:
+    case CallbackCode::AddIdleHook:
         // value1 = window, value2 = a two-word record: routine, argument.
         if (const uint32_t* hook = reinterpret_cast<const uint32_t*>(value2))
             rt.AddIdleHook(reinterpret_cast<HWND>(value1), reinterpret_cast<IdleRoutine>(hook[0]),
                            hook[1]);
         return 0;
-    case 1013:
+    case CallbackCode::RemoveIdleHook:
         rt.RemoveIdleHook(reinterpret_cast<HWND>(value1));
         return 0;
-    case 2003:
+    case CallbackCode::ProgramDirectory:
         return reinterpret_cast<uint32_t>(rt.programDirectory.c_str());
-    case 2004:
+    case CallbackCode::ProgramFileName:
         return reinterpret_cast<uint32_t>(rt.programFileName.c_str());
-    case 2009:
+    case CallbackCode::EnterConstruction:
         EnterConstruction();
         return 0;
-    case 2010:
+    case CallbackCode::LeaveConstruction:
         LeaveConstruction();
         return 0;
-    case 2018:
+    case CallbackCode::ProcessMessages:
         ProcessPendingMessages();
         return 0;
-    case 2024:
+    case CallbackCode::Allocate:
         if (value2 == 0)
             return reinterpret_cast<uint32_t>(AllocMemory(static_cast<int32_t>(value1)));
         return reinterpret_cast<uint32_t>(
             HeapAlloc(rt.heap ? rt.heap : GetProcessHeap(), 0, value1));
-    case 2025:
+    case CallbackCode::Free:
         FreeMemory(reinterpret_cast<void*>(value1));
         return 0;
-    case 2026:
+    case CallbackCode::Reallocate:
         return reinterpret_cast<uint32_t>(
             ReallocMemory(reinterpret_cast<void*>(value1), static_cast<int32_t>(value2)));
-    case 2027:
+    case CallbackCode::Fail:
         RuntimeError(reinterpret_cast<const char*>(value1), 0);
-    case 2028:
+    case CallbackCode::End:
         EndProgram(static_cast<int32_t>(value1));
-    case 2030:
+    case CallbackCode::FirstBuildWord:
         return rt.build[0];
+    case CallbackCode::PlayerEntry:
+        return reinterpret_cast<uint32_t>(rt.player.Lookup(reinterpret_cast<const char*>(value1)));
+    case CallbackCode::PlayerHandle: {
+        void* held = rt.player.handle;
+        if (value2 == 1) rt.player.handle = reinterpret_cast<void*>(value1);
+        return reinterpret_cast<uint32_t>(held);
+    }
     default:
         return rt.windows->Callback(code, value1, value2);
     }

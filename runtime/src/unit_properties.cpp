@@ -91,9 +91,10 @@ static int32_t ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-static void SetFace(LOGFONTA& font, const char* face) {
+// A face name of 1 to longest bytes is kept; anything else becomes 宋体.
+static void SetFace(LOGFONTA& font, const char* face, size_t longest) {
     size_t n = face ? std::strlen(face) : 0;
-    if (n == 0 || n >= 31) face = "宋体", n = std::strlen(face);
+    if (n == 0 || n > longest) face = "宋体", n = std::strlen(face);
     std::memset(font.lfFaceName, 0, sizeof font.lfFaceName);
     std::memcpy(font.lfFaceName, face, n);
 }
@@ -106,7 +107,7 @@ LOGFONTA FontFromRecord(const FontRecord& r) {
     font.lfUnderline = r.underline ? 1 : 0;
     font.lfStrikeOut = r.strikeOut ? 1 : 0;
     font.lfHeight = -MulDiv(std::max(r.size, 0), ScreenDpi(), 72);
-    SetFace(font, r.face);
+    SetFace(font, r.face, 30); // a whole record: below 31 bytes
     return font;
 }
 
@@ -133,7 +134,7 @@ void ChangeFontPart(LOGFONTA& font, int32_t part, uint32_t value) {
         font.lfHeight = -MulDiv(std::max(v, 0), ScreenDpi(), 72);
         break;
     case 6:
-        SetFace(font, reinterpret_cast<const char*>(value));
+        SetFace(font, reinterpret_cast<const char*>(value), LF_FACESIZE - 1);
         break;
     }
 }

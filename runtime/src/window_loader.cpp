@@ -2,6 +2,7 @@
 // and the bookkeeping when windows and units are destroyed.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "registry.h"
 
@@ -23,16 +24,6 @@ uint32_t StyleBits(uint32_t flags) {
 uint32_t TypeFlags(uint32_t typeId) {
     const TypeRecord* type = FindTypeRecord(typeId);
     return type ? type->flags : 0;
-}
-
-void SetSlot(uint32_t* slot, uint32_t value) {
-    std::memcpy(slot, &value, 4);
-}
-
-uint32_t Slot(const uint32_t* slot) {
-    uint32_t v;
-    std::memcpy(&v, slot, 4);
-    return v;
 }
 
 // A cursor from .cur file bytes (its first image).
@@ -78,12 +69,12 @@ void UnitRegistry::CreateCursor(UnitRecordView& v) {
     } else if (cursorId != 0) {
         cursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(cursorId));
     }
-    SetSlot(v.cursorSlot, reinterpret_cast<uint32_t>(cursor));
+    v.SetCursor(reinterpret_cast<uint32_t>(cursor));
 }
 
 void UnitRegistry::DestroyCursor(UnitRecordView& v) {
-    HCURSOR cursor = reinterpret_cast<HCURSOR>(Slot(v.cursorSlot));
-    SetSlot(v.cursorSlot, 0);
+    HCURSOR cursor = reinterpret_cast<HCURSOR>(v.Cursor());
+    v.SetCursor(0);
     auto it = std::find(ownedCursors_.begin(), ownedCursors_.end(), cursor);
     if (cursor && it != ownedCursors_.end()) {
         ownedCursors_.erase(it);
@@ -175,11 +166,23 @@ bool UnitRegistry::CreateUnits(WindowRecord& w, HWND window) {
                                          w.id, w.units.ids[i], nullptr, 0)
                                 : nullptr;
         if (!unit) return false;
-        if (!ViewUnit(w, i, v)) return false;
-        SetSlot(v.objectSlot, reinterpret_cast<uint32_t>(unit));
+        if (!ViewUnit(w, i, v)) {
+            ReleaseObject(unit);
+            return false;
+        }
+        v.SetObject(unit);
         controlId += 10;
     }
     return true;
+}
+
+// Already open: bring it forward, build nothing.
+static void BringForward(UnitBase& self, bool show) {
+    if (show && !IsWindowVisible(self.hwnd)) self.ShowUnit(true);
+    if (IsIconic(self.hwnd))
+        ShowWindow(self.hwnd, SW_RESTORE);
+    else
+        SetActiveWindow(self.hwnd);
 }
 
 bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
@@ -188,17 +191,19 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
     WindowRecord& w = *found;
 
     if (UnitBase* self = WindowObject(w)) {
-        // Already open: bring it forward, build nothing.
-        if (show && !IsWindowVisible(self->hwnd)) self->ShowUnit(true);
-        if (IsIconic(self->hwnd))
-            ShowWindow(self->hwnd, SW_RESTORE);
-        else
-            SetActiveWindow(self->hwnd);
+        BringForward(*self, show);
         return true;
     }
 
     HWND focus = GetFocus();
     EnterConstruction();
+    // Entering construction runs what waits in the queue; a handler there may
+    // have loaded this very window.
+    if (UnitBase* self = WindowObject(w)) {
+        LeaveConstruction();
+        BringForward(*self, show);
+        return true;
+    }
     w.saved = w.units;
     w.hasSaved = true;
 
@@ -216,23 +221,29 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
         loadingModal_ = false;
         if (!self && menu && IsMenu(menu)) DestroyMenu(menu);
     }
-    if (self && ViewUnit(w, 0, v)) SetSlot(v.objectSlot, reinterpret_cast<uint32_t>(self));
+    if (self) {
+        if (ViewUnit(w, 0, v))
+            v.SetObject(self);
+        else
+            ReleaseObject(std::exchange(self, nullptr));
+    }
     if (!self || !self->hwnd || !CreateUnits(w, self->hwnd)) {
-        // Take down what was built; the window's own report restores the list
-        // (and the window object deletes itself).
+        // Take down what was built: the window's report (or ours, when it
+        // has none) releases every object and restores the list.
         HWND window = self ? self->hwnd : nullptr;
         if (window && IsWindow(window)) DestroyWindow(window);
         if (WindowObject(w) || w.hasSaved) UnitDestroyed(w.id, 0);
-        if (self && !window) delete self; // an object without a window: nothing took it down
         LeaveConstruction();
         return false;
     }
     if (WindowLoadState* state = self->LoadState()) state->modal = modal;
 
     FinishUnits(w, self->hwnd, -1);
-    if (show || (v.Flags() & UnitFlag::Visible)) self->ShowUnit(true);
+    const bool shown = show || (v.Flags() & UnitFlag::Visible);
     LeaveConstruction();
 
+    // Events 0, 3 and 4 first; the first show then raises the activation and
+    // focus events, which construction would have swallowed.
     for (int32_t event : {0, 3, 4}) {
         UnitBase* now = WindowObject(w);
         if (!now || !IsWindow(now->hwnd)) return true;
@@ -244,6 +255,10 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
     }
     self = WindowObject(w);
     if (!self) return true;
+    if (shown) {
+        self->ShowUnit(true);
+        if (!(self = WindowObject(w))) return true;
+    }
     WindowLoadState* state = self->LoadState();
 
     if (modal) {
@@ -274,33 +289,58 @@ void UnitRegistry::UnitDestroyed(uint32_t window, uint32_t unit) {
     int32_t index = FindUnitIndex(w, unit);
     if (index < 0) return;
     if (index > 0) {
-        UnitRecordView v;
-        if (ViewUnit(w, index, v)) {
-            DestroyCursor(v);
-            SetSlot(v.objectSlot, 0);
-        } else if (IsMenuItem(w.units.ids[index])) {
-            MenuItemView m;
-            std::vector<uint8_t>& r = w.units.records[index];
-            if (m.Parse(r.data(), static_cast<uint32_t>(r.size()))) SetSlot(m.objectSlot, 0);
-        }
+        ReleaseObject(TakeObject(w, index));
         return;
     }
-    // The window itself: units without a window of their own (windowless
-    // types) go with it, then the list is put back as it was before the load.
-    for (size_t i = w.units.ids.size(); i-- > 0;) {
-        UnitRecordView v;
-        if (!ViewUnit(w, static_cast<int32_t>(i), v)) continue;
-        DestroyCursor(v);
-        UnitBase* object = reinterpret_cast<UnitBase*>(Slot(v.objectSlot));
-        SetSlot(v.objectSlot, 0);
-        if (i > 0 && object && (!object->hwnd || !IsWindow(object->hwnd))) delete object;
-    }
+    // The window itself: its object and every unit still in the list
+    // (windowless types among them) go with it, then the list is put back as
+    // it was before the load.
+    for (size_t i = w.units.ids.size(); i-- > 0;)
+        ReleaseObject(TakeObject(w, static_cast<int32_t>(i)));
     if (w.hasSaved) {
         w.units = std::move(w.saved);
         w.saved = UnitList{};
         w.hasSaved = false;
     }
     if (modal_ == w.id) modal_ = 0;
+}
+
+UnitBase* UnitRegistry::TakeObject(WindowRecord& w, int32_t index) {
+    UnitBase* object = nullptr;
+    UnitRecordView v;
+    if (ViewUnit(w, index, v)) {
+        DestroyCursor(v);
+        object = v.Object();
+        v.SetObject(nullptr);
+    } else if (index >= 0 && static_cast<size_t>(index) < w.units.ids.size() &&
+               IsMenuItem(w.units.ids[index])) {
+        MenuItemView m;
+        std::vector<uint8_t>& r = w.units.records[index];
+        if (m.Parse(r.data(), static_cast<uint32_t>(r.size()))) {
+            object = m.Object();
+            m.SetObject(nullptr);
+        }
+    }
+    return object;
+}
+
+void UnitRegistry::ReleaseObject(UnitBase* object) {
+    if (!object) return;
+    // A handler may still be running on the object's behalf (one that pumps
+    // messages while its window is closed): the object waits for the
+    // outermost event to end.
+    if (eventDepth_ > 0)
+        released_.push_back(object);
+    else
+        delete object;
+}
+
+void UnitRegistry::AfterDispatch() {
+    if (eventDepth_ > 0 || released_.empty()) return;
+    std::vector<UnitBase*> objects;
+    objects.swap(released_);
+    for (UnitBase* object : objects)
+        delete object;
 }
 
 void UnitRegistry::DestroyAll() {
@@ -312,12 +352,9 @@ void UnitRegistry::DestroyAll() {
         UnitBase* self = w ? WindowObject(*w) : nullptr;
         if (self && self->hwnd && IsWindow(self->hwnd)) DestroyWindow(self->hwnd);
         // A window object that outlived its window still loses its units.
-        if ((w = FindWindow(id)) && WindowObject(*w)) {
-            UnitBase* object = WindowObject(*w);
-            UnitDestroyed(id, 0);
-            if (!object->hwnd || !IsWindow(object->hwnd)) delete object;
-        }
+        if ((w = FindWindow(id)) && WindowObject(*w)) UnitDestroyed(id, 0);
     }
+    AfterDispatch();
     for (HCURSOR cursor : ownedCursors_)
         ::DestroyCursor(cursor);
     ownedCursors_.clear();
@@ -349,12 +386,8 @@ void UnitRegistry::RebuildUnit(WindowRecord& w, int32_t index) {
 
     HWND old = unit->hwnd;
     HWND above = old ? GetWindow(old, GW_HWNDPREV) : nullptr;
-    if (old && IsWindow(old)) DestroyWindow(old); // the unit reports 2000 and deletes itself
-    if (ObjectAt(w, index) == unit && ViewUnit(w, index, v)) {
-        DestroyCursor(v);
-        SetSlot(v.objectSlot, 0);
-        if (!old) delete unit;
-    }
+    if (old && IsWindow(old)) DestroyWindow(old); // the unit reports 2000: released
+    if (ObjectAt(w, index) == unit) ReleaseObject(TakeObject(w, index));
 
     auto create = UnitEntryOf<CreateUnitFn>(type, UnitEntry::Create);
     if (!create || !ViewUnit(w, index, v)) return;
@@ -362,8 +395,12 @@ void UnitRegistry::RebuildUnit(WindowRecord& w, int32_t index) {
         create(v.propertyBlock, static_cast<int32_t>(v.propertyLength), StyleBits(v.Flags()),
                self->hwnd, ControlId(w, index), nullptr, v.geometry[0], v.geometry[1],
                v.geometry[2], v.geometry[3], w.id, w.units.ids[index], nullptr, 0);
-    if (!fresh || !ViewUnit(w, index, v)) return;
-    SetSlot(v.objectSlot, reinterpret_cast<uint32_t>(fresh));
+    if (!fresh) return;
+    if (!ViewUnit(w, index, v)) {
+        ReleaseObject(fresh);
+        return;
+    }
+    v.SetObject(fresh);
     if (fresh->hwnd)
         SetWindowPos(fresh->hwnd, above && IsWindow(above) ? above : HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -74,7 +74,12 @@ std::string Control(const std::string& request) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string answer;
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        send(s, request.data(), static_cast<int>(request.size()), 0);
+        for (size_t sent = 0; sent < request.size();) {
+            const int n =
+                send(s, request.data() + sent, static_cast<int>(request.size() - sent), 0);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
         shutdown(s, SD_SEND);
         char buffer[4096];
         int n;
@@ -204,6 +209,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
         {"HTML page", Reply("200 OK", "<html><body>no audio</body></html>")},
         {"cut short",
          "HTTP/1.1 200 OK\r\nContent-Length: 5000\r\nConnection: close\r\n\r\n" + kMp3},
+        {"over the size cap", Reply("200 OK", kMp3 + std::string(app::kMaxAudioBytes, 'x'))},
     };
     for (const auto& f : failures) {
         CAPTURE(f.what);

@@ -16,6 +16,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -268,6 +269,11 @@ struct Answer {
     }
     Answer& Sleep(int ms) {
         steps += "sleep " + std::to_string(ms) + "\n";
+        return *this;
+    }
+    Answer& Repeat(int count, const std::string& bytes) {
+        steps +=
+            "repeat " + std::to_string(count) + " " + std::to_string(bytes.size()) + "\n" + bytes;
         return *this;
     }
     Answer& Drop() {
@@ -755,17 +761,22 @@ LRESULT CALLBACK ObserverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-} // namespace
-
-TEST_CASE("The window keeps processing messages while a slow page arrives") {
-    Start();
+// A window of this thread that counts its timer messages during a fetch.
+HWND ObserverWindow() {
     WNDCLASSA wc{};
     wc.lpfnWndProc = ObserverProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "web_access_test_observer";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                  wc.hInstance, nullptr);
+    RegisterClassA(&wc); // the second time it is already there
+    return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance,
+                           nullptr);
+}
+
+} // namespace
+
+TEST_CASE("The window keeps processing messages while a slow page arrives") {
+    Start();
+    HWND window = ObserverWindow();
     REQUIRE(window);
 
     Answer slow;
@@ -788,6 +799,109 @@ TEST_CASE("The window keeps processing messages while a slow page arrives") {
     REQUIRE(got.size() == 2);
     CHECK(got[0].rfind("GET /outer ", 0) == 0);
     CHECK(got[1].rfind("GET /inner ", 0) == 0);
+    DestroyWindow(window);
+}
+
+namespace {
+
+// Ends the test program when a fetch outlives its bound: a fetch that never
+// returns would otherwise show only as the suite's timeout.
+class Watchdog {
+  public:
+    Watchdog(DWORD milliseconds, const std::string& what)
+        : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), milliseconds_(milliseconds),
+          what_(what) {
+        thread_ = CreateThread(nullptr, 0, &Watch, this, 0, nullptr);
+    }
+    ~Watchdog() {
+        SetEvent(done_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        CloseHandle(done_);
+    }
+
+  private:
+    static DWORD WINAPI Watch(LPVOID self) {
+        auto* w = static_cast<Watchdog*>(self);
+        if (WaitForSingleObject(w->done_, w->milliseconds_) == WAIT_OBJECT_0) return 0;
+        std::fprintf(stderr, "a fetch did not end: %s\n", w->what_.c_str());
+        std::fflush(stderr);
+        ExitProcess(3);
+    }
+    HANDLE done_, thread_ = nullptr;
+    DWORD milliseconds_;
+    std::string what_;
+};
+
+} // namespace
+
+TEST_CASE("A hostile server never holds a fetch, and the window keeps answering") {
+    Start();
+    HWND window = ObserverWindow();
+    REQUIRE(window);
+    // Short bounds keep the test short; the shipped ones only differ in size.
+    constexpr DWORD kTimeout = 3000;
+    app::SetFetchBounds({.receiveTimeout = kTimeout, .bodyBytes = 1024 * 1024});
+
+    auto fetch = [&](const char* what, const Answer& answer, DWORD* elapsed = nullptr) {
+        Script({answer});
+        ResetWatch();
+        timerTicks = 0;
+        SetTimer(window, 1, 20, nullptr);
+        fetching = true;
+        const DWORD start = GetTickCount();
+        Page page;
+        {
+            Watchdog dog(120000, what);
+            page = Fetch(Here("/hostile/x", "localhost"));
+        }
+        if (elapsed) *elapsed = GetTickCount() - start;
+        fetching = false;
+        KillTimer(window, 1);
+        return page;
+    };
+    const std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+
+    // A 0x1A ends a line without being read: the cookie loop must step over it.
+    Page page = fetch("0x1A", Ok("eof", "X-Odd: a\x1A"
+                                        "b\r\nSet-Cookie: sub=1; path=/hostile\r\n"));
+    CHECK(page.body == "eof");
+    auto cookies = CallsOf("InternetSetCookieA");
+    REQUIRE(cookies.size() == 1);
+    CHECK(cookies[0].args[1] == "sub");
+
+    static const char kNul[] = "X-Nul: a\0b\r\nSet-Cookie: nul=1; path=/hostile\r\n";
+    page = fetch("NUL", Ok("nul", std::string(kNul, sizeof kNul - 1)));
+    CHECK(page.body == "nul");
+
+    std::string many;
+    for (int i = 0; i < 5000; ++i)
+        many += "Set-Cookie: c" + std::to_string(i) + "=v; path=/hostile\r\n";
+    page = fetch("5,000 cookies", Ok("many", many));
+    CHECK(page.body == "many");
+    CHECK(page.response == std::string(1024, ' '));
+    CHECK(CallsOf("InternetSetCookieA").empty());
+
+    page = fetch("1 MiB of headers", Ok("huge", "X-Huge: " + std::string(1 << 20, 'h') + "\r\n"));
+    MESSAGE("a 1 MiB header block gave a body of " << page.body.size() << " bytes");
+    CHECK(CallsOf("InternetSetCookieA").empty());
+
+    page =
+        fetch("endless body", Answer().Send(head + "\r\n").Repeat(100000, std::string(65536, 'x')));
+    CHECK(page.empty); // cut at the bound: a failed fetch
+    CheckClosedInOrder();
+
+    DWORD elapsed = 0;
+    page = fetch("stalled", Answer().Send(head + "Content-Length: 10\r\n\r\npart").Sleep(60000),
+                 &elapsed);
+    MESSAGE("a stalled answer ended after " << elapsed << " ms with " << page.body.size()
+                                            << " bytes");
+    CHECK(elapsed >= kTimeout - 500);
+    CHECK(elapsed < 30000);
+    CHECK(timerTicks >= 3); // the window answered while the fetch waited
+    CheckClosedInOrder();
+
+    app::SetFetchBounds({});
     DestroyWindow(window);
 }
 

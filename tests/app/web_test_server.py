@@ -20,6 +20,8 @@ down its sending side and reads the answer until the server closes.
       port, in order (the last one repeats), and an empty request log.
       Each answer starts with the line "answer"; its steps follow:
         "send N\n" + N bytes   send those bytes
+        "repeat COUNT N\n" + N bytes   send those bytes COUNT times (a body
+                               that goes on longer than any client reads)
         "sleep MS\n"           wait
         "drop\n"               close at once without a further byte
       After its last step the connection is closed.
@@ -64,6 +66,10 @@ def parse_script(data):
         elif line.startswith("send "):
             n = int(line[5:])
             answers[-1].append(("send", data[pos:pos + n]))
+            pos += n
+        elif line.startswith("repeat "):
+            count, n = (int(v) for v in line[7:].split())
+            answers[-1].append(("repeat", (count, data[pos:pos + n])))
             pos += n
         elif line.startswith("sleep "):
             answers[-1].append(("sleep", int(line[6:])))
@@ -114,6 +120,10 @@ class HttpHandler(socketserver.BaseRequestHandler):
             for kind, value in answer:
                 if kind == "send":
                     self.request.sendall(value)
+                elif kind == "repeat":
+                    count, piece = value
+                    for _ in range(count):
+                        self.request.sendall(piece)
                 elif kind == "sleep":
                     time.sleep(value / 1000.0)
                 elif kind == "drop":

@@ -117,6 +117,10 @@ TEST_CASE("WriteText renders values and WriteData writes bytes; both grow the me
     CHECK(TakeBytes(Call(cmd::ReadData, {Number(f), Int(100)})) == std::string("n=-3真\0\x01", 8));
     CHECK(TakeBytes(Call(cmd::ReadData, {Number(f), Int(100)})) == "<null>");
     CHECK(TakeBytes(Call(cmd::ReadData, {Number(f), Int(0)})) == "<null>");
+    // A count far beyond what is left reads what is left, without asking for that much memory.
+    CHECK(Call(cmd::SeekToStart, {Number(f)}).low == 1);
+    CHECK(TakeBytes(Call(cmd::ReadData, {Number(f), Int(0x7FFFFFF0)})) ==
+          std::string("n=-3真\0\x01", 8));
 
     // Growth in steps of 1024 bytes, contents kept.
     auto* file = static_cast<cmd::MemoryFile*>(cmd::OpenFileTable::Instance().Find(f));
@@ -179,6 +183,11 @@ TEST_CASE("Whole-file reading and writing") {
         1);
     CHECK(ReadFileBytes(path).empty());
     CHECK(TakeBytes(Call(cmd::ReadWholeFile, {Text(path.c_str())})) == "<null>");
+
+    // A value that is no byte set contributes nothing, however its words look.
+    static const char lookalike[] = "\x01\0\0\0\x03\0\0\0XYZ";
+    CHECK(Call(cmd::WriteWholeFile, {Text(path.c_str()), Text(lookalike), a.Arg()}).low == 1);
+    CHECK(ReadFileBytes(path) == "ID3");
 
     CHECK(Call(cmd::WriteWholeFile, {Text(st::EmptyText), a.Arg()}).low == 0);
     CHECK(Call(cmd::WriteWholeFile, {Text((dir + "\\no\\such.bin").c_str()), a.Arg()}).low == 0);

@@ -195,8 +195,7 @@ TEST_CASE("loading a window: creation order, control ids, no handler while build
     REQUIRE(state != nullptr);
     CHECK(state->completelyLoaded);
     CHECK_FALSE(state->modal);
-    CHECK(*View(A, Label2).cursorSlot ==
-          reinterpret_cast<uint32_t>(LoadCursorA(nullptr, IDC_HAND)));
+    CHECK(View(A, Label2).Cursor() == reinterpret_cast<uint32_t>(LoadCursorA(nullptr, IDC_HAND)));
     CHECK(GetMenu(window) != nullptr); // the menu item became the window's menu
     CHECK(OurTestWindows() == 1);
 }
@@ -228,10 +227,10 @@ TEST_CASE("destroying a window puts its unit list back as it was before the load
     DestroyWindow(window);
     CHECK_FALSE(IsWindow(window));
     CHECK(Object(A, 0) == nullptr);
-    CHECK(*View(A, 0).objectSlot == 0);
-    CHECK(*View(A, Label1).objectSlot == 0);
-    CHECK(*View(A, Hidden1).objectSlot == 0);
-    CHECK(*View(A, Label2).cursorSlot == 0);
+    CHECK(View(A, 0).Object() == nullptr);
+    CHECK(View(A, Label1).Object() == nullptr);
+    CHECK(View(A, Hidden1).Object() == nullptr);
+    CHECK(View(A, Label2).Cursor() == 0);
     CHECK(View(A, Label1).geometry[2] == 80);
     CHECK(st::RuntimeCallback(st::CallbackCode::LoadedWindowCount, 0, 0) == 0);
     CHECK_FALSE(R().AnyWindowAlive());
@@ -246,7 +245,7 @@ TEST_CASE("a window whose unit cannot be created fails to load and leaves nothin
     Fresh();
     CHECK_FALSE(R().LoadWindow(Broken, false, false, nullptr));
     CHECK(Object(Broken, 0) == nullptr);
-    CHECK(*View(Broken, 0).objectSlot == 0);
+    CHECK(View(Broken, 0).Object() == nullptr);
     CHECK(st::Runtime().errorDepth == 0);
     CHECK_FALSE(R().FindWindow(Broken)->hasSaved);
     CHECK(OurTestWindows() == 0);
@@ -358,13 +357,13 @@ TEST_CASE("tag and mouse pointer") {
     st::UnitRecordView v = View(A, Label2);
     REQUIRE(v.pointerLength == 4);
     CHECK(*reinterpret_cast<uint32_t*>(v.pointer) == 32513); // IDC_IBEAM stored
-    CHECK(*v.cursorSlot == reinterpret_cast<uint32_t>(LoadCursorA(nullptr, IDC_IBEAM)));
+    CHECK(v.Cursor() == reinterpret_cast<uint32_t>(LoadCursorA(nullptr, IDC_IBEAM)));
     uint32_t odd[3] = {1, 4, 99};
     Set(A, Label2, 7, reinterpret_cast<uint32_t>(odd));
     CHECK(pointer(Label2) == std::vector<uint8_t>{99, 0, 0, 0});
     Set(A, Label2, 7, 0);
     CHECK(Get(A, Label2, 7) == 0);
-    CHECK(*View(A, Label2).cursorSlot == 0);
+    CHECK(View(A, Label2).Cursor() == 0);
 }
 
 TEST_CASE("a mouse pointer with cursor data makes the unit's own cursor") {
@@ -395,7 +394,7 @@ TEST_CASE("a mouse pointer with cursor data makes the unit's own cursor") {
         value[bitmap + 48 + k] = 0x0F, value[bitmap + 48 + 128 + k] = 0xF0;
 
     Set(A, Label1, 7, reinterpret_cast<uint32_t>(value.data()));
-    HCURSOR cursor = reinterpret_cast<HCURSOR>(*View(A, Label1).cursorSlot);
+    HCURSOR cursor = reinterpret_cast<HCURSOR>(View(A, Label1).Cursor());
     REQUIRE(cursor != nullptr);
     ICONINFO info{};
     REQUIRE(GetIconInfo(cursor, &info));
@@ -408,7 +407,7 @@ TEST_CASE("a mouse pointer with cursor data makes the unit's own cursor") {
     CHECK(st::ByteSetLength(back) == static_cast<int32_t>(length));
     st::FreeMemory(back);
     Close(A);
-    CHECK(*View(A, Label1).cursorSlot == 0);
+    CHECK(View(A, Label1).Cursor() == 0);
 }
 
 TEST_CASE("type properties cross the unit interface converted by their kind") {
@@ -500,6 +499,15 @@ TEST_CASE("font properties: the seven-field record and one part at a time") {
     CHECK(font().lfHeight == -MulDiv(20, dpi, 72));
     CHECK(Get(A, Label1, Prop::Font, 5) == 20);
     CHECK(std::string(font().lfFaceName) == "宋体"); // the other parts stay
+    // Part 6 alone keeps 1 to 31 bytes (the record form only below 31).
+    longFace.assign(31, 'b');
+    Set(A, Label1, Prop::Font, reinterpret_cast<uint32_t>(longFace.c_str()), 6);
+    CHECK(std::string(font().lfFaceName) == longFace);
+    longFace.push_back('b');
+    Set(A, Label1, Prop::Font, reinterpret_cast<uint32_t>(longFace.c_str()), 6);
+    CHECK(std::string(font().lfFaceName) == "宋体");
+    Set(A, Label1, Prop::Font, reinterpret_cast<uint32_t>(""), 6);
+    CHECK(std::string(font().lfFaceName) == "宋体");
 
     // Without a font of its own the unit's current font is the default GUI font.
     p->font.clear();

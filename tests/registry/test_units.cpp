@@ -56,7 +56,7 @@ class TestUnit : public st::UnitBase {
     }
 };
 
-// Both window kinds end the same way: the runtime hears of it, the object goes.
+// Both window kinds end the same way: the runtime hears of it and releases the object.
 LRESULT Common(TestUnit* unit, HWND w, UINT m, WPARAM wp, LPARAM lp, bool* handled) {
     *handled = true;
     switch (m) {
@@ -77,7 +77,6 @@ LRESULT Common(TestUnit* unit, HWND w, UINT m, WPARAM wp, LPARAM lp, bool* handl
         log.steps.push_back("destroyed " + Hex(unit->unitId));
         bool isWindow = unit->isWindow;
         Call(st::CallbackCode::UnitDestroyed, unit->windowId, unit->unitId);
-        delete unit;
         if (isWindow && Call(st::CallbackCode::LoopEntered) &&
             Call(st::CallbackCode::LoadedWindowCount) == 0)
             PostQuitMessage(0);

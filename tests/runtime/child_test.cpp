@@ -111,6 +111,16 @@ TEST_CASE("closing the only window ends the program with 0 after one EndRoutine"
     CHECK(testing::ReadTrace(log, true) == "end main\r\nlibrary end\r\n");
 }
 
+TEST_CASE("an entry routine that returns 5 without a window ends the program with 5") {
+    std::string log = testing::NewTracePath("st_subject_");
+    ChildProcess child;
+    REQUIRE(child.Start(Subject(), "status5 " + log));
+    DWORD code = 0xDEAD;
+    REQUIRE(child.WaitForExit(kBound, &code));
+    CHECK(code == 5);
+    CHECK(testing::ReadTrace(log, true) == "end main\r\nlibrary end\r\n");
+}
+
 TEST_CASE("EndProgram from a second thread: the main thread shuts down, the code is kept") {
     std::string log = testing::NewTracePath("st_subject_");
     ChildProcess child;

@@ -108,6 +108,8 @@ extern "C" int ProgramEntry() {
         ShowWindowOfOurOwn();
         CloseHandle(CreateThread(nullptr, 0, RaiseFromAnotherThread, nullptr, 0, nullptr));
         st::Services.RunMessageLoop();
+    } else if (m == "status5") {
+        return 5; // gives up without a window
     } else {
         return 2;
     }

@@ -4,6 +4,7 @@
 // program and a screenshot.
 #include <doctest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -76,6 +77,13 @@ void Key(UINT message, WPARAM key) {
     Pump();
 }
 
+BOOL CALLBACK CountMainWindows(HWND w, LPARAM count) {
+    char text[64] = {};
+    GetWindowTextA(w, text, sizeof text);
+    if (std::string(text) == "单元测试窗口") ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 struct SubjectRun {
     bool started = false, exited = false;
     DWORD exitCode = 0;
@@ -119,6 +127,76 @@ TEST_CASE("The loader builds the window of the window type: caption, border, cen
     CHECK_FALSE(IsWindowVisible(main.Unit(kWindowless)));
     CHECK_FALSE(IsWindowVisible(main.Unit(kHidden)));
     CHECK(IsWindowVisible(main.Unit(kOk)));
+}
+
+TEST_CASE("The loaded window's life begins with 0, 3, 4, then its first show's events") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    const std::vector<int32_t>& seen = hooks.windowEvents;
+    REQUIRE(seen.size() >= 3);
+    CHECK(std::vector<int32_t>(seen.begin(), seen.begin() + 3) == std::vector<int32_t>{0, 3, 4});
+    auto count = [&](int32_t event) { return std::count(seen.begin(), seen.end(), event); };
+    CHECK(count(8) == 1);
+    CHECK(count(5) >= 1);
+    CHECK(count(10) == 1);
+    CHECK(count(st::CommonEvent::FocusReceived) >= 1);
+    CHECK(count(0) == 1);
+}
+
+TEST_CASE("A handler that loads the window while its load begins: one window, built once") {
+    MainWindow main; // starts the runtime
+    DestroyWindow(main.hwnd);
+    Pump();
+    REQUIRE(WindowObject(kMain) == nullptr);
+    st::Services.LoadStartWindow(kBare);
+    st::UnitBase* bare = WindowObject(kBare);
+    REQUIRE(bare);
+    hooks = Hooks{};
+    hooks.loadMainOnBareClose = true;
+    // The close waits in the queue; the load pumps it before it builds anything.
+    PostMessageA(bare->hwnd, WM_CLOSE, 0, 0);
+    st::Services.LoadStartWindow(kMain);
+    Pump();
+    main.hwnd = WindowObject(kMain) ? WindowObject(kMain)->hwnd : nullptr;
+    REQUIRE(main.hwnd);
+    CHECK(hooks.loaded == 1);
+    int windows = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountMainWindows, reinterpret_cast<LPARAM>(&windows));
+    CHECK(windows == 1);
+    CHECK(WindowObject(kBare) == nullptr);
+}
+
+TEST_CASE("Closing the window while a unit's handler pumps messages: objects outlive the handler") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    REQUIRE(testunits::LiveUnits() > 0);
+    const int usedBefore = testunits::usedAfterRelease;
+    hooks.closeWhileCancelRuns = true;
+    HWND cancel = main.Unit(kCancel);
+    PostMessageA(main.hwnd, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(cancel), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(cancel));
+    Pump();
+    CHECK(hooks.cancel == 1);
+    CHECK(hooks.cancelSawWindowGone);
+    CHECK(hooks.destroyed == 1);
+    CHECK_FALSE(IsWindow(main.hwnd));
+    // The button went on after its event with its object whole, and the
+    // objects went once the event was over.
+    CHECK(testunits::usedAfterRelease == usedBefore);
+    CHECK(testunits::LiveUnits() == 0);
+    CHECK(WindowObject(kMain) == nullptr);
+}
+
+TEST_CASE("A radio arrow whose focus handler destroys the window raises nothing on the dead unit") {
+    MainWindow main;
+    REQUIRE(main.hwnd);
+    SetFocus(main.Unit(kRadio1));
+    REQUIRE(Focused() == kRadio1);
+    hooks.destroyOnRadio2Focus = true;
+    Key(WM_KEYDOWN, VK_RIGHT);
+    CHECK_FALSE(IsWindow(main.hwnd));
+    CHECK(hooks.destroyed == 1);
+    CHECK(hooks.radio2 == 0);
 }
 
 TEST_CASE("A window with border style 0 has no title bar, even with a caption") {

@@ -1,6 +1,29 @@
 #include "test_unit_types.h"
 
+#include <set>
+
 namespace testunits {
+
+int usedAfterRelease = 0;
+
+namespace {
+std::set<const TestUnit*>& Live() {
+    static std::set<const TestUnit*> live;
+    return live;
+}
+} // namespace
+
+TestUnit::TestUnit() {
+    Live().insert(this);
+}
+
+TestUnit::~TestUnit() {
+    Live().erase(this);
+}
+
+int LiveUnits() {
+    return static_cast<int>(Live().size());
+}
 
 bool TestProperties::Transfer(st::PropertyIO& io) {
     int32_t version;
@@ -29,6 +52,11 @@ LRESULT TestUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 bool TestUnit::OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
     RaiseEvent(0);
+    // As a real button goes on after its click event: the object must still be there.
+    if (Live().count(this))
+        ++clicks;
+    else
+        ++usedAfterRelease;
     result = 0;
     return true;
 }

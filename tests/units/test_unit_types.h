@@ -36,15 +36,22 @@ std::vector<uint8_t> TestBlock(const std::string& caption, bool isDefault = fals
 
 class TestUnit : public st::Unit {
   public:
+    TestUnit();
+    ~TestUnit() override;
     TestProperties props;
     uint32_t type = 0;
-    int leftDowns = 0, chars = 0;
+    int leftDowns = 0, chars = 0, clicks = 0;
     std::string charsSeen;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     std::vector<uint8_t> SaveBlock() override { return st::WritePropertyBlock(props); }
 };
+
+// Test units not yet deleted, and how often a unit's own code went on after
+// an event while its object was already gone.
+int LiveUnits();
+extern int usedAfterRelease;
 
 extern const st::LibraryRecord TestUnitLibrary;
 

@@ -13,10 +13,37 @@ namespace {
 
 void OnLoaded() {
     ++hooks.loaded;
+    hooks.windowEvents.push_back(0);
     if (hooks.onLoaded) hooks.onLoaded();
 }
 void OnMoved() {
     ++hooks.moved;
+    hooks.windowEvents.push_back(3);
+}
+void OnSized() {
+    hooks.windowEvents.push_back(4);
+}
+void OnActivated() {
+    hooks.windowEvents.push_back(5);
+}
+void OnFirstActivation() {
+    hooks.windowEvents.push_back(8);
+}
+void OnShown() {
+    hooks.windowEvents.push_back(10);
+}
+void OnWindowFocus() {
+    hooks.windowEvents.push_back(st::CommonEvent::FocusReceived);
+}
+void OnBareClose() {
+    if (hooks.loadMainOnBareClose) st::Services.LoadStartWindow(kMain);
+}
+void OnRadio2Focus() {
+    if (hooks.destroyOnRadio2Focus)
+        if (st::UnitBase* w = WindowObject(kMain)) DestroyWindow(w->hwnd);
+}
+void OnRadio2() {
+    ++hooks.radio2;
 }
 void OnClose(st::HandlerResult* result) {
     ++hooks.closeAsked;
@@ -34,6 +61,15 @@ void OnOk() {
 }
 void OnCancel() {
     ++hooks.cancel;
+    if (!hooks.closeWhileCancelRuns) return;
+    // A long handler that keeps the window answering, as a fetch does, while
+    // the user closes the window.
+    st::UnitBase* w = WindowObject(kMain);
+    if (!w) return;
+    HWND window = w->hwnd;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    st::CallRuntime(st::CallbackCode::ProcessMessages);
+    hooks.cancelSawWindowGone = !IsWindow(window);
 }
 void OnCheck() {
     ++hooks.check;
@@ -76,7 +112,9 @@ std::vector<st::WindowDescription> TestWindows() {
     self.flags = st::UnitFlag::Visible;
     self.properties = WindowBlock(2, "单元测试窗口");
     self.On(0, Offset(&OnLoaded)).On(1, Offset(&OnClose)).On(2, Offset(&OnDestroy));
-    self.On(3, Offset(&OnMoved)).On(7, Offset(&OnIdle));
+    self.On(3, Offset(&OnMoved)).On(7, Offset(&OnIdle)).On(4, Offset(&OnSized));
+    self.On(5, Offset(&OnActivated)).On(8, Offset(&OnFirstActivation)).On(10, Offset(&OnShown));
+    self.On(st::CommonEvent::FocusReceived, Offset(&OnWindowFocus));
     auto unit = [&](uint32_t id, uint32_t type, const char* name, const char* caption, uint32_t tab,
                     uint32_t flags, int32_t y, bool isDefault = false) {
         st::UnitDescription& u = main.Add(id, type, name);
@@ -98,6 +136,15 @@ std::vector<st::WindowDescription> TestWindows() {
     unit(kLink, Type::Link, "链接1", "链接", 6, stop, 190);
     unit(kWindowless, Type::Windowless, "无窗口1", "", 7, stop, 0);
     unit(kCheck, Type::CheckBox, "选择框1", "选择(&X)", 8, stop, 220).get().On(0, Offset(&OnCheck));
+    // Radio units outside the Tab order, right of the others.
+    unit(kRadio1, Type::Radio, "单选框1", "甲", 9, st::UnitFlag::Visible, 10)
+        .get()
+        .SetGeometry(200, 10, 100, 22);
+    unit(kRadio2, Type::Radio, "单选框2", "乙", 10, st::UnitFlag::Visible, 40)
+        .get()
+        .SetGeometry(200, 40, 100, 22)
+        .On(st::CommonEvent::FocusReceived, Offset(&OnRadio2Focus))
+        .On(0, Offset(&OnRadio2));
 
     st::WindowDescription bare;
     bare.id = kBare;
@@ -105,6 +152,7 @@ std::vector<st::WindowDescription> TestWindows() {
     own.SetGeometry(0, 0, 200, 120);
     own.flags = st::UnitFlag::Visible;
     own.properties = WindowBlock(0, "无边框");
+    own.On(1, Offset(&OnBareClose));
     return {main, bare};
 }
 

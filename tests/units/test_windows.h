@@ -20,7 +20,8 @@ inline constexpr uint32_t kMain = 0x52010001, kBare = 0x52010002;
 inline constexpr uint32_t kSelf = 0x06010000;
 inline constexpr uint32_t kOk = 0x16010001, kCancel = 0x16010002, kEdit = 0x16010003,
                           kLabel = 0x16010004, kHidden = 0x16010005, kDisabled = 0x16010006,
-                          kLink = 0x16010007, kWindowless = 0x16010008, kCheck = 0x16010009;
+                          kLink = 0x16010007, kWindowless = 0x16010008, kCheck = 0x16010009,
+                          kRadio1 = 0x1601000A, kRadio2 = 0x1601000B;
 inline constexpr uint32_t kBackground = 0x00C08040; // RGB(0x40, 0x80, 0xC0)
 inline constexpr int32_t kWidth = 360, kHeight = 260;
 
@@ -32,6 +33,12 @@ struct Hooks {
     bool destroyOnOkDown = false;
     std::function<void()> onLoaded;
     std::function<bool(uint32_t)> onIdle; // answer of event 7
+    std::vector<int32_t> windowEvents;    // the main window's 0, 3, 4, 5, 8, 10 and -7 in order
+    bool closeWhileCancelRuns = false;    // Cancel's handler closes the window and pumps
+    bool cancelSawWindowGone = false;
+    bool loadMainOnBareClose = false; // the bare window's event 1 loads the main window
+    bool destroyOnRadio2Focus = false;
+    int radio2 = 0;
 };
 extern Hooks hooks;
 

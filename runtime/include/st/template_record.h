@@ -11,6 +11,25 @@
 
 namespace st {
 
+class UnitBase; // st/units.h
+
+// A 32-bit slot of a stored record, read and written whole: records are
+// byte streams, so a slot need not be aligned.
+inline uint32_t ReadSlot(const uint32_t* slot) {
+    uint32_t v;
+    std::memcpy(&v, slot, 4);
+    return v;
+}
+inline void WriteSlot(uint32_t* slot, uint32_t value) {
+    std::memcpy(slot, &value, 4);
+}
+inline UnitBase* SlotObject(const uint32_t* slot) {
+    return reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(ReadSlot(slot)));
+}
+inline void SetSlotObject(uint32_t* slot, UnitBase* object) {
+    WriteSlot(slot, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(object)));
+}
+
 // Walks a stored record field by field; every step fails instead of reading
 // past the end.
 struct RecordCursor {
@@ -105,11 +124,13 @@ struct UnitRecordView {
         return true;
     }
 
-    uint32_t Flags() const {
-        uint32_t f;
-        std::memcpy(&f, flags, 4);
-        return f;
-    }
+    uint32_t Flags() const { return ReadSlot(flags); }
+    // The live slots: the unit object (null while the window is not created)
+    // and the custom cursor handle.
+    UnitBase* Object() const { return SlotObject(objectSlot); }
+    void SetObject(UnitBase* object) const { SetSlotObject(objectSlot, object); }
+    uint32_t Cursor() const { return ReadSlot(cursorSlot); }
+    void SetCursor(uint32_t cursor) const { WriteSlot(cursorSlot, cursor); }
 };
 
 // A menu item's record (unit ids with bits 24-27 = 6 and 28-31 = 2): type,
@@ -143,11 +164,9 @@ struct MenuItemView {
         return c.ZeroText(caption) && c.Slot(handler);
     }
 
-    uint32_t Flags() const {
-        uint32_t f;
-        std::memcpy(&f, flags, 4);
-        return f;
-    }
+    uint32_t Flags() const { return ReadSlot(flags); }
+    UnitBase* Object() const { return SlotObject(objectSlot); }
+    void SetObject(UnitBase* object) const { SetSlotObject(objectSlot, object); }
 };
 
 // Writes a PropertyBlock: little-endian primitives, no alignment, no separators.

@@ -88,6 +88,9 @@ inline constexpr int32_t LoopEntered = 3000;       // -> 1 once the message loop
 inline constexpr int32_t LoadedWindowCount = 3001; // -> windows whose own unit is live
 inline constexpr int32_t MessageWindow = 3002;     // -> the runtime's message window
 inline constexpr int32_t LoadingModally = 3003; // -> 1 while a window is created for a modal load
+// The MP3 player module, for the play command.
+inline constexpr int32_t PlayerEntry = 3100;  // (NUL-terminated name) -> entry point or null
+inline constexpr int32_t PlayerHandle = 3101; // (handle, 1 = store it) -> the handle held before
 } // namespace CallbackCode
 
 // --- Events ---------------------------------------------------------------------
@@ -127,6 +130,16 @@ inline constexpr int32_t LeftDown = -1, LeftUp = -2, LeftDoubleClick = -3, Right
                          RightUp = -5, MouseMove = -6, FocusReceived = -7, FocusLost = -8,
                          KeyDown = -9, KeyUp = -10, Char = -11, Wheel = -12;
 }
+
+// The window unit's own events.
+namespace WindowEvent {
+inline constexpr int32_t QueryClose = 1; // answer 0 refuses the close
+inline constexpr int32_t Destroyed = 2, Moved = 3, Resized = 4, Activated = 5, Deactivated = 6;
+inline constexpr int32_t Idle = 7;           // (milliseconds) -> non-zero asks for more
+inline constexpr int32_t FirstActivated = 8; // once, before the first Activated
+inline constexpr int32_t TrayIcon = 9;       // (1 click, 2 double click, 3 right click)
+inline constexpr int32_t Shown = 10, Hidden = 11;
+} // namespace WindowEvent
 
 // --- Properties -------------------------------------------------------------------
 

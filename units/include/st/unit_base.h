@@ -90,6 +90,17 @@ class Unit : public UnitBase {
 
     // The unit owning this window, or null.
     static Unit* FromHandle(HWND window);
+    // The unit a control's notifications belong to: the unit owning it, or
+    // the unit that adopted it; null for other windows.
+    static Unit* NotificationOwner(HWND control);
+
+    // A control the unit made beside its own window (the edit box's up-down
+    // arrows) sends its notifications to the common parent like the unit's
+    // own control does; adopted, they are passed back to this unit's
+    // OnReflected as well. The adoption ends with ReleaseControl or when the
+    // unit's own window is destroyed.
+    void AdoptControl(HWND control);
+    void ReleaseControl(HWND control);
 
     // Creates the unit's window and subclasses it before its first message.
     bool CreateUnitWindow(DWORD exStyle, const char* className, const char* text, DWORD style,
@@ -118,8 +129,9 @@ class Unit : public UnitBase {
         (void)message, (void)wParam, (void)lParam, (void)result;
         return false;
     }
-    // After the window's final message: tell the runtime (code 2000), then
-    // delete the object. Nothing of the object may be touched afterwards.
+    // After the window's final message: tell the runtime (code 2000), which
+    // owns the object and releases it (at once, or once the running event
+    // handlers have returned). Nothing of the object may be touched afterwards.
     virtual void OnFinalMessage();
     // The unit's current PropertyBlock.
     virtual std::vector<uint8_t> SaveBlock() { return {}; }

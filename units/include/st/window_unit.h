@@ -12,39 +12,29 @@
 
 #include "st/bmp_decoder.h"
 #include "st/core_unit_types.h"
+#include "st/property_table.h"
 #include "st/unit_base.h"
+#include "st/window_properties.h"
+#include "st/window_shapes.h"
 
 namespace st {
 
 struct UnitSlot; // window_internal.h
 
-// The window's own properties 8-31, in the order of the table; the stored
-// order is Transfer's.
+// The window's own properties 8-31, one field per row of its list; the
+// stored order is Transfer's.
 struct WindowProperties {
     static constexpr int32_t kVersion = 6;
 
-    std::string caption;
-    int32_t border;
-    uint32_t background;
-    std::vector<uint8_t> picture;
-    int32_t layout;
-    std::vector<uint8_t> music;
-    int32_t musicMode;
-    int32_t controlBox, maximizeBox, minimizeBox;
-    int32_t position;
-    int32_t movable;
-    std::vector<uint8_t> icon;
-    int32_t enterMovesFocus, escCloses, f1Help;
-    std::string helpFile;
-    int32_t helpTopic;
-    int32_t inTaskbar, dragMoves, shape, topmost, titleStaysActive;
-    std::string className;
+    ST_WINDOW_PROPERTIES(ST_PROPERTY_FIELD)
 
-    WindowProperties() { Reset(); }
-    void Reset();
+    void Reset() { *this = WindowProperties{}; }
     bool Transfer(PropertyIO& io);
     void Clamp();
 };
+
+// The window's own property indices (0 = caption, property 8 of the table).
+enum class WindowProperty : int32_t { ST_WINDOW_PROPERTIES(ST_PROPERTY_NAME) };
 
 inline constexpr UINT TrayIconMessage = WM_APP + 0xA0;
 inline constexpr UINT WM_UNITS_CREATED = 0x8004; // the loader's "all units exist"
@@ -76,16 +66,27 @@ class WindowUnit : public Unit {
     // Adds, changes or (icon null) removes the tray icon; the window owns icon.
     void SetTrayIcon(HICON icon, const char* tip);
     bool HelpOpened() const { return helpOpened_; }
+    // Set when help was opened for this window (F1, or a common dialog of
+    // its own), so that destroying the window closes help.
+    void SetHelpOpened(bool opened) { helpOpened_ = opened; }
+
+    // The rows of ST_WINDOW_PROPERTIES (window_properties.cpp).
+    using Props = WindowProperties;
+    static const PropertyRow<WindowUnit, WindowProperties> kPropertyRows[];
 
   private:
     bool Build(uint32_t style, HWND parent, HMENU menu, int32_t left, int32_t top, int32_t width,
                int32_t height);
+    // What setting a property does to the live window (the list's apply column).
+    void ApplyCaption();
     void ApplyTitleBar();
     void ApplyBorder();
+    void ApplyPicture();
     void ApplyIcons();
     void ApplyShape();
     void ApplyPosition();
     void ApplyTopmost(bool fromChange);
+    void ApplyTopmostChange() { ApplyTopmost(true); }
     void ApplyMovable();
     void Repaint();
     bool HandleKey(MSG& msg);
@@ -112,6 +113,11 @@ class WindowUnit : public Unit {
 // Where picture layout 2 puts a pw x ph picture in a cw x ch client area:
 // centred, shrunk to fit keeping its proportions, never enlarged.
 RECT FitPicture(int32_t pw, int32_t ph, int32_t cw, int32_t ch);
+
+// The help file of a window or a common dialog: file itself, or, when it is
+// empty, the program file's name with "hlp" for its extension; empty when
+// there is no program name.
+std::string HelpFileName(const std::string& file);
 
 // Big and small icons from icon file bytes; false (both null) when the bytes
 // hold no icon we can make.

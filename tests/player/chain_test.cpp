@@ -1,0 +1,381 @@
+// The player and its playback chain against the test wave-out device: what the
+// device is given must be exactly what mp3decode makes of the file, whatever
+// the device, the files or the controlling thread do.
+#include <doctest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "fake_wave_out.h"
+#include "playback/mp3_player.h"
+#include "playback/player_entries.h"
+#include "player_support.h"
+
+using namespace playertest;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Entries {
+    mp3::CreatePlayerFn create = reinterpret_cast<mp3::CreatePlayerFn>(mp3::PlayerLookup("CreatePlayer"));
+    mp3::NewPlayFn newPlay = reinterpret_cast<mp3::NewPlayFn>(mp3::PlayerLookup("NewPlay"));
+    mp3::PlayFn play = reinterpret_cast<mp3::PlayFn>(mp3::PlayerLookup("Play"));
+    mp3::GetPlayStateFn state = reinterpret_cast<mp3::GetPlayStateFn>(mp3::PlayerLookup("GetPlayState"));
+    mp3::SetPauseStateFn pause = reinterpret_cast<mp3::SetPauseStateFn>(mp3::PlayerLookup("SetPauseState"));
+    mp3::RemovePlayerFn remove = reinterpret_cast<mp3::RemovePlayerFn>(mp3::PlayerLookup("RemovePlayer"));
+};
+const Entries& Player() {
+    static Entries entries;
+    return entries;
+}
+
+void* const kWindow = reinterpret_cast<void*>(0x5150);
+
+// Plays the list once with the given device script and waits until the player
+// has posted 100 for every file.
+std::vector<std::shared_ptr<Capture>> PlayAll(const std::vector<std::string>& files,
+                                              const DeviceScript& script = {},
+                                              std::chrono::seconds bound = 60s) {
+    Log().Clear(script);
+    std::vector<std::shared_ptr<Capture>> captures;
+    Watchdog("playing a list", bound, [&] {
+        void* player = Player().create(FileList(files).c_str(), 1);
+        REQUIRE(player);
+        Player().newPlay(player, kWindow, 0);
+        auto ends = [&] {
+            int n = 0;
+            for (int p : Log().Progress(kWindow))
+                n += p == 100;
+            return n;
+        };
+        CHECK(WaitFor([&] { return ends() == int(files.size()); }, bound));
+        CHECK(WaitFor([&] { return Player().state(player) == 0; }, 5s));
+        Player().remove(player);
+    });
+    captures = Log().Captures();
+    CHECK(Log().alive == 0);
+    return captures;
+}
+
+bool SamePcm(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want) {
+    if (got == want) return true;
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i])
+        ++i;
+    MESSAGE("captured " << got.size() << " bytes, reference " << want.size()
+                        << ", first difference at " << i);
+    return false;
+}
+
+} // namespace
+
+TEST_CASE("the device gets exactly what mp3decode makes of the file, last frames included") {
+    UseFakePlatform();
+    struct Case {
+        const char* file;
+        int channels, rate, blockBytes, headers;
+    };
+    const Case cases[] = {
+        {"s44.mp3", 2, 44100, 4608, 112}, // MPEG-1 stereo
+        {"s22.mp3", 2, 22050, 2304, 226}, // MPEG-2 stereo
+        {"m22.mp3", 1, 22050, 1152, 454}, // MPEG-2 mono, as the speech service makes it
+        {"m8.mp3", 1, 8000, 1152, 454},   // MPEG-2.5, a file under 4,323 bytes
+        {"l2.mp3", 2, 44100, 4608, 112},  // Layer II
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.file);
+        const std::string path = Fixture(c.file);
+        const std::vector<uint8_t> reference = ReferencePcm(path);
+        REQUIRE(!reference.empty());
+        SUBCASE("device thread") {
+            auto captures = PlayAll({path});
+            REQUIRE(captures.size() == 1);
+            CHECK(captures[0]->format.channels == c.channels);
+            CHECK(captures[0]->format.sampleRate == c.rate);
+            CHECK(captures[0]->format.blockBytes == c.blockBytes);
+            CHECK(SamePcm(captures[0]->pcm, reference));
+            CHECK(captures[0]->closed);
+        }
+        SUBCASE("blocks done inside the write, done out of order, slow close") {
+            DeviceScript script;
+            script.doneInsideWrite = std::strcmp(c.file, "m22.mp3") == 0;
+            script.swapDoneOrder = !script.doneInsideWrite;
+            script.closeStillPlaying = 2;
+            auto captures = PlayAll({path}, script);
+            REQUIRE(captures.size() == 1);
+            CHECK(SamePcm(captures[0]->pcm, reference));
+            CHECK(captures[0]->closeCalls == 3);
+        }
+    }
+}
+
+TEST_CASE("header count of the renderer") {
+    UseFakePlatform();
+    Log().Clear({.blockMicros = 2000});
+    for (auto [file, headers] : {std::pair{"s44.mp3", 112}, {"s22.mp3", 226}, {"m22.mp3", 454}}) {
+        CAPTURE(file);
+        Watchdog("header count", 30s, [&] {
+            void* player = Player().create(FileList({Fixture(file)}).c_str(), 1);
+            Player().play(player);
+            auto* p = static_cast<mp3::Mp3Player*>(player);
+            CHECK(WaitFor([&] { return p->HeaderCount() != 0; }, 10s));
+            CHECK(p->HeaderCount() == headers);
+            Player().remove(player);
+        });
+    }
+}
+
+TEST_CASE("a list plays in order; failing files are passed over") {
+    UseFakePlatform();
+    const std::string dir = PLAYER_TEST_DIR;
+    const std::vector<uint8_t> good = ReadBytes(Fixture("s44.mp3"));
+    WriteBytes(dir + "/empty.mp3", {});
+    // Layer I frames: 44.1 kHz, 128 kbit/s, 136 bytes each.
+    std::vector<uint8_t> layer1;
+    for (int i = 0; i < 60; ++i) {
+        const uint8_t header[4] = {0xFF, 0xFF, 0x90, 0x00};
+        layer1.insert(layer1.end(), header, header + 4);
+        layer1.resize(layer1.size() + 132, 0x55);
+    }
+    WriteBytes(dir + "/layer1.mp3", layer1);
+    WriteBytes(dir + "/truncated.mp3", std::vector<uint8_t>(good.begin(), good.begin() + 300));
+    std::vector<uint8_t> garbage(40000);
+    std::mt19937 rng(3);
+    for (uint8_t& b : garbage)
+        b = uint8_t(rng() & 0xDF); // no 0xFF bytes: nothing that even looks like a sync
+    WriteBytes(dir + "/garbage.mp3", garbage);
+
+    const auto ref44 = ReferencePcm(Fixture("s44.mp3"));
+    const auto ref22 = ReferencePcm(Fixture("m22.mp3"));
+    SUBCASE("two good files") {
+        auto captures = PlayAll({Fixture("s44.mp3"), Fixture("m22.mp3")});
+        REQUIRE(captures.size() == 2);
+        CHECK(SamePcm(captures[0]->pcm, ref44));
+        CHECK(SamePcm(captures[1]->pcm, ref22));
+        const auto progress = Log().Progress(kWindow);
+        CHECK(progress.back() == 100);
+        CHECK(std::count(progress.begin(), progress.end(), 100) == 2);
+        for (size_t i = 1; i < progress.size(); ++i)
+            if (progress[i] != 100 && progress[i - 1] != 100) CHECK(progress[i] > progress[i - 1]);
+    }
+    SUBCASE("missing, empty, Layer I, truncated and garbage files between good ones") {
+        auto captures = PlayAll({dir + "/missing.mp3", Fixture("s44.mp3"), dir + "/empty.mp3",
+                                 dir + "/layer1.mp3", dir + "/truncated.mp3", dir + "/garbage.mp3",
+                                 Fixture("m22.mp3")});
+        REQUIRE(captures.size() == 2); // no device was opened for a failing file
+        CHECK(SamePcm(captures[0]->pcm, ref44));
+        CHECK(SamePcm(captures[1]->pcm, ref22));
+    }
+    SUBCASE("a file cut in the middle plays its whole frames") {
+        const size_t half = good.size() / 2;
+        WriteBytes(dir + "/half.mp3", std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(half)));
+        auto captures = PlayAll({dir + "/half.mp3"});
+        REQUIRE(captures.size() == 1);
+        CHECK(SamePcm(captures[0]->pcm, ReferencePcm(dir + "/half.mp3")));
+        CHECK(captures[0]->pcm.size() > ref44.size() / 3);
+    }
+    SUBCASE("a device that cannot be opened, a prepare or a write refused") {
+        for (DeviceScript script : {DeviceScript{.failOpen = true}, DeviceScript{.failPrepareAt = 5},
+                                    DeviceScript{.failWriteAt = 7}}) {
+            auto captures = PlayAll({Fixture("s44.mp3"), Fixture("m22.mp3")}, script);
+            // Each file ends (the player moves on) and no device is left open.
+            for (auto& c : captures)
+                CHECK(c->closed);
+        }
+    }
+}
+
+TEST_CASE("pause and resume lose and repeat nothing") {
+    UseFakePlatform();
+    const auto reference = ReferencePcm(Fixture("s44.mp3"));
+    SUBCASE("pauses all through the file") {
+        Log().Clear({.blockMicros = 1500});
+        Watchdog("pausing", 60s, [&] {
+            void* player = Player().create(FileList({Fixture("s44.mp3")}).c_str(), 1);
+            Player().newPlay(player, kWindow, 0);
+            std::mt19937 rng(5);
+            while (Log().Progress(kWindow).empty() || Log().Progress(kWindow).back() != 100) {
+                Player().pause(player, 1);
+                const int state = Player().state(player);
+                CHECK((state == -1 || state == 0));
+                std::this_thread::sleep_for(std::chrono::microseconds(rng() % 3000));
+                Player().pause(player, 0);
+                std::this_thread::sleep_for(std::chrono::microseconds(rng() % 6000));
+            }
+            Player().remove(player);
+        });
+        auto captures = Log().Captures();
+        REQUIRE(captures.size() == 1);
+        CHECK(SamePcm(captures[0]->pcm, reference));
+    }
+    SUBCASE("a pause while the last blocks play: the end still comes after the resume") {
+        Log().Clear({.blockMicros = 20000});
+        Watchdog("pausing at the end", 60s, [&] {
+            void* player = Player().create(FileList({Fixture("s44.mp3")}).c_str(), 1);
+            Player().newPlay(player, kWindow, 0);
+            // The whole file fits in the output ring and the headers: once the
+            // device has played a few blocks, every block is written and the
+            // renderer waits for the device to finish.
+            CHECK(WaitFor([&] {
+                auto c = Log().Captures();
+                return !c.empty() && c[0]->played >= 10 * 4608;
+            }, 30s));
+            Player().pause(player, 1);
+            std::this_thread::sleep_for(100ms);
+            CHECK(Log().Progress(kWindow).back() != 100);
+            Player().pause(player, 0);
+            CHECK(WaitFor([&] { return Log().Progress(kWindow).back() == 100; }, 20s));
+            Player().remove(player);
+        });
+        CHECK(SamePcm(Log().Captures()[0]->pcm, reference));
+    }
+}
+
+TEST_CASE("loop counts") {
+    UseFakePlatform();
+    const auto reference = ReferencePcm(Fixture("m8.mp3"));
+    SUBCASE("for ever until removed") {
+        Log().Clear();
+        Watchdog("looping", 60s, [&] {
+            void* player = Player().create(FileList({Fixture("m8.mp3")}).c_str(), -5);
+            Player().newPlay(player, kWindow, 0);
+            CHECK(WaitFor([&] { return Log().Captures().size() >= 4; }, 30s));
+            Player().remove(player);
+        });
+        auto captures = Log().Captures();
+        for (size_t i = 0; i + 1 < captures.size(); ++i)
+            CHECK(SamePcm(captures[i]->pcm, reference));
+    }
+    SUBCASE("three times") {
+        Log().Clear();
+        Watchdog("three loops", 60s, [&] {
+            void* player = Player().create(FileList({Fixture("m8.mp3")}).c_str(), 3);
+            Player().newPlay(player, kWindow, 0);
+            CHECK(WaitFor([&] { return Log().Progress(kWindow).size() >= 6; }, 30s));
+            std::this_thread::sleep_for(200ms);
+            CHECK(Player().state(player) == 0);
+            Player().remove(player);
+        });
+        CHECK(Log().Captures().size() == 3);
+    }
+    SUBCASE("an empty list makes a player that never plays") {
+        void* player = Player().create("\0", 1);
+        REQUIRE(player);
+        Player().play(player);
+        CHECK(Player().state(player) == 0);
+        Player().pause(player, 1);
+        CHECK(Player().state(player) == 0);
+        Player().remove(player);
+        CHECK(Player().state(nullptr) == 0);
+    }
+}
+
+TEST_CASE("the controlling thread against the playing chain") {
+    UseFakePlatform();
+    SUBCASE("pause then remove, and a new play on a playing player") {
+        Log().Clear();
+        Watchdog("pause-remove and replay", 120s, [&] {
+            std::mt19937 rng(11);
+            for (int i = 0; i < Scaled(500); ++i) {
+                void* player = Player().create(FileList({Fixture("long.mp3")}).c_str(), 1);
+                Player().play(player);
+                std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+                Player().newPlay(player, nullptr, 0);
+                std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+                Player().pause(player, 1);
+                Player().remove(player);
+                REQUIRE(Log().alive == 0);
+            }
+        });
+        CHECK(Log().maxAlive <= 1);
+    }
+    SUBCASE("a new play right at the end of a file skips nothing") {
+        const std::vector<std::string> files = {Fixture("m8.mp3"), Fixture("m22.mp3"),
+                                                Fixture("s22.mp3")};
+        std::vector<std::vector<uint8_t>> refs;
+        for (auto& f : files)
+            refs.push_back(ReferencePcm(f));
+        std::mt19937 rng(13);
+        for (int round = 0; round < Scaled(20); ++round) {
+            // Blocks take time on this device, as on a real one: 3 ms each.
+            Log().Clear({.blockMicros = 3000});
+            Watchdog("new play at the end", 60s, [&] {
+                void* player = Player().create(FileList(files).c_str(), 1);
+                Player().newPlay(player, kWindow, 0);
+                // Wait for the first file's last block, then press play again
+                // within about 50 ms of its end.
+                CHECK(WaitFor([&] {
+                    auto c = Log().Captures();
+                    return !c.empty() && c[0]->played >= refs[0].size();
+                }, 30s));
+                std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 50));
+                Player().newPlay(player, kWindow, 0);
+                CHECK(WaitFor([&] {
+                    auto p = Log().Progress(kWindow);
+                    return std::count(p.begin(), p.end(), 100) >= 3;
+                }, 30s));
+                Player().remove(player);
+            });
+            // Whatever the order of the two, the last two files play whole, in order.
+            auto captures = Log().Captures();
+            REQUIRE(captures.size() >= 3);
+            const size_t n = captures.size();
+            std::string sizes;
+            for (auto& c : captures)
+                sizes += std::to_string(c->pcm.size()) + " ";
+            CAPTURE(sizes);
+            CHECK(SamePcm(captures[n - 2]->pcm, refs[1]));
+            CHECK(SamePcm(captures[n - 1]->pcm, refs[2]));
+            CHECK(SamePcm(captures[0]->pcm, refs[0]));
+        }
+    }
+    SUBCASE("unplayable files looping for ever, removed at any moment") {
+        const std::string dir = PLAYER_TEST_DIR;
+        WriteBytes(dir + "/empty2.mp3", {});
+        Log().Clear();
+        Watchdog("unplayable loop", 60s, [&] {
+            std::mt19937 rng(17);
+            for (int i = 0; i < Scaled(40); ++i) {
+                void* player = Player().create(
+                    FileList({dir + "/nothing.mp3", dir + "/empty2.mp3"}).c_str(), 0);
+                Player().play(player);
+                std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 300));
+                Player().remove(player);
+            }
+        });
+        CHECK(Log().alive == 0);
+    }
+}
+
+TEST_CASE("starting at a position") {
+    UseFakePlatform();
+    const auto reference = ReferencePcm(Fixture("long.mp3"));
+    const size_t block = 4608;
+    for (int percent : {1, 37, 50, 99}) {
+        CAPTURE(percent);
+        Log().Clear();
+        Watchdog("seek", 60s, [&] {
+            void* player = Player().create(FileList({Fixture("long.mp3")}).c_str(), 1);
+            Player().newPlay(player, kWindow, percent);
+            CHECK(WaitFor([&] { return !Log().Progress(kWindow).empty() && Log().Progress(kWindow).back() == 100; }, 30s));
+            const auto progress = Log().Progress(kWindow);
+            CHECK(progress.front() >= percent - 1);
+            Player().remove(player);
+        });
+        auto captures = Log().Captures();
+        REQUIRE(captures.size() == 1);
+        const auto& pcm = captures[0]->pcm;
+        // About the rest of the file; after the first frames (the bit reservoir and
+        // the filter state fill again) exactly the reference's samples.
+        const double expected = double(reference.size()) * (100 - percent) / 100;
+        CHECK(std::abs(double(pcm.size()) - expected) <= 0.02 * double(reference.size()) + 2 * block);
+        if (pcm.size() > 4 * block) {
+            const size_t tail = pcm.size() - 4 * block;
+            CHECK(std::equal(pcm.end() - ptrdiff_t(tail), pcm.end(), reference.end() - ptrdiff_t(tail)));
+        }
+    }
+}

@@ -1,0 +1,159 @@
+// Long runs of the player on the system's wave-out device, outside the default
+// test suite (scripts/soak-player.sh, scripts/bench-player.sh):
+//   player_bench soak FILE.mp3 [CYCLES]  create/play/replace/remove cycles; the
+//                                        handle and thread counts and private
+//                                        bytes must stay flat (exit 1 if not)
+//   player_bench bench FILE.mp3          CPU use while playing, and the time from
+//                                        the play command to the first block
+//                                        handed to the device
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "library_commands.h"
+#include "playback/mp3_player.h"
+#include "playback/player_entries.h"
+#include "runtime_state.h"
+
+namespace {
+
+struct Usage {
+    DWORD handles = 0;
+    int threads = 0;
+    SIZE_T privateBytes = 0;
+};
+
+Usage Measure() {
+    Usage u;
+    GetProcessHandleCount(GetCurrentProcess(), &u.handles);
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+        u.threads += t.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    PROCESS_MEMORY_COUNTERS_EX m{};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m),
+                         sizeof m);
+    u.privateBytes = m.PrivateUsage;
+    return u;
+}
+
+void PlayCommand(int32_t loops, const char* file) {
+    st::ArgRecord args[2] = {{uint32_t(loops), 0, st::TypeTag::Int},
+                             {uint32_t(reinterpret_cast<uintptr_t>(file)), 0, st::TypeTag::Text}};
+    st::Services.CallLibraryCommand2(st::cmd::PlayMp3, 2, args);
+}
+
+int32_t PlayState() {
+    auto state = reinterpret_cast<mp3::GetPlayStateFn>(st::Runtime().player.Lookup("GetPlayState"));
+    return state(st::Runtime().player.handle);
+}
+
+const char* Where() {
+    return std::getenv("SPEECHTOOL_IN_VM") ? "emulated (QEMU test machine, Wine)" : "Wine";
+}
+
+int Soak(const char* file, int cycles) {
+    Usage first{};
+    for (int i = 1; i <= cycles; ++i) {
+        PlayCommand(1, file);  // create and play
+        Sleep(DWORD(i % 7) * 5);
+        PlayCommand(1, file);  // replace while playing
+        Sleep(DWORD(i % 5) * 5);
+        PlayCommand(0, file);  // remove
+        if (i == 20) first = Measure();
+        if (i == 20 || i % 50 == 0 || i == cycles) {
+            const Usage u = Measure();
+            std::printf("cycle %d: %lu handles, %d threads, %lu KiB private\n", i,
+                        static_cast<unsigned long>(u.handles), u.threads,
+                        static_cast<unsigned long>(u.privateBytes / 1024));
+        }
+    }
+    const Usage last = Measure();
+    const bool flat = last.handles <= first.handles + 8 && last.threads <= first.threads + 1 &&
+                      last.privateBytes <= first.privateBytes + 2 * 1024 * 1024;
+    std::printf("soak (%s): %s from cycle 20 to %d\n", Where(), flat ? "flat" : "GROWING", cycles);
+    return flat ? 0 : 1;
+}
+
+// The system's device, noting when the first block is written.
+std::atomic<LONGLONG> firstWrite{0};
+std::unique_ptr<mp3::WaveOutDevice> (*systemDevice)() = nullptr;
+
+LONGLONG Now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+class TimedDevice : public mp3::WaveOutDevice {
+  public:
+    TimedDevice() : inner_(systemDevice()) {}
+    int Open(const mp3::StreamFormat& f, int n, DoneFn done, void* context) override {
+        return inner_->Open(f, n, done, context);
+    }
+    int Prepare(int h, uint8_t* data, uint32_t length) override {
+        return inner_->Prepare(h, data, length);
+    }
+    int Write(int h) override {
+        LONGLONG zero = 0;
+        firstWrite.compare_exchange_strong(zero, Now());
+        return inner_->Write(h);
+    }
+    int Unprepare(int h) override { return inner_->Unprepare(h); }
+    int Pause() override { return inner_->Pause(); }
+    int Restart() override { return inner_->Restart(); }
+    int Reset() override { return inner_->Reset(); }
+    int Close() override { return inner_->Close(); }
+
+  private:
+    std::unique_ptr<mp3::WaveOutDevice> inner_;
+};
+
+int Bench(const char* file) {
+    systemDevice = mp3::Platform().newDevice;
+    mp3::Platform().newDevice = [] { return std::unique_ptr<mp3::WaveOutDevice>(new TimedDevice); };
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    FILETIME created, ended, kernel0, user0, kernel1, user1;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel0, &user0);
+    const LONGLONG start = Now();
+    PlayCommand(1, file);
+    while (PlayState() != 0)
+        Sleep(20);
+    const LONGLONG end = Now();
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel1, &user1);
+    auto ticks = [](const FILETIME& f) { return (ULONGLONG(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    const double cpu = double(ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 1e7;
+    const double wall = double(end - start) / double(frequency.QuadPart);
+    if (firstWrite == 0) {
+        std::printf("bench (%s): no block reached the device\n", Where());
+        return 1;
+    }
+    const double first = double(firstWrite - start) / double(frequency.QuadPart) * 1000;
+    std::printf("bench (%s): %.1f s played, CPU %.2f %% of a core (target < 1 %%), "
+                "first block after %.1f ms (target < 50 ms)\n",
+                Where(), wall, 100 * cpu / wall, first);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: player_bench soak|bench FILE.mp3 [CYCLES]\n");
+        return 2;
+    }
+    st::Services.Notify(st::NotifyCode::StartRuntime);
+    int rc = std::strcmp(argv[1], "soak") == 0 ? Soak(argv[2], argc > 3 ? std::atoi(argv[3]) : 200)
+                                               : Bench(argv[2]);
+    st::ShutDown(0);
+    return rc;
+}

@@ -1,0 +1,368 @@
+// The push button and the check box.
+#include "st/button_units.h"
+
+#include "property_rows.h"
+
+namespace st {
+
+namespace {
+
+using ButtonRow = PropertyRow<ButtonProperties, ButtonApply>;
+using CheckBoxRow = PropertyRow<CheckBoxProperties, ButtonApply>;
+using A = ButtonApply;
+namespace K = PropertyKind;
+
+// Properties 8-13.
+constexpr std::array<ButtonRow, 6> kButtonRows = {
+    BytesRow(K::Picture, &ButtonProperties::picture, A::Rebuild),
+    RangeRow(K::Choice, &ButtonProperties::type, 0, 1, A::Style),
+    TextRow(K::Text, &ButtonProperties::caption, A::Caption),
+    RangeRow(K::Choice, &ButtonProperties::horizontal, 0, 2, A::Style),
+    RangeRow(K::Choice, &ButtonProperties::vertical, 0, 2, A::Style),
+    BytesRow(K::Font, &ButtonProperties::font, A::Font),
+};
+
+// Properties 8-20.
+constexpr std::array<CheckBoxRow, 13> kCheckBoxRows = {
+    BytesRow(K::Picture, &CheckBoxProperties::picture, A::Rebuild),
+    NumberRow(K::Logical, &CheckBoxProperties::pushLike, A::Style),
+    NumberRow(K::Logical, &CheckBoxProperties::flat, A::Style),
+    TextRow(K::Text, &CheckBoxProperties::caption, A::Caption),
+    NumberRow(K::Logical, &CheckBoxProperties::leftText, A::Style),
+    RangeRow(K::Choice, &CheckBoxProperties::horizontal, 0, 2, A::Style),
+    RangeRow(K::Choice, &CheckBoxProperties::vertical, 0, 2, A::Style),
+    NumberRow(K::Colour, &CheckBoxProperties::textColour, A::Repaint),
+    NumberRow(K::ColourOrDefault, &CheckBoxProperties::background, A::Brush),
+    BytesRow(K::Font, &CheckBoxProperties::font, A::Font),
+    NumberRow(K::Logical, &CheckBoxProperties::checked, A::Check),
+    TextRow(K::DataSource, &CheckBoxProperties::dataSource, A::Store),
+    TextRow(K::DataColumn, &CheckBoxProperties::dataColumn, A::Store),
+};
+
+constexpr auto kButtonEntries = EntriesOf(kButtonRows);
+constexpr auto kCheckBoxEntries = EntriesOf(kCheckBoxRows);
+
+constexpr DWORD kAlignMask = BS_CENTER | BS_VCENTER;
+constexpr DWORD kButtonTypeMask = 0x1F; // the low five style bits
+
+DWORD ButtonStyle(const ButtonProperties& p) {
+    return (p.type == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
+           AlignmentStyle(p.horizontal, p.vertical);
+}
+
+DWORD CheckBoxStyle(const CheckBoxProperties& p) {
+    return BS_AUTOCHECKBOX | (p.pushLike ? BS_PUSHLIKE : 0) | (p.flat ? BS_FLAT : 0) |
+           (p.leftText ? BS_LEFTTEXT : 0) | AlignmentStyle(p.horizontal, p.vertical);
+}
+constexpr DWORD kCheckBoxLooks = BS_PUSHLIKE | BS_FLAT | BS_LEFTTEXT;
+
+} // namespace
+
+const PropertyEntry* const ButtonPropertyEntries = kButtonEntries.data();
+const PropertyEntry* const CheckBoxPropertyEntries = kCheckBoxEntries.data();
+
+// --- Property blocks -------------------------------------------------------------------
+
+void ButtonProperties::Reset() {
+    picture.clear();
+    type = 0;
+    caption = "按钮";
+    horizontal = vertical = 1;
+    font.clear();
+}
+
+bool ButtonProperties::Transfer(PropertyIO& io) {
+    int32_t version;
+    if (!TransferVersion(io, kVersion, version)) return false;
+    io.I32(type);
+    io.I32(horizontal);
+    io.I32(vertical);
+    io.Bytes(picture);
+    io.Bytes(font);
+    io.Text(caption);
+    if (io.Reading()) LimitAll(kButtonRows, *this);
+    return !io.Failed();
+}
+
+void CheckBoxProperties::Reset() {
+    picture.clear();
+    pushLike = flat = leftText = 0;
+    caption = "选择框";
+    horizontal = 0;
+    vertical = 1;
+    textColour = 0;
+    background = static_cast<int32_t>(DefaultColour);
+    font.clear();
+    checked = 0;
+    dataSource.clear();
+    dataColumn.clear();
+}
+
+bool CheckBoxProperties::Transfer(PropertyIO& io) {
+    int32_t version;
+    if (!TransferVersion(io, kVersion, version)) return false;
+    io.I32(pushLike);
+    io.I32(flat);
+    io.I32(leftText);
+    io.I32(horizontal);
+    io.I32(vertical);
+    io.I32(textColour);
+    io.I32(background);
+    io.I32(checked);
+    io.Bytes(picture);
+    io.Bytes(font);
+    io.Text(caption);
+    if (version >= 2) {
+        io.Text(dataSource);
+        io.Text(dataColumn);
+    }
+    if (io.Reading()) LimitAll(kCheckBoxRows, *this);
+    return !io.Failed();
+}
+
+DWORD AlignmentStyle(int32_t horizontal, int32_t vertical) {
+    static const DWORD kHorizontal[3] = {BS_LEFT, BS_CENTER, BS_RIGHT};
+    static const DWORD kVertical[3] = {BS_TOP, BS_VCENTER, BS_BOTTOM};
+    return kHorizontal[Clamp(horizontal, 0, 2)] | kVertical[Clamp(vertical, 0, 2)];
+}
+
+// --- Shared -----------------------------------------------------------------------------
+
+bool ButtonControl::CreateControl(DWORD style, const std::string& caption,
+                                  const std::vector<uint8_t>& pictureBytes,
+                                  const std::vector<uint8_t>& fontBytes, int32_t left, int32_t top,
+                                  int32_t width, int32_t height, HWND parent,
+                                  uint32_t controlId) {
+    // Bytes that do not decode leave the caption showing.
+    if (!pictureBytes.empty()) picture_ = UnitPicture(pictureBytes);
+    if (!picture_.Empty()) style |= picture_.IsIcon() ? BS_ICON : BS_BITMAP;
+    style |= WS_CHILD | WS_CLIPSIBLINGS | BS_MULTILINE;
+    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
+    if (!CreateUnitWindow(0, "BUTTON", caption.c_str(), style, left, top, width, height, parent,
+                          id))
+        return false;
+    ApplyFont(fontBytes);
+    if (!picture_.Empty())
+        SendMessageA(hwnd, BM_SETIMAGE, picture_.ImageType(),
+                     reinterpret_cast<LPARAM>(picture_.Handle()));
+    return true;
+}
+
+void ButtonControl::ReplaceStyle(DWORD mask, DWORD bits) {
+    LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+    SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>((static_cast<DWORD>(style) & ~mask) | bits));
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+bool ButtonControl::OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+    if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
+    RaiseEvent(kClicked);
+    result = 0;
+    return true;
+}
+
+// --- Button ------------------------------------------------------------------------------
+
+UnitBase* ButtonUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
+                             uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
+                             int32_t height, uint32_t windowId, uint32_t unitId, HWND,
+                             int32_t designMode) {
+    auto* unit = new ButtonUnit;
+    if (!ReadPropertyBlock(unit->props, block, length)) {
+        delete unit;
+        return nullptr;
+    }
+    unit->windowId = windowId;
+    unit->unitId = unitId;
+    unit->designMode = designMode;
+    const ButtonProperties& p = unit->props;
+    if (!unit->CreateControl(style | ButtonStyle(p), p.caption, p.picture, p.font, left, top,
+                             width, height, parent, controlId)) {
+        delete unit;
+        return nullptr;
+    }
+    return unit;
+}
+
+int32_t ButtonUnit::SetProperty(int32_t index, const uint32_t* value) {
+    const ButtonRow* row = StoreProperty(kButtonRows, props, index, value);
+    if (!row) return 0;
+    switch (row->apply) {
+    case A::Rebuild:
+        return 1;
+    case A::Style:
+        ReplaceStyle(kButtonTypeMask | kAlignMask, ButtonStyle(props));
+        break;
+    case A::Caption:
+        SetWindowTextA(hwnd, props.caption.c_str());
+        break;
+    case A::Font:
+        ApplyFont(props.font);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int32_t ButtonUnit::GetProperty(int32_t index, uint32_t* value) {
+    return LoadProperty(kButtonRows, props, index, value) ? 1 : 0;
+}
+
+bool ButtonUnit::IsDefault() const {
+    return hwnd && (static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)) & kButtonTypeMask) ==
+                       BS_DEFPUSHBUTTON;
+}
+
+// --- Check box ---------------------------------------------------------------------------
+
+UnitBase* CheckBoxUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
+                               uint32_t controlId, HMENU, int32_t left, int32_t top,
+                               int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
+                               HWND, int32_t designMode) {
+    auto* unit = new CheckBoxUnit;
+    if (!ReadPropertyBlock(unit->props, block, length)) {
+        delete unit;
+        return nullptr;
+    }
+    unit->windowId = windowId;
+    unit->unitId = unitId;
+    unit->designMode = designMode;
+    const CheckBoxProperties& p = unit->props;
+    unit->MakeBrush(static_cast<uint32_t>(p.background));
+    unit->brushColour_ = ResolveColour(static_cast<uint32_t>(p.background));
+    if (!unit->CreateControl(style | CheckBoxStyle(p), p.caption, p.picture, p.font, left, top,
+                             width, height, parent, controlId)) {
+        delete unit;
+        return nullptr;
+    }
+    SendMessageA(unit->hwnd, BM_SETCHECK, p.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    return unit;
+}
+
+int32_t CheckBoxUnit::SetProperty(int32_t index, const uint32_t* value) {
+    const CheckBoxRow* row = StoreProperty(kCheckBoxRows, props, index, value);
+    if (!row) return 0;
+    switch (row->apply) {
+    case A::Rebuild:
+        return 1;
+    case A::Style:
+        ReplaceStyle(kCheckBoxLooks | kAlignMask, CheckBoxStyle(props) & ~BS_AUTOCHECKBOX);
+        break;
+    case A::Caption:
+        SetWindowTextA(hwnd, props.caption.c_str());
+        break;
+    case A::Repaint:
+        InvalidateRect(hwnd, nullptr, TRUE);
+        break;
+    case A::Brush:
+        MakeBrush(static_cast<uint32_t>(props.background));
+        brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
+        InvalidateRect(hwnd, nullptr, TRUE);
+        break;
+    case A::Font:
+        ApplyFont(props.font);
+        break;
+    case A::Check:
+        SendMessageA(hwnd, BM_SETCHECK, props.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        break;
+    default:
+        break; // data binding is not carried by this runtime
+    }
+    return 0;
+}
+
+void CheckBoxUnit::ReadCheck() {
+    if (hwnd) props.checked = SendMessageA(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+int32_t CheckBoxUnit::GetProperty(int32_t index, uint32_t* value) {
+    if (index == 10) ReadCheck(); // the control holds the state the user gave it
+    return LoadProperty(kCheckBoxRows, props, index, value) ? 1 : 0;
+}
+
+std::vector<uint8_t> CheckBoxUnit::SaveBlock() {
+    ReadCheck();
+    return WritePropertyBlock(props);
+}
+
+bool CheckBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message != WM_CTLCOLORSTATIC && message != WM_CTLCOLORBTN)
+        return ButtonControl::OnReflected(message, wParam, lParam, result);
+    // A default background follows the system colour, also after it changed.
+    const COLORREF back = ResolveColour(static_cast<uint32_t>(props.background));
+    if (back != brushColour_ || !brush) {
+        MakeBrush(static_cast<uint32_t>(props.background));
+        brushColour_ = back;
+    }
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    SetTextColor(dc, ResolveColour(static_cast<uint32_t>(props.textColour)));
+    SetBkColor(dc, back);
+    result = reinterpret_cast<LRESULT>(brush);
+    return true;
+}
+
+// --- UnitInterface -----------------------------------------------------------------------
+
+namespace {
+
+int32_t IsDefaultButtonEntry(UnitBase* unit) {
+    auto* button = dynamic_cast<ButtonUnit*>(unit);
+    return button && button->IsDefault() ? 1 : 0;
+}
+
+HGLOBAL ListButtonTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
+                        uint32_t* newLength) {
+    return ListTextsOf(kButtonRows, {5, 2}, block, length, report, argument, newLength);
+}
+
+HGLOBAL ListCheckBoxTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
+                          uint32_t* newLength) {
+    return ListTextsOf(kCheckBoxRows, {9, 3, 11, 12}, block, length, report, argument, newLength);
+}
+
+} // namespace
+
+void* ButtonUnitInterface(int32_t entry) {
+    switch (entry) {
+    case UnitEntry::Create:
+        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&ButtonUnit::Create));
+    case UnitEntry::SetProperty:
+        return reinterpret_cast<void*>(
+            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<ButtonUnit>));
+    case UnitEntry::SaveProperties:
+        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
+    case UnitEntry::GetProperty:
+        return reinterpret_cast<void*>(
+            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<ButtonUnit>));
+    case UnitEntry::ListBlockTexts:
+        return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListButtonTexts));
+    case UnitEntry::IsDefaultButton:
+        return reinterpret_cast<void*>(static_cast<IsDefaultButtonFn>(&IsDefaultButtonEntry));
+    default:
+        return nullptr;
+    }
+}
+
+void* CheckBoxUnitInterface(int32_t entry) {
+    switch (entry) {
+    case UnitEntry::Create:
+        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CheckBoxUnit::Create));
+    case UnitEntry::SetProperty:
+        return reinterpret_cast<void*>(
+            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CheckBoxUnit>));
+    case UnitEntry::SaveProperties:
+        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
+    case UnitEntry::GetProperty:
+        return reinterpret_cast<void*>(
+            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CheckBoxUnit>));
+    case UnitEntry::ListBlockTexts:
+        return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListCheckBoxTexts));
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace st

@@ -1,0 +1,770 @@
+// The edit box: its property table, creation, the live property changes, the
+// input modes and the up-down arrow pair.
+#include "st/edit_box_unit.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+
+#include "st/edit_input.h"
+
+namespace st {
+
+// --- Properties --------------------------------------------------------------------
+
+void EditProperties::Reset() {
+    content.clear();
+    border = 1;
+    textColour = 0x000000;
+    background = 0xFFFFFF;
+    font.clear();
+    hideSelection = 1;
+    maxLength = 0;
+    multiLine = 0;
+    scrollBars = 0;
+    alignment = 0;
+    inputMode = edit::InputMode::Normal;
+    passwordChar = '*';
+    letterCase = 0;
+    upDown = 0;
+    lower = 0;
+    upper = 100;
+    selectionStart = selectionLength = 0;
+    dataSource.clear();
+    dataColumn.clear();
+}
+
+bool EditProperties::Transfer(PropertyIO& io) {
+    int32_t version;
+    if (!TransferVersion(io, kVersion, version)) return false;
+    int16_t password = static_cast<int16_t>(static_cast<uint8_t>(passwordChar));
+    io.I32(border);
+    io.I32(textColour);
+    io.I32(background);
+    io.I32(hideSelection);
+    io.I32(maxLength);
+    io.I32(multiLine);
+    io.I32(scrollBars);
+    io.I32(alignment);
+    io.I32(inputMode);
+    io.I16(password);
+    io.I32(letterCase);
+    io.I32(upDown);
+    io.I32(lower);
+    io.I32(upper);
+    io.I32(selectionStart);
+    io.I32(selectionLength);
+    io.Bytes(font);
+    io.Text(content);
+    if (version >= 2) {
+        io.Text(dataSource);
+        io.Text(dataColumn);
+    }
+    if (io.Reading()) {
+        passwordChar = static_cast<uint8_t>(password); // the first byte is the character
+        Clamp();
+    }
+    return !io.Failed();
+}
+
+namespace {
+
+// What writing a property does besides storing the value.
+enum class Apply : uint8_t {
+    Stored,       // nothing more
+    Rebuild,      // only a new control shows it: rebuild when the value changed
+    Content,      // 8
+    Border,       // 9
+    Repaint,      // 10
+    Background,   // 11
+    Font,         // 12
+    MaxLength,    // 14
+    InputMode,    // 18
+    PasswordChar, // 19
+    Range,        // 22, 23
+    SelStart,     // 24
+    SelLength,    // 25
+    ReplaceSel,   // 26, not stored
+};
+
+// One row per property 8-28: kind and state flags of the type record, the
+// field (a number with its range, a text or a byte set) and what a write does.
+struct EditPropertyRow {
+    uint16_t kind;
+    uint16_t state = 0x8000;
+    int32_t EditProperties::*number = nullptr;
+    std::string EditProperties::*text = nullptr;
+    std::vector<uint8_t> EditProperties::*bytes = nullptr;
+    int32_t low = INT32_MIN, high = INT32_MAX; // a written number is clamped to these
+    Apply apply = Apply::Stored;
+};
+
+using E = EditProperties;
+constexpr EditPropertyRow kRows[] = {
+    {.kind = PropertyKind::Text, .text = &E::content, .apply = Apply::Content},
+    {.kind = PropertyKind::Choice,
+     .number = &E::border,
+     .low = 0,
+     .high = 5,
+     .apply = Apply::Border},
+    {.kind = PropertyKind::Colour, .number = &E::textColour, .apply = Apply::Repaint},
+    {.kind = PropertyKind::ColourOrDefault, .number = &E::background, .apply = Apply::Background},
+    {.kind = PropertyKind::Font, .bytes = &E::font, .apply = Apply::Font},
+    {.kind = PropertyKind::Logical,
+     .number = &E::hideSelection,
+     .low = 0,
+     .high = 1,
+     .apply = Apply::Rebuild},
+    {.kind = PropertyKind::Integer, .number = &E::maxLength, .low = 0, .apply = Apply::MaxLength},
+    {.kind = PropertyKind::Logical,
+     .number = &E::multiLine,
+     .low = 0,
+     .high = 1,
+     .apply = Apply::Rebuild},
+    {.kind = PropertyKind::Choice,
+     .number = &E::scrollBars,
+     .low = 0,
+     .high = 3,
+     .apply = Apply::Rebuild},
+    {.kind = PropertyKind::Choice,
+     .number = &E::alignment,
+     .low = 0,
+     .high = 2,
+     .apply = Apply::Rebuild},
+    {.kind = PropertyKind::Choice,
+     .number = &E::inputMode,
+     .low = 0,
+     .high = edit::InputMode::Last,
+     .apply = Apply::InputMode},
+    {.kind = PropertyKind::Text,
+     .state = 0x8001,
+     .number = &E::passwordChar,
+     .low = 0,
+     .high = 255,
+     .apply = Apply::PasswordChar},
+    {.kind = PropertyKind::Choice,
+     .number = &E::letterCase,
+     .low = 0,
+     .high = 2,
+     .apply = Apply::Rebuild},
+    {.kind = PropertyKind::Choice,
+     .number = &E::upDown,
+     .low = 0,
+     .high = 2,
+     .apply = Apply::Rebuild},
+    {.kind = PropertyKind::Integer, .state = 0x8001, .number = &E::lower, .apply = Apply::Range},
+    {.kind = PropertyKind::Integer, .state = 0x8001, .number = &E::upper, .apply = Apply::Range},
+    {.kind = PropertyKind::Integer, .number = &E::selectionStart, .apply = Apply::SelStart},
+    {.kind = PropertyKind::Integer, .number = &E::selectionLength, .apply = Apply::SelLength},
+    {.kind = PropertyKind::Text, .state = 0x8008, .apply = Apply::ReplaceSel},
+    {.kind = PropertyKind::DataSource, .text = &E::dataSource},
+    {.kind = PropertyKind::DataColumn, .text = &E::dataColumn},
+};
+constexpr int32_t kRowCount = static_cast<int32_t>(std::size(kRows));
+
+template <size_t N>
+constexpr std::array<PropertyEntry, 8 + N> TypeEntries(const EditPropertyRow (&rows)[N]) {
+    constexpr uint16_t kCommon[8] = {PropertyKind::Integer, PropertyKind::Integer,
+                                     PropertyKind::Integer, PropertyKind::Integer,
+                                     PropertyKind::Text,    PropertyKind::Logical,
+                                     PropertyKind::Logical, PropertyKind::MousePointer};
+    std::array<PropertyEntry, 8 + N> entries{};
+    for (size_t i = 0; i < 8; ++i)
+        entries[i] = {"", "", "", kCommon[i], 0xE000, nullptr};
+    for (size_t i = 0; i < N; ++i)
+        entries[8 + i] = {"", "", "", rows[i].kind, rows[i].state, nullptr};
+    return entries;
+}
+constexpr auto kEntries = TypeEntries(kRows);
+static_assert(kEntries.size() == 29, "the edit box has 29 properties");
+
+} // namespace
+
+const PropertyEntry* const EditBoxPropertyEntries = kEntries.data();
+
+void EditProperties::Clamp() {
+    for (const EditPropertyRow& row : kRows) {
+        if (!row.number) continue;
+        int32_t& v = this->*row.number;
+        v = row.kind == PropertyKind::Logical ? v != 0 : st::Clamp(v, row.low, row.high);
+    }
+    selectionStart = std::max(selectionStart, 0);
+    selectionLength = std::max(selectionLength, 0);
+}
+
+// --- Up-down companion ---------------------------------------------------------------------
+
+namespace {
+
+bool StaticEdgeFor(int32_t border) {
+    return border == 0 || border == 1 || border == 3;
+}
+
+} // namespace
+
+bool UpDownCompanion::Create(Unit& box, uint32_t controlId, int32_t border) {
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX init{sizeof init, ICC_UPDOWN_CLASS};
+        return InitCommonControlsEx(&init) != FALSE;
+    }();
+    (void)registered; // a failed registration shows as a failed creation below
+    Destroy();
+    const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (IsWindowEnabled(box.hwnd) ? 0 : WS_DISABLED);
+    hwnd_ = CreateWindowExA(StaticEdgeFor(border) ? WS_EX_STATICEDGE : 0, UPDOWN_CLASSA, "", style,
+                            0, 0, kWidth, 0, GetParent(box.hwnd),
+                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)),
+                            GetModuleHandleA(nullptr), nullptr);
+    if (!hwnd_) return false;
+    owner_ = &box;
+    box.AdoptControl(hwnd_);
+    Follow(box.hwnd);
+    return true;
+}
+
+void UpDownCompanion::Destroy() {
+    if (!hwnd_) return;
+    if (owner_) owner_->ReleaseControl(hwnd_);
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+    owner_ = nullptr;
+}
+
+void UpDownCompanion::Follow(HWND box) {
+    if (!hwnd_ || !IsWindow(hwnd_) || !IsWindow(box)) return;
+    HWND parent = GetParent(box);
+    if (GetParent(hwnd_) != parent) SetParent(hwnd_, parent);
+    RECT r;
+    GetWindowRect(box, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(hwnd_, box, r.right, r.top, kWidth, r.bottom - r.top, SWP_NOACTIVATE);
+    const bool shown = (GetWindowLongA(box, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown != ((GetWindowLongA(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0))
+        ShowWindow(hwnd_, shown ? SW_SHOWNA : SW_HIDE);
+    const bool enabled = IsWindowEnabled(box) != FALSE;
+    if (enabled != (IsWindowEnabled(hwnd_) != FALSE)) EnableWindow(hwnd_, enabled);
+}
+
+void UpDownCompanion::SetRange(int32_t a, int32_t b) {
+    low_ = std::min(a, b);
+    high_ = std::max(a, b);
+    // The 32-bit message: UDM_SETRANGE would cut the bounds to 16 bits.
+    if (hwnd_) SendMessageA(hwnd_, UDM_SETRANGE32, static_cast<WPARAM>(low_), high_);
+}
+
+void UpDownCompanion::SetPosition(int64_t value) {
+    value = value < low_ ? low_ : value > high_ ? high_ : value;
+    if (hwnd_) SendMessageA(hwnd_, UDM_SETPOS32, 0, static_cast<LPARAM>(value));
+}
+
+void UpDownCompanion::ApplyBorder(int32_t border) {
+    if (!hwnd_) return;
+    LONG ex = GetWindowLongA(hwnd_, GWL_EXSTYLE) & ~WS_EX_STATICEDGE;
+    if (StaticEdgeFor(border)) ex |= WS_EX_STATICEDGE;
+    SetWindowLongA(hwnd_, GWL_EXSTYLE, ex);
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// --- Creation ------------------------------------------------------------------------------
+
+UnitBase* EditBoxUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
+                              uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
+                              int32_t height, uint32_t windowId, uint32_t unitId, HWND,
+                              int32_t designMode) {
+    auto* unit = new EditBoxUnit;
+    if (!ReadPropertyBlock(unit->props, block, length)) {
+        delete unit;
+        return nullptr;
+    }
+    unit->windowId = windowId;
+    unit->unitId = unitId;
+    unit->designMode = designMode;
+    unit->focusEventsFromMessages_ = false; // EN_SETFOCUS / EN_KILLFOCUS raise them
+    if (!unit->Build(style, parent, controlId, left, top, width, height)) {
+        delete unit;
+        return nullptr;
+    }
+    return unit;
+}
+
+DWORD EditBoxUnit::Style() const {
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+    if (!props.hideSelection) style |= ES_NOHIDESEL;
+    if (props.multiLine) {
+        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+        if (props.scrollBars == 1 || props.scrollBars == 3) style |= ES_AUTOHSCROLL | WS_HSCROLL;
+        if (props.scrollBars == 2 || props.scrollBars == 3) style |= WS_VSCROLL;
+    } else {
+        style |= ES_AUTOHSCROLL;
+    }
+    if (props.alignment == 1) style |= ES_CENTER;
+    if (props.alignment == 2) style |= ES_RIGHT;
+    if (props.inputMode == edit::InputMode::ReadOnly) style |= ES_READONLY;
+    if (props.inputMode == edit::InputMode::Password) style |= ES_PASSWORD;
+    if (props.letterCase == 1) style |= ES_LOWERCASE;
+    if (props.letterCase == 2) style |= ES_UPPERCASE;
+    return style;
+}
+
+bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t left, int32_t top,
+                        int32_t width, int32_t height) {
+    MakeBrush(static_cast<uint32_t>(props.background));
+    brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
+    // Never visible at creation: the loader shows the units once all exist.
+    const DWORD windowStyle = (style & ~WS_VISIBLE) | Style();
+    settingContent_ = true;
+    const bool created =
+        CreateUnitWindow(0, "EDIT", props.content.c_str(), windowStyle, left, top, width, height,
+                         parent, reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
+    settingContent_ = false;
+    if (!created) return false;
+    ApplyFontAndHeight();
+    SendMessageA(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(props.maxLength), 0);
+    if (props.inputMode == edit::InputMode::Password) ApplyPasswordChar();
+    if (!props.multiLine && props.upDown != 0) {
+        upDown_.SetRange(props.lower, props.upper);
+        if (upDown_.Create(*this, controlId + 4, props.border)) {
+            upDown_.SetRange(props.lower, props.upper);
+            upDown_.SetPosition(edit::ReadClampedInteger(props.content, INT32_MIN, INT32_MAX));
+        } else {
+            props.upDown = 0;
+        }
+    }
+    Select(props.selectionStart, props.selectionLength);
+    ApplyBorderStyle(hwnd, props.border);
+    return true;
+}
+
+void EditBoxUnit::ApplyFontAndHeight() {
+    HFONT made = MakeUnitFont(props.font);
+    HFONT use = made ? made : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SIZE wu{}, w{};
+    if (HDC dc = GetDC(hwnd)) {
+        HGDIOBJ old = SelectObject(dc, use);
+        GetTextExtentPoint32A(dc, "吴", 2, &wu);
+        GetTextExtentPoint32A(dc, "W", 1, &w);
+        SelectObject(dc, old);
+        ReleaseDC(hwnd, dc);
+    }
+    lineHeight_ = w.cy;
+    if (!props.multiLine) {
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        const int32_t needed = wu.cy + 2 * GetSystemMetrics(SM_CYEDGE);
+        if (r.bottom - r.top < needed)
+            SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left, needed,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(use), TRUE);
+    if (font) DeleteObject(font);
+    font = made;
+    if (!props.multiLine)
+        SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void EditBoxUnit::ApplyPasswordChar() {
+    // A password box never shows its text: no character means the default one.
+    const int32_t character = props.inputMode != edit::InputMode::Password ? 0
+                              : props.passwordChar                         ? props.passwordChar
+                                                                           : '*';
+    SendMessageA(hwnd, EM_SETPASSWORDCHAR, static_cast<WPARAM>(character), 0);
+}
+
+void EditBoxUnit::ApplyInputMode() {
+    ApplyPasswordChar();
+    SendMessageA(hwnd, EM_SETREADONLY, props.inputMode == edit::InputMode::ReadOnly, 0);
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+// --- Content and selection -----------------------------------------------------------
+
+std::string EditBoxUnit::WindowText() const {
+    const int length = GetWindowTextLengthA(hwnd);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    const int got = GetWindowTextA(hwnd, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::max(got, 0)));
+    return text;
+}
+
+EditBoxUnit::Selection EditBoxUnit::CurrentSelection() const {
+    // Pointer arguments: the packed answer holds only 16 bits of each end.
+    DWORD start = 0, end = 0;
+    SendMessageA(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const DWORD length = static_cast<DWORD>(std::max(GetWindowTextLengthA(hwnd), 0));
+    end = std::min(end, length);
+    start = std::min(start, end);
+    return {static_cast<int32_t>(start), static_cast<int32_t>(end)};
+}
+
+void EditBoxUnit::Select(int64_t start, int64_t length) {
+    const int64_t end = std::min<int64_t>(start + length, INT32_MAX);
+    SendMessageA(hwnd, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+    SendMessageA(hwnd, EM_SCROLLCARET, 0, 0);
+}
+
+void EditBoxUnit::ReplaceContent(const std::string& text) {
+    settingContent_ = true;
+    SetWindowTextA(hwnd, text.c_str());
+    settingContent_ = false;
+    // A multi-line control reports no change for a set text, a single-line
+    // one does (suppressed above): reporting it here makes it once for both.
+    OnContentChanged();
+}
+
+void EditBoxUnit::OnContentChanged() {
+    if (upDown_.Handle())
+        upDown_.SetPosition(edit::ReadClampedInteger(WindowText(), INT32_MIN, INT32_MAX));
+    RaiseEvent(EditEvent::Changed);
+}
+
+void EditBoxUnit::OnKillFocus() {
+    HWND self = hwnd;
+    const std::string text = WindowText();
+    std::optional<std::string> normal = edit::Normalise(props.inputMode, text);
+    if (normal && *normal != text) {
+        const Selection before = CurrentSelection();
+        ReplaceContent(*normal);
+        if (!IsWindow(self)) return;
+        Select(before.start, 0);
+    }
+    RaiseEvent(CommonEvent::FocusLost);
+}
+
+void EditBoxUnit::OnUpDown(int32_t delta, LRESULT& result) {
+    result = 1; // the arrows' own position follows the text, never the click
+    if (!IsWindowEnabled(hwnd) || !IsWindowVisible(hwnd) || delta == 0) return;
+    if (props.upDown == 2) {
+        RaiseEvent(EditEvent::UpDownPressed, {static_cast<uint32_t>(delta > 0 ? 1 : -1)});
+        return;
+    }
+    HWND self = hwnd;
+    const int32_t next = edit::StepWrapped(WindowText(), delta, upDown_.Low(), upDown_.High());
+    ReplaceContent(text::FormatInteger(next));
+    if (!IsWindow(self)) return;
+    Select(0, INT32_MAX);
+    SetFocus(self);
+}
+
+// --- Property access -------------------------------------------------------------------
+
+int32_t EditBoxUnit::SetProperty(int32_t index, const uint32_t* value) {
+    if (index < 0 || index >= kRowCount) return 0;
+    const EditPropertyRow& row = kRows[index];
+    const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(value[0]));
+    auto bytes = [&] {
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(value[0]));
+        const int32_t n = static_cast<int32_t>(value[1]);
+        return p && n > 0 ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
+    };
+    int32_t number = static_cast<int32_t>(value[0]);
+    if (row.kind == PropertyKind::Logical) number = number != 0;
+    if (row.apply == Apply::PasswordChar) number = text ? static_cast<uint8_t>(text[0]) : 0;
+    if (row.apply == Apply::SelStart || row.apply == Apply::SelLength) {
+        // -1 has a meaning of its own; other negatives become 0.
+        const Selection now = CurrentSelection();
+        const int32_t length = std::max(GetWindowTextLengthA(hwnd), 0);
+        int32_t start = now.start, count = now.end - now.start;
+        if (row.apply == Apply::SelStart) {
+            start = number == -1 ? length : std::max(number, 0);
+            if (number == -1) count = 0;
+        } else {
+            count = number == -1 ? length : std::max(number, 0);
+            if (number == -1) start = 0;
+        }
+        props.selectionStart = start;
+        props.selectionLength = count;
+        Select(start, count);
+        return 0;
+    }
+    if (row.number) {
+        const int32_t before = props.*row.number;
+        props.*row.number = st::Clamp(number, row.low, row.high);
+        if (row.apply == Apply::Rebuild) return props.*row.number != before ? 1 : 0;
+    } else if (row.text) {
+        props.*row.text = text ? text : "";
+    } else if (row.bytes) {
+        props.*row.bytes = bytes();
+    }
+    switch (row.apply) {
+    case Apply::Content:
+        ReplaceContent(props.content);
+        break;
+    case Apply::Border:
+        ApplyBorderStyle(hwnd, props.border);
+        upDown_.ApplyBorder(props.border);
+        break;
+    case Apply::Repaint:
+        InvalidateRect(hwnd, nullptr, TRUE);
+        break;
+    case Apply::Background:
+        MakeBrush(static_cast<uint32_t>(props.background));
+        brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE);
+        break;
+    case Apply::Font:
+        ApplyFontAndHeight();
+        break;
+    case Apply::MaxLength:
+        SendMessageA(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(props.maxLength), 0);
+        break;
+    case Apply::InputMode:
+        ApplyInputMode();
+        break;
+    case Apply::PasswordChar:
+        if (props.inputMode == edit::InputMode::Password) {
+            ApplyPasswordChar();
+            InvalidateRect(hwnd, nullptr, TRUE);
+        }
+        break;
+    case Apply::Range:
+        upDown_.SetRange(props.lower, props.upper);
+        if (upDown_.Handle())
+            upDown_.SetPosition(edit::ReadClampedInteger(WindowText(), INT32_MIN, INT32_MAX));
+        break;
+    case Apply::ReplaceSel:
+        SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text ? text : ""));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int32_t EditBoxUnit::GetProperty(int32_t index, uint32_t* value) {
+    if (index < 0 || index >= kRowCount) return 0;
+    const EditPropertyRow& row = kRows[index];
+    auto handOut = [&](std::string s) {
+        readBuffer_ = std::move(s);
+        value[0] = reinterpret_cast<uintptr_t>(readBuffer_.c_str());
+    };
+    switch (row.apply) {
+    case Apply::Content:
+        handOut(designMode ? props.content : WindowText());
+        return 1;
+    case Apply::PasswordChar:
+        handOut(props.passwordChar ? std::string(1, static_cast<char>(props.passwordChar)) : "");
+        return 1;
+    case Apply::SelStart:
+    case Apply::SelLength: {
+        const Selection s = CurrentSelection();
+        value[0] = static_cast<uint32_t>(row.apply == Apply::SelStart ? s.start : s.end - s.start);
+        return 1;
+    }
+    case Apply::ReplaceSel: {
+        const Selection s = CurrentSelection();
+        handOut(WindowText().substr(static_cast<size_t>(s.start),
+                                    static_cast<size_t>(s.end - s.start)));
+        return 1;
+    }
+    default:
+        break;
+    }
+    if (row.number) {
+        value[0] = static_cast<uint32_t>(props.*row.number);
+    } else if (row.text) {
+        value[0] = reinterpret_cast<uintptr_t>((props.*row.text).c_str());
+    } else if (row.bytes) {
+        value[0] = reinterpret_cast<uintptr_t>((props.*row.bytes).data());
+        value[1] = static_cast<uint32_t>((props.*row.bytes).size());
+    }
+    return 1;
+}
+
+bool EditBoxUnit::WantsKey(uint32_t key) const {
+    // Enter makes a new line in an editable multi-line box instead of
+    // pressing the window's default button.
+    return key == VK_RETURN && props.multiLine && props.inputMode != edit::InputMode::ReadOnly;
+}
+
+std::vector<uint8_t> EditBoxUnit::SaveBlock() {
+    if (hwnd && !designMode) {
+        props.content = WindowText();
+        const Selection s = CurrentSelection();
+        props.selectionStart = s.start;
+        props.selectionLength = s.end - s.start;
+    }
+    return WritePropertyBlock(props);
+}
+
+// --- Messages --------------------------------------------------------------------------------
+
+void EditBoxUnit::PaintBands() {
+    if (IsRectEmpty(&bandTop_) && IsRectEmpty(&bandBottom_)) return;
+    if (HDC dc = GetWindowDC(hwnd)) {
+        FillRect(dc, &bandTop_, brush);
+        FillRect(dc, &bandBottom_, brush);
+        ReleaseDC(hwnd, dc);
+    }
+}
+
+bool EditBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_COMMAND:
+        switch (HIWORD(wParam)) {
+        case EN_CHANGE:
+            if (!settingContent_) OnContentChanged();
+            return true;
+        case EN_SETFOCUS:
+            RaiseEvent(CommonEvent::FocusReceived);
+            return true;
+        case EN_KILLFOCUS:
+            OnKillFocus();
+            return true;
+        default:
+            return false;
+        }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom != upDown_.Handle() || header->code != UDN_DELTAPOS) return false;
+        OnUpDown(reinterpret_cast<const NMUPDOWN*>(lParam)->iDelta, result);
+        return true;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+        if (reinterpret_cast<HWND>(lParam) != hwnd) return false;
+        // The button-face colour is looked up afresh: the system's may change.
+        const COLORREF background = ResolveColour(static_cast<uint32_t>(props.background));
+        if (background != brushColour_) {
+            MakeBrush(static_cast<uint32_t>(props.background));
+            brushColour_ = background;
+        }
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, ResolveColour(static_cast<uint32_t>(props.textColour)));
+        SetBkColor(dc, background);
+        result = reinterpret_cast<LRESULT>(brush);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CHAR:
+        if (!edit::AcceptsChar(props.inputMode, static_cast<uint32_t>(wParam))) return 0;
+        break;
+    case WM_NCCALCSIZE: {
+        // On the way in the rectangle is the window's, in the parent's
+        // coordinates; on the way out the client area's.
+        RECT* area = wParam ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
+                            : reinterpret_cast<RECT*>(lParam);
+        const RECT window = *area;
+        LRESULT result = DefaultProc(message, wParam, lParam);
+        bandTop_ = bandBottom_ = RECT{};
+        const int32_t spare = (area->bottom - area->top) - lineHeight_;
+        if (props.multiLine || lineHeight_ <= 0 || spare <= 0) return result;
+        // One text line, centred; the bands above and below count as frame.
+        const RECT full = *area;
+        area->top += spare / 2;
+        area->bottom = area->top + lineHeight_;
+        bandTop_ = {full.left - window.left, full.top - window.top, full.right - window.left,
+                    area->top - window.top};
+        bandBottom_ = {full.left - window.left, area->bottom - window.top, full.right - window.left,
+                       full.bottom - window.top};
+        return result;
+    }
+    case WM_NCPAINT: {
+        LRESULT result = DefaultProc(message, wParam, lParam);
+        PaintBands();
+        return result;
+    }
+    case WM_NCHITTEST: {
+        LRESULT hit = DefaultProc(message, wParam, lParam);
+        if (IsRectEmpty(&bandTop_) && IsRectEmpty(&bandBottom_)) return hit;
+        RECT window;
+        GetWindowRect(hwnd, &window);
+        const POINT at{static_cast<int16_t>(LOWORD(lParam)) - window.left,
+                       static_cast<int16_t>(HIWORD(lParam)) - window.top};
+        return PtInRect(&bandTop_, at) || PtInRect(&bandBottom_, at) ? HTBORDER : hit;
+    }
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        return 1;
+    }
+    case WM_WINDOWPOSCHANGED:
+    case WM_ENABLE: {
+        LRESULT result = DefaultProc(message, wParam, lParam);
+        upDown_.Follow(hwnd);
+        return result;
+    }
+    case WM_DESTROY:
+        upDown_.Destroy();
+        break;
+    default:
+        break;
+    }
+    return Unit::WindowProc(message, wParam, lParam);
+}
+
+// --- UnitInterface ------------------------------------------------------------------------
+
+namespace {
+
+int32_t SetEditProperty(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
+    if (out) *out = 0;
+    auto* box = dynamic_cast<EditBoxUnit*>(unit);
+    return box && box->hwnd && value ? box->SetProperty(index, value) : 0;
+}
+
+int32_t GetEditProperty(UnitBase* unit, int32_t index, uint32_t* value) {
+    auto* box = dynamic_cast<EditBoxUnit*>(unit);
+    return box && box->hwnd && value ? box->GetProperty(index, value) : 0;
+}
+
+int32_t EditWantsKey(UnitBase* unit, uint32_t key) {
+    auto* box = dynamic_cast<EditBoxUnit*>(unit);
+    return box && box->WantsKey(key) ? 1 : 0;
+}
+
+HGLOBAL ListEditTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
+                      uint32_t* newLength) {
+    if (newLength) *newLength = 0;
+    EditProperties props;
+    if (!ReadPropertyBlock(props, block, length)) return nullptr;
+    if (report) {
+        const char password[2] = {static_cast<char>(props.passwordChar), 0};
+        report(argument, password, 0);
+        if (props.font.size() == static_cast<size_t>(FontDescriptionSize)) {
+            LOGFONTA description;
+            std::memcpy(&description, props.font.data(), sizeof description);
+            description.lfFaceName[LF_FACESIZE - 1] = 0;
+            report(argument, description.lfFaceName, 1);
+        }
+        report(argument, props.content.c_str(), 0);
+    }
+    std::vector<uint8_t> written = WritePropertyBlock(props);
+    HGLOBAL memory = NewGlobalBlock(written.data(), written.size());
+    if (memory && newLength) *newLength = static_cast<uint32_t>(written.size());
+    return memory;
+}
+
+} // namespace
+
+void* EditBoxUnitInterface(int32_t entry) {
+    switch (entry) {
+    case UnitEntry::Create:
+        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&EditBoxUnit::Create));
+    case UnitEntry::SetProperty:
+        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetEditProperty));
+    case UnitEntry::SaveProperties:
+        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
+    case UnitEntry::GetProperty:
+        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetEditProperty));
+    case UnitEntry::WantsKey:
+        return reinterpret_cast<void*>(static_cast<WantsKeyFn>(&EditWantsKey));
+    case UnitEntry::ListBlockTexts:
+        return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListEditTexts));
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace st

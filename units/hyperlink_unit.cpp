@@ -1,0 +1,348 @@
+// The hyperlink box: painting, hover tracking and opening its target.
+#include "st/hyperlink_unit.h"
+
+#include <shellapi.h>
+
+#include "property_rows.h"
+#include "text_core.h"
+
+namespace st {
+
+namespace {
+
+using LinkRow = PropertyRow<HyperlinkProperties, LinkApply>;
+using A = LinkApply;
+namespace K = PropertyKind;
+
+// Properties 8-17.
+constexpr std::array<LinkRow, 10> kRows = {
+    TextRow(K::Text, &HyperlinkProperties::caption, A::Caption),
+    RangeRow(K::Choice, &HyperlinkProperties::kind, 0, 1, A::Repaint),
+    TextRow(K::Text, &HyperlinkProperties::email, A::Address, 0x8001),
+    TextRow(K::Text, &HyperlinkProperties::web, A::Address, 0x8001),
+    NumberRow(K::Colour, &HyperlinkProperties::textColour, A::Repaint),
+    NumberRow(K::Colour, &HyperlinkProperties::openedColour, A::Repaint),
+    NumberRow(K::Colour, &HyperlinkProperties::hoverColour, A::Repaint),
+    NumberRow(K::ColourOrDefault, &HyperlinkProperties::background, A::Repaint),
+    RangeRow(K::Choice, &HyperlinkProperties::border, 0, 5, A::Border),
+    BytesRow(K::Font, &HyperlinkProperties::font, A::Font),
+};
+constexpr auto kEntries = EntriesOf(kRows);
+
+constexpr int32_t kWebKind = 1;
+constexpr UINT kTextFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_NOPREFIX;
+constexpr uintptr_t kShellSuccess = 32; // ShellExecuteA and WinExec answer more on success
+const char kPageKey[] = ".htm";
+const char kOpenCommand[] = "\\shell\\open\\command";
+
+bool RegisterLinkClass() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA known;
+    if (GetClassInfoA(instance, kHyperlinkClass, &known)) return true;
+    WNDCLASSA wc{};
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(instance, MAKEINTRESOURCEA(kHandCursorResource));
+    if (!wc.hCursor) wc.hCursor = LoadCursorA(nullptr, IDC_HAND);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    wc.lpszClassName = kHyperlinkClass;
+    return RegisterClassA(&wc) != 0;
+}
+
+bool IsSchemeChar(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '+' || c == '-' || c == '.';
+}
+
+// "name:" at the start, where name is a URI scheme. A single letter is a
+// drive, and "host:port" (digits up to the path) is no scheme either.
+bool HasScheme(std::string_view address) {
+    size_t colon = address.find(':');
+    if (colon == std::string_view::npos || colon < 2) return false;
+    const unsigned char first = static_cast<unsigned char>(address[0]);
+    if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) return false;
+    for (size_t i = 1; i < colon; ++i)
+        if (!IsSchemeChar(static_cast<unsigned char>(address[i]))) return false;
+    size_t end = address.find_first_of("/?#", colon + 1);
+    std::string_view rest = address.substr(colon + 1, end == std::string_view::npos
+                                                          ? std::string_view::npos
+                                                          : end - colon - 1);
+    bool port = !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
+    return !port;
+}
+
+// The default value of a key under HKEY_CLASSES_ROOT; none when the key
+// cannot be read or the value is empty.
+std::optional<std::string> ClassesValue(const LinkShell& shell, const std::string& subkey) {
+    HKEY key = nullptr;
+    if (shell.regOpenKey(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    std::optional<std::string> value;
+    LONG size = 0;
+    if (shell.regQueryValue(key, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 1) {
+        std::string text(static_cast<size_t>(size), '\0');
+        LONG got = size;
+        // A value that grew in between (ERROR_MORE_DATA) fails like any other error.
+        if (shell.regQueryValue(key, nullptr, text.data(), &got) == ERROR_SUCCESS && got > 0 &&
+            got <= size) {
+            text.resize(strnlen(text.data(), static_cast<size_t>(got)));
+            if (!text.empty()) value = std::move(text);
+        }
+    }
+    shell.regCloseKey(key);
+    return value;
+}
+
+} // namespace
+
+const PropertyEntry* const HyperlinkPropertyEntries = kEntries.data();
+
+LinkShell& LinkOpeningShell() {
+    static LinkShell shell = {&ShellExecuteA, &RegOpenKeyExA, &RegQueryValueA, &RegCloseKey,
+                              &WinExec};
+    return shell;
+}
+
+// --- Property block ----------------------------------------------------------------------
+
+void HyperlinkProperties::Reset() {
+    caption.clear();
+    kind = 0;
+    email.clear();
+    web.clear();
+    textColour = 0xFF0000;
+    openedColour = 0x000080;
+    hoverColour = static_cast<int32_t>(GetSysColor(COLOR_HIGHLIGHT));
+    background = static_cast<int32_t>(DefaultColour);
+    border = 0;
+    font.clear();
+}
+
+bool HyperlinkProperties::Transfer(PropertyIO& io) {
+    int32_t version;
+    if (!TransferVersion(io, kVersion, version)) return false;
+    io.I32(kind);
+    io.I32(textColour);
+    io.I32(openedColour);
+    io.I32(hoverColour);
+    io.I32(background);
+    io.I32(border);
+    io.Bytes(font);
+    io.Text(caption);
+    io.Text(email);
+    io.Text(web);
+    if (io.Reading()) LimitAll(kRows, *this);
+    return !io.Failed();
+}
+
+// --- Opening -----------------------------------------------------------------------------
+
+std::string LinkTarget(const HyperlinkProperties& props) {
+    if (props.kind == kWebKind) {
+        if (props.web.empty()) return {};
+        // ShellExecuteA("www.x.com") would run a file of that name from the
+        // current directory.
+        return HasScheme(props.web) ? props.web : "http://" + props.web;
+    }
+    return props.email.empty() ? std::string() : "mailto:" + props.email;
+}
+
+std::optional<std::string> BrowserCommand(std::string_view registered, std::string_view target) {
+    if (registered.empty() || target.empty()) return std::nullopt;
+    for (char c : target) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        // Neither byte can be the second half of a GBK character.
+        if (b == '"' || b < 0x20 || b == 0x7F) return std::nullopt;
+    }
+    int32_t at = text::FindTextCore(registered, "\"%1\"", std::nullopt, false, false);
+    if (at < 0) at = text::FindTextCore(registered, "%1", std::nullopt, false, false);
+    std::string command(at > 0 ? registered.substr(0, static_cast<size_t>(at - 1)) : registered);
+    while (!command.empty() && command.back() == ' ')
+        command.pop_back();
+    if (command.empty()) return std::nullopt;
+    command += " \"";
+    command += target;
+    command += '"';
+    return command;
+}
+
+bool OpenLinkTarget(const std::string& target) {
+    const LinkShell& shell = LinkOpeningShell();
+    HINSTANCE result = shell.shellExecute(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
+    if (reinterpret_cast<uintptr_t>(result) > kShellSuccess) return true;
+    std::optional<std::string> pageClass = ClassesValue(shell, kPageKey);
+    if (!pageClass) return false;
+    std::optional<std::string> registered = ClassesValue(shell, *pageClass + kOpenCommand);
+    if (!registered) return false;
+    std::optional<std::string> command = BrowserCommand(*registered, target);
+    return command && shell.winExec(command->c_str(), SW_SHOW) > kShellSuccess;
+}
+
+// --- The unit ----------------------------------------------------------------------------
+
+UnitBase* HyperlinkUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
+                                uint32_t controlId, HMENU, int32_t left, int32_t top,
+                                int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
+                                HWND, int32_t designMode) {
+    auto* unit = new HyperlinkUnit;
+    if (!ReadPropertyBlock(unit->props, block, length) || !RegisterLinkClass()) {
+        delete unit;
+        return nullptr;
+    }
+    unit->windowId = windowId;
+    unit->unitId = unitId;
+    unit->designMode = designMode;
+    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
+    if (!unit->CreateUnitWindow(0, kHyperlinkClass, unit->props.caption.c_str(),
+                                style | WS_CHILD | WS_CLIPSIBLINGS, left, top, width, height,
+                                parent, id)) {
+        delete unit;
+        return nullptr;
+    }
+    ApplyBorderStyle(unit->hwnd, unit->props.border);
+    unit->font = MakeUnitFont(unit->props.font);
+    return unit;
+}
+
+int32_t HyperlinkUnit::SetProperty(int32_t index, const uint32_t* value) {
+    const LinkRow* row = StoreProperty(kRows, props, index, value);
+    if (!row) return 0;
+    switch (row->apply) {
+    case A::Caption:
+        SetWindowTextA(hwnd, props.caption.c_str());
+        Repaint();
+        break;
+    case A::Address:
+        // Without a caption the address is what the box shows.
+        if (GetWindowTextLengthA(hwnd) == 0) Repaint();
+        break;
+    case A::Border:
+        ApplyBorderStyle(hwnd, props.border);
+        break;
+    case A::Font:
+        if (font) DeleteObject(font);
+        font = MakeUnitFont(props.font);
+        Repaint();
+        break;
+    default:
+        Repaint();
+        break;
+    }
+    return 0;
+}
+
+int32_t HyperlinkUnit::GetProperty(int32_t index, uint32_t* value) {
+    return LoadProperty(kRows, props, index, value) ? 1 : 0;
+}
+
+void HyperlinkUnit::Paint() {
+    // BeginPaint validates the window even when there is nothing to draw;
+    // without it WM_PAINT would come back for ever.
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT clip;
+    if (dc && GetClipBox(dc, &clip) != NULLREGION && !IsRectEmpty(&clip)) Draw(dc, clip);
+    EndPaint(hwnd, &ps);
+}
+
+void HyperlinkUnit::Draw(HDC dc, const RECT& clip) {
+    HBRUSH fill = CreateSolidBrush(ResolveColour(static_cast<uint32_t>(props.background)));
+    FillRect(dc, &clip, fill);
+    DeleteObject(fill);
+
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    if (text.empty()) text = props.kind == kWebKind ? props.web : props.email;
+
+    const int32_t colour = hover_ ? props.hoverColour : opened_ ? props.openedColour : props.textColour;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, ResolveColour(static_cast<uint32_t>(colour)));
+    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    RECT client;
+    GetClientRect(hwnd, &client);
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &client, kTextFlags);
+    SelectObject(dc, old);
+}
+
+void HyperlinkUnit::TrackMouse(LPARAM at) {
+    if (!hover_) {
+        hover_ = true;
+        Repaint();
+        SetCapture(hwnd);
+        return;
+    }
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const POINT p = {static_cast<int16_t>(LOWORD(at)), static_cast<int16_t>(HIWORD(at))};
+    if (!PtInRect(&client, p)) {
+        hover_ = false;
+        ReleaseCapture();
+        Repaint();
+    } else if (GetCapture() != hwnd) {
+        SetCapture(hwnd);
+    }
+}
+
+void HyperlinkUnit::Open() {
+    const std::string target = LinkTarget(props);
+    HWND self = hwnd;
+    const bool opened = !target.empty() && OpenLinkTarget(target);
+    // Opening may pump messages; the box may be gone afterwards.
+    if (!IsWindow(self) || Unit::FromHandle(self) != this) return;
+    const bool changed = opened != opened_;
+    opened_ = opened;
+    if (opened || changed) Repaint();
+}
+
+LRESULT HyperlinkUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // painting fills the background
+    case WM_MOUSEMOVE:
+        TrackMouse(lParam);
+        break;
+    case WM_LBUTTONDOWN:
+        Open();
+        return 0;
+    default:
+        break;
+    }
+    return Unit::WindowProc(message, wParam, lParam);
+}
+
+// --- UnitInterface -----------------------------------------------------------------------
+
+namespace {
+
+HGLOBAL ListLinkTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
+                      uint32_t* newLength) {
+    return ListTextsOf(kRows, {9, 0, 2, 3}, block, length, report, argument, newLength);
+}
+
+} // namespace
+
+void* HyperlinkUnitInterface(int32_t entry) {
+    switch (entry) {
+    case UnitEntry::Create:
+        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&HyperlinkUnit::Create));
+    case UnitEntry::SetProperty:
+        return reinterpret_cast<void*>(
+            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<HyperlinkUnit>));
+    case UnitEntry::SaveProperties:
+        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
+    case UnitEntry::GetProperty:
+        return reinterpret_cast<void*>(
+            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<HyperlinkUnit>));
+    case UnitEntry::ListBlockTexts:
+        return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListLinkTexts));
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace st
