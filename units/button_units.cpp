@@ -7,8 +7,8 @@ namespace st {
 
 namespace {
 
-using ButtonRow = PropertyRow<ButtonProperties, ButtonApply>;
-using CheckBoxRow = PropertyRow<CheckBoxProperties, ButtonApply>;
+using ButtonRow = ControlPropertyRow<ButtonProperties, ButtonApply>;
+using CheckBoxRow = ControlPropertyRow<CheckBoxProperties, ButtonApply>;
 using A = ButtonApply;
 namespace K = PropertyKind;
 

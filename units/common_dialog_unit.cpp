@@ -13,7 +13,7 @@ namespace st {
 
 namespace {
 
-using DialogRow = PropertyRow<CommonDialogProperties, DialogApply>;
+using DialogRow = ControlPropertyRow<CommonDialogProperties, DialogApply>;
 using P = CommonDialogProperties;
 constexpr DialogApply S = DialogApply::Store;
 namespace K = PropertyKind;

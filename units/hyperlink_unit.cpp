@@ -10,7 +10,7 @@ namespace st {
 
 namespace {
 
-using LinkRow = PropertyRow<HyperlinkProperties, LinkApply>;
+using LinkRow = ControlPropertyRow<HyperlinkProperties, LinkApply>;
 using A = LinkApply;
 namespace K = PropertyKind;
 

@@ -19,7 +19,7 @@ namespace st {
 
 enum class Limit : uint8_t { None, Logical, Range };
 
-template <typename Props, typename Action> struct PropertyRow {
+template <typename Props, typename Action> struct ControlPropertyRow {
     uint16_t kind;
     uint16_t state;
     int32_t Props::*number = nullptr;
@@ -32,29 +32,29 @@ template <typename Props, typename Action> struct PropertyRow {
 
 // Row makers, so a table reads as kind, field, limit, action.
 template <typename P, typename A>
-constexpr PropertyRow<P, A> NumberRow(uint16_t kind, int32_t P::*field, A apply,
+constexpr ControlPropertyRow<P, A> NumberRow(uint16_t kind, int32_t P::*field, A apply,
                                       uint16_t state = 0x8000) {
     Limit limit = kind == PropertyKind::Logical ? Limit::Logical : Limit::None;
     return {kind, state, field, nullptr, nullptr, limit, 0, 0, apply};
 }
 template <typename P, typename A>
-constexpr PropertyRow<P, A> RangeRow(uint16_t kind, int32_t P::*field, int32_t low, int32_t high,
+constexpr ControlPropertyRow<P, A> RangeRow(uint16_t kind, int32_t P::*field, int32_t low, int32_t high,
                                      A apply, uint16_t state = 0x8000) {
     return {kind, state, field, nullptr, nullptr, Limit::Range, low, high, apply};
 }
 template <typename P, typename A>
-constexpr PropertyRow<P, A> TextRow(uint16_t kind, std::string P::*field, A apply,
+constexpr ControlPropertyRow<P, A> TextRow(uint16_t kind, std::string P::*field, A apply,
                                     uint16_t state = 0x8000) {
     return {kind, state, nullptr, field, nullptr, Limit::None, 0, 0, apply};
 }
 template <typename P, typename A>
-constexpr PropertyRow<P, A> BytesRow(uint16_t kind, std::vector<uint8_t> P::*field, A apply,
+constexpr ControlPropertyRow<P, A> BytesRow(uint16_t kind, std::vector<uint8_t> P::*field, A apply,
                                      uint16_t state = 0x8000) {
     return {kind, state, nullptr, nullptr, field, Limit::None, 0, 0, apply};
 }
 
 template <typename P, typename A>
-int32_t LimitedValue(const PropertyRow<P, A>& row, int32_t value) {
+int32_t LimitedValue(const ControlPropertyRow<P, A>& row, int32_t value) {
     switch (row.limit) {
     case Limit::Logical:
         return value != 0;
@@ -67,7 +67,7 @@ int32_t LimitedValue(const PropertyRow<P, A>& row, int32_t value) {
 
 // The type record's property entries: the eight common ones, then the rows.
 template <typename P, typename A, size_t N>
-constexpr std::array<PropertyEntry, 8 + N> EntriesOf(const std::array<PropertyRow<P, A>, N>& rows) {
+constexpr std::array<PropertyEntry, 8 + N> EntriesOf(const std::array<ControlPropertyRow<P, A>, N>& rows) {
     constexpr uint16_t kCommon[8] = {
         PropertyKind::Integer, PropertyKind::Integer, PropertyKind::Integer,
         PropertyKind::Integer, PropertyKind::Text,    PropertyKind::Logical,
@@ -85,10 +85,10 @@ constexpr std::array<PropertyEntry, 8 + N> EntriesOf(const std::array<PropertyRo
 // the text, null = empty; byte sets and fonts: pointer and length), limited
 // as the row says. Answers the row, or null for an index the type lacks.
 template <typename P, typename A, size_t N>
-const PropertyRow<P, A>* StoreProperty(const std::array<PropertyRow<P, A>, N>& rows, P& props,
+const ControlPropertyRow<P, A>* StoreProperty(const std::array<ControlPropertyRow<P, A>, N>& rows, P& props,
                                        int32_t index, const uint32_t* value) {
     if (index < 0 || static_cast<size_t>(index) >= N || !value) return nullptr;
-    const PropertyRow<P, A>& row = rows[static_cast<size_t>(index)];
+    const ControlPropertyRow<P, A>& row = rows[static_cast<size_t>(index)];
     if (row.number) {
         props.*row.number = LimitedValue(row, static_cast<int32_t>(value[0]));
     } else if (row.text) {
@@ -105,10 +105,10 @@ const PropertyRow<P, A>* StoreProperty(const std::array<PropertyRow<P, A>, N>& r
 // The stored value in the interface's form: texts and byte sets point into
 // props; an empty byte set or font answers none.
 template <typename P, typename A, size_t N>
-bool LoadProperty(const std::array<PropertyRow<P, A>, N>& rows, const P& props, int32_t index,
+bool LoadProperty(const std::array<ControlPropertyRow<P, A>, N>& rows, const P& props, int32_t index,
                   uint32_t* value) {
     if (index < 0 || static_cast<size_t>(index) >= N || !value) return false;
-    const PropertyRow<P, A>& row = rows[static_cast<size_t>(index)];
+    const ControlPropertyRow<P, A>& row = rows[static_cast<size_t>(index)];
     value[1] = 0;
     if (row.number) {
         value[0] = static_cast<uint32_t>(props.*row.number);
@@ -124,19 +124,19 @@ bool LoadProperty(const std::array<PropertyRow<P, A>, N>& rows, const P& props, 
 
 // Limits every numeric field after a block was read.
 template <typename P, typename A, size_t N>
-void LimitAll(const std::array<PropertyRow<P, A>, N>& rows, P& props) {
-    for (const PropertyRow<P, A>& row : rows)
+void LimitAll(const std::array<ControlPropertyRow<P, A>, N>& rows, P& props) {
+    for (const ControlPropertyRow<P, A>& row : rows)
         if (row.number) props.*row.number = LimitedValue(row, props.*row.number);
 }
 
 // Reports the texts and the face names of 60-byte fonts of the rows named by
 // order (row indexes in the block's field order), for ListBlockTexts.
 template <typename P, typename A, size_t N>
-void ReportTexts(const std::array<PropertyRow<P, A>, N>& rows, const P& props,
+void ReportTexts(const std::array<ControlPropertyRow<P, A>, N>& rows, const P& props,
                  std::initializer_list<int32_t> order, ReportTextFn report, void* argument) {
     if (!report) return;
     for (int32_t index : order) {
-        const PropertyRow<P, A>& row = rows[static_cast<size_t>(index)];
+        const ControlPropertyRow<P, A>& row = rows[static_cast<size_t>(index)];
         if (row.text) {
             report(argument, (props.*row.text).c_str(), 0);
         } else if (row.bytes && row.kind == PropertyKind::Font &&
@@ -152,7 +152,7 @@ void ReportTexts(const std::array<PropertyRow<P, A>, N>& rows, const P& props,
 // UnitInterface entry 9 for a type whose property data has rows: read the
 // block, report its texts, answer it written again.
 template <typename P, typename A, size_t N>
-HGLOBAL ListTextsOf(const std::array<PropertyRow<P, A>, N>& rows,
+HGLOBAL ListTextsOf(const std::array<ControlPropertyRow<P, A>, N>& rows,
                     std::initializer_list<int32_t> order, const void* block, int32_t length,
                     ReportTextFn report, void* argument, uint32_t* newLength) {
     if (newLength) *newLength = 0;
