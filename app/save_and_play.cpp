@@ -60,7 +60,13 @@ bool SaveAudioFile(const char* path, const void* bytes) {
 } // namespace app
 
 extern "C" void OnPlayClick() {
-    // Bound in the template; playback comes with the player.
+    using namespace app::calls;
+    // A path this short cannot name a downloaded file: there is no audio.
+    constexpr int32_t kShortestPath = 5;
+    constexpr int32_t kPlayOnce = 1;
+    const int32_t length = AsInt(Command(CommandId::TextLength, {TextArg(app::currentAudioPath)}));
+    if (length > kShortestPath)
+        Command(CommandId::PlayMp3, {IntArg(kPlayOnce), TextArg(app::currentAudioPath)});
 }
 
 extern "C" void OnSaveAsClick() {
