@@ -268,7 +268,7 @@ bool ClickAt(POINT screen, bool right) {
 // Keys by name: Enter, Esc, Tab, Space, Up/Down/Left/Right, Home, End,
 // Delete, Backspace, F1-F12, a single letter or digit; modifiers joined with
 // "+": Shift+Tab, Alt+S, Ctrl+A.
-std::optional<std::vector<INPUT>> KeyStroke(const std::wstring& spec) {
+std::optional<std::vector<INPUT>> KeyStroke(const std::wstring& stroke) {
     static const struct {
         const wchar_t* name;
         WORD vk;
@@ -283,7 +283,7 @@ std::optional<std::vector<INPUT>> KeyStroke(const std::wstring& spec) {
     } kModifiers[] = {{L"shift", VK_SHIFT}, {L"ctrl", VK_CONTROL}, {L"alt", VK_MENU}};
 
     std::vector<WORD> modifiers;
-    std::wstring rest = spec;
+    std::wstring rest = stroke;
     for (;;) {
         size_t plus = rest.find(L'+');
         if (plus == std::wstring::npos || plus + 1 == rest.size()) break;
