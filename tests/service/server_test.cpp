@@ -126,7 +126,7 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(readme->body.find("本地语音服务") != std::string::npos);
     CHECK(readme->body.find("The local speech service") != std::string::npos);
     for (const char* option : {"--listen", "--public-url", "--cache", "--cache-max", "--max-text",
-                               "--max-connections", "--request-timeout", "--quiet", "--version"})
+                               "--max-connections", "--max-waiting", "--request-timeout", "--quiet", "--version"})
         CHECK(readme->body.find(option) != std::string::npos);
     auto health = c->Get("/healthz");
     REQUIRE(health);
