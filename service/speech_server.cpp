@@ -496,7 +496,7 @@ void SpeechServer::OnConnection(MHD_Connection* connection, bool opened) {
         if (opened) {
             if (!handedOver_.empty()) handedOver_.pop_front();
             connections_[connection] = {connectionFd(connection),
-                                        Clock::now() + options_.requestDeadline, false};
+                                        Clock::now() + options_.requestDeadline, false, false};
         } else {
             connections_.erase(connection);
         }
@@ -506,8 +506,10 @@ void SpeechServer::OnConnection(MHD_Connection* connection, bool opened) {
 
 void SpeechServer::ReaperLoop() {
     // A client that trickles its request head keeps resetting the library's
-    // inactivity timer; this deadline cuts it off all the same. The socket is
-    // only shut down, never closed, so the library still owns and frees it.
+    // inactivity timer; this deadline cuts it off all the same. While others
+    // wait for a slot, a kept-alive connection idle after its answer gives
+    // its slot up at once. The socket is only shut down, never closed, so the
+    // library still owns and frees it.
     for (;;) {
         {
             std::unique_lock lock(stopMutex_);
@@ -521,9 +523,11 @@ void SpeechServer::ReaperLoop() {
             }
         }
         auto now = Clock::now();
+        bool othersWait = waiting_ > 0;
         std::lock_guard lock(connectionsMutex_);
         for (auto& [c, state] : connections_)
-            if (!state.busy && now > state.deadline && state.fd >= 0)
+            if (!state.busy && (now > state.deadline || (othersWait && state.answered)) &&
+                state.fd >= 0)
                 ::shutdown(state.fd, SHUT_RDWR);
     }
 }
@@ -787,6 +791,7 @@ void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx,
     std::lock_guard lock(connectionsMutex_);
     if (auto it = connections_.find(connection); it != connections_.end()) {
         it->second.busy = false;
+        it->second.answered = true;
         it->second.deadline = Clock::now() + options_.requestDeadline;
     }
 }

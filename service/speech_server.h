@@ -122,6 +122,7 @@ class SpeechServer {
         int fd;
         std::chrono::steady_clock::time_point deadline;
         bool busy; // a request is being answered: no head deadline
+        bool answered; // has had an answer: idle between requests when not busy
     };
     std::mutex connectionsMutex_;
     std::map<MHD_Connection*, ConnectionState> connections_;

@@ -92,10 +92,7 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(audio->status == 200);
     CHECK(audio->get_header_value("Content-Type") == "audio/mpeg");
     CHECK(audio->get_header_value("Content-Length") == std::to_string(audio->body.size()));
-    REQUIRE(test::walkFrames(audio->body));
-    auto pcm = test::decodeMp3(audio->body, tmp.path());
-    CHECK(double(pcm.size()) / 22050 >= 0.5);
-    CHECK(test::rms(pcm) > 300);
+    CHECK(test::speechSeconds(audio->body, tmp.path()) >= 0.5);
 
     // Again: same address, answered from the cache, identical bytes.
     auto again = fetchSpeech(server.port(), "你好，世界 123 abc");
@@ -108,7 +105,7 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     auto remade = fetchSpeech(server.port(), "你好，世界 123 abc");
     CHECK(remade.cache == "miss");
     CHECK(remade.address == *address);
-    CHECK(test::walkFrames(remade.mp3));
+    CHECK(test::speechSeconds(remade.mp3, tmp.path()) >= 0.5);
 
     auto head = c->Head(address->substr(address->find("/audio/")));
     REQUIRE(head);
@@ -152,20 +149,11 @@ TEST_CASE("bad input gets a clear status and changes nothing") {
     }();
     REQUIRE(key.size() == 32);
 
+    // The query's own error cases are the parser's tests; here, that its
+    // statuses reach the client, and the routing.
     const std::map<std::string, int> cases = {
-        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400},    // bad escape
-        {kPage + "?sex=201&speed=0&ment=%E4%BD%A0%", 400},   // cut escape
-        {kPage + "?sex=201&speed=0&ment=%FF%FE", 400},       // not UTF-8
-        {kPage + "?sex=201&speed=0&ment=%C4%E3%BA%C3", 400}, // GBK, not UTF-8
-        {kPage + "?sex=201&speed=0&ment=", 400},             // empty text
-        {kPage + "?sex=201&speed=0", 400},                   // no text
-        {kPage + "?sex=201&speed=0&ment=%20%20", 400},       // nothing but blanks
-        {kPage + "?sex=man&speed=0&ment=abc", 400},
-        {kPage + "?sex=201&speed=fast&ment=abc", 400},
-        {kPage + "?sex=201&speed=99&ment=abc", 400},
+        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400}, // bad escape
         {kPage + "?sex=201&speed=0&ment=" + std::string(4097, 'a'), 413},
-        {kPage + "?sex=201&speed=0&ment=" + test::percentEncode(std::string(4091, 'x') + "你好"),
-         413},
         {"/", 404},
         {"/index.html", 404},
         {"/audio/", 404},
@@ -261,10 +249,9 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
             CHECK(r.address == p.address);
             CHECK(r.mp3 == p.mp3);
         } else {
+            // Concurrently synthesised audio is speech, not noise or silence.
             CHECK(r.cache == "miss");
-            auto frames = test::walkFrames(r.mp3);
-            REQUIRE(frames);
-            CHECK(frames->size() > 20);
+            CHECK(test::speechSeconds(r.mp3, tmp.path()) >= 0.5);
         }
     }
     CHECK(addresses.size() == 20);
@@ -272,10 +259,6 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
     for (const auto& n : cacheListing(cache))
         files += n.ends_with(".mp3");
     CHECK(files == 20);
-    // Spot-check that concurrently synthesised audio is speech, not noise or silence.
-    auto pcm = test::decodeMp3(results[0].mp3, tmp.path());
-    CHECK(double(pcm.size()) / 22050 >= 0.5);
-    CHECK(test::rms(pcm) > 300);
 }
 
 TEST_CASE("the same new text asked for at once is synthesised once") {
