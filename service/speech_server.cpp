@@ -137,6 +137,18 @@ std::string addressText(const sockaddr* sa) {
     return host;
 }
 
+// Whom a connection's turn in the line belongs to: its IPv4 address, or the
+// /64 an IPv6 address is in (one host may hold a whole /64).
+std::string clientOf(const sockaddr_storage& ss) {
+    if (ss.ss_family != AF_INET6) return addressText(reinterpret_cast<const sockaddr*>(&ss));
+    in6_addr a = reinterpret_cast<const sockaddr_in6&>(ss).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&a)) return addressText(reinterpret_cast<const sockaddr*>(&ss));
+    std::memset(a.s6_addr + 8, 0, 8);
+    char host[INET6_ADDRSTRLEN] = "-";
+    ::inet_ntop(AF_INET6, &a, host, sizeof host);
+    return std::string(host) + "/64";
+}
+
 int portOf(const sockaddr_storage& ss) {
     if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(ss).sin_port);
     if (ss.ss_family == AF_INET6)
@@ -428,7 +440,8 @@ void SpeechServer::TurnAway(WaitingConnection c, const char* why) {
     char took[32];
     std::snprintf(took, sizeof took, "%.1fms",
                   std::chrono::duration<double, std::milli>(Clock::now() - c.arrived).count());
-    LogLine(logTime() + " " + printable(c.client, 64) + " - - 503 " + std::to_string(body.size()) +
+    std::string address = addressText(reinterpret_cast<const sockaddr*>(&c.address));
+    LogLine(logTime() + " " + address + " - - 503 " + std::to_string(body.size()) +
             " " + took + " - turned-away (" + why + ")\n");
 }
 
@@ -472,7 +485,7 @@ void SpeechServer::AcceptLoop() {
                 break; // EAGAIN: all taken
             }
             c.arrived = Clock::now();
-            c.client = addressText(reinterpret_cast<const sockaddr*>(&c.address));
+            c.client = clientOf(c.address);
             if (line_.size() == 0 && SlotFree())
                 LetIn(std::move(c));
             else if (auto out = line_.push(std::move(c)))

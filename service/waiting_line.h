@@ -18,7 +18,7 @@ namespace speech {
 
 struct WaitingConnection {
     int fd = -1;
-    std::string client; // the address slots are shared out by
+    std::string client; // whom slots are shared out by: an address, or an IPv6 /64
     sockaddr_storage address{};
     socklen_t addressLength = 0;
     std::chrono::steady_clock::time_point arrived;

@@ -401,34 +401,3 @@ TEST_CASE("--public-url names the MP3 address in pages; --version answers") {
     auto [status, output] = test::runServiceToExit({"--version"}, tmp.path());
     CHECK(status == 0);
 }
-
-TEST_CASE("cached answers do not wait for a synthesis in progress") {
-    test::TempDir tmp;
-    test::ServerProcess server(tmp.path() / "cache");
-    fetchSpeech(server.port(), "已经缓存");
-    std::string longText;
-    for (int i = 0; i < 80; ++i)
-        longText += "这是一个很长的句子，"; // 800 characters
-    std::atomic<bool> longDone{false};
-    int longStatus = 0;
-    std::thread slow([&] {
-        auto r = client(server.port())->Get(pageTarget(longText));
-        longStatus = r ? r->status : -1;
-        longDone = true;
-    });
-    // Cached requests keep being answered until the long synthesis finishes.
-    auto c = client(server.port());
-    int answered = 0, failed = 0;
-    while (!longDone) {
-        auto r = c->Get(pageTarget("已经缓存"));
-        if (r && r->status == 200 && r->get_header_value("X-Cache") == "hit")
-            ++answered;
-        else
-            ++failed;
-    }
-    slow.join();
-    CHECK(longStatus == 200);
-    CHECK(failed == 0);
-    CHECK(answered > 20);
-    MESSAGE("cached answers during one long synthesis: " << answered);
-}
