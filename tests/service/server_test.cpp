@@ -5,6 +5,10 @@
 #include <doctest.h>
 #include <httplib.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <map>
@@ -400,4 +404,29 @@ TEST_CASE("--public-url names the MP3 address in pages; --version answers") {
 
     auto [status, output] = test::runServiceToExit({"--version"}, tmp.path());
     CHECK(status == 0);
+}
+
+TEST_CASE("systemd hears READY=1 once the service listens and STOPPING=1 at a stop") {
+    test::TempDir tmp;
+    std::string path = (tmp.path() / "notify").string();
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    REQUIRE(path.size() < sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    REQUIRE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    timeval bound{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    auto receive = [&] {
+        char buf[256];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+    };
+    ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    test::ServerProcess server(tmp.path() / "cache");
+    ::unsetenv("NOTIFY_SOCKET");
+    CHECK(receive() == "READY=1");
+    CHECK(server.stop() == 0);
+    CHECK(receive() == "STOPPING=1");
+    ::close(fd);
 }
