@@ -186,7 +186,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--max-connections") {
             auto v = value();
             auto n = v ? parseSize(*v) : std::nullopt;
-            if (!n || *n == 0 || *n > 1'000'000 || !std::isdigit(static_cast<unsigned char>(v->back()))) {
+            if (!n || *n == 0 || *n > 1'000'000 ||
+                !std::isdigit(static_cast<unsigned char>(v->back()))) {
                 std::fprintf(stderr, "speech-service: --max-connections wants a count\n");
                 return kExitUsage;
             }

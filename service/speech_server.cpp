@@ -151,8 +151,7 @@ std::string clientOf(const sockaddr_storage& ss) {
 
 int portOf(const sockaddr_storage& ss) {
     if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(ss).sin_port);
-    if (ss.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
+    if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
     return -1;
 }
 
@@ -307,10 +306,9 @@ bool SpeechServer::run(const std::function<void()>& onReady) {
         // First, so that the library's messages about later options come here too.
         MHD_OPTION_EXTERNAL_LOGGER, &onLibraryMessage, &libraryLog, MHD_OPTION_CONNECTION_LIMIT,
         options_.connectionLimit + kLibraryLimitSlack, MHD_OPTION_CONNECTION_TIMEOUT,
-        options_.idleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        options_.headerBytesLimit, MHD_OPTION_URI_LOG_CALLBACK, &onUri, this,
-        MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
-        &onConnection, this, MHD_OPTION_END);
+        options_.idleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.headerBytesLimit,
+        MHD_OPTION_URI_LOG_CALLBACK, &onUri, this, MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, this,
+        MHD_OPTION_NOTIFY_CONNECTION, &onConnection, this, MHD_OPTION_END);
     if (!daemon_) return false;
     synthesisThread_ = std::thread([this] { SynthesisLoop(); });
     reaperThread_ = std::thread([this] { ReaperLoop(); });
@@ -387,9 +385,7 @@ void SpeechServer::stop() {
         stopRequested_ = true;
     }
     stopChanged_.notify_all();
-    {
-        std::lock_guard lock(queueMutex_);
-    }
+    { std::lock_guard lock(queueMutex_); }
     queueChanged_.notify_all();
     Wake();
 }
@@ -441,8 +437,8 @@ void SpeechServer::TurnAway(WaitingConnection c, const char* why) {
     std::snprintf(took, sizeof took, "%.1fms",
                   std::chrono::duration<double, std::milli>(Clock::now() - c.arrived).count());
     std::string address = addressText(reinterpret_cast<const sockaddr*>(&c.address));
-    LogLine(logTime() + " " + address + " - - 503 " + std::to_string(body.size()) +
-            " " + took + " - turned-away (" + why + ")\n");
+    LogLine(logTime() + " " + address + " - - 503 " + std::to_string(body.size()) + " " + took +
+            " - turned-away (" + why + ")\n");
 }
 
 void SpeechServer::AcceptLoop() {
@@ -579,7 +575,8 @@ int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
     bool head = ctx->method == MHD_HTTP_METHOD_HEAD;
     if (ctx->method != MHD_HTTP_METHOD_GET && !head) {
         ctx->status = 405;
-        return Answer(connection, ctx, 405, "405 Method Not Allowed: only GET and HEAD are served\n",
+        return Answer(connection, ctx, 405,
+                      "405 Method Not Allowed: only GET and HEAD are served\n",
                       "text/plain; charset=utf-8", {{"Allow", "GET, HEAD"}});
     }
     int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
@@ -605,7 +602,8 @@ int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
 int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ctx, bool head) {
     std::string_view target = ctx->target;
     std::size_t q = target.find('?');
-    std::string_view query = q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
+    std::string_view query =
+        q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
     auto parsed = parseSynthesisQuery(query, options_.maxTextBytes);
     if (auto* error = std::get_if<RequestError>(&parsed))
         return AnswerError(connection, ctx, error->status, error->message);
@@ -618,9 +616,9 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
     bool cached = cache_.refresh(key);
     if (cached || head) {
         ctx->cache = cached ? "hit" : "miss";
-        return Answer(connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
-                      "text/html; charset=utf-8",
-                      {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
+        return Answer(
+            connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+            "text/html; charset=utf-8", {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
     }
 
     std::lock_guard lock(queueMutex_);
@@ -632,10 +630,9 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
     } else {
         if (cache_.refresh(key)) { // made while we looked
             ctx->cache = "hit";
-            return Answer(connection, ctx, 200,
-                          buildPlayerPage(AudioUrl(connection, key), request.text),
-                          "text/html; charset=utf-8",
-                          {{"X-Cache", "hit"}, {"Cache-Control", "no-store"}});
+            return Answer(
+                connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+                "text/html; charset=utf-8", {{"X-Cache", "hit"}, {"Cache-Control", "no-store"}});
         }
         if (queue_.size() >= options_.synthesisQueueLimit)
             return Answer(connection, ctx, 503,
@@ -779,8 +776,7 @@ std::string SpeechServer::AudioUrl(MHD_Connection* connection, const std::string
     return "http://" + host + ":" + std::to_string(portOf(local)) + tail;
 }
 
-void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx,
-                               int termination) {
+void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx, int termination) {
     std::unique_ptr<RequestContext> owned(ctx);
     if (options_.log) {
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - ctx->start).count();

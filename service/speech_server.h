@@ -82,8 +82,8 @@ class SpeechServer {
     int AnswerSynthesis(MHD_Connection* connection, RequestContext* ctx, bool head);
     int AnswerAudio(MHD_Connection* connection, RequestContext* ctx, std::string_view name);
     int AnswerHealth(MHD_Connection* connection, RequestContext* ctx);
-    int Answer(MHD_Connection* connection, RequestContext* ctx, int status,
-               const std::string& body, const char* contentType,
+    int Answer(MHD_Connection* connection, RequestContext* ctx, int status, const std::string& body,
+               const char* contentType,
                std::initializer_list<std::pair<const char*, std::string>> headers = {});
     int AnswerError(MHD_Connection* connection, RequestContext* ctx, int status,
                     const std::string& message);
@@ -121,7 +121,7 @@ class SpeechServer {
     struct ConnectionState {
         int fd;
         std::chrono::steady_clock::time_point deadline;
-        bool busy; // a request is being answered: no head deadline
+        bool busy;     // a request is being answered: no head deadline
         bool answered; // has had an answer: idle between requests when not busy
     };
     std::mutex connectionsMutex_;

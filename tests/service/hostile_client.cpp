@@ -50,7 +50,8 @@ double MsSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-const std::string kCachedTarget = "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=%E4%BD%A0%E5%A5%BD";
+const std::string kCachedTarget =
+    "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=%E4%BD%A0%E5%A5%BD";
 
 std::string PageTarget(const std::string& text) {
     return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::percentEncode(text);
@@ -147,8 +148,7 @@ struct Response {
     std::string body;
 };
 
-std::string Request(const std::string& target, const char* method = "GET",
-                    bool keepAlive = false) {
+std::string Request(const std::string& target, const char* method = "GET", bool keepAlive = false) {
     return std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
            (keepAlive ? "" : "Connection: close\r\n") + "\r\n";
 }
@@ -286,7 +286,8 @@ void HeaderFlood(const fs::path& dir) {
     stop = true;
     for (auto& f : flooders)
         f.join();
-    Check(peak > 0 && peak < 64 * 1024, "header flood: RSS peak " + std::to_string(peak) + " kB < 64 MB");
+    Check(peak > 0 && peak < 64 * 1024,
+          "header flood: RSS peak " + std::to_string(peak) + " kB < 64 MB");
     Check(Get(s->port(), kCachedTarget, 5000ms).status == 200, "header flood: still answering");
     s->stop();
 }
@@ -312,7 +313,8 @@ void SlowAndIdle(const fs::path& dir) {
     // synthesis is finished and answered, the rest dropped, exit 0 in 10 s.
     Response inFlight;
     long cpu = CpuMs(s->pid());
-    std::thread synthesis([&] { inFlight = Get(s->port(), PageTarget(LongText(300, 99)), 15000ms); });
+    std::thread synthesis(
+        [&] { inFlight = Get(s->port(), PageTarget(LongText(300, 99)), 15000ms); });
     for (auto t = Clock::now(); CpuMs(s->pid()) < cpu + 100 && MsSince(t) < 5000;)
         std::this_thread::sleep_for(10ms);
     auto t = Clock::now();
@@ -353,8 +355,8 @@ void OverTheCap(const fs::path& dir) {
     // They ask to keep their connections; while others wait, the service
     // closes each after its answer all the same, so that the slot goes round.
     std::vector<int> waiting;
-    for (const char* from : {"127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2",
-                             "127.0.0.3"}) {
+    for (const char* from :
+         {"127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.3"}) {
         waiting.push_back(Connect(s->port(), from));
         SendAll(waiting.back(), Request(kCachedTarget, "GET", true));
         std::this_thread::sleep_for(20ms); // arrival order
@@ -398,9 +400,8 @@ void OverTheCap(const fs::path& dir) {
     Check(!early && answered == 6 && served.size() == 6 && position(".3 GET") <= 3 &&
               position(".4 GET") <= 3,
           "over the cap: queued, not dropped, and served by turns across clients (" +
-              std::to_string(answered) + " of 6; .3 served " +
-              std::to_string(position(".3 GET")) + "th, .4 " +
-              std::to_string(position(".4 GET")) + "th)");
+              std::to_string(answered) + " of 6; .3 served " + std::to_string(position(".3 GET")) +
+              "th, .4 " + std::to_string(position(".4 GET")) + "th)");
     for (int fd : waiting)
         ::close(fd);
     for (int fd : holders)
@@ -439,7 +440,8 @@ void OverTheCap(const fs::path& dir) {
           "over the cap: a wait for a slot ends in 503 at the request timeout (" +
               std::to_string(waited) + " ms, limit 1 s; the synthesis holding the slot " +
               std::to_string(longAnswer.status) + ")");
-    Check(one->log().find("127.0.0.1 - - 503") != std::string::npos, "over the cap: turning away is logged");
+    Check(one->log().find("127.0.0.1 - - 503") != std::string::npos,
+          "over the cap: turning away is logged");
     one->stop();
 }
 

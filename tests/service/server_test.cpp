@@ -126,8 +126,9 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(readme->body.find("<meta charset=\"utf-8\">") != std::string::npos);
     CHECK(readme->body.find("本地语音服务") != std::string::npos);
     CHECK(readme->body.find("The local speech service") != std::string::npos);
-    for (const char* option : {"--listen", "--public-url", "--cache", "--cache-max", "--max-text",
-                               "--max-connections", "--max-waiting", "--request-timeout", "--quiet", "--version"})
+    for (const char* option :
+         {"--listen", "--public-url", "--cache", "--cache-max", "--max-text", "--max-connections",
+          "--max-waiting", "--request-timeout", "--quiet", "--version"})
         CHECK(readme->body.find(option) != std::string::npos);
     auto health = c->Get("/healthz");
     REQUIRE(health);
@@ -341,17 +342,18 @@ TEST_CASE("start-up failures are reported with their own exit status") {
     CHECK(shared == 1);
     CHECK(sharedMessage.find("in use by another speech-service") != std::string::npos);
 
-    for (const auto& args : std::vector<std::vector<std::string>>{{"--listen", "nowhere"},
-                                                                  {"--listen", "127.0.0.1:99999"},
-                                                                  {"--max-text", "lots"},
-                                                                  {"--cache-max", "0"},
-                                                                  // 2^64 + 2^30: must not wrap to 1 GiB
-                                                                  {"--cache-max", "17179869185G"},
-                                                                  {"--max-text", "99999999999999999999"},
-                                                                  {"--public-url", "ftp://x"},
-                                                                  {"--public-url", "http://a'b"},
-                                                                  {"--max-connections", "0"},
-                                                                  {"--bogus"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--listen", "nowhere"},
+                                               {"--listen", "127.0.0.1:99999"},
+                                               {"--max-text", "lots"},
+                                               {"--cache-max", "0"},
+                                               // 2^64 + 2^30: must not wrap to 1 GiB
+                                               {"--cache-max", "17179869185G"},
+                                               {"--max-text", "99999999999999999999"},
+                                               {"--public-url", "ftp://x"},
+                                               {"--public-url", "http://a'b"},
+                                               {"--max-connections", "0"},
+                                               {"--bogus"}}) {
         CAPTURE(args[0]);
         CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
     }
