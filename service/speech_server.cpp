@@ -66,6 +66,9 @@ constexpr auto kHandOverLimbo = std::chrono::seconds(2);
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr auto kAcceptTick = std::chrono::milliseconds(200);
 constexpr auto kReaperTick = std::chrono::milliseconds(200);
+// While others wait for a slot, a request head gets this long (or the
+// request timeout, if shorter): a client that means it sends one at once.
+constexpr auto kHeadGraceWhenFull = std::chrono::seconds(2);
 // After the grace for syntheses, answers already queued get this long to go out.
 constexpr auto kStopFlush = std::chrono::milliseconds(800);
 constexpr const char* kRetryAfterSeconds = "5";
@@ -517,8 +520,9 @@ void SpeechServer::ReaperLoop() {
     // A client that trickles its request head keeps resetting the library's
     // inactivity timer; this deadline cuts it off all the same. While others
     // wait for a slot, a kept-alive connection idle after its answer gives
-    // its slot up at once. The socket is only shut down, never closed, so the
-    // library still owns and frees it.
+    // its slot up at once, and a head gets a shorter time: slow senders
+    // cannot sit on every slot for the whole timeout. The socket is only shut
+    // down, never closed, so the library still owns and frees it.
     for (;;) {
         {
             std::unique_lock lock(stopMutex_);
@@ -533,11 +537,15 @@ void SpeechServer::ReaperLoop() {
         }
         auto now = Clock::now();
         bool othersWait = waiting_ > 0;
+        auto cut = options_.requestDeadline -
+                   std::min<Clock::duration>(options_.requestDeadline, kHeadGraceWhenFull);
         std::lock_guard lock(connectionsMutex_);
-        for (auto& [c, state] : connections_)
-            if (!state.busy && (now > state.deadline || (othersWait && state.answered)) &&
-                state.fd >= 0)
-                ::shutdown(state.fd, SHUT_RDWR);
+        for (auto& [c, state] : connections_) {
+            if (state.busy || state.fd < 0) continue;
+            bool late = now > state.deadline;
+            if (othersWait) late = late || state.answered || now > state.deadline - cut;
+            if (late) ::shutdown(state.fd, SHUT_RDWR);
+        }
     }
 }
 
