@@ -353,6 +353,7 @@ TEST_CASE("start-up failures are reported with their own exit status") {
                                                {"--public-url", "ftp://x"},
                                                {"--public-url", "http://a'b"},
                                                {"--max-connections", "0"},
+                                               {"--max-waiting", "-1"},
                                                {"--bogus"}}) {
         CAPTURE(args[0]);
         CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
