@@ -339,7 +339,9 @@ void SlowAndIdle(const fs::path& dir) {
     Check(trickle.ClosedByPeer() == trickle.Open() && MsSince(t) < 5000,
           "a trickling request head is cut off at its deadline (" + std::to_string(MsSince(t)) +
               " ms, limit 2 s)");
-    Check(quick->stop(SIGHUP) == 0, "SIGHUP stops it cleanly too");
+    Check(quick->stop(SIGHUP) == 0 &&
+              quick->log().find("speech-service: stopped") != std::string::npos,
+          "SIGHUP stops it cleanly too, stop line and all");
 }
 
 // Over the connection cap, connections wait their turn instead of being
