@@ -795,7 +795,15 @@ void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx, 
         if (ctx->synthesisMs >= 0)
             std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)",
                           ctx->synthesisMs, ctx->storeMs);
-        std::string status = ctx->status ? std::to_string(ctx->status) : "-";
+        // The library answers some requests itself (a head over the size
+        // limit: 431); the status it sent is logged all the same.
+        unsigned sent = static_cast<unsigned>(ctx->status);
+        if (sent == 0) {
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);
+            if (info) sent = info->http_status;
+        }
+        std::string status = sent ? std::to_string(sent) : "-";
         std::string line = logTime() + " " + printable(ctx->client, 64) + " " +
                            printable(ctx->method, 16) + " " + printable(ctx->target, 160) + " " +
                            status + " " + std::to_string(ctx->bodyBytes) + " " + took + " " +

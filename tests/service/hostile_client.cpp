@@ -535,10 +535,16 @@ void HeadAndLogs(const fs::path& dir) {
           "HEAD of a new text is answered without synthesis (" + std::to_string(after - before) +
               " files made)");
     Get(s->port(), "/bin/makeColorPlusGuest.jsp?ment=A&B");
+    int big = Connect(s->port()); // a head over 32 KiB, answered by the library
+    SendAll(big, "GET /healthz HTTP/1.1\r\nX-Big: " + std::string(40000, 'a') + "\r\n\r\n");
+    int tooBig = Receive(big, 3000ms).status;
+    ::close(big);
     s->stop();
-    Check(s->log().find("127.0.0.1 GET /bin/makeColorPlusGuest.jsp?ment=A&B 400") !=
-              std::string::npos,
+    std::string log = s->log();
+    Check(log.find("127.0.0.1 GET /bin/makeColorPlusGuest.jsp?ment=A&B 400") != std::string::npos,
           "a 400 is logged with client, method and target");
+    Check(tooBig == 431 && log.find("127.0.0.1 - /healthz 431") != std::string::npos,
+          "a 431 the library answers is logged with client, target and status");
 }
 
 } // namespace
