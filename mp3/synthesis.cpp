@@ -17,10 +17,11 @@ bool CpuHasSse2() {
 #endif
 }
 
-const Kernels kBaseline{"baseline", baseline::Dct32, baseline::SynthesizeSlot, baseline::LongImdct,
-                        baseline::ShortImdct};
+const Kernels kBaseline{"baseline",          baseline::Dct32,     baseline::Synthesize,
+                        baseline::Interleave, baseline::LongImdct, baseline::ShortImdct};
 #ifdef MP3_HAVE_SSE2_KERNELS
-const Kernels kSse2{"sse2", sse2::Dct32, sse2::SynthesizeSlot, sse2::LongImdct, sse2::ShortImdct};
+const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
+                    sse2::Interleave, sse2::LongImdct, sse2::ShortImdct};
 #endif
 
 } // namespace
@@ -47,17 +48,12 @@ void Dct32(const float* in, float* out) {
     ActiveKernels().dct32(in, out);
 }
 
-SynthesisFilter::SynthesisFilter() : synthesizeSlot_(ActiveKernels().synthesizeSlot) {}
+SynthesisFilter::SynthesisFilter() : synthesize_(ActiveKernels().synthesize) {}
 
 void SynthesisFilter::Reset() {
-    for (float& v : ring_)
+    for (float& v : storage_)
         v = 0.0f;
     pos_ = 0;
-}
-
-void SynthesisFilter::Synthesize(const float* subbands, float* out) {
-    pos_ = (pos_ - 32) & 511;
-    synthesizeSlot_(ring_, pos_, subbands, out);
 }
 
 } // namespace mp3
