@@ -127,38 +127,71 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
     for (int ch = 0; ch < 2; ++ch)
         for (int s = 0; s < 36; ++s)
             std::fill(samples[ch][s] + limit, samples[ch][s] + 32, 0.0f);
+    // Per channel and subband what a sample costs to read and what it scales by in
+    // each third of the frame: value = code * mul + add, scale factor folded in.
+    struct Band {
+        const uint16_t* ungroup; // grouped classes: code to three values
+        unsigned bits;           // of one code (0: no samples)
+        float mul[3], add[3];
+    };
+    Band band[2][32];
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int sb = 0; sb < coded; ++sb) {
+            Band& b = band[ch][sb];
+            const int c = cls[ch][sb] - 1;
+            if (c < 0) {
+                b.bits = 0;
+                continue;
+            }
+            const auto& k = data::kLayer2Classes[c];
+            b.ungroup = k.grouped ? t.ungroup[c] : nullptr;
+            b.bits = unsigned(k.bits);
+            for (int part = 0; part < 3; ++part) {
+                b.mul[part] = t.mul[c] * scf[ch][sb][part];
+                b.add[part] = t.add[c] * scf[ch][sb][part];
+            }
+        }
+    }
+    BitReader r = br; // a local copy stays in registers
     for (int gr = 0; gr < 12; ++gr) {
         const int part = gr >> 2;
+        float* out[2] = {samples[0][gr * 3], samples[1][gr * 3]};
         for (int sb = 0; sb < coded; ++sb) {
-            const int shared = sb >= bound && channels == 2;
+            const bool shared = sb >= bound && channels == 2;
             for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
-                const int c = cls[ch][sb] - 1;
-                float v[3] = {0.0f, 0.0f, 0.0f};
-                if (c >= 0) {
-                    const auto& k = data::kLayer2Classes[c];
-                    unsigned u[3];
-                    if (k.grouped) {
-                        const unsigned g = t.ungroup[c][br.Read(unsigned(k.bits))];
-                        u[0] = g & 15;
-                        u[1] = g >> 4 & 15;
-                        u[2] = g >> 8;
-                    } else {
-                        u[0] = br.Read(unsigned(k.bits));
-                        u[1] = br.Read(unsigned(k.bits));
-                        u[2] = br.Read(unsigned(k.bits));
+                const Band& b = band[ch][sb];
+                unsigned u[3] = {0, 0, 0};
+                if (b.bits == 0) {
+                    if (sb < limit) {
+                        out[ch][sb] = out[ch][32 + sb] = out[ch][64 + sb] = 0.0f;
+                        if (shared) out[1][sb] = out[1][32 + sb] = out[1][64 + sb] = 0.0f;
                     }
-                    for (int i = 0; i < 3; ++i)
-                        v[i] = float(u[i]) * t.mul[c] + t.add[c];
+                    continue;
+                }
+                if (b.ungroup) {
+                    const unsigned g = b.ungroup[r.Read(b.bits)];
+                    u[0] = g & 15;
+                    u[1] = g >> 4 & 15;
+                    u[2] = g >> 8;
+                } else {
+                    u[0] = r.Read(b.bits);
+                    u[1] = r.Read(b.bits);
+                    u[2] = r.Read(b.bits);
                 }
                 if (sb >= limit) continue;
-                for (int i = 0; i < 3; ++i) {
-                    samples[ch][gr * 3 + i][sb] = v[i] * scf[ch][sb][part];
-                    if (shared)
-                        samples[1][gr * 3 + i][sb] = cls[1][sb] ? v[i] * scf[1][sb][part] : 0.0f;
+                for (int i = 0; i < 3; ++i)
+                    out[ch][32 * i + sb] = float(int(u[i])) * b.mul[part] + b.add[part];
+                if (shared) {
+                    // Both channels share the samples; each has its own scale factors.
+                    const Band& r = band[1][sb];
+                    for (int i = 0; i < 3; ++i)
+                        out[1][32 * i + sb] =
+                            r.bits ? float(int(u[i])) * r.mul[part] + r.add[part] : 0.0f;
                 }
             }
         }
     }
+    br = r;
 }
 
 } // namespace mp3::layer2

@@ -516,25 +516,26 @@ void ReduceAliasing(const GranuleChannel& gc, float xr[576], int sbLimit) {
 void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, float overlap[576],
                  float out[576]) {
     const Kernels& k = ActiveKernels();
-    for (int sb = 0; sb < 32; ++sb) {
-        float* ov = overlap + 18 * sb;
-        float* o = out + sb;
-        if (sb >= sbUsed) {
-            for (int i = 0; i < 18; ++i) {
-                o[i * 32] = ov[i];
-                ov[i] = 0.0f;
-            }
-            continue;
-        }
-        // The two lowest subbands of a mixed block take the normal window, whatever
-        // the block type says for the others (start and stop blocks included).
-        const bool normalWindow = gc.mixedBlock && sb < 2;
-        const bool longPart = !IsShort(gc) || normalWindow;
-        if (longPart) {
-            const int type = gc.windowSwitching && !normalWindow ? gc.blockType : 0;
-            k.longImdct(xr + 18 * sb, type, ov, o);
-        } else {
-            k.shortImdct(xr + 18 * sb, ov, o);
+    sbUsed = std::clamp(sbUsed, 0, 32);
+    const int type = gc.windowSwitching ? gc.blockType : 0;
+    // The two lowest subbands of a mixed block take the normal window, whatever
+    // the block type says for the others (start and stop blocks included).
+    int sb = 0;
+    if (gc.mixedBlock && gc.windowSwitching && type != 0) {
+        sb = std::min(2, sbUsed);
+        k.longImdcts(xr, sb, 0, overlap, out);
+    }
+    if (type == 2) {
+        for (; sb < sbUsed; ++sb)
+            k.shortImdct(xr + 18 * sb, overlap + sb, out + sb);
+    } else if (sb < sbUsed) {
+        k.longImdcts(xr + 18 * sb, sbUsed - sb, type, overlap + sb, out + sb);
+    }
+    // Subbands without input pass on what overlaps from the last granule.
+    for (int i = 0; i < 18; ++i) {
+        for (int b = sbUsed; b < 32; ++b) {
+            out[32 * i + b] = overlap[32 * i + b];
+            overlap[32 * i + b] = 0.0f;
         }
     }
 }

@@ -28,10 +28,12 @@ namespace mp3 {
     void Synthesize(float* ring, unsigned* pos, const float* subbands, int slots, int16_t* out);   \
     /* out[2i] = left[i], out[2i + 1] = right[i], i < count */                                     \
     void Interleave(const int16_t* left, const int16_t* right, int count, int16_t* out);           \
-    /* 36-point IMDCT of one subband's 18 lines, windowed by block type 0, 1 or 3, */              \
-    /* overlap-added: 18 samples to out[0], out[32], ... */                                        \
-    void LongImdct(const float* in, int blockType, float* overlap, float* out);                    \
-    /* Three 12-point IMDCTs of a short block, windowed and overlap-added. */                      \
+    /* 36-point IMDCTs of `count` subbands' 18 lines each (xr), windowed by block */               \
+    /* type 0, 1 or 3, overlap-added: subband sb's 18 samples to out[sb], */                       \
+    /* out[32 + sb], ...; overlap is laid out as out is. */                                        \
+    void LongImdcts(const float* xr, int count, int blockType, float* overlap, float* out);        \
+    /* Three 12-point IMDCTs of one subband's short block, windowed and overlap-added */           \
+    /* (overlap and out at stride 32). */                                                          \
     void ShortImdct(const float* in, float* overlap, float* out);
 
 namespace baseline {
@@ -48,7 +50,7 @@ struct Kernels {
     void (*dct32)(const float* in, float* out);
     void (*synthesize)(float* ring, unsigned* pos, const float* subbands, int slots, int16_t* out);
     void (*interleave)(const int16_t* left, const int16_t* right, int count, int16_t* out);
-    void (*longImdct)(const float* in, int blockType, float* overlap, float* out);
+    void (*longImdcts)(const float* xr, int count, int blockType, float* overlap, float* out);
     void (*shortImdct)(const float* in, float* overlap, float* out);
 };
 

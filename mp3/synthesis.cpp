@@ -18,10 +18,10 @@ bool CpuHasSse2() {
 }
 
 const Kernels kBaseline{"baseline",          baseline::Dct32,     baseline::Synthesize,
-                        baseline::Interleave, baseline::LongImdct, baseline::ShortImdct};
+                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdct};
 #ifdef MP3_HAVE_SSE2_KERNELS
 const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
-                    sse2::Interleave, sse2::LongImdct, sse2::ShortImdct};
+                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdct};
 #endif
 
 } // namespace

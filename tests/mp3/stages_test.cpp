@@ -191,7 +191,7 @@ TEST_CASE("IMDCT with overlap-add for each block type, plain and mixed") {
                     CHECK(out2[t * 32 + sb] == doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)])
                                                    .scale(1000)
                                                    .epsilon(1e-5));
-                    CHECK(overlap[18 * sb + t] ==
+                    CHECK(overlap[32 * t + sb] ==
                           doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
                 }
             }
@@ -206,7 +206,7 @@ TEST_CASE("subbands without input pass the overlap on and clear it") {
         overlap[i] = float(i);
     float out[576];
     InverseMdct(gc, xr, 0, overlap, out);
-    CHECK(out[3 * 32 + 2] == 2 * 18 + 3);
+    CHECK(out[3 * 32 + 2] == 3 * 32 + 2);
     CHECK(overlap[100] == 0.0f);
 }
 
