@@ -135,5 +135,15 @@ inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
 
 #endif
 
+// A constant kept kWidth times over (at p, 16-byte aligned) as T: one lane's worth
+// for float, a whole vector for F.
+template <class T> inline T Coef(const float* p) {
+    if constexpr (sizeof(T) == sizeof(float)) {
+        return *p;
+    } else {
+        return LoadAligned(p);
+    }
+}
+
 } // namespace MP3_LANES_NAMESPACE
 } // namespace mp3::lanes
