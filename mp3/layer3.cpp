@@ -202,21 +202,28 @@ int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const
     }
     r1 = std::min(r1, bigLines);
     r2 = std::min(std::max(r2, r1), bigLines);
-    huff.DecodePairs(gc.tableSelect[0], br, is, r1);
-    huff.DecodePairs(gc.tableSelect[1], br, is + r1, r2 - r1);
-    huff.DecodePairs(gc.tableSelect[2], br, is + r2, bigLines - r2);
+    CachedBits bits(br);
+    huff.DecodePairs(gc.tableSelect[0], bits, is, r1);
+    huff.DecodePairs(gc.tableSelect[1], bits, is + r1, r2 - r1);
+    huff.DecodePairs(gc.tableSelect[2], bits, is + r2, bigLines - r2);
 
     int i = bigLines;
     const int quadTable = gc.count1Table;
-    while (i + 4 <= 576 && br.Position() < partEnd) {
-        const int q = huff.DecodeQuadCode(quadTable, br);
+    while (i + 4 <= 576 && bits.Position() < partEnd) {
+        bits.Refill(); // a code word of at most 6 bits and four signs
+        const int q = huff.DecodeQuadCode(quadTable, bits);
         int32_t v[4] = {q >> 3 & 1, q >> 2 & 1, q >> 1 & 1, q & 1};
-        for (int k = 0; k < 4; ++k)
-            if (v[k] && br.Bit()) v[k] = -1;
-        if (br.Position() > partEnd) break; // a code word cut by the part's end is not used
+        for (int k = 0; k < 4; ++k) {
+            // A sign bit follows each non-zero value.
+            const int32_t negative = int32_t(bits.Peek32() >> 31) & v[k];
+            bits.Skip(unsigned(v[k]));
+            v[k] -= 2 * negative;
+        }
+        if (bits.Position() > partEnd) break; // a code word cut by the part's end is not used
         is[i] = v[0], is[i + 1] = v[1], is[i + 2] = v[2], is[i + 3] = v[3];
         i += 4;
     }
+    bits.Finish(br);
     std::fill(is + i, is + 576, 0);
     return i;
 }
