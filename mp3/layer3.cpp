@@ -533,8 +533,7 @@ void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, floa
         k.longImdcts(xr, sb, 0, overlap, out);
     }
     if (type == 2) {
-        for (; sb < sbUsed; ++sb)
-            k.shortImdct(xr + 18 * sb, overlap + sb, out + sb);
+        if (sb < sbUsed) k.shortImdcts(xr + 18 * sb, sbUsed - sb, overlap + sb, out + sb);
     } else if (sb < sbUsed) {
         k.longImdcts(xr + 18 * sb, sbUsed - sb, type, overlap + sb, out + sb);
     }

@@ -32,9 +32,9 @@ namespace mp3 {
     /* type 0, 1 or 3, overlap-added: subband sb's 18 samples to out[sb], */                       \
     /* out[32 + sb], ...; overlap is laid out as out is. */                                        \
     void LongImdcts(const float* xr, int count, int blockType, float* overlap, float* out);        \
-    /* Three 12-point IMDCTs of one subband's short block, windowed and overlap-added */           \
-    /* (overlap and out at stride 32). */                                                          \
-    void ShortImdct(const float* in, float* overlap, float* out);
+    /* Three 12-point IMDCTs of each of `count` subbands' short blocks, windowed and */            \
+    /* overlap-added, laid out as for LongImdcts. */                                               \
+    void ShortImdcts(const float* xr, int count, float* overlap, float* out);
 
 namespace baseline {
 MP3_KERNEL_DECLARATIONS
@@ -51,7 +51,7 @@ struct Kernels {
     void (*synthesize)(float* ring, unsigned* pos, const float* subbands, int slots, int16_t* out);
     void (*interleave)(const int16_t* left, const int16_t* right, int count, int16_t* out);
     void (*longImdcts)(const float* xr, int count, int blockType, float* overlap, float* out);
-    void (*shortImdct)(const float* in, float* overlap, float* out);
+    void (*shortImdcts)(const float* xr, int count, float* overlap, float* out);
 };
 
 // The kernels for this processor, chosen on first use.

@@ -18,10 +18,10 @@ bool CpuHasSse2() {
 }
 
 const Kernels kBaseline{"baseline",          baseline::Dct32,     baseline::Synthesize,
-                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdct};
+                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdcts};
 #ifdef MP3_HAVE_SSE2_KERNELS
 const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
-                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdct};
+                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdcts};
 #endif
 
 } // namespace
