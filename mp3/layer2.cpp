@@ -152,7 +152,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
             }
         }
     }
-    BitReader r = br; // a local copy stays in registers
+    CachedBits r(br);
     for (int gr = 0; gr < 12; ++gr) {
         const int part = gr >> 2;
         float* out[2] = {samples[0][gr * 3], samples[1][gr * 3]};
@@ -168,6 +168,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
                     }
                     continue;
                 }
+                r.Refill(); // two codes of at most 16 bits
                 if (b.ungroup) {
                     const unsigned g = b.ungroup[r.Read(b.bits)];
                     u[0] = g & 15;
@@ -176,6 +177,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
                 } else {
                     u[0] = r.Read(b.bits);
                     u[1] = r.Read(b.bits);
+                    r.Refill();
                     u[2] = r.Read(b.bits);
                 }
                 if (sb >= limit) continue;
@@ -191,7 +193,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
             }
         }
     }
-    br = r;
+    r.Finish(br);
 }
 
 } // namespace mp3::layer2
