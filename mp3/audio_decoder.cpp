@@ -91,7 +91,7 @@ DecodeResult AudioDecoder::DecodeLayer2(const FrameHeader& h, const uint8_t* fra
     BitReader br(copy, size_t(length));
     br.Skip(32);
     if (h.protectionBit == 0) br.Skip(16);
-    layer2::DecodeSamples(br, h, table, sbLimit_, scratch.layer2);
+    layer2::DecodeSamples(br, h, table, sbLimit_, scratch.layer2, scratch.layer2Codes);
     float* const subbands[2] = {scratch.layer2[0][0], scratch.layer2[1][0]};
     Synthesize(Channels(h), subbands, 36, out, scratch);
     return {length, 1152 * channels_ * 2};

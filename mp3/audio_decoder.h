@@ -29,7 +29,10 @@ struct DecoderScratch {
             float spectrum[2][576];
             float hybrid[2][1152]; // per channel, 18 slots of 32 subband samples per granule
         } layer3;
-        float layer2[2][36][32]; // 36 slots of 32 subband samples per channel
+        struct {
+            float layer2[2][36][32]; // 36 slots of 32 subband samples per channel
+            int32_t layer2Codes[2][36][32];
+        };
     };
     int16_t pcm[2][1152]; // one channel's samples before interleaving
 };

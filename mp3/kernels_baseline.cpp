@@ -3,3 +3,4 @@
 #define MP3_KERNEL baseline
 #include "imdct_kernel.inc"
 #include "synthesis_kernel.inc"
+#include "stages_kernel.inc"

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "simd.h"
 #include "tables_data.h"
 
 namespace mp3::layer2 {
@@ -70,7 +71,7 @@ int SelectTable(const FrameHeader& h) {
 }
 
 void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
-                   float samples[2][36][32]) {
+                   float samples[2][36][32], int32_t codes[2][36][32]) {
     const Layer2Tables& t = Tables();
     const data::Layer2Table& alloc = data::kLayer2Tables[table];
     const int channels = Channels(h);
@@ -124,76 +125,66 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
             }
         }
     }
-    for (int ch = 0; ch < 2; ++ch)
-        for (int s = 0; s < 36; ++s)
-            std::fill(samples[ch][s] + limit, samples[ch][s] + 32, 0.0f);
-    // Per channel and subband what a sample costs to read and what it scales by in
-    // each third of the frame: value = code * mul + add, scale factor folded in.
+    // Per channel and subband what a code costs to read, and what it scales by in
+    // each third of the frame (value = code * mul + add, the scale factor folded
+    // in); subbands without samples, or above the limit, scale everything to 0.
     struct Band {
         const uint16_t* ungroup; // grouped classes: code to three values
         unsigned bits;           // of one code (0: no samples)
-        float mul[3], add[3];
     };
-    Band band[2][32];
+    Band band[2][32] = {};
+    alignas(16) float mul[2][3][32] = {}, add[2][3][32] = {};
     for (int ch = 0; ch < channels; ++ch) {
         for (int sb = 0; sb < coded; ++sb) {
-            Band& b = band[ch][sb];
             const int c = cls[ch][sb] - 1;
-            if (c < 0) {
-                b.bits = 0;
-                continue;
-            }
+            if (c < 0) continue;
             const auto& k = data::kLayer2Classes[c];
-            b.ungroup = k.grouped ? t.ungroup[c] : nullptr;
-            b.bits = unsigned(k.bits);
+            band[ch][sb] = {k.grouped ? t.ungroup[c] : nullptr, unsigned(k.bits)};
+            if (sb >= limit) continue;
             for (int part = 0; part < 3; ++part) {
-                b.mul[part] = t.mul[c] * scf[ch][sb][part];
-                b.add[part] = t.add[c] * scf[ch][sb][part];
+                mul[ch][part][sb] = t.mul[c] * scf[ch][sb][part];
+                add[ch][part][sb] = t.add[c] * scf[ch][sb][part];
             }
         }
     }
+    // Codes first (integers only), then one pass of multiply-adds per channel.
+    int32_t (*code)[36][32] = codes;
+    for (int ch = 0; ch < 2; ++ch)
+        for (int s = 0; s < 36; ++s)
+            std::fill(code[ch][s] + coded, code[ch][s] + 32, 0);
     CachedBits r(br);
     for (int gr = 0; gr < 12; ++gr) {
-        const int part = gr >> 2;
-        float* out[2] = {samples[0][gr * 3], samples[1][gr * 3]};
         for (int sb = 0; sb < coded; ++sb) {
             const bool shared = sb >= bound && channels == 2;
             for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
                 const Band& b = band[ch][sb];
                 unsigned u[3] = {0, 0, 0};
-                if (b.bits == 0) {
-                    if (sb < limit) {
-                        out[ch][sb] = out[ch][32 + sb] = out[ch][64 + sb] = 0.0f;
-                        if (shared) out[1][sb] = out[1][32 + sb] = out[1][64 + sb] = 0.0f;
+                if (b.bits != 0) {
+                    r.Refill(); // two codes of at most 16 bits
+                    if (b.ungroup) {
+                        const unsigned g = b.ungroup[r.Read(b.bits)];
+                        u[0] = g & 15;
+                        u[1] = g >> 4 & 15;
+                        u[2] = g >> 8;
+                    } else {
+                        u[0] = r.Read(b.bits);
+                        u[1] = r.Read(b.bits);
+                        r.Refill();
+                        u[2] = r.Read(b.bits);
                     }
-                    continue;
                 }
-                r.Refill(); // two codes of at most 16 bits
-                if (b.ungroup) {
-                    const unsigned g = b.ungroup[r.Read(b.bits)];
-                    u[0] = g & 15;
-                    u[1] = g >> 4 & 15;
-                    u[2] = g >> 8;
-                } else {
-                    u[0] = r.Read(b.bits);
-                    u[1] = r.Read(b.bits);
-                    r.Refill();
-                    u[2] = r.Read(b.bits);
-                }
-                if (sb >= limit) continue;
-                for (int i = 0; i < 3; ++i)
-                    out[ch][32 * i + sb] = float(int(u[i])) * b.mul[part] + b.add[part];
-                if (shared) {
+                for (int i = 0; i < 3; ++i) {
+                    code[ch][gr * 3 + i][sb] = int32_t(u[i]);
                     // Both channels share the samples; each has its own scale factors.
-                    const Band& r = band[1][sb];
-                    for (int i = 0; i < 3; ++i)
-                        out[1][32 * i + sb] =
-                            r.bits ? float(int(u[i])) * r.mul[part] + r.add[part] : 0.0f;
+                    if (shared) code[1][gr * 3 + i][sb] = int32_t(u[i]);
                 }
             }
         }
     }
     r.Finish(br);
+    const Kernels& k = ActiveKernels();
+    for (int ch = 0; ch < channels; ++ch)
+        k.dequantize(code[ch][0], mul[ch][0], add[ch][0], samples[ch][0]);
 }
 
 } // namespace mp3::layer2

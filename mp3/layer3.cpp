@@ -318,13 +318,7 @@ void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc, cons
 }
 
 void ApplyMidSide(float* left, float* right, int from, int to) {
-    const float k = float(1.0 / std::sqrt(2.0));
-    for (int i = from; i < to; ++i) {
-        const float m = left[i];
-        const float s = right[i];
-        left[i] = (m + s) * k;
-        right[i] = (m - s) * k;
-    }
+    if (to > from) ActiveKernels().midSide(left + from, right + from, to - from);
 }
 
 namespace {
@@ -481,43 +475,13 @@ void ReorderShort(const GranuleChannel& gc, const Bands& bands, float xr[576]) {
     std::copy(tmp + from, tmp + 576, xr + from);
 }
 
-namespace {
-
-struct AliasTables {
-    float cs[8], ca[8];
-    AliasTables() {
-        for (int i = 0; i < 8; ++i) {
-            const double c = data::kAliasCoefficients[i];
-            cs[i] = float(1.0 / std::sqrt(1.0 + c * c));
-            ca[i] = float(c / std::sqrt(1.0 + c * c));
-        }
-    }
-};
-
-const AliasTables& Alias() {
-    static const AliasTables t;
-    return t;
-}
-
-} // namespace
-
 void ReduceAliasing(const GranuleChannel& gc, float xr[576], int sbLimit) {
     int limit = std::min(sbLimit, 32);
     if (IsShort(gc)) {
         if (!gc.mixedBlock) return;
         limit = std::min(limit, 2);
     }
-    const AliasTables& t = Alias();
-    for (int sb = 1; sb < limit; ++sb) {
-        float* lo = xr + 18 * sb - 1;
-        float* hi = xr + 18 * sb;
-        for (int i = 0; i < 8; ++i) {
-            const float a = lo[-i];
-            const float b = hi[i];
-            lo[-i] = a * t.cs[i] - b * t.ca[i];
-            hi[i] = b * t.cs[i] + a * t.ca[i];
-        }
-    }
+    ActiveKernels().aliasButterflies(xr, limit);
 }
 
 void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, float overlap[576],

@@ -34,7 +34,14 @@ namespace mp3 {
     void LongImdcts(const float* xr, int count, int blockType, float* overlap, float* out);        \
     /* Three 12-point IMDCTs of each of `count` subbands' short blocks, windowed and */            \
     /* overlap-added, laid out as for LongImdcts. */                                               \
-    void ShortImdcts(const float* xr, int count, float* overlap, float* out);
+    void ShortImdcts(const float* xr, int count, float* overlap, float* out);                      \
+    /* Mid/side to left/right: l = (m + s) / sqrt 2, r = (m - s) / sqrt 2. */                      \
+    void MidSide(float* left, float* right, int count);                                            \
+    /* The alias-reduction butterflies between subbands below sbLimit. */                          \
+    void AliasButterflies(float* xr, int sbLimit);                                                 \
+    /* Layer II: out[s][sb] = codes[s][sb] * mul[s / 12][sb] + add[s / 12][sb], */                 \
+    /* 36 slots of 32 subbands. */                                                                 \
+    void Dequantize(const int32_t* codes, const float* mul, const float* add, float* out);
 
 namespace baseline {
 MP3_KERNEL_DECLARATIONS
@@ -52,6 +59,9 @@ struct Kernels {
     void (*interleave)(const int16_t* left, const int16_t* right, int count, int16_t* out);
     void (*longImdcts)(const float* xr, int count, int blockType, float* overlap, float* out);
     void (*shortImdcts)(const float* xr, int count, float* overlap, float* out);
+    void (*midSide)(float* left, float* right, int count);
+    void (*aliasButterflies)(float* xr, int sbLimit);
+    void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
 };
 
 // The kernels for this processor, chosen on first use.

@@ -18,10 +18,12 @@ bool CpuHasSse2() {
 }
 
 const Kernels kBaseline{"baseline",          baseline::Dct32,     baseline::Synthesize,
-                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdcts};
+                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdcts, baseline::MidSide,
+                        baseline::AliasButterflies, baseline::Dequantize};
 #ifdef MP3_HAVE_SSE2_KERNELS
 const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
-                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdcts};
+                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,
+                    sse2::AliasButterflies, sse2::Dequantize};
 #endif
 
 } // namespace
