@@ -16,6 +16,11 @@
 #if defined(__i386__) || defined(__x86_64__)
 #define MP3_HAVE_SSE2_KERNELS 1
 #endif
+// On 64-bit x86 outside Windows also an AVX build, whose synthesis window works on
+// eight outputs at a time.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define MP3_HAVE_AVX_KERNELS 1
+#endif
 
 namespace mp3 {
 
@@ -51,6 +56,11 @@ namespace sse2 {
 MP3_KERNEL_DECLARATIONS
 }
 #endif
+#ifdef MP3_HAVE_AVX_KERNELS
+namespace avx {
+MP3_KERNEL_DECLARATIONS
+}
+#endif
 
 struct Kernels {
     const char* name;
@@ -69,6 +79,7 @@ const Kernels& ActiveKernels();
 // Both builds, for tests that hold them against each other.
 const Kernels& BaselineKernels();
 const Kernels* Sse2Kernels(); // null where there is none, or the processor lacks SSE2
+const Kernels* AvxKernels();  // null where there is none, or the processor lacks AVX
 
 // Float sample to 16 bits: rounded to nearest, clamped to -32768..32767.
 inline int16_t ToPcm16(float v) {
@@ -82,8 +93,12 @@ inline int16_t ToPcm16(float v) {
 
 #if defined(__SSE2__) && !defined(MP3_LANES_SCALAR)
 #include <emmintrin.h>
-// Distinct names per build, so that the two builds' helpers never meet at link time.
+// Distinct names per build, so that the builds' helpers never meet at link time.
+#if defined(__AVX__)
+#define MP3_LANES_NAMESPACE lanes_avx
+#else
 #define MP3_LANES_NAMESPACE lanes_sse2
+#endif
 #else
 #define MP3_LANES_NAMESPACE lanes_scalar
 #endif

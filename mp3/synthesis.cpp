@@ -25,6 +25,11 @@ const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
                     sse2::Interleave, sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,
                     sse2::AliasButterflies, sse2::Dequantize};
 #endif
+#ifdef MP3_HAVE_AVX_KERNELS
+const Kernels kAvx{"avx",          avx::Dct32,     avx::Synthesize,
+                   avx::Interleave, avx::LongImdcts, avx::ShortImdcts, avx::MidSide,
+                   avx::AliasButterflies, avx::Dequantize};
+#endif
 
 } // namespace
 
@@ -41,8 +46,21 @@ const Kernels* Sse2Kernels() {
 #endif
 }
 
+const Kernels* AvxKernels() {
+#ifdef MP3_HAVE_AVX_KERNELS
+    static const bool present = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx") != 0;
+    }();
+    return present ? &kAvx : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
 const Kernels& ActiveKernels() {
-    static const Kernels& active = Sse2Kernels() ? *Sse2Kernels() : kBaseline;
+    static const Kernels& active =
+        AvxKernels() ? *AvxKernels() : (Sse2Kernels() ? *Sse2Kernels() : kBaseline);
     return active;
 }
 
