@@ -91,6 +91,13 @@ inline uint32_t External(int32_t n, std::initializer_list<uint32_t> args) {
     return st::CheckedDllCall(n, args);
 }
 
+// The same for a call that may block (a network wait): it runs on a thread of
+// its own while the window keeps processing its messages. Memory the call
+// reads or writes goes as st::AsideArg::In or InOut.
+inline st::AsideResult ExternalAside(int32_t n, std::initializer_list<st::AsideArg> args) {
+    return st::CheckedDllCallAside(n, args);
+}
+
 // A new heap copy of a constant, so the caller frees the result like any other.
 inline st::TextValue CopyOf(const char* text) {
     return AsText(Command(CommandId::ToText, {TextArg(text)}));

@@ -108,22 +108,26 @@ void ProcessEvents() {
 }
 
 // The whole body, gathered in a memory file while the window keeps going;
-// null when it grows beyond the bound.
-void* ReadBody(uint32_t request) {
+// null when it grows beyond the bound, or when the program closes while a
+// read waits (then abandoned is set: that read still holds the handle).
+void* ReadBody(uint32_t request, bool& abandoned) {
     const ArgRecord file = Command(CommandId::OpenMemoryFile, {});
     Held buffer(Pointer(Command(CommandId::ZeroByteSet, {IntArg(kReadSize)}).low));
     int32_t total = 0;
     for (;;) {
         ProcessEvents();
         uint32_t got = 0;
-        External(ExtInternetReadFile,
-                 {request, Word(st::ByteSetData(buffer.get())), kReadSize, Word(&got)});
-        if (got == 0) break;
-        if (got > static_cast<uint32_t>(kReadSize) ||
+        const st::AsideResult read =
+            ExternalAside(ExtInternetReadFile,
+                          {request, st::AsideArg::InOut(st::ByteSetData(buffer.get()), kReadSize),
+                           kReadSize, st::AsideArg::InOut(&got, sizeof got)});
+        if (!read.ended) abandoned = true;
+        if (!read.ended || got > static_cast<uint32_t>(kReadSize) ||
             bounds.bodyBytes - total < static_cast<int32_t>(got)) {
             Command(CommandId::CloseFile, {file});
             return nullptr;
         }
+        if (got == 0) break;
         total += static_cast<int32_t>(got);
         Held piece(Pointer(Command(CommandId::ByteSetLeft,
                                    {BytesArg(buffer.get()), IntArg(static_cast<int32_t>(got))})
@@ -135,6 +139,19 @@ void* ReadBody(uint32_t request) {
     void* body = Pointer(Command(CommandId::ReadData, {file, IntArg(length)}).low);
     Command(CommandId::CloseFile, {file});
     return body;
+}
+
+// Sends the request with the header lines (and the data of a POST) while
+// the window keeps going; false when the program closes before it is sent.
+bool SendRequest(uint32_t request, const char* headers, const char* data, int32_t dataLength) {
+    const char* lines = headers ? headers : st::EmptyText;
+    const auto length = static_cast<uint32_t>(Length(lines));
+    const st::AsideArg body = dataLength > 0
+                                  ? st::AsideArg::In(data, static_cast<uint32_t>(dataLength))
+                                  : st::AsideArg(0);
+    return ExternalAside(ExtHttpSendRequestA, {request, st::AsideArg::In(lines, length + 1), length,
+                                               body, static_cast<uint32_t>(dataLength)})
+        .ended;
 }
 
 // Every "Set-Cookie: " line of the block to the system's cookie store, for
@@ -261,9 +278,9 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     }
     AppendHeader(headers, kLanguageName, kLanguageLine);
 
+    bool sent;
     if (IsEmpty(method) || IsMethod(method, "GET")) {
-        External(ExtHttpSendRequestA, {request, Word(headers ? headers : st::EmptyText),
-                                       static_cast<uint32_t>(Length(headers)), 0, 0});
+        sent = SendRequest(request, headers, nullptr, 0);
     } else if (IsMethod(method, "POST")) {
         const int32_t dataLength = Length(postData);
         if (dataLength > 0) {
@@ -274,10 +291,7 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
             st::FreeMemory(headers);
             headers = joined;
         }
-        External(ExtHttpSendRequestA,
-                 {request, Word(headers ? headers : st::EmptyText),
-                  static_cast<uint32_t>(Length(headers)), Word(dataLength > 0 ? postData : nullptr),
-                  static_cast<uint32_t>(dataLength)});
+        sent = SendRequest(request, headers, postData, dataLength);
     } else {
         // Nothing goes out; each handle is closed before the one it came from.
         CloseInternetHandle(request);
@@ -286,7 +300,11 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
         return nullptr;
     }
 
-    void* body = ReadBody(request);
+    // The program is closing while the request waits for its server: the
+    // handles stay with the call still under way, and the process ends.
+    bool abandoned = !sent;
+    void* body = abandoned ? nullptr : ReadBody(request, abandoned);
+    if (abandoned) return nullptr;
 
     st::FreeMemory(responseHeaders);
     responseHeaders = AsText(Command(CommandId::SpaceText, {IntArg(kHeaderBufferSize)}));

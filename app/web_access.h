@@ -1,7 +1,8 @@
 // The speech tool's web page access: HTTP GET or POST over the system's
 // Internet functions (bound as external functions 2 to 9), with the tool's
 // default request headers, the whole body read while the window keeps
-// processing its messages, and the cookies the server sets handed back to
+// processing its messages (the calls that wait for the server run on a
+// thread of their own), and the cookies the server sets handed back to
 // the system's cookie store.
 //
 // Texts arrive by reference (the caller's variable); an empty variable stands
