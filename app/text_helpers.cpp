@@ -1,6 +1,7 @@
 #include "text_helpers.h"
 
 #include "command_access.h"
+#include "external_functions.h"
 
 #include <cstring>
 #include <string>
@@ -81,12 +82,10 @@ void* GbkToUtf8(const st::TextValue& text) {
 
 void* GbkToUtf16(const st::TextValue& text) {
     const char* source = text ? text : st::EmptyText;
-    const int32_t units = static_cast<int32_t>(
-        External(ExtMultiByteToWideChar, {936, 0, Word(source), static_cast<uint32_t>(-1), 0, 0}));
+    const int32_t units = ext::MultiByteToWideChar(936, 0, source, -1, nullptr, 0);
     if (units <= 0) return nullptr;
     void* buffer = Pointer(Command(CommandId::ZeroByteSet, {IntArg(2 * units)}).low);
-    External(ExtMultiByteToWideChar, {936, 0, Word(source), static_cast<uint32_t>(-1),
-                                      Word(st::ByteSetData(buffer)), static_cast<uint32_t>(units)});
+    ext::MultiByteToWideChar(936, 0, source, -1, st::ByteSetData(buffer), units);
     return buffer; // already a new block of its own: the copy the caller owns
 }
 
@@ -94,15 +93,15 @@ void* Utf16ToUtf8(void* const& utf16) {
     const int32_t units = st::ByteSetLength(utf16) / 2;
     if (units <= 0) return nullptr;
     const void* data = st::ByteSetData(utf16);
-    const int32_t bytes = static_cast<int32_t>(External(
-        ExtWideCharToMultiByte, {65001, 0, Word(data), static_cast<uint32_t>(units), 0, 0, 0, 0}));
+    const int32_t bytes =
+        ext::WideCharToMultiByte(65001, 0, data, units, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return nullptr;
     void* buffer = Pointer(Command(CommandId::ZeroByteSet, {IntArg(bytes)}).low);
     // The unit count, not -1: the input is read no further than its own length
     // even if it does not end in a zero unit.
-    External(ExtWideCharToMultiByte,
-             {65001, 0, Word(data), static_cast<uint32_t>(units), Word(st::ByteSetData(buffer)),
-              static_cast<uint32_t>(bytes), 0, 0});
+    ext::WideCharToMultiByte(65001, 0, data, units,
+                             reinterpret_cast<char*>(st::ByteSetData(buffer)), bytes, nullptr,
+                             nullptr);
     return buffer;
 }
 

@@ -1,6 +1,7 @@
 #include "web_access.h"
 
 #include "command_access.h"
+#include "external_functions.h"
 
 #include <cstring>
 
@@ -93,14 +94,14 @@ int32_t HostStart(const char* address) {
 uint32_t OpenInternet(const char* proxy) {
     Held bare(AsText(Command(CommandId::RemoveAllSpaces, {TextArg(proxy)})));
     if (IsEmpty(bare.text()))
-        return External(ExtInternetOpenA, {Word(kUserAgent), kOpenDirect, 0, 0, 0});
+        return ext::InternetOpenA(kUserAgent, kOpenDirect, nullptr, nullptr, 0);
     // The proxy text goes on as the caller wrote it, spaces and all.
     Held named(Join({kProxyPrefix, proxy}));
-    return External(ExtInternetOpenA, {Word(kUserAgent), kOpenProxy, Word(named.text()), 0, 0});
+    return ext::InternetOpenA(kUserAgent, kOpenProxy, named.text(), nullptr, 0);
 }
 
 void CloseInternetHandle(uint32_t handle) {
-    External(ExtInternetCloseHandle, {handle});
+    ext::InternetCloseHandle(handle);
 }
 
 void ProcessEvents() {
@@ -177,8 +178,7 @@ void StoreCookies(const char* responseHeaders, const char* host) {
                                      {TextArg(cookie.text()), IntArg(Length(cookie.text()) - k)})));
             const char* nameText = name.text() ? name.text() : st::EmptyText;
             const char* dataText = data.text() ? data.text() : st::EmptyText;
-            External(ExtInternetSetCookieA,
-                     {Word(cookieUrl.text()), Word(nameText), Word(dataText)});
+            ext::InternetSetCookieA(cookieUrl.text(), nameText, dataText);
         }
         // A NUL or 0x1A ends a line without being consumed: step over it, or
         // the same empty line would come back for ever.
@@ -252,24 +252,24 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     const uint32_t internet = OpenInternet(proxy);
     if (!internet) return nullptr;
     const char* hostText = host.text() ? host.text() : st::EmptyText;
-    const uint32_t connection = External(
-        ExtInternetConnectA, {internet, Word(hostText), static_cast<uint32_t>(port),
-                              Word(st::EmptyText), Word(st::EmptyText), kServiceHttp, 0, 0});
+    const uint32_t connection =
+        ext::InternetConnectA(internet, hostText, static_cast<uint32_t>(port), st::EmptyText,
+                              st::EmptyText, kServiceHttp, 0, 0);
     if (!connection) {
         CloseInternetHandle(internet);
         return nullptr;
     }
-    const uint32_t request = External(
-        ExtHttpOpenRequestA, {connection, Word(IsEmpty(method) ? nullptr : method),
-                              Word(path.text()), Word(kHttpVersion), 0, 0, kFlagReload, 0});
+    const uint32_t request =
+        ext::HttpOpenRequestA(connection, IsEmpty(method) ? nullptr : method, path.text(),
+                              kHttpVersion, nullptr, nullptr, kFlagReload, 0);
     if (!request) {
         CloseInternetHandle(connection);
         CloseInternetHandle(internet);
         return nullptr;
     }
 
-    External(ExtInternetSetOptionA, {request, kOptionReceiveTimeout, Word(&bounds.receiveTimeout),
-                                     sizeof bounds.receiveTimeout});
+    ext::InternetSetOptionA(request, kOptionReceiveTimeout, &bounds.receiveTimeout,
+                            sizeof bounds.receiveTimeout);
 
     AppendHeader(headers, kAcceptName, kAcceptLine);
     {
@@ -309,8 +309,7 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     st::FreeMemory(responseHeaders);
     responseHeaders = AsText(Command(CommandId::SpaceText, {IntArg(kHeaderBufferSize)}));
     uint32_t size = kHeaderBufferSize;
-    External(ExtHttpQueryInfoA,
-             {request, kQueryRawHeadersCrlf, Word(responseHeaders), Word(&size), 0});
+    ext::HttpQueryInfoA(request, kQueryRawHeadersCrlf, responseHeaders, &size, nullptr);
 
     CloseInternetHandle(request);
     CloseInternetHandle(connection);

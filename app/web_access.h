@@ -16,17 +16,6 @@
 
 namespace app {
 
-// External functions of the program, by declaration number.
-inline constexpr int32_t ExtInternetOpenA = 2;
-inline constexpr int32_t ExtInternetConnectA = 3;
-inline constexpr int32_t ExtInternetCloseHandle = 4;
-inline constexpr int32_t ExtHttpOpenRequestA = 5;
-inline constexpr int32_t ExtHttpSendRequestA = 6;
-inline constexpr int32_t ExtInternetReadFile = 7;
-inline constexpr int32_t ExtHttpQueryInfoA = 8;
-inline constexpr int32_t ExtInternetSetCookieA = 9;
-inline constexpr int32_t ExtInternetSetOptionA = 11;
-
 // A fetch waits at most receiveTimeout for the server's next bytes, and a
 // body longer than bodyBytes is cut and counts as a failed fetch: a server
 // that stalls or never ends must not hold the tool. The service's pages are
