@@ -763,12 +763,19 @@ namespace {
 
 constexpr UINT kNestedFetch = WM_APP + 7;
 int timerTicks = 0;
-int quitAtTick = 0; // the timer tick that closes the program, 0 for none
+int quitAtTick = 0;              // the timer tick that closes the program, 0 for none
+bool nestAfterFirstRead = false; // start the nested fetch once the outer one reads its body
 std::string nestedBody = "<not run>";
 bool fetching = false;
 
 LRESULT CALLBACK ObserverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER && fetching && ++timerTicks == quitAtTick) PostQuitMessage(0);
+    // Only then has the outer request surely reached the server, which
+    // answers in the order the requests arrive.
+    if (message == WM_TIMER && nestAfterFirstRead && !CallsOf("InternetReadFile").empty()) {
+        nestAfterFirstRead = false;
+        PostMessageA(window, kNestedFetch, 0, 0);
+    }
     if (message == kNestedFetch) {
         // A second fetch started while the first waits: it runs to its end here.
         Page inner = Fetch(Here("/inner"));
@@ -802,8 +809,9 @@ TEST_CASE("The window keeps processing messages while a slow page arrives") {
     for (int i = 0; i < 5; ++i)
         slow.Sleep(200).Send(std::string(2048, 'o'));
     Script({slow, Ok("inner page")});
+    ResetWatch();
     SetTimer(window, 1, 20, nullptr);
-    PostMessageA(window, kNestedFetch, 0, 0);
+    nestAfterFirstRead = true;
     fetching = true;
     Page outer = Fetch(Here("/outer"));
     fetching = false;
