@@ -2,6 +2,7 @@
 
 #include "command_access.h"
 #include "external_functions.h"
+#include "st/owned.h"
 
 #include <cstring>
 
@@ -40,23 +41,7 @@ constexpr int32_t kHeaderBufferSize = 1024;
 
 FetchBounds bounds;
 
-// A runtime value this routine owns for the length of a scope.
-class Held {
-  public:
-    explicit Held(void* value = nullptr) : value_(value) {}
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() { st::FreeMemory(value_); }
-    char* text() const { return static_cast<char*>(value_); }
-    void* get() const { return value_; }
-    void reset(void* value) {
-        st::FreeMemory(value_);
-        value_ = value;
-    }
-
-  private:
-    void* value_;
-};
+using st::Held;
 
 int32_t Length(const char* text) {
     return AsInt(Command(CommandId::TextLength, {TextArg(text)}));
@@ -103,6 +88,8 @@ uint32_t OpenInternet(const char* proxy) {
 void CloseInternetHandle(uint32_t handle) {
     ext::InternetCloseHandle(handle);
 }
+// An Internet handle, closed at the end of its scope.
+using InternetHandle = st::Owned<uint32_t, &CloseInternetHandle>;
 
 void ProcessEvents() {
     Command(CommandId::ProcessEvents, {});
@@ -249,26 +236,21 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     // 80 and reach a server nobody asked for.
     if (port < 0 || port > 0xFFFF) return nullptr;
 
-    const uint32_t internet = OpenInternet(proxy);
+    // Declared in the order they are opened, so that each handle is closed
+    // before the one it came from.
+    InternetHandle internet(OpenInternet(proxy));
     if (!internet) return nullptr;
     const char* hostText = host.text() ? host.text() : st::EmptyText;
-    const uint32_t connection =
-        ext::InternetConnectA(internet, hostText, static_cast<uint32_t>(port), st::EmptyText,
-                              st::EmptyText, kServiceHttp, 0, 0);
-    if (!connection) {
-        CloseInternetHandle(internet);
-        return nullptr;
-    }
-    const uint32_t request =
-        ext::HttpOpenRequestA(connection, IsEmpty(method) ? nullptr : method, path.text(),
-                              kHttpVersion, nullptr, nullptr, kFlagReload, 0);
-    if (!request) {
-        CloseInternetHandle(connection);
-        CloseInternetHandle(internet);
-        return nullptr;
-    }
+    InternetHandle connection(ext::InternetConnectA(internet.get(), hostText,
+                                                    static_cast<uint32_t>(port), st::EmptyText,
+                                                    st::EmptyText, kServiceHttp, 0, 0));
+    if (!connection) return nullptr;
+    InternetHandle request(ext::HttpOpenRequestA(connection.get(),
+                                                 IsEmpty(method) ? nullptr : method, path.text(),
+                                                 kHttpVersion, nullptr, nullptr, kFlagReload, 0));
+    if (!request) return nullptr;
 
-    ext::InternetSetOptionA(request, kOptionReceiveTimeout, &bounds.receiveTimeout,
+    ext::InternetSetOptionA(request.get(), kOptionReceiveTimeout, &bounds.receiveTimeout,
                             sizeof bounds.receiveTimeout);
 
     AppendHeader(headers, kAcceptName, kAcceptLine);
@@ -280,7 +262,7 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
 
     bool sent;
     if (IsEmpty(method) || IsMethod(method, "GET")) {
-        sent = SendRequest(request, headers, nullptr, 0);
+        sent = SendRequest(request.get(), headers, nullptr, 0);
     } else if (IsMethod(method, "POST")) {
         const int32_t dataLength = Length(postData);
         if (dataLength > 0) {
@@ -291,29 +273,29 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
             st::FreeMemory(headers);
             headers = joined;
         }
-        sent = SendRequest(request, headers, postData, dataLength);
+        sent = SendRequest(request.get(), headers, postData, dataLength);
     } else {
-        // Nothing goes out; each handle is closed before the one it came from.
-        CloseInternetHandle(request);
-        CloseInternetHandle(connection);
-        CloseInternetHandle(internet);
-        return nullptr;
+        return nullptr; // nothing goes out
     }
 
     // The program is closing while the request waits for its server: the
     // handles stay with the call still under way, and the process ends.
     bool abandoned = !sent;
-    void* body = abandoned ? nullptr : ReadBody(request, abandoned);
-    if (abandoned) return nullptr;
+    void* body = abandoned ? nullptr : ReadBody(request.get(), abandoned);
+    if (abandoned) {
+        request.release();
+        connection.release();
+        internet.release();
+        return nullptr;
+    }
 
     st::FreeMemory(responseHeaders);
     responseHeaders = AsText(Command(CommandId::SpaceText, {IntArg(kHeaderBufferSize)}));
     uint32_t size = kHeaderBufferSize;
-    ext::HttpQueryInfoA(request, kQueryRawHeadersCrlf, responseHeaders, &size, nullptr);
-
-    CloseInternetHandle(request);
-    CloseInternetHandle(connection);
-    CloseInternetHandle(internet);
+    ext::HttpQueryInfoA(request.get(), kQueryRawHeadersCrlf, responseHeaders, &size, nullptr);
+    request.reset();
+    connection.reset();
+    internet.reset();
 
     StoreCookies(responseHeaders, hostText);
     return body;
