@@ -750,13 +750,13 @@ HGLOBAL ListEditTexts(const void* block, int32_t length, ReportTextFn report, vo
 
 void* EditBoxUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&EditBoxUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetEditProperty));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetEditProperty));
     case UnitEntry::WantsKey:
         return reinterpret_cast<void*>(static_cast<WantsKeyFn>(&EditWantsKey));

@@ -328,14 +328,14 @@ HGLOBAL ListLinkTexts(const void* block, int32_t length, ReportTextFn report, vo
 
 void* HyperlinkUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&HyperlinkUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<SetUnitPropertyFn>(&SetPropertyEntry<HyperlinkUnit>));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<GetUnitPropertyFn>(&GetPropertyEntry<HyperlinkUnit>));
     case UnitEntry::ListBlockTexts:

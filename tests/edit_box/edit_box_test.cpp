@@ -489,7 +489,7 @@ const st::TypeRecord* EditType() {
 
 // What every reading of a live box must satisfy, whatever was written.
 void CheckInvariants(st::EditBoxUnit& box) {
-    auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(EditType(), st::UnitEntry::GetProperty);
+    auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(EditType(), st::UnitEntry::GetUnitProperty);
     REQUIRE(bool(get));
     auto word = [&](int32_t index) {
         uint32_t value[2] = {};
@@ -528,8 +528,8 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
     const st::TypeRecord* type = EditType();
     REQUIRE(type);
     CHECK(type->propertyCount == 29);
-    auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::Create);
-    auto set = st::UnitEntryOf<st::SetUnitPropertyFn>(type, st::UnitEntry::SetProperty);
+    auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::CreateUnit);
+    auto set = st::UnitEntryOf<st::SetUnitPropertyFn>(type, st::UnitEntry::SetUnitProperty);
     REQUIRE(bool(create));
     REQUIRE(bool(set));
     Fuzzer fuzz;
