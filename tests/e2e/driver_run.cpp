@@ -75,15 +75,28 @@ DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs)
         CloseHandle(readEnd);
         return result;
     }
-    // Read until the driver closes its end; its output is small.
+    // Read what it writes until it ends, within the bound: a blocking read
+    // would wait as long as the driver (or anything that inherited the pipe)
+    // keeps its end open.
     std::string utf8;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
-        utf8.append(buffer, got);
+    const DWORD began = GetTickCount();
+    bool ended = false;
+    for (;;) {
+        DWORD ready = 0, got = 0;
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &ready, nullptr)) break; // closed
+        if (ready > 0) {
+            if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+            utf8.append(buffer, got);
+            continue;
+        }
+        if (ended) break; // ended and drained
+        ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
+        if (!ended && GetTickCount() - began >= timeoutMs) break;
+    }
     CloseHandle(readEnd);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0)
         GetExitCodeProcess(info.hProcess, &code);
     else
         TerminateProcess(info.hProcess, 99);
