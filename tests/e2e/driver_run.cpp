@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace e2e {
@@ -124,6 +126,51 @@ uint32_t BigEndian(const std::string& bytes, size_t at) {
     for (size_t i = 0; i < 4; ++i)
         v = v << 8 | static_cast<uint8_t>(bytes[at + i]);
     return v;
+}
+
+std::string Here() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path);
+    return p.substr(0, p.rfind('\\') + 1);
+}
+
+RECT Numbers(const std::string& out, const char* key) {
+    RECT r{-1, -1, -1, -1};
+    size_t at = out.find(key);
+    if (at != std::string::npos)
+        std::sscanf(out.c_str() + at + std::strlen(key), "%ld,%ld,%ld,%ld", &r.left, &r.top,
+                    &r.right, &r.bottom);
+    return r;
+}
+
+Program::Program(const std::string& relativePath) {
+    // Appended piece by piece: GCC 12 warns falsely on the chained form.
+    std::string command(1, '"');
+    command += Here();
+    command += relativePath;
+    command += '"';
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &start, &info_);
+}
+
+Program::~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 10000);
+    }
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
+}
+
+long Program::ExitCode(DWORD boundMs) const {
+    DWORD code = 0;
+    if (!started_ || WaitForSingleObject(info_.hProcess, boundMs) != WAIT_OBJECT_0) return -1;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<long>(code);
 }
 
 } // namespace e2e
