@@ -8,6 +8,8 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "st/edit_input.h"
 
@@ -646,9 +648,37 @@ bool EditBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 
 LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CHAR:
+    case WM_CHAR: {
+        const uint8_t lead = std::exchange(pendingLead_, 0);
         if (!edit::AcceptsChar(props.inputMode, static_cast<uint32_t>(wParam))) return 0;
-        break;
+        // A double-byte character comes as two WM_CHARs, lead byte first, and
+        // some systems hand an ANSI window the Unicode character itself. Edit
+        // controls that take each byte (or the low byte) on its own show "?"
+        // or a wrong letter; the character is put in whole instead.
+        std::string whole;
+        const char pair[2] = {static_cast<char>(lead), static_cast<char>(wParam)};
+        wchar_t joined = 0;
+        const bool paired = lead && wParam <= 0xFF &&
+                            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, &joined, 1) == 1;
+        if (wParam > 0xFF) {
+            const wchar_t character = static_cast<wchar_t>(wParam);
+            char bytes[8];
+            const int n = WideCharToMultiByte(CP_ACP, 0, &character, 1, bytes, sizeof bytes,
+                                              nullptr, nullptr);
+            if (n <= 0) return 0;
+            whole.assign(bytes, static_cast<size_t>(n));
+        } else if (paired) {
+            whole.assign(pair, 2);
+        } else if (IsDBCSLeadByte(static_cast<BYTE>(wParam))) {
+            pendingLead_ = static_cast<uint8_t>(wParam);
+            return 0;
+        } else {
+            break;
+        }
+        if (GetWindowLongA(hwnd, GWL_STYLE) & ES_READONLY) return 0;
+        SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(whole.c_str()));
+        return 0;
+    }
     case WM_NCCALCSIZE: {
         // On the way in the rectangle is the window's, in the parent's
         // coordinates; on the way out the client area's.
