@@ -646,8 +646,33 @@ bool EditBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 
 LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CHAR:
-        if (!edit::AcceptsChar(props.inputMode, static_cast<uint32_t>(wParam))) return 0;
+    case WM_CHAR: {
+        const auto c = static_cast<uint32_t>(wParam);
+        if (!edit::AcceptsChar(props.inputMode, c)) return 0;
+        // A typed double-byte character arrives as its two bytes, lead byte
+        // first (or, from some senders, both in one message). Not every edit
+        // control joins them again (Wine's turns each byte into a '?'), so
+        // the pair goes in as one character.
+        char pair[3] = {};
+        if (leadByte_) {
+            pair[0] = static_cast<char>(leadByte_);
+            pair[1] = static_cast<char>(c);
+            leadByte_ = 0;
+        } else if (c > 0xFF && c <= 0xFFFF && IsDBCSLeadByte(static_cast<BYTE>(c >> 8))) {
+            pair[0] = static_cast<char>(c >> 8);
+            pair[1] = static_cast<char>(c);
+        } else if (c <= 0xFF && IsDBCSLeadByte(static_cast<BYTE>(c))) {
+            leadByte_ = static_cast<uint8_t>(c);
+            return 0;
+        }
+        if (pair[0]) {
+            SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pair));
+            return 0;
+        }
+        break;
+    }
+    case WM_KILLFOCUS:
+        leadByte_ = 0; // half a character never lands
         break;
     case WM_NCCALCSIZE: {
         // On the way in the rectangle is the window's, in the parent's

@@ -123,6 +123,7 @@ class EditBoxUnit : public Unit {
     int32_t lineHeight_ = 0;        // height of "W" in the current font
     RECT bandTop_{}, bandBottom_{}; // frame bands of a single-line box, window coordinates
     std::string readBuffer_;        // texts handed out by GetProperty live here
+    uint8_t leadByte_ = 0;          // first byte of a double-byte character being typed
 };
 
 } // namespace st
