@@ -679,6 +679,9 @@ LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(whole.c_str()));
         return 0;
     }
+    case WM_KILLFOCUS:
+        pendingLead_ = 0; // half a character never lands
+        break;
     case WM_NCCALCSIZE: {
         // On the way in the rectangle is the window's, in the parent's
         // coordinates; on the way out the client area's.

@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# The run command: sets up and builds what is missing (seconds when nothing
+# is), makes sure the local speech service answers on 127.0.0.1:8925 (and
+# stops it at the end when this script started it), then starts
+# SpeechTool.exe under Wine on your display.
+#
+#   scripts/run.sh [--text TEXT] [--demo]
+#
+# Without a display, with --demo, or where the kernel cannot run 32-bit code
+# (then inside the test machine, cmake/win32-vm), it runs a demo instead: it
+# types TEXT (default "你好，世界！Hello 123") into the tool, presses 语音合成
+# with uidriver.exe, waits for 播放, presses it, waits for the end of the
+# sound, and prints where the MP3, a WAV of what the sound device was given
+# and a screenshot of the window are.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+text="你好，世界！Hello 123"
+demo=0
+inside=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --text) [ $# -ge 2 ] || { echo "run: --text needs a text" >&2; exit 2; }; text=$2; shift 2 ;;
+        --demo) demo=1; shift ;;
+        --inside-test-machine) inside=1; shift ;; # internal: the demo's second half
+        -h|--help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        *) echo "run: unknown argument $1 (see --help)" >&2; exit 2 ;;
+    esac
+done
+
+say() { echo "run: $*"; }
+
+caption="普通话语音合成工具 - 输入文字即可生成MP3音频"
+service=build/host/service/speech-service
+tool=build/win32/app/SpeechTool.exe
+driver=build/win32/tools/uidriver/uidriver.exe
+decoder=build/win32/tools/mp3decode/mp3decode.exe
+service_port=8925
+out=$root/build/run
+
+# --- Started here, stopped at the end ------------------------------------------
+service_pid="" xvfb_pid="" tool_pid="" wine_started=0
+cleanup() {
+    [ -n "$tool_pid" ] && kill "$tool_pid" 2>/dev/null
+    [ "$wine_started" = 1 ] && wineserver -k >/dev/null 2>&1
+    if [ -n "$service_pid" ]; then
+        say "stopping the speech service it started (pid $service_pid)"
+        kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    fi
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    return 0
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+answers() { timeout 3 bash -c "exec 3<>/dev/tcp/127.0.0.1/$service_port" 2>/dev/null; }
+
+# The local speech service on 127.0.0.1:8925, unless something answers there.
+ensure_service() {
+    if answers; then
+        say "a speech service already answers on 127.0.0.1:$service_port: using it"
+        return 0
+    fi
+    say "starting the local speech service on 127.0.0.1:$service_port"
+    mkdir -p "$out"
+    "$service" --listen "127.0.0.1:$service_port" --quiet >"$out/speech-service.log" 2>&1 &
+    service_pid=$!
+    for _ in $(seq 1 200); do
+        answers && return 0
+        kill -0 "$service_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    say "the speech service did not start; its log:" >&2
+    cat "$out/speech-service.log" >&2
+    exit 1
+}
+
+# --- The demo: the tool driven the way a person uses it ---------------------------
+drive() { wine "$driver" "$@" </dev/null; }
+
+run_demo() {
+    mkdir -p "$out/home"
+    local start_mark="$out/.started"
+    touch "$start_mark"
+    ensure_service
+
+    if [ -z "${DISPLAY:-}" ]; then
+        for n in $(seq 60 99); do
+            [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            xvfb_pid=$!
+            for _ in $(seq 1 600); do
+                [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
+                sleep 0.1
+            done
+            if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
+            kill "$xvfb_pid" 2>/dev/null; xvfb_pid=""
+        done
+        [ -n "${DISPLAY:-}" ] || { say "no virtual display could be started" >&2; exit 1; }
+        say "virtual display $DISPLAY (Xvfb)"
+    fi
+
+    export WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    local archive="$root/build/win32/wineprefix.tar"
+    if [ "$inside" = 1 ]; then
+        # Wine cannot map images it wrote to the shared tree: the prefix lives
+        # in memory, kept between runs as an archive (as the test runs keep it).
+        export WINEPREFIX=/tmp/wineprefix
+        [ -f "$archive" ] && tar -C /tmp -xf "$archive"
+    else
+        export WINEPREFIX="$root/build/win32/wineprefix"
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "creating the Wine prefix (once; a few minutes in the test machine)"
+    fi
+    WINE_RUN_PREFIX=$WINEPREFIX cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [ "$inside" = 1 ] && [ ! -f "$archive" ]; then
+        tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive"
+    fi
+
+    # The sound device's input goes to a file (ALSA's file plugin).
+    local captured="$out/captured.raw"
+    rm -f "$captured"
+    cat >"$out/home/.asoundrc" <<ASOUND
+pcm.!default {
+    type file
+    slave.pcm "null"
+    file "$captured"
+    format "raw"
+}
+ASOUND
+    export HOME="$out/home"
+
+    say "starting SpeechTool.exe under Wine"
+    wine_started=1
+    wineserver -p >/dev/null 2>&1
+    wine "$tool" </dev/null >"$out/speechtool.log" 2>&1 &
+    tool_pid=$!
+    drive wait-window "$caption" --timeout 180000 >/dev/null ||
+        { say "the window did not open" >&2; exit 1; }
+
+    say "typing \"$text\" and pressing 语音合成"
+    local r
+    # Click into the text, select all of it (Ctrl+End, Ctrl+Shift+Home) and type over it.
+    if ! r=$(drive click "$caption" 100 + wait "$caption" 100 focused=1 \
+               + key "$caption" Ctrl+End Ctrl+Shift+Home + type "$caption" "$text" \
+               + wait "$caption" 120 enabled=0 + click "$caption" 110 \
+               + wait "$caption" 120 enabled=1 --timeout 180000); then
+        echo "$r" >&2
+        say "播放 was not enabled: the synthesis failed" >&2
+        exit 1
+    fi
+    local mp3
+    mp3=$(find "$root/build/win32/app/音频文件" -name '*.mp3' -newer "$start_mark" -printf '%T@ %p\n' |
+          sort -n | tail -1 | cut -d' ' -f2-)
+    [ -n "$mp3" ] || { say "no new MP3 in 音频文件" >&2; exit 1; }
+    say "synthesised: $mp3"
+
+    say "pressing 播放 and waiting for the end of the sound"
+    local reference="$out/reference.raw"
+    wine "$decoder" "$mp3" "$reference" </dev/null >/dev/null
+    local want got last=-1 still=0
+    want=$(stat -c %s "$reference")
+    drive click "$caption" 120 >/dev/null
+    # Done when the device has had every sample (Wine pads the last period
+    # with silence), or when nothing more arrives for five seconds.
+    for _ in $(seq 1 600); do
+        got=$(stat -c %s "$captured" 2>/dev/null || echo 0)
+        [ "$got" -ge "$want" ] && [ "$want" -gt 0 ] && break
+        if [ "$got" = "$last" ] && [ "$got" -gt 0 ]; then
+            still=$((still + 1)); [ "$still" -ge 10 ] && break
+        else
+            still=0
+        fi
+        last=$got
+        sleep 0.5
+    done
+    sleep 1
+    got=$(stat -c %s "$captured" 2>/dev/null || echo 0)
+    if [ "$got" -ge "$want" ] && cmp -s -n "$want" "$captured" "$reference"; then
+        say "the device was given $got bytes; the first $want equal mp3decode's decode of the MP3"
+    else
+        say "the device was given $got bytes, mp3decode decodes $want: they differ" >&2
+    fi
+
+    local info rate channels
+    info=$(wine "$decoder" --info "$mp3" </dev/null | tr -d '\r')
+    rate=$(echo "$info" | awk '/^sample rate:/ {print $3}')
+    channels=$(echo "$info" | awk '/^channels:/ {print $2}')
+    local wav="$out/played.wav" png="$out/speechtool.png"
+    rm -f "$wav" "$png"
+    sox -q -t raw -r "$rate" -e signed -b 16 -c "$channels" "$captured" "$wav"
+
+    drive screenshot "$caption" "$(winepath -w "$png" 2>/dev/null)" >/dev/null ||
+        say "the screenshot failed" >&2
+
+    say "pressing Esc"
+    drive key "$caption" Esc + wait-gone "$caption" >/dev/null || true
+    local rc=0
+    wait "$tool_pid" || rc=$?
+    tool_pid=""
+    say "SpeechTool.exe ended with exit code $rc"
+
+    echo
+    echo "MP3 (in 音频文件): $mp3"
+    echo "WAV (what the sound device was given): $wav"
+    echo "PNG (the window): $png"
+    [ -f "$png" ] && [ -s "$wav" ] && [ "$rc" = 0 ]
+}
+
+if [ "$inside" = 1 ]; then
+    run_demo
+    exit $?
+fi
+
+# --- Set-up and build -------------------------------------------------------------
+say "set-up: installing what this machine lacks (seconds when nothing is missing)"
+scripts/setup.sh
+for preset in host win32; do
+    if [ ! -f "build/$preset/CMakeCache.txt" ]; then
+        say "configuring the $preset build"
+        cmake --preset "$preset" >/dev/null
+    fi
+done
+say "building the speech service (native)"
+cmake --build --preset host --target speech-service
+say "building SpeechTool.exe, uidriver.exe and mp3decode.exe (Win32)"
+cmake --build --preset win32 --target SpeechTool uidriver mp3decode
+
+if ! cmake/can-run-win32; then
+    say "this kernel cannot run 32-bit programs: the demo runs in the test machine (cmake/win32-vm)"
+    say "booting the test machine (about a minute, more on a busy machine)"
+    args=(--inside-test-machine --text "$text")
+    cmake/win32-vm scripts/run.sh "${args[@]}"
+    exit $?
+fi
+
+if [ "$demo" = 1 ] || [ -z "${DISPLAY:-}" ]; then
+    [ "$demo" = 1 ] || say "no display: running the demo on a virtual one"
+    run_demo
+    exit $?
+fi
+
+ensure_service
+say "starting SpeechTool.exe under Wine on $DISPLAY (the first start creates a Wine prefix: about a minute)"
+rc=0
+cmake/wine-run "$tool" || rc=$?
+say "SpeechTool.exe ended with exit code $rc"
+exit $rc
