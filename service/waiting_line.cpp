@@ -66,7 +66,8 @@ std::optional<std::chrono::steady_clock::time_point> WaitingLine::oldest() const
 
 void WaitingLine::forget(const std::string& client) {
     byClient_.erase(client);
-    turn_.erase(std::find(turn_.begin(), turn_.end(), client));
+    if (auto it = std::find(turn_.begin(), turn_.end(), client); it != turn_.end())
+        turn_.erase(it);
 }
 
 } // namespace speech
