@@ -74,8 +74,12 @@ struct Kernels {
     void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
 };
 
-// The kernels for this processor, chosen on first use.
+// The kernels for this processor, chosen on first use: the widest build it runs,
+// unless ChooseKernels named another before.
 const Kernels& ActiveKernels();
+// For measurements: use the build named "baseline", "sse2" or "avx". False (and
+// no change) for a build this program or processor lacks, or once decoding began.
+bool ChooseKernels(const char* name);
 // Both builds, for tests that hold them against each other.
 const Kernels& BaselineKernels();
 const Kernels* Sse2Kernels(); // null where there is none, or the processor lacks SSE2

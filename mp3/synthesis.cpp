@@ -1,5 +1,8 @@
 #include "synthesis.h"
 
+#include <cstring>
+#include <initializer_list>
+
 #include "simd.h"
 
 namespace mp3 {
@@ -59,9 +62,29 @@ const Kernels* AvxKernels() {
 #endif
 }
 
+namespace {
+
+const Kernels* chosen = nullptr;
+bool inUse = false;
+
+} // namespace
+
+bool ChooseKernels(const char* name) {
+    if (inUse) return false;
+    for (const Kernels* k : {&kBaseline, Sse2Kernels(), AvxKernels()}) {
+        if (k && std::strcmp(k->name, name) == 0) {
+            chosen = k;
+            return true;
+        }
+    }
+    return false;
+}
+
 const Kernels& ActiveKernels() {
     static const Kernels& active =
-        AvxKernels() ? *AvxKernels() : (Sse2Kernels() ? *Sse2Kernels() : kBaseline);
+        chosen ? *chosen
+               : (AvxKernels() ? *AvxKernels() : (Sse2Kernels() ? *Sse2Kernels() : kBaseline));
+    inUse = true;
     return active;
 }
 
