@@ -215,8 +215,8 @@ void AudioDecoder::SilentGranule(int frameChannels, int gr, DecoderScratch& scra
     }
 }
 
-void AudioDecoder::Synthesize(int frameChannels, float* const subbands[2], int slots,
-                              int16_t* out, DecoderScratch& scratch) {
+void AudioDecoder::Synthesize(int frameChannels, float* const subbands[2], int slots, int16_t* out,
+                              DecoderScratch& scratch) {
     const int samples = 32 * slots;
     if (channels_ == 1) {
         if (frameChannels == 2) {

@@ -83,7 +83,9 @@ class CachedBits {
         count_ += 32;
     }
     // The next 32 bits, left-aligned (valid after Refill).
-    uint32_t Peek32() const { return uint32_t(cache_ >> 32); }
+    uint32_t Peek32() const {
+        return uint32_t(cache_ >> 32);
+    }
     void Skip(unsigned bits) {
         cache_ <<= bits;
         count_ -= int(bits);
@@ -94,8 +96,12 @@ class CachedBits {
         Skip(bits);
         return v;
     }
-    size_t Position() const { return next_ * 8 - size_t(count_); }
-    void Finish(BitReader& br) const { br.SetPosition(Position()); }
+    size_t Position() const {
+        return next_ * 8 - size_t(count_);
+    }
+    void Finish(BitReader& br) const {
+        br.SetPosition(Position());
+    }
 
   private:
     const uint8_t* data_;

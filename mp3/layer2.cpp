@@ -148,7 +148,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
         }
     }
     // Codes first (integers only), then one pass of multiply-adds per channel.
-    int32_t (*code)[36][32] = codes;
+    int32_t(*code)[36][32] = codes;
     for (int ch = 0; ch < 2; ++ch)
         for (int s = 0; s < 36; ++s)
             std::fill(code[ch][s] + coded, code[ch][s] + 32, 0);

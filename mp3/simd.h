@@ -74,8 +74,12 @@ struct Kernels {
     void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
 };
 
-// The kernels for this processor, chosen on first use.
+// The kernels for this processor, chosen on first use: the widest build it runs,
+// unless ChooseKernels named another before.
 const Kernels& ActiveKernels();
+// For measurements: use the build named "baseline", "sse2" or "avx". False (and
+// no change) for a build this program or processor lacks, or once decoding began.
+bool ChooseKernels(const char* name);
 // Both builds, for tests that hold them against each other.
 const Kernels& BaselineKernels();
 const Kernels* Sse2Kernels(); // null where there is none, or the processor lacks SSE2
@@ -111,14 +115,26 @@ inline namespace MP3_LANES_NAMESPACE {
 constexpr int kWidth = 4;
 using F = __m128; // +, -, * and unary - work on it as on float
 
-inline F Zero() { return _mm_setzero_ps(); }
-inline F Load(const float* p) { return _mm_loadu_ps(p); }
-inline F LoadAligned(const float* p) { return _mm_load_ps(p); }
-inline void Store(float* p, F v) { _mm_storeu_ps(p, v); }
+inline F Zero() {
+    return _mm_setzero_ps();
+}
+inline F Load(const float* p) {
+    return _mm_loadu_ps(p);
+}
+inline F LoadAligned(const float* p) {
+    return _mm_load_ps(p);
+}
+inline void Store(float* p, F v) {
+    _mm_storeu_ps(p, v);
+}
 // Lanes in reverse order.
-inline F Reverse(F v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline F Reverse(F v) {
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
+}
 // Rows to columns: afterwards r[i] holds what lane i of each row held.
-inline void Transpose(F r[4]) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
+inline void Transpose(F r[4]) {
+    _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+}
 // kWidth * 2 samples to 16 bits, as ToPcm16 does each.
 inline void StorePcm(int16_t* out, F a, F b) {
     const F lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
@@ -141,11 +157,21 @@ inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
 constexpr int kWidth = 1;
 using F = float;
 
-inline F Zero() { return 0.0f; }
-inline F Load(const float* p) { return *p; }
-inline F LoadAligned(const float* p) { return *p; }
-inline void Store(float* p, F v) { *p = v; }
-inline F Reverse(F v) { return v; }
+inline F Zero() {
+    return 0.0f;
+}
+inline F Load(const float* p) {
+    return *p;
+}
+inline F LoadAligned(const float* p) {
+    return *p;
+}
+inline void Store(float* p, F v) {
+    *p = v;
+}
+inline F Reverse(F v) {
+    return v;
+}
 inline void Transpose(F*) {}
 inline void StorePcm(int16_t* out, F a, F b) {
     out[0] = ToPcm16(a);

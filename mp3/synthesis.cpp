@@ -1,5 +1,8 @@
 #include "synthesis.h"
 
+#include <cstring>
+#include <initializer_list>
+
 #include "simd.h"
 
 namespace mp3 {
@@ -17,18 +20,19 @@ bool CpuHasSse2() {
 #endif
 }
 
-const Kernels kBaseline{"baseline",          baseline::Dct32,     baseline::Synthesize,
-                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdcts, baseline::MidSide,
-                        baseline::AliasButterflies, baseline::Dequantize};
+const Kernels kBaseline{
+    "baseline",           baseline::Dct32,       baseline::Synthesize, baseline::Interleave,
+    baseline::LongImdcts, baseline::ShortImdcts, baseline::MidSide,    baseline::AliasButterflies,
+    baseline::Dequantize};
 #ifdef MP3_HAVE_SSE2_KERNELS
-const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
-                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,
-                    sse2::AliasButterflies, sse2::Dequantize};
+const Kernels kSse2{"sse2",           sse2::Dct32,       sse2::Synthesize, sse2::Interleave,
+                    sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,    sse2::AliasButterflies,
+                    sse2::Dequantize};
 #endif
 #ifdef MP3_HAVE_AVX_KERNELS
-const Kernels kAvx{"avx",          avx::Dct32,     avx::Synthesize,
-                   avx::Interleave, avx::LongImdcts, avx::ShortImdcts, avx::MidSide,
-                   avx::AliasButterflies, avx::Dequantize};
+const Kernels kAvx{"avx",           avx::Dct32,       avx::Synthesize, avx::Interleave,
+                   avx::LongImdcts, avx::ShortImdcts, avx::MidSide,    avx::AliasButterflies,
+                   avx::Dequantize};
 #endif
 
 } // namespace
@@ -58,9 +62,29 @@ const Kernels* AvxKernels() {
 #endif
 }
 
+namespace {
+
+const Kernels* chosen = nullptr;
+bool inUse = false;
+
+} // namespace
+
+bool ChooseKernels(const char* name) {
+    if (inUse) return false;
+    for (const Kernels* k : {&kBaseline, Sse2Kernels(), AvxKernels()}) {
+        if (k && std::strcmp(k->name, name) == 0) {
+            chosen = k;
+            return true;
+        }
+    }
+    return false;
+}
+
 const Kernels& ActiveKernels() {
     static const Kernels& active =
-        AvxKernels() ? *AvxKernels() : (Sse2Kernels() ? *Sse2Kernels() : kBaseline);
+        chosen ? *chosen
+               : (AvxKernels() ? *AvxKernels() : (Sse2Kernels() ? *Sse2Kernels() : kBaseline));
+    inUse = true;
     return active;
 }
 

@@ -28,7 +28,8 @@ class SynthesisFilter {
   private:
     float* Ring() {
         // 16-byte aligned whatever the allocator gave the object.
-        return reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(storage_) + 15) & ~uintptr_t(15));
+        return reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(storage_) + 15) &
+                                        ~uintptr_t(15));
     }
     float storage_[kRingSlots * kSlotFloats + 4] = {};
     unsigned pos_ = 0; // slot of the newest outputs

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # mp3decode's command line: messages and exit status for bad input, the WAV header,
-# the --info fields.
+# the --info fields, the builds of the kernels giving the same bytes.
 #
 #   cli.sh MP3DECODE WORKDIR
 set -uo pipefail
@@ -39,4 +39,18 @@ check "info layer" "layer: III" "$(grep layer <<<"$info")"
 check "info rate" "sample rate: 22050 Hz" "$(grep 'sample rate' <<<"$info")"
 check "info channels" "channels: 1" "$(grep channels <<<"$info")"
 check "info frames" "frames: $((raw / 2 / 576))" "$(grep frames <<<"$info")"
+# Every build of the kernels this machine runs writes the same bytes (the same
+# operations in the same order on every lane); one it lacks is a usage error.
+sox -n -r 44100 -c 2 mix.wav synth 3 sine 300-5000 pinknoise gain -10
+lame --quiet -b 128 -m j mix.wav mix.mp3
+"$decoder" mix.mp3 best.raw
+for k in baseline sse2 avx; do
+    if "$decoder" --kernels "$k" mix.mp3 "$k.raw" 2>/dev/null; then
+        cmp -s best.raw "$k.raw"; check "$k kernels give the same bytes" 0 $?
+    else
+        check "$k kernels missing only as a usage error" 2 $?
+    fi
+done
+"$decoder" --kernels none mix.mp3 none.raw 2>err; check "unknown kernels status" 2 $?
+grep -q "no none build" err; check "unknown kernels message" 0 $?
 exit $failed

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "simd.h"
@@ -24,7 +25,8 @@ TEST_CASE("the SSE2 and baseline kernels agree") {
     // Each wider build against the baseline.
     for (const Kernels* fast : {sse2, AvxKernels()}) {
         if (!fast) continue;
-        CAPTURE(fast->name);
+        const std::string name = fast->name;
+        CAPTURE(name);
         std::mt19937 rng(5);
         std::uniform_real_distribution<float> d(-9000.0f, 9000.0f);
         // Whole groups of slots, partial ones and single slots, as frames and tests
@@ -46,12 +48,12 @@ TEST_CASE("the SSE2 and baseline kernels agree") {
         }
         CHECK(posA == posB);
         CHECK(loudest > 10000);
-    #if defined(__x86_64__)
+#if defined(__x86_64__)
         // Both builds use SSE arithmetic here, in the same order on every lane.
         CHECK(worst == 0);
-    #else
+#else
         CHECK(worst <= 1);
-    #endif
+#endif
 
         // Interleaving, including a tail shorter than a vector.
         int16_t left[21], right[21], both[42], ref[42];
@@ -88,11 +90,11 @@ TEST_CASE("the SSE2 and baseline kernels agree") {
             }
         }
         CHECK(largest > 1000.0f);
-    #if defined(__x86_64__)
+#if defined(__x86_64__)
         CHECK(differs == 0.0f);
-    #else
+#else
         CHECK(differs <= largest * 1e-5f);
-    #endif
+#endif
     }
 }
 
@@ -104,17 +106,19 @@ TEST_CASE("mid/side, alias butterflies and Layer II scaling in both builds") {
     }
     for (const Kernels* fast : {sse2, AvxKernels()}) {
         if (!fast) continue;
-        CAPTURE(fast->name);
+        const std::string name = fast->name;
+        CAPTURE(name);
         std::mt19937 rng(9);
         std::uniform_real_distribution<float> d(-20000.0f, 20000.0f);
         // Each kernel against the formula in double, and the builds against each other:
         // the same on x86-64, within float rounding where the baseline is x87.
         auto close = [](float a, double b) { return std::abs(a - b) <= 1e-6 * (std::abs(b) + 1); };
-    #if defined(__x86_64__)
+#if defined(__x86_64__)
         auto same = [](float a, float b) { return a == b; };
-    #else
-        auto same = [](float a, float b) { return std::abs(a - b) <= 1e-6f * (std::abs(a) + 1); };
-    #endif
+#else
+        // x87 rounds differently where terms cancel: within float steps at the data's scale.
+        auto same = [](float a, float b) { return std::abs(a - b) <= 0.02f; };
+#endif
 
         std::vector<float> l(37), r(37);
         for (size_t i = 0; i < l.size(); ++i)
@@ -140,8 +144,8 @@ TEST_CASE("mid/side, alias butterflies and Layer II scaling in both builds") {
         for (size_t i = 0; i < xr.size(); ++i)
             bad += !same(xa[i], xb[i]);
         CHECK(bad == 0);
-        CHECK(xa[17] != xr[17]);   // subbands 0 and 1 meet
-        CHECK(xa[18 * 5] == xr[18 * 5]); // subband 5 is past the limit
+        CHECK(xa[17] != xr[17]);                 // subbands 0 and 1 meet
+        CHECK(xa[18 * 5] == xr[18 * 5]);         // subband 5 is past the limit
         CHECK(xa[18 * 5 - 9] == xr[18 * 5 - 9]); // the butterflies reach 8 lines each way
 
         std::vector<int32_t> codes(36 * 32);

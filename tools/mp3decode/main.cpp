@@ -1,6 +1,7 @@
 // mp3decode: decodes an MP3 file with the player's own stream parser and decoder.
 //
 //   mp3decode [--wav] INPUT OUTPUT   raw 16-bit little-endian interleaved PCM, or WAV
+//   --kernels baseline|sse2|avx      decodes with that build of the hot loops
 //   mp3decode --info INPUT [OUTPUT]  also prints what the stream is
 #include <algorithm>
 #include <bit>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "audio_decoder.h"
+#include "simd.h"
 #include "file_source.h"
 #include "frame_stream.h"
 
@@ -58,8 +60,9 @@ void WavHeader(uint8_t* h, int channels, int rate, uint32_t dataBytes) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: mp3decode [--wav] INPUT OUTPUT\n"
-                         "       mp3decode --info INPUT [OUTPUT]\n");
+    std::fprintf(stderr, "usage: mp3decode [--wav] [--kernels NAME] INPUT OUTPUT\n"
+                         "       mp3decode --info INPUT [OUTPUT]\n"
+                         "  --kernels baseline|sse2|avx: that build of the decoder's loops\n");
     return 2;
 }
 
@@ -75,6 +78,11 @@ int main(int argc, char** argv) {
             wav = true;
         } else if (std::strcmp(argv[i], "--info") == 0) {
             info = true;
+        } else if (std::strcmp(argv[i], "--kernels") == 0 && i + 1 < argc) {
+            if (!mp3::ChooseKernels(argv[++i])) {
+                std::fprintf(stderr, "mp3decode: no %s build of the kernels here\n", argv[i]);
+                return 2;
+            }
         } else if (argv[i][0] == '-' && argv[i][1] == '-') {
             return Usage();
         } else if (!input) {
