@@ -59,12 +59,11 @@ const TypeRecord coreTypes[CoreTypeCount] = {
 #define ST_COMMAND_ENTRY(name, space) space::name,
 const LibraryCommand coreCommands[] = {ST_CORE_COMMANDS(ST_COMMAND_ENTRY)};
 #undef ST_COMMAND_ENTRY
-static_assert(sizeof coreCommands / sizeof coreCommands[0] == CoreCommandCount);
 
 } // namespace
 
 const LibraryRecord CoreLibrary = {
-    "core", "核心支持库", CoreTypeCount, coreTypes, CoreCommandCount, coreCommands, CoreNotify,
+    "core", "核心支持库", CoreTypeCount, coreTypes, CoreCommand::Count, coreCommands, CoreNotify,
 };
 
 } // namespace st

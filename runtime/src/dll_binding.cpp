@@ -233,13 +233,16 @@ void DeclareExternalFunctions(int32_t count, const char* const* libraryNames,
 }
 
 void ReleaseExternalFunctions() {
+    // The tables are emptied before any module goes, so that nothing binds
+    // through them while the modules are unloaded.
     RuntimeState& rt = Runtime();
-    for (HMODULE module : rt.externalModules)
-        if (module) ActiveLibraryLoader().unload(module);
+    std::vector<HMODULE> modules;
+    modules.swap(rt.externalModules);
     rt.externalLibraries.clear();
     rt.externalExports.clear();
     rt.externalAddresses.clear();
-    rt.externalModules.clear();
+    for (HMODULE module : modules)
+        if (module) ActiveLibraryLoader().unload(module);
 }
 
 void* Bind(int32_t n) {

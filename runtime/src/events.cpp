@@ -133,6 +133,11 @@ uint32_t UnitRegistry::Dispatch(uint32_t window, uint32_t unit, int32_t event) {
 
 uint32_t UnitRegistry::RaiseEvent(EventRecord& record) {
     EventSourceScope scope;
+    RuntimeState& rt = Runtime();
+    if (rt.eventObserver && rt.errorDepth == 0) {
+        HandlerScope running(eventDepth_);
+        if (rt.eventObserver(record)) return 1;
+    }
     uint32_t handler = Dispatch(record.window, record.unit, record.event);
     if (!handler) return 0;
     HandlerResult result{};

@@ -20,6 +20,10 @@ using ErrorHookFn = int32_t (*)(int32_t code, const char* text);
 using IdleRoutine = void (*)(uintptr_t argument);
 // Binds external function n and returns its address (the binding module sets it).
 using DllBinderFn = void* (*)(int32_t n);
+struct EventRecord; // st/units.h
+// Test support: sees an event that may reach a handler; true when it answered
+// the event in the handler's place.
+using EventObserverFn = bool (*)(EventRecord& record);
 
 // Address ranges [start, end) of constant data the memory services never free.
 class StaticBlockList {
@@ -132,6 +136,9 @@ class RuntimeState : public Application {
 
     std::vector<IdleHook> idleHooks;
     uint32_t eventWindow = 0, eventUnit = 0;
+    // Test support: shown every plain event that construction or an error
+    // box does not hold back, before the registry looks for its handler.
+    EventObserverFn eventObserver = nullptr;
     bool loopEntered = false;
     DWORD idleStart = 0; // tick count at the start of the idle period
 

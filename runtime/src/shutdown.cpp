@@ -1,6 +1,7 @@
 // The end of the program: one shut-down sequence, always on the main thread.
 #include <ole2.h>
 
+#include "dll_binding.h"
 #include "runtime_state.h"
 
 namespace st {
@@ -39,13 +40,7 @@ void ShutDown(int32_t code) {
         if (libraries[i]->notify)
             libraries[i]->notify(LibraryCode::Ending, i < states.size() ? states[i] : 0, 0);
 
-    std::vector<HMODULE> modules;
-    modules.swap(rt.externalModules);
-    rt.externalAddresses.clear();
-    rt.externalLibraries.clear();
-    rt.externalExports.clear();
-    for (HMODULE m : modules)
-        if (m) FreeLibrary(m);
+    ReleaseExternalFunctions();
 
     if (HICON icon = rt.largeIcon) {
         rt.largeIcon = nullptr;

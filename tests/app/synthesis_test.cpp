@@ -346,3 +346,49 @@ TEST_CASE("A page without the markers downloads nothing") {
     CHECK(app::currentAudioPath == nullptr);
     DeleteFileA((ExeDirectory() + "\\SpeechTool.ini").c_str());
 }
+
+namespace {
+int downloadTicks = 0;
+int quitAtTick = 0; // the tick that closes the program, 0 for none
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
+    if (++downloadTicks == quitAtTick) PostQuitMessage(0);
+}
+} // namespace
+
+// Last in this program: the download it gives up on ends on its own later.
+TEST_CASE("A download that waits for its server keeps the window answering; closing ends it") {
+    Start();
+    ForgetAudio();
+    const std::string dir = Scratch();
+
+    // The server answers after a second: the window's timer goes on meanwhile.
+    Answer(Reply("200 OK", kMp3), 1000);
+    downloadTicks = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
+    CHECK(Download(Here("/slow.mp3"), dir + "\\slow.mp3") == 1);
+    KillTimer(nullptr, timer);
+    MESSAGE("timer messages handled during a 1 s wait: " << downloadTicks);
+    CHECK(downloadTicks >= 3);
+    CHECK(ReadFile(dir + "\\slow.mp3") == kMp3);
+    ForgetAudio();
+
+    // The program closes while the server still waits: the download gives
+    // up at once and keeps nothing.
+    Answer(Reply("200 OK", kMp3), 2000);
+    downloadTicks = 0;
+    quitAtTick = 5;
+    timer = SetTimer(nullptr, 0, 20, CountTick);
+    const DWORD start = GetTickCount();
+    CHECK(Download(Here("/closing.mp3"), dir + "\\closing.mp3") == 0);
+    const DWORD elapsed = GetTickCount() - start;
+    KillTimer(nullptr, timer);
+    quitAtTick = 0;
+    MESSAGE("the download gave up " << elapsed << " ms after it began");
+    CHECK(elapsed < 1500);
+    MSG quit;
+    REQUIRE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    CHECK(quit.wParam == 0);
+    CHECK_FALSE(Exists(dir + "\\closing.mp3"));
+    CHECK(FilesIn(dir).size() == 1); // slow.mp3 alone: no temporary file either
+    CHECK(app::currentAudioPath == nullptr);
+}

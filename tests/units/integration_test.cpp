@@ -9,7 +9,6 @@
 #include <string>
 
 #include "child_process.h"
-#include "fake_runtime.h" // HoldKeys
 #include "runtime_state.h"
 #include "st/unit_base.h"
 #include "st/window_unit.h"
@@ -199,26 +198,6 @@ TEST_CASE("A radio arrow whose focus handler destroys the window raises nothing 
     CHECK(hooks.radio2 == 0);
 }
 
-TEST_CASE("A window with border style 0 has no title bar, even with a caption") {
-    hooks = Hooks{};
-    MainWindow main; // starts the runtime
-    st::Services.LoadStartWindow(kBare);
-    st::UnitBase* bare = WindowObject(kBare);
-    REQUIRE(bare);
-    char text[32] = {};
-    GetWindowTextA(bare->hwnd, text, sizeof text);
-    CHECK(std::string(text) == "无边框");
-    CHECK((GetWindowLongA(bare->hwnd, GWL_STYLE) & WS_CAPTION) == 0);
-    RECT window, client;
-    GetWindowRect(bare->hwnd, &window);
-    GetClientRect(bare->hwnd, &client);
-    CHECK(client.bottom == window.bottom - window.top);
-    CHECK(client.right == window.right - window.left);
-    DestroyWindow(bare->hwnd);
-    Pump();
-    CHECK(WindowObject(kBare) == nullptr);
-}
-
 TEST_CASE("A window loaded modally is owned by the runtime's message window") {
     MainWindow main; // starts the runtime
     const HWND messageWindow = reinterpret_cast<HWND>(
@@ -238,73 +217,6 @@ TEST_CASE("A window loaded modally is owned by the runtime's message window") {
         CHECK(IsWindowEnabled(main.hwnd));
     }
     CHECK(st::Runtime().windows->ModalWindow() == 0);
-}
-
-TEST_CASE("Keyboard navigation on the real runtime") {
-    MainWindow main;
-    REQUIRE(main.hwnd);
-    SetFocus(main.Unit(kEdit));
-    REQUIRE(Focused() == kEdit);
-
-    SUBCASE("Tab follows the tab-order numbers, skipping what cannot take the focus") {
-        std::vector<uint32_t> seen;
-        for (int i = 0; i < 4; ++i) {
-            Key(WM_KEYDOWN, VK_TAB);
-            seen.push_back(Focused());
-        }
-        // edit 1, cancel 2, (hidden 3), ok 4, (disabled 5, link 6, windowless 7), check 8
-        CHECK(seen == std::vector<uint32_t>{kCancel, kOk, kCheck, kEdit});
-        fake::HoldKeys({VK_SHIFT});
-        Key(WM_KEYDOWN, VK_TAB);
-        fake::ReleaseKeys();
-        CHECK(Focused() == kCheck);
-    }
-    SUBCASE("Enter presses the default button; the edit box keeps its own Enter") {
-        SetFocus(main.Unit(kCancel));
-        Key(WM_KEYDOWN, VK_RETURN);
-        CHECK(hooks.ok == 1);
-        CHECK(hooks.cancel == 0);
-        SetFocus(main.Unit(kEdit));
-        Key(WM_KEYDOWN, VK_RETURN);
-        CHECK(hooks.ok == 1);
-    }
-    SUBCASE("Alt+letter presses the unit whose caption holds & and the letter") {
-        fake::HoldKeys({VK_MENU});
-        Key(WM_SYSKEYDOWN, 'C');
-        Key(WM_SYSKEYDOWN, 'X');
-        Key(WM_SYSKEYDOWN, 'N');
-        fake::ReleaseKeys();
-        CHECK(hooks.cancel == 1);
-        CHECK(hooks.check == 1);
-        CHECK(SendMessageA(main.Unit(kCheck), BM_GETCHECK, 0, 0) == BST_CHECKED);
-        CHECK(Focused() == kEdit); // the label hands the focus to the unit after it
-        CHECK(hooks.ok == 0);
-    }
-    SUBCASE("a WM_CHAR handler answering 0x41 turns the character into A") {
-        Key(WM_CHAR, 'b');
-        Key(WM_CHAR, 'q'); // answered 0: dropped
-        Key(WM_CHAR, 'z'); // no answer: as typed
-        char text[16] = {};
-        GetWindowTextA(main.Unit(kEdit), text, sizeof text);
-        CHECK(std::string(text) == "Az");
-    }
-}
-
-TEST_CASE("Mouse events on the real runtime: a false answer drops the click") {
-    MainWindow main;
-    REQUIRE(main.hwnd);
-    auto* ok = dynamic_cast<testunits::TestUnit*>(WindowObject(kMain, kOk));
-    REQUIRE(ok);
-    hooks.okDownAnswer = 0;
-    PostMessageA(ok->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(3, 4));
-    Pump();
-    CHECK(hooks.okDowns == 1);
-    CHECK(ok->leftDowns == 0);
-    hooks.okDownAnswer.reset();
-    PostMessageA(ok->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(3, 4));
-    Pump();
-    CHECK(hooks.okDowns == 2);
-    CHECK(ok->leftDowns == 1);
 }
 
 TEST_CASE("A handler that destroys the window is survived, and the window loads again") {
@@ -349,23 +261,6 @@ TEST_CASE("Window properties through the service table") {
     CHECK(GetWindowRgn(main.hwnd, region) != ERROR);
     CHECK_FALSE(PtInRegion(region, 0, 0));
     DeleteObject(region);
-}
-
-TEST_CASE("Closing: event 1 answering false keeps the window") {
-    MainWindow main;
-    REQUIRE(main.hwnd);
-    hooks.closeAnswer = 0;
-    SetFocus(main.Unit(kCancel));
-    Key(WM_KEYDOWN, VK_ESCAPE);
-    CHECK(hooks.closeAsked == 1);
-    CHECK(IsWindow(main.hwnd));
-    hooks.closeAnswer = 1;
-    Key(WM_KEYDOWN, VK_ESCAPE);
-    CHECK(hooks.closeAsked == 2);
-    CHECK_FALSE(IsWindow(main.hwnd));
-    CHECK(hooks.destroyed == 1);
-    MSG quit; // the loop was never entered here: nothing ends it
-    CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_CASE("A program of its own: Esc closes the only window and the program ends with 0") {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "fake_runtime.h"
+#include "runtime_harness.h"
 #include "st/bmp_decoder.h"
 #include "st/window_shapes.h"
 #include "st/window_unit.h"
@@ -123,8 +123,8 @@ template <typename F> std::vector<uint8_t> Bmp24(int32_t w, int32_t h, F colour,
     return bytes;
 }
 
-fake::RecordParts WindowRecordParts(const WindowProperties& p, int32_t w = 300, int32_t h = 200) {
-    fake::RecordParts parts;
+harness::RecordParts WindowRecordParts(const WindowProperties& p, int32_t w = 300, int32_t h = 200) {
+    harness::RecordParts parts;
     WindowProperties copy = p;
     parts.block = st::WritePropertyBlock(copy);
     parts.left = 10, parts.top = 10, parts.width = w, parts.height = h;
@@ -209,7 +209,7 @@ TEST_CASE("Block versions: older ones keep the later defaults, newer and short o
         CHECK(p.border == 6);
     }
     SUBCASE("the window unit refuses to be created from a newer block") {
-        fake::Runtime rt;
+        harness::Runtime rt;
         std::vector<uint8_t> b = OldBlock(6);
         b[0] = 7;
         auto create = st::UnitEntryOf<st::CreateUnitFn>(&st::CoreLibrary.types[0], 1);
@@ -269,7 +269,7 @@ TEST_CASE("Global blocks: movable, unlocked, exactly as long as their bytes") {
     CHECK(getIcon(block.data(), static_cast<int32_t>(block.size()), &length) == nullptr);
     CHECK(length == 0);
 
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecordParts(Changed())});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
@@ -310,7 +310,7 @@ TEST_CASE("ListBlockTexts reports the window's texts in block order and writes t
 }
 
 TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else the GUI font") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
                            {testunits::Type::Button, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
                             testunits::TestBlock("按钮")}});
@@ -363,7 +363,7 @@ TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else
 }
 
 TEST_CASE("Border styles replace the frame bits") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
                            {testunits::Type::Label, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
                             testunits::TestBlock("标签")}});
@@ -388,7 +388,7 @@ TEST_CASE("Border styles replace the frame bits") {
 }
 
 TEST_CASE("DefaultColour follows the button-face colour, also after it changes") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{})});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
@@ -462,7 +462,7 @@ TEST_CASE("Shape regions scale to the window") {
     CHECK(inside(4, 100, 95)); // triangle up: wide at the bottom
     CHECK_FALSE(inside(4, 10, 5));
 
-    fake::Runtime rt;
+    harness::Runtime rt;
     WindowProperties p;
     p.Reset();
     p.shape = 1;
@@ -563,7 +563,7 @@ TEST_CASE("Background pictures by layout; undecodable bytes are ignored") {
     CHECK(tall.bottom - tall.top == 100);
     CHECK(tall.right - tall.left == 10);
 
-    fake::Runtime rt;
+    harness::Runtime rt;
     WindowProperties p;
     p.Reset();
     p.background = 0x00FF0000; // blue
@@ -594,17 +594,17 @@ TEST_CASE("Background pictures by layout; undecodable bytes are ignored") {
 }
 
 TEST_CASE("Icons: property 20 when it makes one, else the program's default icons") {
-    fake::Runtime rt;
-    REQUIRE(rt.defaultBig); // DEFAULT_ICON is in this image
-    REQUIRE(rt.defaultSmall);
+    harness::Runtime rt;
+    REQUIRE(rt.DefaultIcon(true)); // DEFAULT_ICON is in this image
+    REQUIRE(rt.DefaultIcon(false));
     rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{})});
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     auto icon = [&](WPARAM which) {
         return reinterpret_cast<HICON>(SendMessageA(w->hwnd, WM_GETICON, which, 0));
     };
-    CHECK(icon(ICON_BIG) == rt.defaultBig);
-    CHECK(icon(ICON_SMALL) == rt.defaultSmall);
+    CHECK(icon(ICON_BIG) == rt.DefaultIcon(true));
+    CHECK(icon(ICON_SMALL) == rt.DefaultIcon(false));
 
     // An icon file of our own: the default icon's own bytes, read back from the resource.
     HRSRC group = FindResourceA(nullptr, "DEFAULT_ICON", reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
@@ -632,7 +632,7 @@ TEST_CASE("Icons: property 20 when it makes one, else the program's default icon
     w->SetProperty(12, value);
     HICON own = icon(ICON_BIG);
     CHECK(own != nullptr);
-    CHECK(own != rt.defaultBig);
+    CHECK(own != rt.DefaultIcon(true));
     ICONINFO info{};
     REQUIRE(GetIconInfo(own, &info));
     BITMAP bm{};
@@ -645,5 +645,5 @@ TEST_CASE("Icons: property 20 when it makes one, else the program's default icon
     value[0] = reinterpret_cast<uint32_t>(junk.data());
     value[1] = static_cast<uint32_t>(junk.size());
     w->SetProperty(12, value);
-    CHECK(icon(ICON_BIG) == rt.defaultBig);
+    CHECK(icon(ICON_BIG) == rt.DefaultIcon(true));
 }

@@ -1,15 +1,15 @@
-// The window unit at work, on a stand-in registry: creation styles and
+// The window unit at work on the runtime's loader and registry: creation styles and
 // position, common input events and their answers, keyboard navigation,
 // closing, destruction and the end of the message loop, activation, idle.
 #include <doctest.h>
 
 #include <cstring>
 
-#include "fake_runtime.h"
+#include "runtime_harness.h"
 #include "st/window_unit.h"
 #include "test_unit_types.h"
 
-using fake::RecordParts;
+using harness::RecordParts;
 using namespace testunits;
 
 namespace {
@@ -63,7 +63,7 @@ uint32_t Focused() {
 } // namespace
 
 TEST_CASE("Creation: border styles, title bar and position") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     st::WindowProperties p;
     SUBCASE("border 0 has no title bar, even with a caption") {
         p.border = 0;
@@ -136,15 +136,13 @@ TEST_CASE("Creation: border styles, title bar and position") {
         CHECK(w->GetProperty(24, value) == 0);
     }
     SUBCASE("not in the taskbar: owned by the runtime's message window") {
-        rt.messageWindow =
-            CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        REQUIRE(IsWindow(rt.MessageWindow()));
         p.inTaskbar = 0;
         rt.AddWindow(kWindow, {WindowRecord(p)});
         st::WindowUnit* w = rt.Load(kWindow);
         REQUIRE(w);
-        CHECK(GetWindow(w->hwnd, GW_OWNER) == rt.messageWindow);
+        CHECK(GetWindow(w->hwnd, GW_OWNER) == rt.MessageWindow());
         DestroyWindow(w->hwnd);
-        DestroyWindow(rt.messageWindow);
     }
     SUBCASE("the class is RZWindow unless property 31 names one") {
         rt.AddWindow(kWindow, {WindowRecord(p)});
@@ -166,7 +164,7 @@ TEST_CASE("Creation: border styles, title bar and position") {
 }
 
 TEST_CASE("Common input events: arguments, and answers that drop or change the message") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, Form());
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
@@ -176,21 +174,21 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
     REQUIRE(edit);
 
     SUBCASE("a left press on a unit raises -1 with x, y and modifiers") {
-        fake::HoldKeys({VK_CONTROL, VK_MENU});
+        harness::HoldKeys({VK_CONTROL, VK_MENU});
         Post(ok->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(7, 9));
         rt.Pump();
-        fake::ReleaseKeys();
+        harness::ReleaseKeys();
         REQUIRE(rt.Count(kOk, -1) == 1);
         CHECK(rt.Last(kOk, -1).args == std::vector<uint32_t>{7, 9, 1 + 4});
         CHECK(ok->leftDowns == 1); // no handler: the message went on
     }
     SUBCASE("a false answer to -1 drops the click; true lets it through") {
-        rt.On(kOk, -1, [](const fake::Event&) { return 0u; });
+        rt.On(kOk, -1, [](const harness::Event&) { return 0u; });
         Post(ok->hwnd, WM_LBUTTONDOWN, 0, 0);
         rt.Pump();
         CHECK(rt.Count(kOk, -1) == 1);
         CHECK(ok->leftDowns == 0);
-        rt.On(kOk, -1, [](const fake::Event&) { return 1u; });
+        rt.On(kOk, -1, [](const harness::Event&) { return 1u; });
         Post(ok->hwnd, WM_LBUTTONDOWN, 0, 0);
         rt.Pump();
         CHECK(ok->leftDowns == 1);
@@ -210,7 +208,7 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
     }
     SUBCASE("a WM_CHAR handler answering 0x41 turns the character into A; 0 drops it") {
         SetFocus(edit->hwnd);
-        rt.On(kEdit, -11, [](const fake::Event& e) -> std::optional<uint32_t> {
+        rt.On(kEdit, -11, [](const harness::Event& e) -> std::optional<uint32_t> {
             if (e.args[0] == 'q') return 0u;
             return 0x41u;
         });
@@ -224,14 +222,14 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
         CHECK(std::string(text) == "AA");
     }
     SUBCASE("keys: the keypad folds onto the main keys, a modifier key does not count itself") {
-        fake::HoldKeys({VK_SHIFT});
+        harness::HoldKeys({VK_SHIFT});
         Post(edit->hwnd, WM_KEYDOWN, VK_NUMPAD7);
         Post(edit->hwnd, WM_KEYUP, VK_DECIMAL);
         Post(edit->hwnd, WM_KEYDOWN, VK_SHIFT);
         rt.Pump();
-        fake::ReleaseKeys();
-        std::vector<fake::Event> keys;
-        for (const fake::Event& e : rt.events)
+        harness::ReleaseKeys();
+        std::vector<harness::Event> keys;
+        for (const harness::Event& e : rt.events)
             if (e.event == -9 || e.event == -10) keys.push_back(e);
         REQUIRE(keys.size() == 3);
         CHECK(keys[0].args == std::vector<uint32_t>{'7', 2});
@@ -255,46 +253,25 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
     }
 }
 
-TEST_CASE("A handler that destroys the window is survived") {
-    fake::Runtime rt;
-    rt.AddWindow(kWindow, Form());
-    st::WindowUnit* w = rt.Load(kWindow);
-    REQUIRE(w);
-    HWND window = w->hwnd, ok = rt.Handle(kWindow, kOk);
-    rt.On(kOk, -1, [window](const fake::Event&) {
-        DestroyWindow(window);
-        return 1u; // "let it through" - but there is nothing left to receive it
-    });
-    Post(ok, WM_LBUTTONDOWN, 0, 0);
-    rt.Pump();
-    CHECK_FALSE(IsWindow(window));
-    CHECK(rt.Object(kWindow, 0) == nullptr);
-    CHECK(rt.Object(kWindow, kOk) == nullptr);
-    CHECK(rt.Count(0, 2) == 1); // destruction event
-    // Each unit told the runtime once, the window last, as unit 0.
-    REQUIRE(rt.destroyed.size() == 12);
-    CHECK(rt.destroyed.back() == std::make_pair(kWindow, 0u));
-    CHECK(st::Unit::FromHandle(ok) == nullptr);
-}
-
 TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it was entered") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, Form());
+    rt.AddWindow(0x52010002, {WindowRecord({})});
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
     HWND window = w->hwnd;
     MSG quit;
 
     SUBCASE("Esc closes (property 22); false keeps the window, no answer closes it") {
-        rt.loopEntered = true;
-        rt.On(0, 1, [](const fake::Event&) { return 0u; });
+        rt.SetLoopEntered(true);
+        rt.On(0, 1, [](const harness::Event&) { return 0u; });
         Post(rt.Handle(kWindow, kCancel), WM_KEYDOWN, VK_ESCAPE);
         rt.Pump();
         CHECK(rt.Count(0, 1) == 1);
         CHECK(IsWindow(window));
         CHECK(rt.Count(kCancel, -9) == 0); // the key was consumed
 
-        rt.On(0, 1, [](const fake::Event&) { return std::optional<uint32_t>(); });
+        rt.On(0, 1, [](const harness::Event&) { return std::optional<uint32_t>(); });
         Post(rt.Handle(kWindow, kCancel), WM_KEYDOWN, VK_ESCAPE);
         rt.Pump();
         CHECK_FALSE(IsWindow(window));
@@ -317,8 +294,7 @@ TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it wa
         CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
     SUBCASE("another loaded window keeps the loop running") {
-        rt.loopEntered = true;
-        rt.AddWindow(0x52010002, {WindowRecord({})});
+        rt.SetLoopEntered(true);
         REQUIRE(rt.Load(0x52010002));
         SendMessageA(window, WM_CLOSE, 0, 0);
         CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
@@ -326,16 +302,16 @@ TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it wa
         CHECK(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
     SUBCASE("a session end asks event 1 too") {
-        rt.On(0, 1, [](const fake::Event&) { return 0u; });
+        rt.On(0, 1, [](const harness::Event&) { return 0u; });
         CHECK(SendMessageA(window, WM_QUERYENDSESSION, 0, 0) == FALSE);
-        rt.On(0, 1, [](const fake::Event&) { return 1u; });
+        rt.On(0, 1, [](const harness::Event&) { return 1u; });
         CHECK(SendMessageA(window, WM_QUERYENDSESSION, 0, 0) == TRUE);
         CHECK(IsWindow(window));
     }
 }
 
 TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the focus") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, Form());
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
@@ -353,18 +329,18 @@ TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the fo
     CHECK(seen == std::vector<uint32_t>{kCancel, kOk, kCheck, kRadio1, kRadio2, kEdit, kCancel});
     CHECK(rt.Count(kEdit, -9) == 0); // navigation keys raise no key event
 
-    fake::HoldKeys({VK_SHIFT});
+    harness::HoldKeys({VK_SHIFT});
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
     rt.Pump();
     CHECK(Focused() == kEdit);
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
     rt.Pump();
-    fake::ReleaseKeys();
+    harness::ReleaseKeys();
     CHECK(Focused() == kRadio2);
 }
 
 TEST_CASE("Enter presses the default button unless the focused unit keeps it") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, Form());
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
@@ -396,12 +372,12 @@ TEST_CASE("Enter presses the default button unless the focused unit keeps it") {
 }
 
 TEST_CASE("Alt mnemonics and radio arrows") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, Form());
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
     SetFocus(rt.Handle(kWindow, kOk));
-    fake::HoldKeys({VK_MENU});
+    harness::HoldKeys({VK_MENU});
     Post(GetFocus(), WM_SYSKEYDOWN, 'C');
     rt.Pump();
     CHECK(rt.Count(kCancel, 0) == 1); // "取消(&C)"
@@ -412,7 +388,7 @@ TEST_CASE("Alt mnemonics and radio arrows") {
     Post(GetFocus(), WM_SYSKEYDOWN, 'N'); // the label hands the focus on by its number 0
     rt.Pump();
     CHECK(Focused() == kEdit);
-    fake::ReleaseKeys();
+    harness::ReleaseKeys();
     Post(GetFocus(), WM_KEYDOWN, 'C'); // without Alt: an ordinary key event
     rt.Pump();
     CHECK(rt.Count(kEdit, -9) == 1);
@@ -431,7 +407,7 @@ TEST_CASE("Alt mnemonics and radio arrows") {
 }
 
 TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, Form());
     rt.AddWindow(0x52010002, {WindowRecord({})});
     st::WindowUnit* a = rt.Load(kWindow);
@@ -444,7 +420,7 @@ TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
     rt.Pump();
     CHECK(rt.Count(0, 8) == 2); // once for each window object
     std::vector<int32_t> order;
-    for (const fake::Event& e : rt.events)
+    for (const harness::Event& e : rt.events)
         if (e.window == kWindow && e.event >= 5 && e.event <= 8) order.push_back(e.event);
     REQUIRE(order.size() >= 4);
     CHECK(order[0] == 8);
@@ -453,14 +429,14 @@ TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
     CHECK(std::count(order.begin(), order.end(), 6) >= 1);
 
     CHECK_FALSE(a->IdleEvent(15)); // no handler
-    rt.On(0, 7, [](const fake::Event& e) { return e.args[0] < 100 ? 1u : 0u; });
+    rt.On(0, 7, [](const harness::Event& e) { return e.args[0] < 100 ? 1u : 0u; });
     CHECK(a->IdleEvent(15));
     CHECK(rt.Last(0, 7).args == std::vector<uint32_t>{15});
     CHECK_FALSE(a->IdleEvent(150));
 }
 
 TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecord({})});
     rt.AddWindow(0x52010002, {WindowRecord({})});
     st::WindowUnit* owner = rt.Load(kWindow);
@@ -477,18 +453,18 @@ TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") 
 }
 
 TEST_CASE("Tray icon: mouse actions on it raise event 9") {
-    fake::Runtime rt;
+    harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecord({})});
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
-    w->SetTrayIcon(CopyIcon(rt.defaultSmall), "托盘图标的提示文字");
+    w->SetTrayIcon(CopyIcon(rt.DefaultIcon(false)), "托盘图标的提示文字");
     for (LPARAM action :
          {WM_LBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONDBLCLK, WM_RBUTTONUP, WM_CONTEXTMENU})
         SendMessageA(w->hwnd, st::TrayIconMessage, st::TrayIconId, action);
     std::vector<uint32_t> seen;
-    for (const fake::Event& e : rt.events)
+    for (const harness::Event& e : rt.events)
         if (e.event == 9) seen.push_back(e.args.at(0));
     CHECK(seen == std::vector<uint32_t>{1, 2, 3, 3});
-    w->SetTrayIcon(CopyIcon(rt.defaultSmall), "换一个"); // the old icon is given back
+    w->SetTrayIcon(CopyIcon(rt.DefaultIcon(false)), "换一个"); // the old icon is given back
     w->SetTrayIcon(nullptr, nullptr);
 }

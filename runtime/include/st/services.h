@@ -67,7 +67,6 @@ extern const LibraryRecord CoreLibrary;
 RuntimeCallbackFn CoreRuntimeCallback();
 void SetCoreRuntimeCallback(RuntimeCallbackFn callback);
 inline constexpr int32_t CoreTypeCount = 51;
-inline constexpr int32_t CoreCommandCount = 39;
 
 // --- The program's start-up record ------------------------------------------
 

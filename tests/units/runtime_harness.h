@@ -1,8 +1,7 @@
-// A stand-in for the runtime's registry and callback, so that the units can
-// be tested on their own: it holds unit records made by MakeUnitRecord,
-// builds a window from them the way the loader does, pumps messages through
-// the window unit's pre-translation, and answers events from handlers that
-// a test installs.
+// Window tests on the real runtime: a test describes its windows as records
+// (the window and its units), the runtime's own loader builds them from a
+// template segment, messages go through the runtime's pump, and every event
+// that would reach a handler is seen by the test, which may answer it.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +15,7 @@
 #include "st/units.h"
 #include "st/window_unit.h"
 
-namespace fake {
+namespace harness {
 
 struct RecordParts {
     uint32_t type = st::UnitType::Window;
@@ -28,16 +27,16 @@ struct RecordParts {
     std::vector<uint8_t> block;
 };
 
-// A unit record as the template stores it.
-std::vector<uint8_t> MakeUnitRecord(const RecordParts& parts);
-
+// An event as raised; the window itself is unit 0.
 struct Event {
     uint32_t window, unit;
     int32_t event;
     std::vector<uint32_t> args;
 };
 
-class Runtime : public st::TemplateRegistry {
+// One per test case: it starts the runtime (once per program), takes its
+// windows down at the end and forgets what it saw.
+class Runtime {
   public:
     using Handler = std::function<std::optional<uint32_t>(const Event&)>;
 
@@ -46,7 +45,7 @@ class Runtime : public st::TemplateRegistry {
 
     // A window: record 0 (the window itself) and its units.
     void AddWindow(uint32_t window, std::vector<RecordParts> records);
-    // Creates the window and its units like the loader; null on failure.
+    // Loads the window through the runtime's loader, shown or hidden; null on failure.
     st::WindowUnit* Load(uint32_t window, bool show = true);
     st::UnitBase* Object(uint32_t window, uint32_t unit);
     HWND Handle(uint32_t window, uint32_t unit) {
@@ -54,42 +53,28 @@ class Runtime : public st::TemplateRegistry {
         return o ? o->hwnd : nullptr;
     }
 
-    // Fetches and pre-translates/dispatches until the queue is empty.
+    // The runtime's pump: every waiting message but WM_QUIT.
     void Pump();
 
     void On(uint32_t unit, int32_t event, Handler handler) { handlers_[{unit, event}] = handler; }
     std::vector<Event> events;
-    std::vector<std::pair<uint32_t, uint32_t>> destroyed;
-    bool loopEntered = false;
-    uint32_t buildWord = 3;
-    HWND messageWindow = nullptr;
-    HICON defaultBig = nullptr, defaultSmall = nullptr;
+
+    // Whether the runtime's message loop counts as entered (closing the last
+    // window then ends it).
+    void SetLoopEntered(bool entered);
+    HWND MessageWindow() const;
+    // The program's default icons, as the runtime hands them to windows.
+    HICON DefaultIcon(bool big) const;
 
     int32_t Count(uint32_t unit, int32_t event) const;
     // The last event of that unit and number (a default Event when none).
     Event Last(uint32_t unit, int32_t event) const;
 
-    // TemplateRegistry
-    int32_t WindowCount() override { return static_cast<int32_t>(windows_.size()); }
-    uint32_t WindowIdAt(int32_t index) override;
-    int32_t UnitCount(uint32_t window) override;
-    bool UnitAt(uint32_t window, int32_t index, st::UnitRecordView& out) override;
-    bool FindUnit(uint32_t window, uint32_t unit, st::UnitRecordView& out) override;
-
   private:
-    struct Unit {
-        uint32_t id;
-        std::vector<uint8_t> record;
-    };
-    struct Window {
-        uint32_t id;
-        std::vector<Unit> units;
-    };
-    Window* FindWindow(uint32_t id);
-    static uint64_t Callback(int32_t code, uint32_t value1, uint32_t value2);
-    uint64_t Answer(int32_t code, uint32_t value1, uint32_t value2);
+    static bool Observe(st::EventRecord& record);
 
-    std::vector<Window> windows_;
+    std::vector<std::pair<uint32_t, std::vector<RecordParts>>> windows_;
+    std::vector<uint8_t> segment_;
     std::map<std::pair<uint32_t, int32_t>, Handler> handlers_;
     static Runtime* current_;
 };
@@ -98,4 +83,4 @@ class Runtime : public st::TemplateRegistry {
 void HoldKeys(std::initializer_list<int> keys);
 void ReleaseKeys();
 
-} // namespace fake
+} // namespace harness
