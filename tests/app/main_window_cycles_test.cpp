@@ -97,8 +97,8 @@ PlainBox DescribeTextBox(HWND window) {
     HWND edit = GetDlgItem(window, 100);
     REQUIRE(edit);
     box.text.resize(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1);
-    box.text.resize(static_cast<size_t>(GetWindowTextA(edit, box.text.data(),
-                                                       static_cast<int>(box.text.size()))));
+    box.text.resize(static_cast<size_t>(
+        GetWindowTextA(edit, box.text.data(), static_cast<int>(box.text.size()))));
     box.style = GetWindowLongA(edit, GWL_STYLE);
     box.exStyle = GetWindowLongA(edit, GWL_EXSTYLE);
     GetWindowRect(edit, &box.rect);
@@ -117,8 +117,8 @@ void PlainCycle(const PlainBox& box) {
                                559, 261, nullptr, nullptr, instance, nullptr);
     HWND edit = CreateWindowExA(box.exStyle, "EDIT", box.text.c_str(), box.style | WS_VISIBLE,
                                 box.rect.left, box.rect.top, box.rect.right - box.rect.left,
-                                box.rect.bottom - box.rect.top, top,
-                                reinterpret_cast<HMENU>(100), instance, nullptr);
+                                box.rect.bottom - box.rect.top, top, reinterpret_cast<HMENU>(100),
+                                instance, nullptr);
     HFONT font = CreateFontIndirectA(&box.font);
     SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     UpdateWindow(top);
@@ -145,15 +145,16 @@ template <typename F> SIZE_T Growth(F cycle) {
 // so the cycles run in a second start of this program with the setting made
 // for it, and removed afterwards. Windows does not read the key.
 const char kProgramKey[] = "Software\\Wine\\AppDefaults\\app_main_window_cycles_test.exe";
-const char kDriverKey[] = "Software\\Wine\\AppDefaults\\app_main_window_cycles_test.exe\\X11 Driver";
+const char kDriverKey[] =
+    "Software\\Wine\\AppDefaults\\app_main_window_cycles_test.exe\\X11 Driver";
 const char kChildMark[] = "MAIN_WINDOW_CYCLES_CHILD";
 
 // Runs this program again with the same arguments; its exit code, -1 when it
 // did not start or end within the bound.
 long RunUnmanaged(DWORD boundMs) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDriverKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDriverKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
         RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
         RegCloseKey(key);
     }
@@ -163,8 +164,8 @@ long RunUnmanaged(DWORD boundMs) {
     start.cb = sizeof start;
     PROCESS_INFORMATION info{};
     long code = -1;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &start, &info)) {
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                       &info)) {
         DWORD exit = 0;
         if (WaitForSingleObject(info.hProcess, boundMs) == WAIT_OBJECT_0 &&
             GetExitCodeProcess(info.hProcess, &exit))
