@@ -95,9 +95,9 @@ class Subject {
         SetForegroundWindow(window_);
         SetFocus(Control(kEditId));
         ready_ = true;
-        // The Unicode loop: Wine's IsDialogMessageA turns each half of a
-        // double-byte character into "?", and this window tests the driver,
-        // not that.
+        // The Unicode loop: through the ANSI path Wine's edit control takes
+        // each byte of a double-byte character on its own ("?"), and this
+        // window tests the driver, not that.
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (IsDialogMessageW(window_, &msg)) continue;
