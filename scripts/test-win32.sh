@@ -49,7 +49,10 @@ fi
 wineserver -p >/dev/null 2>&1
 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
 
-ctest --preset win32 "$@"
+# Tests labelled slow (minutes in an emulated machine) run only when asked.
+exclude=(-LE slow)
+[ -n "${SPEECHTOOL_SLOW_TESTS:-}" ] && exclude=()
+ctest --preset win32 "${exclude[@]}" "$@"
 rc=$?
 
 wineserver -k >/dev/null 2>&1

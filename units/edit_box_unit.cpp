@@ -658,8 +658,9 @@ LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         std::string whole;
         const char pair[2] = {static_cast<char>(lead), static_cast<char>(wParam)};
         wchar_t joined = 0;
-        const bool paired = lead && wParam <= 0xFF &&
-                            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, &joined, 1) == 1;
+        const bool paired =
+            lead && wParam <= 0xFF &&
+            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, &joined, 1) == 1;
         if (wParam > 0xFF) {
             const wchar_t character = static_cast<wchar_t>(wParam);
             char bytes[8];

@@ -95,9 +95,9 @@ class Subject {
         SetForegroundWindow(window_);
         SetFocus(Control(kEditId));
         ready_ = true;
-        // The Unicode loop: Wine's IsDialogMessageA turns each half of a
-        // double-byte character into "?", and this window tests the driver,
-        // not that.
+        // The Unicode loop: through the ANSI path Wine's edit control takes
+        // each byte of a double-byte character on its own ("?"), and this
+        // window tests the driver, not that.
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (IsDialogMessageW(window_, &msg)) continue;
@@ -176,8 +176,8 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
     }
 
     SUBCASE("a message box is read and answered") {
-        e2e::DriverResult r = e2e::Driver(
-            {"click", cap, "110", "+", "msgbox", "标题", "--press", "1", "--timeout", kSlow, "+", "wait-gone", "标题"});
+        e2e::DriverResult r = e2e::Driver({"click", cap, "110", "+", "msgbox", "标题", "--press",
+                                           "1", "--timeout", kSlow, "+", "wait-gone", "标题"});
         CAPTURE(r.out);
         CHECK(r.code == 0);
         CHECK(r.Has("ok msgbox caption=\"标题\" text=\"消息正文\""));
@@ -188,8 +188,8 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         const std::string name = std::string(temp) + "驱动测试.mp3";
-        e2e::DriverResult r =
-            e2e::Driver({"click", cap, "120", "--message", "+", "file-dialog", name, "--timeout", kSlow});
+        e2e::DriverResult r = e2e::Driver(
+            {"click", cap, "120", "--message", "+", "file-dialog", name, "--timeout", kSlow});
         CAPTURE(r.out);
         CHECK(r.code == 0);
         for (int i = 0; i < 1200 && subject.dialogAnswer == -1; ++i)
@@ -198,7 +198,8 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
         CHECK(subject.savedName == name);
 
         subject.dialogAnswer = -1;
-        r = e2e::Driver({"click", cap, "120", "--message", "+", "file-dialog", "--cancel", "--timeout", kSlow});
+        r = e2e::Driver(
+            {"click", cap, "120", "--message", "+", "file-dialog", "--cancel", "--timeout", kSlow});
         CHECK(r.code == 0);
         for (int i = 0; i < 1200 && subject.dialogAnswer == -1; ++i)
             Sleep(50);

@@ -141,12 +141,12 @@ TEST_CASE("SpeechTool.exe: its window as it opens, focus, typing, the check box,
 
     // Typing into the edit box disables play and save-as again (the driver
     // enables them first, as a synthesis would).
-    r = e2e::Driver({"set-enabled", cap, kPlay,   "1",         "+",   "set-enabled", cap,
-                     kSaveAs,       "1", "+",     "click",     cap,   kText,         "+",
-                     "wait",        cap, kText,   "focused=1", "+",   "key",         cap,
-                     "Ctrl+End",    "+", "type",  cap,         "你好", "+",          "wait",
-                     cap,           kPlay,        "enabled=0", "+",   "wait",        cap,
-                     kSaveAs,       "enabled=0"});
+    r = e2e::Driver({"set-enabled", cap,     kPlay,  "1",        "+",     "set-enabled",
+                     cap,           kSaveAs, "1",    "+",        "click", cap,
+                     kText,         "+",     "wait", cap,        kText,   "focused=1",
+                     "+",           "key",   cap,    "Ctrl+End", "+",     "type",
+                     cap,           "你好",  "+",    "wait",     cap,     kPlay,
+                     "enabled=0",   "+",     "wait", cap,        kSaveAs, "enabled=0"});
     CAPTURE(r.out);
     CHECK(r.code == 0);
     r = e2e::Driver({"text", cap, kText});

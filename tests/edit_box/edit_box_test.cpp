@@ -263,7 +263,7 @@ TEST_CASE("Chinese typed as a byte pair or as one Unicode character goes in whol
     SendMessageA(box, WM_CHAR, '1', 1);
     Pump();
     CHECK(WindowText(box) == "你好1");
-    CHECK(counts.plain == 4); // the write, then one change per character
+    CHECK(counts.plain == 4);     // the write, then one change per character
     Set(kPlain, P::InputMode, 1); // read-only: nothing goes in
     SendMessageA(box, WM_CHAR, 0xBA, 1);
     SendMessageA(box, WM_CHAR, 0xC3, 1);
