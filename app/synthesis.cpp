@@ -7,6 +7,7 @@
 #include "main_window.h"
 #include "text_helpers.h"
 #include "web_access.h"
+#include "window_wait.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -125,7 +126,7 @@ bool FetchAudio(const std::string& address, std::string& body) {
     uint32_t timeout = kReceiveTimeoutMs;
     External(ExtInternetSetOptionA, {internet.get(), kOptionReceiveTimeout, Word(&timeout), 4});
     External(ExtInternetSetOptionA, {internet.get(), kOptionConnectTimeout, Word(&timeout), 4});
-    InternetHandle request(External(
+    InternetHandle request(ExternalWhileWindowRuns(
         ExtInternetOpenUrlA, {internet.get(), Word(address.c_str()), 0, 0,
                               kFlagReload | kFlagNoCacheWrite | kFlagNoUi | kFlagNoCookies, 0}));
     if (!request.get()) return false;
@@ -139,8 +140,8 @@ bool FetchAudio(const std::string& address, std::string& body) {
     for (;;) {
         Command(CommandId::ProcessEvents, {});
         uint32_t got = 0;
-        if (!External(ExtInternetReadFile,
-                      {request.get(), Word(buffer.data()), kReadSize, Word(&got)}))
+        if (!ExternalWhileWindowRuns(ExtInternetReadFile,
+                                     {request.get(), Word(buffer.data()), kReadSize, Word(&got)}))
             return false; // timeout or broken connection
         if (got == 0) break;
         if (body.size() + got > static_cast<size_t>(kMaxAudioBytes)) return false;
@@ -283,7 +284,11 @@ bool RequestAudio(const st::TextValue& text) {
     const std::string folder = directory + kFolder;
     if (!Command(CommandId::FileExists, {TextArg(folder.c_str())}).low)
         Command(CommandId::MakeDirectory, {TextArg(folder.c_str())});
-    Held stamp(AsText(Command(CommandId::ToText, {Command(CommandId::Now, {})})));
+    // A command's result carries no type: the date-time must be marked as
+    // one, or the name would get no date-time text at all.
+    ArgRecord now = Command(CommandId::Now, {});
+    now.tag = st::TypeTag::DateTime;
+    Held stamp(AsText(Command(CommandId::ToText, {now})));
     const std::string path =
         directory + kFilePrefix + (stamp.text() ? stamp.text() : "") + kExtension;
     Held pathText(st::CopyText(path.c_str()));
@@ -297,7 +302,8 @@ bool RequestAudio(const st::TextValue& text) {
 }
 
 void SynthesizeSpeech(const st::TextValue& text) {
-    if (!RequestAudio(text)) return;
+    // Closed while the request ran: the buttons are gone with the window.
+    if (!RequestAudio(text) || ProgramEnding()) return;
     for (uint32_t button : {unit::PlayButton, unit::SaveAsButton})
         st::Services.SetProperty(kMainWindow, button, property::Disabled, -1, 0, 0);
 }

@@ -1,6 +1,7 @@
 #include "web_access.h"
 
 #include "command_access.h"
+#include "window_wait.h"
 
 #include <cstring>
 
@@ -116,8 +117,8 @@ void* ReadBody(uint32_t request) {
     for (;;) {
         ProcessEvents();
         uint32_t got = 0;
-        External(ExtInternetReadFile,
-                 {request, Word(st::ByteSetData(buffer.get())), kReadSize, Word(&got)});
+        ExternalWhileWindowRuns(ExtInternetReadFile,
+                                {request, Word(st::ByteSetData(buffer.get())), kReadSize, Word(&got)});
         if (got == 0) break;
         if (got > static_cast<uint32_t>(kReadSize) ||
             bounds.bodyBytes - total < static_cast<int32_t>(got)) {
@@ -262,8 +263,10 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     AppendHeader(headers, kLanguageName, kLanguageLine);
 
     if (IsEmpty(method) || IsMethod(method, "GET")) {
-        External(ExtHttpSendRequestA, {request, Word(headers ? headers : st::EmptyText),
-                                       static_cast<uint32_t>(Length(headers)), 0, 0});
+        // The answer may be slow to come: the window keeps going meanwhile.
+        ExternalWhileWindowRuns(ExtHttpSendRequestA,
+                                {request, Word(headers ? headers : st::EmptyText),
+                                 static_cast<uint32_t>(Length(headers)), 0, 0});
     } else if (IsMethod(method, "POST")) {
         const int32_t dataLength = Length(postData);
         if (dataLength > 0) {
@@ -274,7 +277,7 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
             st::FreeMemory(headers);
             headers = joined;
         }
-        External(ExtHttpSendRequestA,
+        ExternalWhileWindowRuns(ExtHttpSendRequestA,
                  {request, Word(headers ? headers : st::EmptyText),
                   static_cast<uint32_t>(Length(headers)), Word(dataLength > 0 ? postData : nullptr),
                   static_cast<uint32_t>(dataLength)});
