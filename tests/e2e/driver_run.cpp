@@ -68,22 +68,34 @@ DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs)
     PROCESS_INFORMATION info{};
     std::vector<wchar_t> command(line.begin(), line.end());
     command.push_back(0);
+    // No console: under Wine a console of its own means a console host
+    // process beside the driver, which now and then kept it from ending.
     const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &start, &info);
+                                        DETACHED_PROCESS, nullptr, nullptr, &start, &info);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
         return result;
     }
-    // Read until the driver closes its end; its output is small.
+    // Its output as it comes, until it has ended (or the bound is over): a
+    // blocking read would wait for ever should anything else hold the pipe.
     std::string utf8;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
-        utf8.append(buffer, got);
+    const auto drain = [&] {
+        DWORD available = 0, got = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+               ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+            utf8.append(buffer, got);
+    };
+    const DWORD begin = GetTickCount();
+    bool ended = false;
+    while (!ended && GetTickCount() - begin < timeoutMs) {
+        ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
+        drain();
+    }
     CloseHandle(readEnd);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    if (ended)
         GetExitCodeProcess(info.hProcess, &code);
     else
         TerminateProcess(info.hProcess, 99);
