@@ -4,6 +4,7 @@
 // the core library's, found by their place in its table.
 #pragma once
 
+#include "core_command_list.h"
 #include "st/checked_call.h"
 #include "st/services.h"
 
@@ -43,43 +44,7 @@ inline int32_t AsInt(const ArgRecord& r) {
     return static_cast<int32_t>(r.low);
 }
 
-namespace CommandId {
-constexpr int32_t TextLength = 0;
-constexpr int32_t ByteSetLength = 1;
-constexpr int32_t TextLeft = 2;
-constexpr int32_t TextRight = 3;
-constexpr int32_t TextMiddle = 4;
-constexpr int32_t CharCode = 6;
-constexpr int32_t FindText = 7;
-constexpr int32_t ToUpper = 8;
-constexpr int32_t ToLower = 9;
-constexpr int32_t ToNumber = 10;
-constexpr int32_t RemoveAllSpaces = 12;
-constexpr int32_t ReplaceText = 13;
-constexpr int32_t SpaceText = 15;
-constexpr int32_t ByteSetLeft = 16;
-constexpr int32_t ZeroByteSet = 17;
-constexpr int32_t ToText = 18;
-constexpr int32_t ToHexText = 19;
-constexpr int32_t RunDirectory = 20;
-constexpr int32_t Now = 21;
-constexpr int32_t MakeDirectory = 22;
-constexpr int32_t FileExists = 23;
-constexpr int32_t WriteWholeFile = 25;
-constexpr int32_t OpenMemoryFile = 26;
-constexpr int32_t CloseFile = 27;
-constexpr int32_t SeekToStart = 28;
-constexpr int32_t ReadData = 29;
-constexpr int32_t ReadLine = 30;
-constexpr int32_t WriteData = 31;
-constexpr int32_t WriteText = 32;
-constexpr int32_t IsEndOfFile = 33;
-constexpr int32_t FileLength = 34;
-constexpr int32_t ShowMessage = 35;
-constexpr int32_t ProcessEvents = 36;
-constexpr int32_t OpenCommonDialog = 37;
-constexpr int32_t PlayMp3 = 38;
-} // namespace CommandId
+namespace CommandId = st::CoreCommand;
 
 inline ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {
     return st::Services.CallLibraryCommand2(st::CoreLibrary.commands[index],
@@ -89,6 +54,13 @@ inline ArgRecord Command(int32_t index, std::initializer_list<ArgRecord> args) {
 
 inline uint32_t External(int32_t n, std::initializer_list<uint32_t> args) {
     return st::CheckedDllCall(n, args);
+}
+
+// The same for a call that may block (a network wait): it runs on a thread of
+// its own while the window keeps processing its messages. Memory the call
+// reads or writes goes as st::AsideArg::In or InOut.
+inline st::AsideResult ExternalAside(int32_t n, std::initializer_list<st::AsideArg> args) {
+    return st::CheckedDllCallAside(n, args);
 }
 
 // A new heap copy of a constant, so the caller frees the result like any other.

@@ -7,7 +7,6 @@
 #include "main_window.h"
 #include "text_helpers.h"
 #include "web_access.h"
-#include "window_wait.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -74,6 +73,8 @@ class InternetHandle {
         if (h_) External(ExtInternetCloseHandle, {h_});
     }
     uint32_t get() const { return h_; }
+    // Left open: a call still under way holds it, and the program is ending.
+    void Abandon() { h_ = 0; }
 
   private:
     uint32_t h_;
@@ -126,9 +127,15 @@ bool FetchAudio(const std::string& address, std::string& body) {
     uint32_t timeout = kReceiveTimeoutMs;
     External(ExtInternetSetOptionA, {internet.get(), kOptionReceiveTimeout, Word(&timeout), 4});
     External(ExtInternetSetOptionA, {internet.get(), kOptionConnectTimeout, Word(&timeout), 4});
-    InternetHandle request(ExternalWhileWindowRuns(
-        ExtInternetOpenUrlA, {internet.get(), Word(address.c_str()), 0, 0,
-                              kFlagReload | kFlagNoCacheWrite | kFlagNoUi | kFlagNoCookies, 0}));
+    // Opening the address waits for the answer's headers, and each read for
+    // its bytes: both run aside while the window keeps going.
+    const st::AsideResult opened =
+        ExternalAside(ExtInternetOpenUrlA,
+                      {internet.get(),
+                       st::AsideArg::In(address.c_str(), static_cast<uint32_t>(address.size() + 1)),
+                       0, 0, kFlagReload | kFlagNoCacheWrite | kFlagNoUi | kFlagNoCookies, 0});
+    if (!opened.ended) internet.Abandon();
+    InternetHandle request(opened.value);
     if (!request.get()) return false;
     uint32_t status = 0, size = sizeof status;
     if (!External(ExtHttpQueryInfoA,
@@ -140,9 +147,15 @@ bool FetchAudio(const std::string& address, std::string& body) {
     for (;;) {
         Command(CommandId::ProcessEvents, {});
         uint32_t got = 0;
-        if (!ExternalWhileWindowRuns(ExtInternetReadFile,
-                                     {request.get(), Word(buffer.data()), kReadSize, Word(&got)}))
-            return false; // timeout or broken connection
+        const st::AsideResult read = ExternalAside(
+            ExtInternetReadFile, {request.get(), st::AsideArg::InOut(buffer.data(), kReadSize),
+                                  kReadSize, st::AsideArg::InOut(&got, sizeof got)});
+        if (!read.ended) {
+            request.Abandon();
+            internet.Abandon();
+            return false;
+        }
+        if (!read.value) return false; // timeout or broken connection
         if (got == 0) break;
         if (body.size() + got > static_cast<size_t>(kMaxAudioBytes)) return false;
         body.append(buffer.data(), got);
@@ -302,8 +315,7 @@ bool RequestAudio(const st::TextValue& text) {
 }
 
 void SynthesizeSpeech(const st::TextValue& text) {
-    // Closed while the request ran: the buttons are gone with the window.
-    if (!RequestAudio(text) || ProgramEnding()) return;
+    if (!RequestAudio(text)) return;
     for (uint32_t button : {unit::PlayButton, unit::SaveAsButton})
         st::Services.SetProperty(kMainWindow, button, property::Disabled, -1, 0, 0);
 }

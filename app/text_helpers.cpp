@@ -1,6 +1,8 @@
 #include "text_helpers.h"
 
 #include "command_access.h"
+#include "external_functions.h"
+#include "st/owned.h"
 
 #include <cstring>
 #include <string>
@@ -9,6 +11,7 @@ namespace app {
 namespace {
 
 using namespace calls;
+using st::Held;
 
 bool IsUnreserved(unsigned v) {
     return (v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z') || (v >= 'a' && v <= 'z') || v == '-' ||
@@ -17,11 +20,10 @@ bool IsUnreserved(unsigned v) {
 
 // "%" and two upper-case hex digits: ToHexText leaves out a leading zero.
 std::string Escape(unsigned v) {
-    char* hex = AsText(Command(CommandId::ToHexText, {IntArg(static_cast<int32_t>(v))}));
+    Held hex(AsText(Command(CommandId::ToHexText, {IntArg(static_cast<int32_t>(v))})));
     std::string out = "%";
     if (v < 0x10) out += '0';
-    out += hex;
-    st::FreeMemory(hex);
+    out += hex.text();
     return out;
 }
 
@@ -39,54 +41,46 @@ st::TextValue EncodeRequestText(const st::TextValue& text) {
     const int32_t length = static_cast<int32_t>(Command(CommandId::TextLength, {s}).low);
     std::string out;
     for (int32_t i = 1; i <= length; ++i) {
-        char* c = AsText(Command(CommandId::TextMiddle, {s, IntArg(i), IntArg(1)}));
-        const int32_t code = static_cast<int32_t>(Command(CommandId::CharCode, {TextArg(c)}).low);
+        Held c(AsText(Command(CommandId::TextMiddle, {s, IntArg(i), IntArg(1)})));
+        const int32_t code =
+            static_cast<int32_t>(Command(CommandId::CharCode, {TextArg(c.text())}).low);
         if (code < 0 && i < length) {
-            st::FreeMemory(c);
-            c = AsText(Command(CommandId::TextMiddle, {s, IntArg(i), IntArg(2)}));
+            c.reset(AsText(Command(CommandId::TextMiddle, {s, IntArg(i), IntArg(2)})));
             ++i;
-            char* escaped = PercentEncodeChar(c);
-            if (escaped) out += escaped;
-            st::FreeMemory(escaped);
+            Held escaped(PercentEncodeChar(c.text()));
+            if (escaped) out += escaped.text();
         } else {
             // A single byte, or a lead byte that is the last byte: never raw.
             out += EscapeByte(static_cast<unsigned char>(code));
         }
-        st::FreeMemory(c);
     }
     return out.empty() ? nullptr : CopyOf(out.c_str());
 }
 
 st::TextValue PercentEncodeChar(const st::TextValue& character) {
-    void* utf8 = GbkToUtf8(character);
-    const ArgRecord b = BytesArg(utf8);
+    Held utf8(GbkToUtf8(character));
+    const ArgRecord b = BytesArg(utf8.get());
     const int32_t n = static_cast<int32_t>(Command(CommandId::ByteSetLength, {b}).low);
     // The conversion delivers a terminating zero byte; it is not part of the character.
-    void* bytes = Pointer(Command(CommandId::ByteSetLeft, {b, IntArg(n - 1)}).low);
-    st::FreeMemory(utf8);
+    Held bytes(Pointer(Command(CommandId::ByteSetLeft, {b, IntArg(n - 1)}).low));
     std::string out;
-    const int32_t m = st::ByteSetLength(bytes);
+    const int32_t m = st::ByteSetLength(bytes.get());
     for (int32_t i = 0; i < m; ++i)
-        out += EscapeByte(st::ByteSetData(bytes)[i]);
-    st::FreeMemory(bytes);
+        out += EscapeByte(st::ByteSetData(bytes.get())[i]);
     return out.empty() ? nullptr : CopyOf(out.c_str());
 }
 
 void* GbkToUtf8(const st::TextValue& text) {
-    void* utf16 = GbkToUtf16(text);
-    void* utf8 = Utf16ToUtf8(utf16);
-    st::FreeMemory(utf16);
-    return utf8;
+    Held utf16(GbkToUtf16(text));
+    return Utf16ToUtf8(utf16.get());
 }
 
 void* GbkToUtf16(const st::TextValue& text) {
     const char* source = text ? text : st::EmptyText;
-    const int32_t units = static_cast<int32_t>(
-        External(ExtMultiByteToWideChar, {936, 0, Word(source), static_cast<uint32_t>(-1), 0, 0}));
+    const int32_t units = ext::MultiByteToWideChar(936, 0, source, -1, nullptr, 0);
     if (units <= 0) return nullptr;
     void* buffer = Pointer(Command(CommandId::ZeroByteSet, {IntArg(2 * units)}).low);
-    External(ExtMultiByteToWideChar, {936, 0, Word(source), static_cast<uint32_t>(-1),
-                                      Word(st::ByteSetData(buffer)), static_cast<uint32_t>(units)});
+    ext::MultiByteToWideChar(936, 0, source, -1, st::ByteSetData(buffer), units);
     return buffer; // already a new block of its own: the copy the caller owns
 }
 
@@ -94,15 +88,15 @@ void* Utf16ToUtf8(void* const& utf16) {
     const int32_t units = st::ByteSetLength(utf16) / 2;
     if (units <= 0) return nullptr;
     const void* data = st::ByteSetData(utf16);
-    const int32_t bytes = static_cast<int32_t>(External(
-        ExtWideCharToMultiByte, {65001, 0, Word(data), static_cast<uint32_t>(units), 0, 0, 0, 0}));
+    const int32_t bytes =
+        ext::WideCharToMultiByte(65001, 0, data, units, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return nullptr;
     void* buffer = Pointer(Command(CommandId::ZeroByteSet, {IntArg(bytes)}).low);
     // The unit count, not -1: the input is read no further than its own length
     // even if it does not end in a zero unit.
-    External(ExtWideCharToMultiByte,
-             {65001, 0, Word(data), static_cast<uint32_t>(units), Word(st::ByteSetData(buffer)),
-              static_cast<uint32_t>(bytes), 0, 0});
+    ext::WideCharToMultiByte(65001, 0, data, units,
+                             reinterpret_cast<char*>(st::ByteSetData(buffer)), bytes, nullptr,
+                             nullptr);
     return buffer;
 }
 

@@ -11,10 +11,6 @@
 
 namespace app {
 
-// External functions of the program, by declaration number.
-inline constexpr int32_t ExtMultiByteToWideChar = 0;
-inline constexpr int32_t ExtWideCharToMultiByte = 1;
-
 // The text as a URL query value: ASCII letters, digits and - _ . ~ as they
 // are, every other byte as %XX, double-byte characters as the escapes of
 // their UTF-8 bytes.

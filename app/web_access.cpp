@@ -1,7 +1,8 @@
 #include "web_access.h"
 
 #include "command_access.h"
-#include "window_wait.h"
+#include "external_functions.h"
+#include "st/owned.h"
 
 #include <cstring>
 
@@ -40,23 +41,7 @@ constexpr int32_t kHeaderBufferSize = 1024;
 
 FetchBounds bounds;
 
-// A runtime value this routine owns for the length of a scope.
-class Held {
-  public:
-    explicit Held(void* value = nullptr) : value_(value) {}
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() { st::FreeMemory(value_); }
-    char* text() const { return static_cast<char*>(value_); }
-    void* get() const { return value_; }
-    void reset(void* value) {
-        st::FreeMemory(value_);
-        value_ = value;
-    }
-
-  private:
-    void* value_;
-};
+using st::Held;
 
 int32_t Length(const char* text) {
     return AsInt(Command(CommandId::TextLength, {TextArg(text)}));
@@ -94,37 +79,43 @@ int32_t HostStart(const char* address) {
 uint32_t OpenInternet(const char* proxy) {
     Held bare(AsText(Command(CommandId::RemoveAllSpaces, {TextArg(proxy)})));
     if (IsEmpty(bare.text()))
-        return External(ExtInternetOpenA, {Word(kUserAgent), kOpenDirect, 0, 0, 0});
+        return ext::InternetOpenA(kUserAgent, kOpenDirect, nullptr, nullptr, 0);
     // The proxy text goes on as the caller wrote it, spaces and all.
     Held named(Join({kProxyPrefix, proxy}));
-    return External(ExtInternetOpenA, {Word(kUserAgent), kOpenProxy, Word(named.text()), 0, 0});
+    return ext::InternetOpenA(kUserAgent, kOpenProxy, named.text(), nullptr, 0);
 }
 
 void CloseInternetHandle(uint32_t handle) {
-    External(ExtInternetCloseHandle, {handle});
+    ext::InternetCloseHandle(handle);
 }
+// An Internet handle, closed at the end of its scope.
+using InternetHandle = st::Owned<uint32_t, &CloseInternetHandle>;
 
 void ProcessEvents() {
     Command(CommandId::ProcessEvents, {});
 }
 
 // The whole body, gathered in a memory file while the window keeps going;
-// null when it grows beyond the bound.
-void* ReadBody(uint32_t request) {
+// null when it grows beyond the bound, or when the program closes while a
+// read waits (then abandoned is set: that read still holds the handle).
+void* ReadBody(uint32_t request, bool& abandoned) {
     const ArgRecord file = Command(CommandId::OpenMemoryFile, {});
     Held buffer(Pointer(Command(CommandId::ZeroByteSet, {IntArg(kReadSize)}).low));
     int32_t total = 0;
     for (;;) {
         ProcessEvents();
         uint32_t got = 0;
-        ExternalWhileWindowRuns(ExtInternetReadFile,
-                                {request, Word(st::ByteSetData(buffer.get())), kReadSize, Word(&got)});
-        if (got == 0) break;
-        if (got > static_cast<uint32_t>(kReadSize) ||
+        const st::AsideResult read =
+            ExternalAside(ExtInternetReadFile,
+                          {request, st::AsideArg::InOut(st::ByteSetData(buffer.get()), kReadSize),
+                           kReadSize, st::AsideArg::InOut(&got, sizeof got)});
+        if (!read.ended) abandoned = true;
+        if (!read.ended || got > static_cast<uint32_t>(kReadSize) ||
             bounds.bodyBytes - total < static_cast<int32_t>(got)) {
             Command(CommandId::CloseFile, {file});
             return nullptr;
         }
+        if (got == 0) break;
         total += static_cast<int32_t>(got);
         Held piece(Pointer(Command(CommandId::ByteSetLeft,
                                    {BytesArg(buffer.get()), IntArg(static_cast<int32_t>(got))})
@@ -136,6 +127,19 @@ void* ReadBody(uint32_t request) {
     void* body = Pointer(Command(CommandId::ReadData, {file, IntArg(length)}).low);
     Command(CommandId::CloseFile, {file});
     return body;
+}
+
+// Sends the request with the header lines (and the data of a POST) while
+// the window keeps going; false when the program closes before it is sent.
+bool SendRequest(uint32_t request, const char* headers, const char* data, int32_t dataLength) {
+    const char* lines = headers ? headers : st::EmptyText;
+    const auto length = static_cast<uint32_t>(Length(lines));
+    const st::AsideArg body = dataLength > 0
+                                  ? st::AsideArg::In(data, static_cast<uint32_t>(dataLength))
+                                  : st::AsideArg(0);
+    return ExternalAside(ExtHttpSendRequestA, {request, st::AsideArg::In(lines, length + 1), length,
+                                               body, static_cast<uint32_t>(dataLength)})
+        .ended;
 }
 
 // Every "Set-Cookie: " line of the block to the system's cookie store, for
@@ -161,8 +165,7 @@ void StoreCookies(const char* responseHeaders, const char* host) {
                                      {TextArg(cookie.text()), IntArg(Length(cookie.text()) - k)})));
             const char* nameText = name.text() ? name.text() : st::EmptyText;
             const char* dataText = data.text() ? data.text() : st::EmptyText;
-            External(ExtInternetSetCookieA,
-                     {Word(cookieUrl.text()), Word(nameText), Word(dataText)});
+            ext::InternetSetCookieA(cookieUrl.text(), nameText, dataText);
         }
         // A NUL or 0x1A ends a line without being consumed: step over it, or
         // the same empty line would come back for ever.
@@ -233,27 +236,22 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     // 80 and reach a server nobody asked for.
     if (port < 0 || port > 0xFFFF) return nullptr;
 
-    const uint32_t internet = OpenInternet(proxy);
+    // Declared in the order they are opened, so that each handle is closed
+    // before the one it came from.
+    InternetHandle internet(OpenInternet(proxy));
     if (!internet) return nullptr;
     const char* hostText = host.text() ? host.text() : st::EmptyText;
-    const uint32_t connection = External(
-        ExtInternetConnectA, {internet, Word(hostText), static_cast<uint32_t>(port),
-                              Word(st::EmptyText), Word(st::EmptyText), kServiceHttp, 0, 0});
-    if (!connection) {
-        CloseInternetHandle(internet);
-        return nullptr;
-    }
-    const uint32_t request = External(
-        ExtHttpOpenRequestA, {connection, Word(IsEmpty(method) ? nullptr : method),
-                              Word(path.text()), Word(kHttpVersion), 0, 0, kFlagReload, 0});
-    if (!request) {
-        CloseInternetHandle(connection);
-        CloseInternetHandle(internet);
-        return nullptr;
-    }
+    InternetHandle connection(ext::InternetConnectA(internet.get(), hostText,
+                                                    static_cast<uint32_t>(port), st::EmptyText,
+                                                    st::EmptyText, kServiceHttp, 0, 0));
+    if (!connection) return nullptr;
+    InternetHandle request(ext::HttpOpenRequestA(connection.get(),
+                                                 IsEmpty(method) ? nullptr : method, path.text(),
+                                                 kHttpVersion, nullptr, nullptr, kFlagReload, 0));
+    if (!request) return nullptr;
 
-    External(ExtInternetSetOptionA, {request, kOptionReceiveTimeout, Word(&bounds.receiveTimeout),
-                                     sizeof bounds.receiveTimeout});
+    ext::InternetSetOptionA(request.get(), kOptionReceiveTimeout, &bounds.receiveTimeout,
+                            sizeof bounds.receiveTimeout);
 
     AppendHeader(headers, kAcceptName, kAcceptLine);
     {
@@ -262,11 +260,9 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
     }
     AppendHeader(headers, kLanguageName, kLanguageLine);
 
+    bool sent;
     if (IsEmpty(method) || IsMethod(method, "GET")) {
-        // The answer may be slow to come: the window keeps going meanwhile.
-        ExternalWhileWindowRuns(ExtHttpSendRequestA,
-                                {request, Word(headers ? headers : st::EmptyText),
-                                 static_cast<uint32_t>(Length(headers)), 0, 0});
+        sent = SendRequest(request.get(), headers, nullptr, 0);
     } else if (IsMethod(method, "POST")) {
         const int32_t dataLength = Length(postData);
         if (dataLength > 0) {
@@ -277,29 +273,29 @@ void* FetchPage(const st::TextValue& address, const st::TextValue& method,
             st::FreeMemory(headers);
             headers = joined;
         }
-        ExternalWhileWindowRuns(ExtHttpSendRequestA,
-                 {request, Word(headers ? headers : st::EmptyText),
-                  static_cast<uint32_t>(Length(headers)), Word(dataLength > 0 ? postData : nullptr),
-                  static_cast<uint32_t>(dataLength)});
+        sent = SendRequest(request.get(), headers, postData, dataLength);
     } else {
-        // Nothing goes out; each handle is closed before the one it came from.
-        CloseInternetHandle(request);
-        CloseInternetHandle(connection);
-        CloseInternetHandle(internet);
-        return nullptr;
+        return nullptr; // nothing goes out
     }
 
-    void* body = ReadBody(request);
+    // The program is closing while the request waits for its server: the
+    // handles stay with the call still under way, and the process ends.
+    bool abandoned = !sent;
+    void* body = abandoned ? nullptr : ReadBody(request.get(), abandoned);
+    if (abandoned) {
+        request.release();
+        connection.release();
+        internet.release();
+        return nullptr;
+    }
 
     st::FreeMemory(responseHeaders);
     responseHeaders = AsText(Command(CommandId::SpaceText, {IntArg(kHeaderBufferSize)}));
     uint32_t size = kHeaderBufferSize;
-    External(ExtHttpQueryInfoA,
-             {request, kQueryRawHeadersCrlf, Word(responseHeaders), Word(&size), 0});
-
-    CloseInternetHandle(request);
-    CloseInternetHandle(connection);
-    CloseInternetHandle(internet);
+    ext::HttpQueryInfoA(request.get(), kQueryRawHeadersCrlf, responseHeaders, &size, nullptr);
+    request.reset();
+    connection.reset();
+    internet.reset();
 
     StoreCookies(responseHeaders, hostText);
     return body;

@@ -1,7 +1,8 @@
 // The speech tool's web page access: HTTP GET or POST over the system's
 // Internet functions (bound as external functions 2 to 9), with the tool's
 // default request headers, the whole body read while the window keeps
-// processing its messages, and the cookies the server sets handed back to
+// processing its messages (the calls that wait for the server run on a
+// thread of their own), and the cookies the server sets handed back to
 // the system's cookie store.
 //
 // Texts arrive by reference (the caller's variable); an empty variable stands
@@ -14,17 +15,6 @@
 #include <cstdint>
 
 namespace app {
-
-// External functions of the program, by declaration number.
-inline constexpr int32_t ExtInternetOpenA = 2;
-inline constexpr int32_t ExtInternetConnectA = 3;
-inline constexpr int32_t ExtInternetCloseHandle = 4;
-inline constexpr int32_t ExtHttpOpenRequestA = 5;
-inline constexpr int32_t ExtHttpSendRequestA = 6;
-inline constexpr int32_t ExtInternetReadFile = 7;
-inline constexpr int32_t ExtHttpQueryInfoA = 8;
-inline constexpr int32_t ExtInternetSetCookieA = 9;
-inline constexpr int32_t ExtInternetSetOptionA = 11;
 
 // A fetch waits at most receiveTimeout for the server's next bytes, and a
 // body longer than bodyBytes is cut and counts as a failed fetch: a server

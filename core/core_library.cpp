@@ -56,28 +56,10 @@ const TypeRecord coreTypes[CoreTypeCount] = {
     {"通用对话框", "CommonDlg", "", 0, nullptr, 0x80008040, nullptr, 0, nullptr, 30,
      CommonDialogPropertyEntries, CommonDialogUnitInterface, 0, nullptr},
 };
-const LibraryCommand coreCommands[CoreCommandCount] = {
-    cmd::TextLength,      cmd::ByteSetLength,
-    cmd::TextLeft,        cmd::TextRight,
-    cmd::TextMiddle,      cmd::CharFromCode,
-    cmd::CharCode,        cmd::FindText,
-    cmd::ToUpper,         cmd::ToLower,
-    cmd::ToNumber,        cmd::ToInteger,
-    cmd::RemoveAllSpaces, cmd::ReplaceText,
-    cmd::ToByteSet,       cmd::SpaceText,
-    cmd::ByteSetLeft,     cmd::ZeroByteSet,
-    cmd::ToText,          cmd::ToHexText,
-    cmd::RunDirectory,    cmd::Now,
-    cmd::MakeDirectory,   cmd::FileExists,
-    cmd::ReadWholeFile,   cmd::WriteWholeFile,
-    cmd::OpenMemoryFile,  cmd::CloseFile,
-    cmd::SeekToStart,     cmd::ReadData,
-    cmd::ReadLine,        cmd::WriteData,
-    cmd::WriteText,       cmd::IsEndOfFile,
-    cmd::FileLength,      cmd::ShowMessage,
-    cmd::ProcessEvents,   OpenCommonDialog,
-    cmd::PlayMp3,
-};
+#define ST_COMMAND_ENTRY(name, space) space::name,
+const LibraryCommand coreCommands[] = {ST_CORE_COMMANDS(ST_COMMAND_ENTRY)};
+#undef ST_COMMAND_ENTRY
+static_assert(sizeof coreCommands / sizeof coreCommands[0] == CoreCommandCount);
 
 } // namespace
 

@@ -91,9 +91,9 @@ DecodeResult AudioDecoder::DecodeLayer2(const FrameHeader& h, const uint8_t* fra
     BitReader br(copy, size_t(length));
     br.Skip(32);
     if (h.protectionBit == 0) br.Skip(16);
-    layer2::DecodeSamples(br, h, table, sbLimit_, scratch.layer2);
-    const float* const subbands[2] = {scratch.layer2[0][0], scratch.layer2[1][0]};
-    Synthesize(Channels(h), subbands, 36, out);
+    layer2::DecodeSamples(br, h, table, sbLimit_, scratch.layer2, scratch.layer2Codes);
+    float* const subbands[2] = {scratch.layer2[0][0], scratch.layer2[1][0]};
+    Synthesize(Channels(h), subbands, 36, out, scratch);
     return {length, 1152 * channels_ * 2};
 }
 
@@ -139,11 +139,11 @@ DecodeResult AudioDecoder::DecodeLayer3(const FrameHeader& h, const uint8_t* fra
         if (plausible) {
             DecodeGranule(h, si, gr, br, scratch);
         } else {
-            SilentGranule(frameChannels, scratch);
+            SilentGranule(frameChannels, gr, scratch);
         }
-        const float* const subbands[2] = {scratch.layer3.hybrid[0], scratch.layer3.hybrid[1]};
-        Synthesize(frameChannels, subbands, 18, out + gr * 576 * channels_);
     }
+    float* const subbands[2] = {scratch.layer3.hybrid[0], scratch.layer3.hybrid[1]};
+    Synthesize(frameChannels, subbands, 18 * granules, out, scratch);
     return {length, produced};
 }
 
@@ -201,45 +201,42 @@ void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int g
         ReduceAliasing(gc, xr, std::min(32, sbNonZero + 1));
         // Aliasing spreads into the next subband; short blocks spread everywhere.
         const int sbUsed = isShort ? 32 : std::min(32, sbNonZero + 1);
-        InverseMdct(gc, xr, sbUsed, overlap_[ch], work.hybrid[ch]);
-        InvertFrequencies(work.hybrid[ch]);
+        InverseMdct(gc, xr, sbUsed, overlap_[ch], work.hybrid[ch] + 576 * gr);
+        InvertFrequencies(work.hybrid[ch] + 576 * gr);
     }
 }
 
-void AudioDecoder::SilentGranule(int frameChannels, DecoderScratch& scratch) {
+void AudioDecoder::SilentGranule(int frameChannels, int gr, DecoderScratch& scratch) {
     const GranuleChannel plain;
     for (int ch = 0; ch < frameChannels; ++ch) {
-        InverseMdct(plain, scratch.layer3.spectrum[ch], 0, overlap_[ch], scratch.layer3.hybrid[ch]);
-        InvertFrequencies(scratch.layer3.hybrid[ch]);
+        float* hybrid = scratch.layer3.hybrid[ch] + 576 * gr;
+        InverseMdct(plain, scratch.layer3.spectrum[ch], 0, overlap_[ch], hybrid);
+        InvertFrequencies(hybrid);
     }
 }
 
-void AudioDecoder::Synthesize(int frameChannels, const float* const subbands[2], int slots,
-                              int16_t* out) {
-    if (channels_ == frameChannels) {
-        for (int ch = 0; ch < channels_; ++ch)
-            for (int s = 0; s < slots; ++s)
-                synthesis_[ch].Synthesize(subbands[ch] + 32 * s, out + 32 * channels_ * s + ch,
-                                          channels_);
-    } else if (channels_ == 2) {
-        // A mono frame in a two-channel layout: the same sound on both sides.
-        for (int s = 0; s < slots; ++s) {
-            int16_t* o = out + 64 * s;
-            synthesis_[0].Synthesize(subbands[0] + 32 * s, o, 2);
-            for (int j = 0; j < 32; ++j)
-                o[2 * j + 1] = o[2 * j];
+void AudioDecoder::Synthesize(int frameChannels, float* const subbands[2], int slots,
+                              int16_t* out, DecoderScratch& scratch) {
+    const int samples = 32 * slots;
+    if (channels_ == 1) {
+        if (frameChannels == 2) {
+            // A two-channel frame in a mono layout (the caller fixed the layout without
+            // seeing this frame): the average of both sides. The filterbank is linear,
+            // so averaging the subband samples averages the sound.
+            for (int i = 0; i < samples; ++i)
+                subbands[0][i] = (subbands[0][i] + subbands[1][i]) * 0.5f;
         }
-    } else {
-        // A two-channel frame in a mono layout (the caller fixed the layout without
-        // seeing this frame): the average of both sides.
-        for (int s = 0; s < slots; ++s) {
-            float left[32], right[32];
-            synthesis_[0].Synthesize(subbands[0] + 32 * s, left);
-            synthesis_[1].Synthesize(subbands[1] + 32 * s, right);
-            for (int j = 0; j < 32; ++j)
-                out[32 * s + j] = ToPcm16((left[j] + right[j]) * 0.5f);
-        }
+        synthesis_[0].Synthesize(subbands[0], slots, out);
+        return;
     }
+    synthesis_[0].Synthesize(subbands[0], slots, scratch.pcm[0]);
+    // A mono frame in a two-channel layout: the same sound on both sides.
+    const int16_t* right = scratch.pcm[0];
+    if (frameChannels == 2) {
+        synthesis_[1].Synthesize(subbands[1], slots, scratch.pcm[1]);
+        right = scratch.pcm[1];
+    }
+    ActiveKernels().interleave(scratch.pcm[0], right, samples, out);
 }
 
 } // namespace mp3

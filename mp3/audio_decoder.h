@@ -22,13 +22,19 @@ enum : int { kConvertAsCoded = 0, kConvertStereo = 1 };
 // What one frame needs while it is decoded and never after: kept apart from the
 // decoder's state (DecodeFrame has it on its stack), so that a decoder per stream
 // costs only its state.
-union DecoderScratch {
-    struct {
-        int32_t quantized[576];
-        float spectrum[2][576];
-        float hybrid[2][576]; // 18 slots of 32 subband samples per channel
-    } layer3;
-    float layer2[2][36][32]; // 36 slots of 32 subband samples per channel
+struct DecoderScratch {
+    union {
+        struct {
+            int32_t quantized[576];
+            float spectrum[2][576];
+            float hybrid[2][1152]; // per channel, 18 slots of 32 subband samples per granule
+        } layer3;
+        struct {
+            float layer2[2][36][32]; // 36 slots of 32 subband samples per channel
+            int32_t layer2Codes[2][36][32];
+        };
+    };
+    int16_t pcm[2][1152]; // one channel's samples before interleaving
 };
 
 class AudioDecoder {
@@ -65,10 +71,11 @@ class AudioDecoder {
                               DecoderScratch& scratch);
     void DecodeGranule(const FrameHeader& h, const layer3::SideInfo& si, int gr, BitReader& br,
                        DecoderScratch& scratch);
-    void SilentGranule(int frameChannels, DecoderScratch& scratch);
+    void SilentGranule(int frameChannels, int gr, DecoderScratch& scratch);
     // Synthesises `slots` slots of 32 subband samples per frame channel from
     // subbands[ch] (slot-major) into out, in the set-up layout.
-    void Synthesize(int frameChannels, const float* const subbands[2], int slots, int16_t* out);
+    void Synthesize(int frameChannels, float* const subbands[2], int slots, int16_t* out,
+                    DecoderScratch& scratch);
 
     // Set-up
     FrameHeader first_;

@@ -54,7 +54,7 @@ size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>&
 
 // Applies the sign bit that follows a non-zero value, without a branch on the
 // (unpredictable) sign.
-inline int Signed(int value, BitReader& br) {
+inline int Signed(int value, CachedBits& br) {
     const int present = value != 0;
     const int negative = int(br.Peek32() >> 31) & present;
     br.Skip(unsigned(present));
@@ -92,20 +92,33 @@ const HuffmanDecoder& HuffmanDecoder::Get() {
     return instance;
 }
 
-void HuffmanDecoder::DecodePairs(int t, BitReader& br, int32_t* out, int count) const {
+void HuffmanDecoder::DecodePairs(int t, CachedBits& br, int32_t* out, int count) const {
     const Lookup& l = pairs_[t];
     if (l.rootBits == 0) {
         std::fill(out, out + count, 0);
         return;
     }
     const unsigned linbits = unsigned(data::kBigValueTables[t].linbits);
+    if (linbits == 0) {
+        // A code word (at most 19 bits) and two signs: one refill per pair.
+        for (int i = 0; i < count; i += 2) {
+            br.Refill();
+            const int v = Decode(l, br);
+            out[i] = Signed(v >> 4, br);
+            out[i + 1] = Signed(v & 15, br);
+        }
+        return;
+    }
     for (int i = 0; i < count; i += 2) {
-        int v = Decode(l, br);
+        br.Refill();
+        const int v = Decode(l, br);
         int x = v >> 4;
         int y = v & 15;
-        if (x == 15 && linbits) x += int(br.Read(linbits));
+        br.Refill(); // linbits (up to 13) and a sign, for each value
+        if (x == 15) x += int(br.Read(linbits));
         x = Signed(x, br);
-        if (y == 15 && linbits) y += int(br.Read(linbits));
+        br.Refill();
+        if (y == 15) y += int(br.Read(linbits));
         y = Signed(y, br);
         out[i] = x;
         out[i + 1] = y;

@@ -21,10 +21,17 @@ class HuffmanDecoder {
     int DecodePairCode(int t, BitReader& br) const { return Decode(pairs_[t], br); }
     // One code word of quadruple table A (0) or B (1): v * 8 + w * 4 + x * 2 + y.
     int DecodeQuadCode(int t, BitReader& br) const { return Decode(quads_[t], br); }
+    // The same through a bit cache (Refill first: a code word has at most 19 bits).
+    int DecodeQuadCode(int t, CachedBits& bits) const { return Decode(quads_[t], bits); }
 
     // count values (an even number) of big-value table t into out, with linbits
     // and signs.
-    void DecodePairs(int t, BitReader& br, int32_t* out, int count) const;
+    void DecodePairs(int t, BitReader& br, int32_t* out, int count) const {
+        CachedBits bits(br);
+        DecodePairs(t, bits, out, count);
+        bits.Finish(br);
+    }
+    void DecodePairs(int t, CachedBits& bits, int32_t* out, int count) const;
 
   private:
     struct Lookup {
@@ -33,7 +40,7 @@ class HuffmanDecoder {
     };
     HuffmanDecoder();
     static Lookup Build(const HuffCodeList& codes);
-    static int Decode(const Lookup& l, BitReader& br) {
+    template <class Reader> static int Decode(const Lookup& l, Reader& br) {
         if (l.rootBits == 0) return 0;
         const uint32_t bits = br.Peek32();
         const uint32_t* t = l.entries.data();

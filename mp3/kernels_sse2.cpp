@@ -5,4 +5,5 @@
 #define MP3_KERNEL sse2
 #include "imdct_kernel.inc"
 #include "synthesis_kernel.inc"
+#include "stages_kernel.inc"
 #endif

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "simd.h"
 #include "tables_data.h"
 
 namespace mp3::layer2 {
@@ -70,7 +71,7 @@ int SelectTable(const FrameHeader& h) {
 }
 
 void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
-                   float samples[2][36][32]) {
+                   float samples[2][36][32], int32_t codes[2][36][32]) {
     const Layer2Tables& t = Tables();
     const data::Layer2Table& alloc = data::kLayer2Tables[table];
     const int channels = Channels(h);
@@ -124,41 +125,66 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
             }
         }
     }
+    // Per channel and subband what a code costs to read, and what it scales by in
+    // each third of the frame (value = code * mul + add, the scale factor folded
+    // in); subbands without samples, or above the limit, scale everything to 0.
+    struct Band {
+        const uint16_t* ungroup; // grouped classes: code to three values
+        unsigned bits;           // of one code (0: no samples)
+    };
+    Band band[2][32] = {};
+    alignas(16) float mul[2][3][32] = {}, add[2][3][32] = {};
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int sb = 0; sb < coded; ++sb) {
+            const int c = cls[ch][sb] - 1;
+            if (c < 0) continue;
+            const auto& k = data::kLayer2Classes[c];
+            band[ch][sb] = {k.grouped ? t.ungroup[c] : nullptr, unsigned(k.bits)};
+            if (sb >= limit) continue;
+            for (int part = 0; part < 3; ++part) {
+                mul[ch][part][sb] = t.mul[c] * scf[ch][sb][part];
+                add[ch][part][sb] = t.add[c] * scf[ch][sb][part];
+            }
+        }
+    }
+    // Codes first (integers only), then one pass of multiply-adds per channel.
+    int32_t (*code)[36][32] = codes;
     for (int ch = 0; ch < 2; ++ch)
         for (int s = 0; s < 36; ++s)
-            std::fill(samples[ch][s] + limit, samples[ch][s] + 32, 0.0f);
+            std::fill(code[ch][s] + coded, code[ch][s] + 32, 0);
+    CachedBits r(br);
     for (int gr = 0; gr < 12; ++gr) {
-        const int part = gr >> 2;
         for (int sb = 0; sb < coded; ++sb) {
-            const int shared = sb >= bound && channels == 2;
+            const bool shared = sb >= bound && channels == 2;
             for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
-                const int c = cls[ch][sb] - 1;
-                float v[3] = {0.0f, 0.0f, 0.0f};
-                if (c >= 0) {
-                    const auto& k = data::kLayer2Classes[c];
-                    unsigned u[3];
-                    if (k.grouped) {
-                        const unsigned g = t.ungroup[c][br.Read(unsigned(k.bits))];
+                const Band& b = band[ch][sb];
+                unsigned u[3] = {0, 0, 0};
+                if (b.bits != 0) {
+                    r.Refill(); // two codes of at most 16 bits
+                    if (b.ungroup) {
+                        const unsigned g = b.ungroup[r.Read(b.bits)];
                         u[0] = g & 15;
                         u[1] = g >> 4 & 15;
                         u[2] = g >> 8;
                     } else {
-                        u[0] = br.Read(unsigned(k.bits));
-                        u[1] = br.Read(unsigned(k.bits));
-                        u[2] = br.Read(unsigned(k.bits));
+                        u[0] = r.Read(b.bits);
+                        u[1] = r.Read(b.bits);
+                        r.Refill();
+                        u[2] = r.Read(b.bits);
                     }
-                    for (int i = 0; i < 3; ++i)
-                        v[i] = float(u[i]) * t.mul[c] + t.add[c];
                 }
-                if (sb >= limit) continue;
                 for (int i = 0; i < 3; ++i) {
-                    samples[ch][gr * 3 + i][sb] = v[i] * scf[ch][sb][part];
-                    if (shared)
-                        samples[1][gr * 3 + i][sb] = cls[1][sb] ? v[i] * scf[1][sb][part] : 0.0f;
+                    code[ch][gr * 3 + i][sb] = int32_t(u[i]);
+                    // Both channels share the samples; each has its own scale factors.
+                    if (shared) code[1][gr * 3 + i][sb] = int32_t(u[i]);
                 }
             }
         }
     }
+    r.Finish(br);
+    const Kernels& k = ActiveKernels();
+    for (int ch = 0; ch < channels; ++ch)
+        k.dequantize(code[ch][0], mul[ch][0], add[ch][0], samples[ch][0]);
 }
 
 } // namespace mp3::layer2

@@ -202,21 +202,28 @@ int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const
     }
     r1 = std::min(r1, bigLines);
     r2 = std::min(std::max(r2, r1), bigLines);
-    huff.DecodePairs(gc.tableSelect[0], br, is, r1);
-    huff.DecodePairs(gc.tableSelect[1], br, is + r1, r2 - r1);
-    huff.DecodePairs(gc.tableSelect[2], br, is + r2, bigLines - r2);
+    CachedBits bits(br);
+    huff.DecodePairs(gc.tableSelect[0], bits, is, r1);
+    huff.DecodePairs(gc.tableSelect[1], bits, is + r1, r2 - r1);
+    huff.DecodePairs(gc.tableSelect[2], bits, is + r2, bigLines - r2);
 
     int i = bigLines;
     const int quadTable = gc.count1Table;
-    while (i + 4 <= 576 && br.Position() < partEnd) {
-        const int q = huff.DecodeQuadCode(quadTable, br);
+    while (i + 4 <= 576 && bits.Position() < partEnd) {
+        bits.Refill(); // a code word of at most 6 bits and four signs
+        const int q = huff.DecodeQuadCode(quadTable, bits);
         int32_t v[4] = {q >> 3 & 1, q >> 2 & 1, q >> 1 & 1, q & 1};
-        for (int k = 0; k < 4; ++k)
-            if (v[k] && br.Bit()) v[k] = -1;
-        if (br.Position() > partEnd) break; // a code word cut by the part's end is not used
+        for (int k = 0; k < 4; ++k) {
+            // A sign bit follows each non-zero value.
+            const int32_t negative = int32_t(bits.Peek32() >> 31) & v[k];
+            bits.Skip(unsigned(v[k]));
+            v[k] -= 2 * negative;
+        }
+        if (bits.Position() > partEnd) break; // a code word cut by the part's end is not used
         is[i] = v[0], is[i + 1] = v[1], is[i + 2] = v[2], is[i + 3] = v[3];
         i += 4;
     }
+    bits.Finish(br);
     std::fill(is + i, is + 576, 0);
     return i;
 }
@@ -311,13 +318,7 @@ void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc, cons
 }
 
 void ApplyMidSide(float* left, float* right, int from, int to) {
-    const float k = float(1.0 / std::sqrt(2.0));
-    for (int i = from; i < to; ++i) {
-        const float m = left[i];
-        const float s = right[i];
-        left[i] = (m + s) * k;
-        right[i] = (m - s) * k;
-    }
+    if (to > from) ActiveKernels().midSide(left + from, right + from, to - from);
 }
 
 namespace {
@@ -474,67 +475,37 @@ void ReorderShort(const GranuleChannel& gc, const Bands& bands, float xr[576]) {
     std::copy(tmp + from, tmp + 576, xr + from);
 }
 
-namespace {
-
-struct AliasTables {
-    float cs[8], ca[8];
-    AliasTables() {
-        for (int i = 0; i < 8; ++i) {
-            const double c = data::kAliasCoefficients[i];
-            cs[i] = float(1.0 / std::sqrt(1.0 + c * c));
-            ca[i] = float(c / std::sqrt(1.0 + c * c));
-        }
-    }
-};
-
-const AliasTables& Alias() {
-    static const AliasTables t;
-    return t;
-}
-
-} // namespace
-
 void ReduceAliasing(const GranuleChannel& gc, float xr[576], int sbLimit) {
     int limit = std::min(sbLimit, 32);
     if (IsShort(gc)) {
         if (!gc.mixedBlock) return;
         limit = std::min(limit, 2);
     }
-    const AliasTables& t = Alias();
-    for (int sb = 1; sb < limit; ++sb) {
-        float* lo = xr + 18 * sb - 1;
-        float* hi = xr + 18 * sb;
-        for (int i = 0; i < 8; ++i) {
-            const float a = lo[-i];
-            const float b = hi[i];
-            lo[-i] = a * t.cs[i] - b * t.ca[i];
-            hi[i] = b * t.cs[i] + a * t.ca[i];
-        }
-    }
+    ActiveKernels().aliasButterflies(xr, limit);
 }
 
 void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, float overlap[576],
                  float out[576]) {
     const Kernels& k = ActiveKernels();
-    for (int sb = 0; sb < 32; ++sb) {
-        float* ov = overlap + 18 * sb;
-        float* o = out + sb;
-        if (sb >= sbUsed) {
-            for (int i = 0; i < 18; ++i) {
-                o[i * 32] = ov[i];
-                ov[i] = 0.0f;
-            }
-            continue;
-        }
-        // The two lowest subbands of a mixed block take the normal window, whatever
-        // the block type says for the others (start and stop blocks included).
-        const bool normalWindow = gc.mixedBlock && sb < 2;
-        const bool longPart = !IsShort(gc) || normalWindow;
-        if (longPart) {
-            const int type = gc.windowSwitching && !normalWindow ? gc.blockType : 0;
-            k.longImdct(xr + 18 * sb, type, ov, o);
-        } else {
-            k.shortImdct(xr + 18 * sb, ov, o);
+    sbUsed = std::clamp(sbUsed, 0, 32);
+    const int type = gc.windowSwitching ? gc.blockType : 0;
+    // The two lowest subbands of a mixed block take the normal window, whatever
+    // the block type says for the others (start and stop blocks included).
+    int sb = 0;
+    if (gc.mixedBlock && gc.windowSwitching && type != 0) {
+        sb = std::min(2, sbUsed);
+        k.longImdcts(xr, sb, 0, overlap, out);
+    }
+    if (type == 2) {
+        if (sb < sbUsed) k.shortImdcts(xr + 18 * sb, sbUsed - sb, overlap + sb, out + sb);
+    } else if (sb < sbUsed) {
+        k.longImdcts(xr + 18 * sb, sbUsed - sb, type, overlap + sb, out + sb);
+    }
+    // Subbands without input pass on what overlaps from the last granule.
+    for (int i = 0; i < 18; ++i) {
+        for (int b = sbUsed; b < 32; ++b) {
+            out[32 * i + b] = overlap[32 * i + b];
+            overlap[32 * i + b] = 0.0f;
         }
     }
 }

@@ -111,7 +111,8 @@ void ReduceAliasing(const GranuleChannel& gc, float xr[576], int sbLimit);
 
 // Hybrid filterbank: IMDCT of each subband (36-point, or three 12-point), windowed
 // by block type, overlap-added with the channel's previous granule. Writes 18 slots
-// of 32 subband samples: out[t * 32 + sb]. Subbands from sbUsed on have zero input.
+// of 32 subband samples: out[t * 32 + sb]; overlap is laid out the same way.
+// Subbands from sbUsed on have zero input.
 void InverseMdct(const GranuleChannel& gc, const float xr[576], int sbUsed, float overlap[576],
                  float out[576]);
 

@@ -1,12 +1,25 @@
 // The decoder's floating-point hot loops come in two builds of the same source:
-// one for the target's baseline instruction set, and on x86 one with SSE2, where
-// the compiler works four lanes at a time and never touches the x87 stack. Which
-// one runs is chosen once, at start-up, by what the processor offers, so a 32-bit
-// build still plays on a machine without SSE2.
+// one for the target's baseline instruction set, one lane at a time, and on x86 one
+// with SSE2, four lanes at a time and never on the x87 stack. Which one runs is
+// chosen once, at start-up, by what the processor offers, so a 32-bit build still
+// plays on a machine without SSE2. Both builds do the same operations in the same
+// order on every lane, so where both use SSE arithmetic they agree to the bit.
+//
+// This header is also where the intrinsics live: a kernel build includes it with
+// MP3_LANES_SCALAR defined (the baseline) or not (SSE2 where the compiler targets
+// it), and gets the lane type F and its handful of helpers in mp3::lanes.
 #pragma once
+
+#include <cmath>
+#include <cstdint>
 
 #if defined(__i386__) || defined(__x86_64__)
 #define MP3_HAVE_SSE2_KERNELS 1
+#endif
+// On 64-bit x86 outside Windows also an AVX build, whose synthesis window works on
+// eight outputs at a time.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define MP3_HAVE_AVX_KERNELS 1
 #endif
 
 namespace mp3 {
@@ -15,14 +28,25 @@ namespace mp3 {
 #define MP3_KERNEL_DECLARATIONS                                                                    \
     /* out[m] = sum over k of in[k] * cos(pi * m * (2k + 1) / 64), m = 0..31 */                    \
     void Dct32(const float* in, float* out);                                                       \
-    /* One slot of the polyphase synthesis: the DCT of 32 subband samples into */                  \
-    /* ring at pos, then 32 output samples from the 512-value ring. */                             \
-    void SynthesizeSlot(float* ring, unsigned pos, const float* subbands, float* out);             \
-    /* 36-point IMDCT of one subband's 18 lines, windowed by block type 0, 1 or 3, */              \
-    /* overlap-added: 18 samples to out[0], out[32], ... */                                        \
-    void LongImdct(const float* in, int blockType, float* overlap, float* out);                    \
-    /* Three 12-point IMDCTs of a short block, windowed and overlap-added. */                      \
-    void ShortImdct(const float* in, float* overlap, float* out);
+    /* The polyphase synthesis of `slots` slots of 32 subband samples (slot-major) */              \
+    /* into 32 * slots 16-bit samples; ring and pos hold the filter's history. */                  \
+    void Synthesize(float* ring, unsigned* pos, const float* subbands, int slots, int16_t* out);   \
+    /* out[2i] = left[i], out[2i + 1] = right[i], i < count */                                     \
+    void Interleave(const int16_t* left, const int16_t* right, int count, int16_t* out);           \
+    /* 36-point IMDCTs of `count` subbands' 18 lines each (xr), windowed by block */               \
+    /* type 0, 1 or 3, overlap-added: subband sb's 18 samples to out[sb], */                       \
+    /* out[32 + sb], ...; overlap is laid out as out is. */                                        \
+    void LongImdcts(const float* xr, int count, int blockType, float* overlap, float* out);        \
+    /* Three 12-point IMDCTs of each of `count` subbands' short blocks, windowed and */            \
+    /* overlap-added, laid out as for LongImdcts. */                                               \
+    void ShortImdcts(const float* xr, int count, float* overlap, float* out);                      \
+    /* Mid/side to left/right: l = (m + s) / sqrt 2, r = (m - s) / sqrt 2. */                      \
+    void MidSide(float* left, float* right, int count);                                            \
+    /* The alias-reduction butterflies between subbands below sbLimit. */                          \
+    void AliasButterflies(float* xr, int sbLimit);                                                 \
+    /* Layer II: out[s][sb] = codes[s][sb] * mul[s / 12][sb] + add[s / 12][sb], */                 \
+    /* 36 slots of 32 subbands. */                                                                 \
+    void Dequantize(const int32_t* codes, const float* mul, const float* add, float* out);
 
 namespace baseline {
 MP3_KERNEL_DECLARATIONS
@@ -32,13 +56,22 @@ namespace sse2 {
 MP3_KERNEL_DECLARATIONS
 }
 #endif
+#ifdef MP3_HAVE_AVX_KERNELS
+namespace avx {
+MP3_KERNEL_DECLARATIONS
+}
+#endif
 
 struct Kernels {
     const char* name;
     void (*dct32)(const float* in, float* out);
-    void (*synthesizeSlot)(float* ring, unsigned pos, const float* subbands, float* out);
-    void (*longImdct)(const float* in, int blockType, float* overlap, float* out);
-    void (*shortImdct)(const float* in, float* overlap, float* out);
+    void (*synthesize)(float* ring, unsigned* pos, const float* subbands, int slots, int16_t* out);
+    void (*interleave)(const int16_t* left, const int16_t* right, int count, int16_t* out);
+    void (*longImdcts)(const float* xr, int count, int blockType, float* overlap, float* out);
+    void (*shortImdcts)(const float* xr, int count, float* overlap, float* out);
+    void (*midSide)(float* left, float* right, int count);
+    void (*aliasButterflies)(float* xr, int sbLimit);
+    void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
 };
 
 // The kernels for this processor, chosen on first use.
@@ -46,5 +79,96 @@ const Kernels& ActiveKernels();
 // Both builds, for tests that hold them against each other.
 const Kernels& BaselineKernels();
 const Kernels* Sse2Kernels(); // null where there is none, or the processor lacks SSE2
+const Kernels* AvxKernels();  // null where there is none, or the processor lacks AVX
+
+// Float sample to 16 bits: rounded to nearest, clamped to -32768..32767.
+inline int16_t ToPcm16(float v) {
+    // Written as selects, not branches; NaN (a broken stream) ends at -32768.
+    v = v > -32768.0f ? v : -32768.0f;
+    v = v < 32767.0f ? v : 32767.0f;
+    return int16_t(std::lrint(v));
+}
 
 } // namespace mp3
+
+#if defined(__SSE2__) && !defined(MP3_LANES_SCALAR)
+#include <emmintrin.h>
+// Distinct names per build, so that the builds' helpers never meet at link time.
+#if defined(__AVX__)
+#define MP3_LANES_NAMESPACE lanes_avx
+#else
+#define MP3_LANES_NAMESPACE lanes_sse2
+#endif
+#else
+#define MP3_LANES_NAMESPACE lanes_scalar
+#endif
+
+namespace mp3::lanes {
+inline namespace MP3_LANES_NAMESPACE {
+
+#if defined(__SSE2__) && !defined(MP3_LANES_SCALAR)
+
+constexpr int kWidth = 4;
+using F = __m128; // +, -, * and unary - work on it as on float
+
+inline F Zero() { return _mm_setzero_ps(); }
+inline F Load(const float* p) { return _mm_loadu_ps(p); }
+inline F LoadAligned(const float* p) { return _mm_load_ps(p); }
+inline void Store(float* p, F v) { _mm_storeu_ps(p, v); }
+// Lanes in reverse order.
+inline F Reverse(F v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+// Rows to columns: afterwards r[i] holds what lane i of each row held.
+inline void Transpose(F r[4]) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
+// kWidth * 2 samples to 16 bits, as ToPcm16 does each.
+inline void StorePcm(int16_t* out, F a, F b) {
+    const F lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
+    // max(v, lo) gives lo for NaN, as the comparisons of ToPcm16 do.
+    a = _mm_min_ps(_mm_max_ps(a, lo), hi);
+    b = _mm_min_ps(_mm_max_ps(b, lo), hi);
+    const __m128i v = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+}
+// Eight sample pairs, interleaved.
+inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(a, b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi16(a, b));
+}
+
+#else
+
+constexpr int kWidth = 1;
+using F = float;
+
+inline F Zero() { return 0.0f; }
+inline F Load(const float* p) { return *p; }
+inline F LoadAligned(const float* p) { return *p; }
+inline void Store(float* p, F v) { *p = v; }
+inline F Reverse(F v) { return v; }
+inline void Transpose(F*) {}
+inline void StorePcm(int16_t* out, F a, F b) {
+    out[0] = ToPcm16(a);
+    out[1] = ToPcm16(b);
+}
+inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
+    for (int i = 0; i < 8; ++i) {
+        out[2 * i] = l[i];
+        out[2 * i + 1] = r[i];
+    }
+}
+
+#endif
+
+// A constant kept kWidth times over (at p, 16-byte aligned) as T: one lane's worth
+// for float, a whole vector for F.
+template <class T> inline T Coef(const float* p) {
+    if constexpr (sizeof(T) == sizeof(float)) {
+        return *p;
+    } else {
+        return LoadAligned(p);
+    }
+}
+
+} // namespace MP3_LANES_NAMESPACE
+} // namespace mp3::lanes

@@ -17,10 +17,18 @@ bool CpuHasSse2() {
 #endif
 }
 
-const Kernels kBaseline{"baseline", baseline::Dct32, baseline::SynthesizeSlot, baseline::LongImdct,
-                        baseline::ShortImdct};
+const Kernels kBaseline{"baseline",          baseline::Dct32,     baseline::Synthesize,
+                        baseline::Interleave, baseline::LongImdcts, baseline::ShortImdcts, baseline::MidSide,
+                        baseline::AliasButterflies, baseline::Dequantize};
 #ifdef MP3_HAVE_SSE2_KERNELS
-const Kernels kSse2{"sse2", sse2::Dct32, sse2::SynthesizeSlot, sse2::LongImdct, sse2::ShortImdct};
+const Kernels kSse2{"sse2",          sse2::Dct32,     sse2::Synthesize,
+                    sse2::Interleave, sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,
+                    sse2::AliasButterflies, sse2::Dequantize};
+#endif
+#ifdef MP3_HAVE_AVX_KERNELS
+const Kernels kAvx{"avx",          avx::Dct32,     avx::Synthesize,
+                   avx::Interleave, avx::LongImdcts, avx::ShortImdcts, avx::MidSide,
+                   avx::AliasButterflies, avx::Dequantize};
 #endif
 
 } // namespace
@@ -38,8 +46,21 @@ const Kernels* Sse2Kernels() {
 #endif
 }
 
+const Kernels* AvxKernels() {
+#ifdef MP3_HAVE_AVX_KERNELS
+    static const bool present = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx") != 0;
+    }();
+    return present ? &kAvx : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
 const Kernels& ActiveKernels() {
-    static const Kernels& active = Sse2Kernels() ? *Sse2Kernels() : kBaseline;
+    static const Kernels& active =
+        AvxKernels() ? *AvxKernels() : (Sse2Kernels() ? *Sse2Kernels() : kBaseline);
     return active;
 }
 
@@ -47,17 +68,12 @@ void Dct32(const float* in, float* out) {
     ActiveKernels().dct32(in, out);
 }
 
-SynthesisFilter::SynthesisFilter() : synthesizeSlot_(ActiveKernels().synthesizeSlot) {}
+SynthesisFilter::SynthesisFilter() : synthesize_(ActiveKernels().synthesize) {}
 
 void SynthesisFilter::Reset() {
-    for (float& v : ring_)
+    for (float& v : storage_)
         v = 0.0f;
     pos_ = 0;
-}
-
-void SynthesisFilter::Synthesize(const float* subbands, float* out) {
-    pos_ = (pos_ - 32) & 511;
-    synthesizeSlot_(ring_, pos_, subbands, out);
 }
 
 } // namespace mp3

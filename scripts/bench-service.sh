@@ -2,7 +2,7 @@
 # Benchmarks the local speech service (not a test; prints figures):
 #   - synthesis time for 100 Chinese characters (page request that synthesises)
 #   - cached-request latency, median of 100 (page and MP3)
-#   - requests/s with 8 concurrent clients on a cached request
+#   - requests/s with 8 and with 100 concurrent clients on a cached request
 #   - peak RSS over 1,000 distinct requests with a small cache cap (eviction)
 # Usage: scripts/bench-service.sh [BUILD_DIR]   (default build/host, built if needed)
 set -euo pipefail
@@ -15,7 +15,7 @@ fi
 service=$build/service/speech-service
 load=$build/tests/service/service_load_client
 
-work=$(mktemp -d /tmp/speech-bench.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/speech-bench.XXXXXX")
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -63,6 +63,7 @@ echo -n "page  "; "$load" "$port" latency 100 "$text_target"
 echo -n "mp3   "; "$load" "$port" latency 100 "$audio"
 echo -n "page  "; "$load" "$port" throughput 8 5 "$text_target"
 echo -n "mp3   "; "$load" "$port" throughput 8 5 "$audio"
+echo -n "page  "; "$load" "$port" throughput 100 5 "$text_target"
 echo "service RSS after these: $(sed -n 's/^VmHWM:\s*//p' /proc/"$pid"/status) peak"
 stop_service "$pid"
 

@@ -12,6 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
@@ -37,7 +38,8 @@ void usage(std::FILE* to) {
     std::fputs(
         "usage: speech-service [--listen HOST:PORT] [--public-url URL] [--cache DIR]\n"
         "                      [--max-text BYTES] [--cache-max BYTES]\n"
-        "                      [--max-connections N] [--quiet] [--version]\n"
+        "                      [--max-connections N] [--max-waiting N]\n"
+        "                      [--request-timeout SECONDS] [--quiet] [--version]\n"
         "  --listen     address to serve on (default 127.0.0.1:8925; port 0 picks one)\n"
         "  --public-url start of the MP3 address in pages (http://HOST:PORT), for\n"
         "               port forwarding and containers (default: the address reached)\n"
@@ -46,7 +48,9 @@ void usage(std::FILE* to) {
         "  --max-text   longest text accepted, in bytes of UTF-8 (default 4096)\n"
         "  --cache-max  size cap of the cache directory, in bytes; K, M, G suffixes\n"
         "               (default 256M)\n"
-        "  --max-connections  most connections at once (default 4000)\n"
+        "  --max-connections  most connections served at once (default 4000)\n"
+        "  --max-waiting  most connections waiting for one of those, shared\n"
+        "               fairly between clients (default 1024)\n"
         "  --request-timeout  seconds a client has to send a request head, and the\n"
         "               longest silence on a connection (default 10)\n"
         "  --quiet      no per-request log lines\n"
@@ -119,20 +123,22 @@ void notifySystemd(const char* state) {
     ::close(fd);
 }
 
-// Each connection takes a descriptor: use all the hard limit allows, and
-// keep the connection cap below what is left.
-unsigned fitConnectionLimit(unsigned wanted) {
-    constexpr unsigned kSpareDescriptors = 64;
+// Each connection, served or waiting, takes a descriptor: use all the hard
+// limit allows, and shrink both counts to fit in what is left (a fifth of it
+// for the waiting line, when it has to give).
+void fitConnectionLimits(unsigned& served, std::size_t& waiting) {
+    constexpr rlim_t kSpareDescriptors = 64;
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
     if (limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    if (limit.rlim_cur <= kSpareDescriptors) return 1;
-    rlim_t room = limit.rlim_cur - kSpareDescriptors;
-    return room < wanted ? static_cast<unsigned>(room) : wanted;
+    rlim_t room = limit.rlim_cur > kSpareDescriptors + 2 ? limit.rlim_cur - kSpareDescriptors : 2;
+    if (served + waiting <= room) return;
+    waiting = std::min<std::size_t>(waiting, room / 5);
+    served = static_cast<unsigned>(std::min<rlim_t>(served, room - waiting));
 }
 
 std::optional<std::filesystem::path> defaultCacheDir() {
@@ -154,6 +160,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
     std::string publicUrl;
     unsigned maxConnections = speech::ServerOptions{}.connectionLimit;
+    std::size_t maxWaiting = speech::ServerOptions{}.waitingLimit;
     unsigned requestTimeout = speech::ServerOptions{}.idleTimeoutSeconds;
 
     for (int i = 1; i < argc; ++i) {
@@ -179,11 +186,20 @@ int main(int argc, char** argv) {
         } else if (arg == "--max-connections") {
             auto v = value();
             auto n = v ? parseSize(*v) : std::nullopt;
-            if (!n || *n == 0 || *n > 1'000'000 || !std::isdigit(static_cast<unsigned char>(v->back()))) {
+            if (!n || *n == 0 || *n > 1'000'000 ||
+                !std::isdigit(static_cast<unsigned char>(v->back()))) {
                 std::fprintf(stderr, "speech-service: --max-connections wants a count\n");
                 return kExitUsage;
             }
             maxConnections = static_cast<unsigned>(*n);
+        } else if (arg == "--max-waiting") {
+            auto v = value();
+            auto n = v ? speech::parseInteger(*v) : std::nullopt;
+            if (!n || *n < 0 || *n > 1'000'000) {
+                std::fprintf(stderr, "speech-service: --max-waiting wants a count\n");
+                return kExitUsage;
+            }
+            maxWaiting = static_cast<std::size_t>(*n);
         } else if (arg == "--request-timeout") {
             auto v = value();
             auto n = v ? speech::parseInteger(*v) : std::nullopt;
@@ -261,7 +277,9 @@ int main(int argc, char** argv) {
         speech::AudioCache cache(*cacheDir, cacheMax);
         speech::Synthesizer synthesizer;
         speech::ServerOptions options{.maxTextBytes = maxText, .publicUrl = publicUrl};
-        options.connectionLimit = fitConnectionLimit(maxConnections);
+        fitConnectionLimits(maxConnections, maxWaiting);
+        options.connectionLimit = maxConnections;
+        options.waitingLimit = maxWaiting;
         options.idleTimeoutSeconds = requestTimeout;
         options.requestDeadline = std::chrono::seconds(requestTimeout);
         if (quiet) options.log = nullptr;

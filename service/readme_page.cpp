@@ -56,7 +56,8 @@ UTF-8，百分号编码。回答是一页 HTML，其中给出生成的 MP3 的�
 <tr><td><code>--cache 目录</code></td><td>缓存目录，默认 <code>$XDG_CACHE_HOME/speech-service</code> 或 <code>~/.cache/speech-service</code>。</td></tr>
 <tr><td><code>--cache-max 大小</code></td><td>缓存上限（字节，可加 K、M、G），默认 256M。</td></tr>
 <tr><td><code>--max-text 字节</code></td><td>一次最多接受的文字（UTF-8 字节），默认 4096。</td></tr>
-<tr><td><code>--max-connections N</code></td><td>同时连接数上限，默认 4000。</td></tr>
+<tr><td><code>--max-connections N</code></td><td>同时服务的连接数上限，默认 4000。</td></tr>
+<tr><td><code>--max-waiting N</code></td><td>超过上限时排队等待的连接数上限，各客户端轮流入场，默认 1024。</td></tr>
 <tr><td><code>--request-timeout 秒</code></td><td>客户端发送请求头的时限，也是连接上最长的静默时间，默认 10 秒。</td></tr>
 <tr><td><code>--quiet</code></td><td>不逐条记录请求。</td></tr>
 <tr><td><code>--version</code>、<code>--help</code></td><td>显示版本或用法。</td></tr>
@@ -104,7 +105,8 @@ while the cache cannot be written.</li>
 <tr><td><code>--cache DIR</code></td><td>cache directory, default <code>$XDG_CACHE_HOME/speech-service</code> or <code>~/.cache/speech-service</code>.</td></tr>
 <tr><td><code>--cache-max SIZE</code></td><td>cache size cap in bytes (K, M, G suffixes), default 256M.</td></tr>
 <tr><td><code>--max-text BYTES</code></td><td>longest text accepted, in bytes of UTF-8, default 4096.</td></tr>
-<tr><td><code>--max-connections N</code></td><td>most connections at once, default 4000.</td></tr>
+<tr><td><code>--max-connections N</code></td><td>most connections served at once, default 4000.</td></tr>
+<tr><td><code>--max-waiting N</code></td><td>most connections waiting for a slot over that cap, let in by turns across clients, default 1024.</td></tr>
 <tr><td><code>--request-timeout SECONDS</code></td><td>time a client has to send a request head, and the longest silence on a connection, default 10.</td></tr>
 <tr><td><code>--quiet</code></td><td>no per-request log lines.</td></tr>
 <tr><td><code>--version</code>, <code>--help</code></td><td>version or usage.</td></tr>

@@ -8,10 +8,13 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -26,6 +29,7 @@ struct RequestContext {
     Clock::time_point start = Clock::now();
     std::string method = "-";
     std::string client = "-";
+    bool headIn = false; // the library has called with the whole head
     bool started = false;
     int status = 0; // 0: never answered by us
     std::size_t bodyBytes = 0;
@@ -52,7 +56,19 @@ struct SynthesisJob {
 namespace {
 
 constexpr int kListenBacklog = 1024;
+// The library's own cap sits a little above ours, so that a connection we
+// count as leaving but it has not closed yet never makes it refuse one.
+constexpr unsigned kLibraryLimitSlack = 16;
+// A connection handed to the library that it has not reported open after
+// this long was refused by it; its slot is counted free again.
+constexpr auto kHandOverLimbo = std::chrono::seconds(2);
+// Out of descriptors: accepting rests this long so that connections can end.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+constexpr auto kAcceptTick = std::chrono::milliseconds(200);
 constexpr auto kReaperTick = std::chrono::milliseconds(200);
+// While others wait for a slot, a request head gets this long (or the
+// request timeout, if shorter): a client that means it sends one at once.
+constexpr auto kHeadGraceWhenFull = std::chrono::seconds(2);
 // After the grace for syntheses, answers already queued get this long to go out.
 constexpr auto kStopFlush = std::chrono::milliseconds(800);
 constexpr const char* kRetryAfterSeconds = "5";
@@ -124,10 +140,21 @@ std::string addressText(const sockaddr* sa) {
     return host;
 }
 
+// Whom a connection's turn in the line belongs to: its IPv4 address, or the
+// /64 an IPv6 address is in (one host may hold a whole /64).
+std::string clientOf(const sockaddr_storage& ss) {
+    if (ss.ss_family != AF_INET6) return addressText(reinterpret_cast<const sockaddr*>(&ss));
+    in6_addr a = reinterpret_cast<const sockaddr_in6&>(ss).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&a)) return addressText(reinterpret_cast<const sockaddr*>(&ss));
+    std::memset(a.s6_addr + 8, 0, 8);
+    char host[INET6_ADDRSTRLEN] = "-";
+    ::inet_ntop(AF_INET6, &a, host, sizeof host);
+    return std::string(host) + "/64";
+}
+
 int portOf(const sockaddr_storage& ss) {
     if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(ss).sin_port);
-    if (ss.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
+    if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
     return -1;
 }
 
@@ -135,6 +162,14 @@ int connectionFd(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     return info ? info->connect_fd : -1;
+}
+
+bool hasBody(MHD_Connection* connection) {
+    const char* length =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    return (length && std::strcmp(length, "0") != 0) ||
+           MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                       MHD_HTTP_HEADER_TRANSFER_ENCODING);
 }
 
 // libmicrohttpd's C callbacks, each handing over to the server.
@@ -152,6 +187,15 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char*, const c
                      const char*, const char*, std::size_t* uploadSize, void** slot) {
     auto* ctx = static_cast<RequestContext*>(*slot);
     if (!ctx) return MHD_NO; // every request passes onUri first
+    if (!ctx->headIn) {
+        ctx->headIn = true;
+        // Answered on this first call, the library would close the connection
+        // after the answer. A request without a body is answered on the next
+        // call, once it has been taken in whole, so the connection can serve
+        // another. One with a body is answered now and the connection closed:
+        // nothing here reads bodies.
+        if (!hasBody(connection)) return MHD_YES;
+    }
     // Answered already (a body may still be arriving): take it in and forget it.
     *uploadSize = 0;
     if (ctx->status != 0) return MHD_YES;
@@ -190,10 +234,20 @@ void onLibraryMessage(void* cls, const char* format, va_list args) {
 
 LogTarget libraryLog{stderr};
 
+std::string logTime() {
+    char when[32];
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return when;
+}
+
 } // namespace
 
 SpeechServer::SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOptions options)
-    : cache_(cache), synthesizer_(synthesizer), options_(std::move(options)) {
+    : cache_(cache), synthesizer_(synthesizer), options_(std::move(options)),
+      line_(options_.waitingLimit) {
     while (!options_.publicUrl.empty() && options_.publicUrl.back() == '/')
         options_.publicUrl.pop_back();
 }
@@ -202,6 +256,7 @@ SpeechServer::~SpeechServer() {
     stop();
     if (daemon_) MHD_stop_daemon(daemon_);
     if (listenFd_ >= 0) ::close(listenFd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 int SpeechServer::bind(const std::string& host, int port, std::string* error) {
@@ -242,31 +297,35 @@ int SpeechServer::bind(const std::string& host, int port, std::string* error) {
 
 bool SpeechServer::run(const std::function<void()>& onReady) {
     if (listenFd_ < 0) return false;
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) return false;
     libraryLog.log = options_.log;
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    // The library never sees the listening socket: the accept thread hands
+    // it connections as slots free.
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME |
+                     MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ERROR_LOG;
     daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd_,
-        MHD_OPTION_CONNECTION_LIMIT, options_.connectionLimit, MHD_OPTION_CONNECTION_TIMEOUT,
-        options_.idleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        options_.headerBytesLimit, MHD_OPTION_URI_LOG_CALLBACK, &onUri, this,
-        MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
-        &onConnection, this, MHD_OPTION_EXTERNAL_LOGGER, &onLibraryMessage, &libraryLog,
-        MHD_OPTION_END);
+        flags, 0, nullptr, nullptr, &onRequest, this,
+        // First, so that the library's messages about later options come here too.
+        MHD_OPTION_EXTERNAL_LOGGER, &onLibraryMessage, &libraryLog, MHD_OPTION_CONNECTION_LIMIT,
+        options_.connectionLimit + kLibraryLimitSlack, MHD_OPTION_CONNECTION_TIMEOUT,
+        options_.idleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.headerBytesLimit,
+        MHD_OPTION_URI_LOG_CALLBACK, &onUri, this, MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, this,
+        MHD_OPTION_NOTIFY_CONNECTION, &onConnection, this, MHD_OPTION_END);
     if (!daemon_) return false;
     synthesisThread_ = std::thread([this] { SynthesisLoop(); });
     reaperThread_ = std::thread([this] { ReaperLoop(); });
+    acceptThread_ = std::thread([this] { AcceptLoop(); });
     if (onReady) onReady();
 
     std::unique_lock stopLock(stopMutex_);
     stopChanged_.wait(stopLock, [this] { return stopRequested_; });
     stopLock.unlock();
 
-    // No new connections from here on; the listening socket is ours to close.
-    MHD_socket listen = MHD_quiesce_daemon(daemon_);
-    if (listen != MHD_INVALID_SOCKET) {
-        ::close(listen);
-        listenFd_ = -1;
-    }
+    // No new connections from here on; those waiting for a slot are told so.
+    acceptThread_.join();
+    ::close(listenFd_);
+    listenFd_ = -1;
     // Texts not started yet are answered "stopping"; the one in eSpeak may finish.
     std::vector<MHD_Connection*> toResume;
     {
@@ -329,25 +388,141 @@ void SpeechServer::stop() {
         stopRequested_ = true;
     }
     stopChanged_.notify_all();
-    {
-        std::lock_guard lock(queueMutex_);
-    }
+    { std::lock_guard lock(queueMutex_); }
     queueChanged_.notify_all();
+    Wake();
+}
+
+void SpeechServer::Wake() {
+    if (wakeFd_ < 0) return;
+    std::uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
+}
+
+bool SpeechServer::SlotFree() {
+    std::lock_guard lock(connectionsMutex_);
+    auto stale = Clock::now() - kHandOverLimbo;
+    while (!handedOver_.empty() && handedOver_.front() < stale)
+        handedOver_.pop_front();
+    return connections_.size() + handedOver_.size() < options_.connectionLimit;
+}
+
+void SpeechServer::LetIn(WaitingConnection c) {
+    {
+        std::lock_guard lock(connectionsMutex_);
+        handedOver_.push_back(Clock::now());
+    }
+    if (MHD_add_connection(daemon_, c.fd, reinterpret_cast<const sockaddr*>(&c.address),
+                           c.addressLength) != MHD_YES) {
+        // Refused (out of memory): the library has closed the socket.
+        std::lock_guard lock(connectionsMutex_);
+        if (!handedOver_.empty()) handedOver_.pop_back();
+    }
+}
+
+void SpeechServer::TurnAway(WaitingConnection c, const char* why) {
+    // Take in what the client has sent, so that the close does not reset the
+    // connection before the client has read the answer.
+    char scratch[4096];
+    for (int i = 0; i < 16 && ::recv(c.fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0; ++i) {
+    }
+    std::string body = std::string("503 Service Unavailable: ") + why + "\n";
+    std::string answer = "HTTP/1.1 503 Service Unavailable\r\n"
+                         "Content-Type: text/plain; charset=utf-8\r\n"
+                         "Content-Length: " +
+                         std::to_string(body.size()) + "\r\nRetry-After: " + kRetryAfterSeconds +
+                         "\r\nConnection: close\r\n\r\n" + body;
+    (void)!::send(c.fd, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::shutdown(c.fd, SHUT_WR);
+    ::close(c.fd);
+    if (!options_.log) return;
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1fms",
+                  std::chrono::duration<double, std::milli>(Clock::now() - c.arrived).count());
+    std::string address = addressText(reinterpret_cast<const sockaddr*>(&c.address));
+    LogLine(logTime() + " " + address + " - - 503 " + std::to_string(body.size()) + " " + took +
+            " - turned-away (" + why + ")\n");
+}
+
+void SpeechServer::AcceptLoop() {
+    auto restUntil = Clock::time_point{};
+    for (;;) {
+        {
+            std::lock_guard lock(stopMutex_);
+            if (stopRequested_) break;
+        }
+        auto now = Clock::now();
+        auto timeout = kAcceptTick;
+        if (auto oldest = line_.oldest())
+            timeout = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     *oldest + options_.requestDeadline - now) +
+                                     std::chrono::milliseconds(1),
+                                 std::chrono::milliseconds(0), timeout);
+        bool resting = now < restUntil;
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0},
+                         {listenFd_, static_cast<short>(resting ? 0 : POLLIN), 0}};
+        ::poll(fds, 2, static_cast<int>(timeout.count()));
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!::read(wakeFd_, &count, sizeof count);
+        }
+        // A bounded batch per round, so that freed slots and deadlines are
+        // seen to even under a flood of new connections.
+        for (int batch = 0; batch < 256 && (fds[1].revents & POLLIN); ++batch) {
+            WaitingConnection c;
+            c.addressLength = sizeof c.address;
+            c.fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&c.address), &c.addressLength,
+                             SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (c.fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED) continue;
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                    if (!resting)
+                        LogLine(std::string("speech-service: accept: ") + std::strerror(errno) +
+                                "; pausing new connections\n");
+                    restUntil = Clock::now() + kAcceptPause;
+                }
+                break; // EAGAIN: all taken
+            }
+            c.arrived = Clock::now();
+            c.client = clientOf(c.address);
+            if (line_.size() == 0 && SlotFree())
+                LetIn(std::move(c));
+            else if (auto out = line_.push(std::move(c)))
+                TurnAway(std::move(*out), "too many connections waiting");
+            waiting_ = line_.size();
+        }
+        while (line_.size() > 0 && SlotFree())
+            LetIn(*line_.pop());
+        for (auto& c : line_.expire(Clock::now() - options_.requestDeadline))
+            TurnAway(std::move(c), "no connection free in time");
+        waiting_ = line_.size();
+    }
+    while (auto c = line_.pop())
+        TurnAway(std::move(*c), "the service is stopping");
+    waiting_ = 0;
 }
 
 void SpeechServer::OnConnection(MHD_Connection* connection, bool opened) {
-    std::lock_guard lock(connectionsMutex_);
-    if (opened)
-        connections_[connection] = {connectionFd(connection),
-                                    Clock::now() + options_.requestDeadline, false};
-    else
-        connections_.erase(connection);
+    {
+        std::lock_guard lock(connectionsMutex_);
+        if (opened) {
+            if (!handedOver_.empty()) handedOver_.pop_front();
+            connections_[connection] = {connectionFd(connection),
+                                        Clock::now() + options_.requestDeadline, false, false};
+        } else {
+            connections_.erase(connection);
+        }
+    }
+    if (!opened && waiting_ > 0) Wake(); // a slot for the next in line
 }
 
 void SpeechServer::ReaperLoop() {
     // A client that trickles its request head keeps resetting the library's
-    // inactivity timer; this deadline cuts it off all the same. The socket is
-    // only shut down, never closed, so the library still owns and frees it.
+    // inactivity timer; this deadline cuts it off all the same. While others
+    // wait for a slot, a kept-alive connection idle after its answer gives
+    // its slot up at once, and a head gets a shorter time: slow senders
+    // cannot sit on every slot for the whole timeout. The socket is only shut
+    // down, never closed, so the library still owns and frees it.
     for (;;) {
         {
             std::unique_lock lock(stopMutex_);
@@ -361,10 +536,16 @@ void SpeechServer::ReaperLoop() {
             }
         }
         auto now = Clock::now();
+        bool othersWait = waiting_ > 0;
+        auto cut = options_.requestDeadline -
+                   std::min<Clock::duration>(options_.requestDeadline, kHeadGraceWhenFull);
         std::lock_guard lock(connectionsMutex_);
-        for (auto& [c, state] : connections_)
-            if (!state.busy && now > state.deadline && state.fd >= 0)
-                ::shutdown(state.fd, SHUT_RDWR);
+        for (auto& [c, state] : connections_) {
+            if (state.busy || state.fd < 0) continue;
+            bool late = now > state.deadline;
+            if (othersWait) late = late || state.answered || now > state.deadline - cut;
+            if (late) ::shutdown(state.fd, SHUT_RDWR);
+        }
     }
 }
 
@@ -402,7 +583,8 @@ int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
     bool head = ctx->method == MHD_HTTP_METHOD_HEAD;
     if (ctx->method != MHD_HTTP_METHOD_GET && !head) {
         ctx->status = 405;
-        return Answer(connection, ctx, 405, "405 Method Not Allowed: only GET and HEAD are served\n",
+        return Answer(connection, ctx, 405,
+                      "405 Method Not Allowed: only GET and HEAD are served\n",
                       "text/plain; charset=utf-8", {{"Allow", "GET, HEAD"}});
     }
     int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
@@ -428,7 +610,8 @@ int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
 int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ctx, bool head) {
     std::string_view target = ctx->target;
     std::size_t q = target.find('?');
-    std::string_view query = q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
+    std::string_view query =
+        q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
     auto parsed = parseSynthesisQuery(query, options_.maxTextBytes);
     if (auto* error = std::get_if<RequestError>(&parsed))
         return AnswerError(connection, ctx, error->status, error->message);
@@ -441,9 +624,9 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
     bool cached = cache_.refresh(key);
     if (cached || head) {
         ctx->cache = cached ? "hit" : "miss";
-        return Answer(connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
-                      "text/html; charset=utf-8",
-                      {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
+        return Answer(
+            connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+            "text/html; charset=utf-8", {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
     }
 
     std::lock_guard lock(queueMutex_);
@@ -455,10 +638,9 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
     } else {
         if (cache_.refresh(key)) { // made while we looked
             ctx->cache = "hit";
-            return Answer(connection, ctx, 200,
-                          buildPlayerPage(AudioUrl(connection, key), request.text),
-                          "text/html; charset=utf-8",
-                          {{"X-Cache", "hit"}, {"Cache-Control", "no-store"}});
+            return Answer(
+                connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+                "text/html; charset=utf-8", {{"X-Cache", "hit"}, {"Cache-Control", "no-store"}});
         }
         if (queue_.size() >= options_.synthesisQueueLimit)
             return Answer(connection, ctx, 503,
@@ -568,6 +750,9 @@ int SpeechServer::Answer(MHD_Connection* connection, RequestContext* ctx, int st
         body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType);
+    // Others wait for a slot: this connection gives its up after the answer
+    // and queues again for the next request, so slots go round.
+    if (waiting_ > 0) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     for (const auto& [name, value] : headers)
         MHD_add_response_header(response, name, value.c_str());
     ctx->status = status;
@@ -599,15 +784,9 @@ std::string SpeechServer::AudioUrl(MHD_Connection* connection, const std::string
     return "http://" + host + ":" + std::to_string(portOf(local)) + tail;
 }
 
-void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx,
-                               int termination) {
+void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx, int termination) {
     std::unique_ptr<RequestContext> owned(ctx);
     if (options_.log) {
-        char when[32];
-        std::time_t now = std::time(nullptr);
-        std::tm tm{};
-        gmtime_r(&now, &tm);
-        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &tm);
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - ctx->start).count();
         char took[32];
         std::snprintf(took, sizeof took, "%.1fms", ms);
@@ -616,8 +795,16 @@ void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx,
         if (ctx->synthesisMs >= 0)
             std::snprintf(split, sizeof split, " (synthesis %.1fms, store %.1fms)",
                           ctx->synthesisMs, ctx->storeMs);
-        std::string status = ctx->status ? std::to_string(ctx->status) : "-";
-        std::string line = std::string(when) + " " + printable(ctx->client, 64) + " " +
+        // The library answers some requests itself (a head over the size
+        // limit: 431); the status it sent is logged all the same.
+        unsigned sent = static_cast<unsigned>(ctx->status);
+        if (sent == 0) {
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);
+            if (info) sent = info->http_status;
+        }
+        std::string status = sent ? std::to_string(sent) : "-";
+        std::string line = logTime() + " " + printable(ctx->client, 64) + " " +
                            printable(ctx->method, 16) + " " + printable(ctx->target, 160) + " " +
                            status + " " + std::to_string(ctx->bodyBytes) + " " + took + " " +
                            ctx->cache + split;
@@ -629,6 +816,7 @@ void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx,
     std::lock_guard lock(connectionsMutex_);
     if (auto it = connections_.find(connection); it != connections_.end()) {
         it->second.busy = false;
+        it->second.answered = true;
         it->second.deadline = Clock::now() + options_.requestDeadline;
     }
 }

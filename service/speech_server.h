@@ -4,12 +4,16 @@
 // connection that waits (idle, slow, or behind a synthesis) costs a socket
 // and a little memory, never a thread. Syntheses run on a queue of their own;
 // a request that needs one is suspended until its file is ready, so cached
-// answers never wait behind eSpeak.
+// answers never wait behind eSpeak. Connections are accepted by a thread of
+// our own: over the connection cap they wait in a line shared fairly between
+// client addresses (see waiting_line.h) instead of being turned away.
 #pragma once
 
 #include "audio_cache.h"
 #include "synthesizer.h"
+#include "waiting_line.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -33,8 +37,12 @@ struct ServerOptions {
     // ("http://speech.example:8925"); empty: the address the client reached.
     std::string publicUrl;
     unsigned connectionLimit = 4000;
+    // Connections over the cap waiting for a slot; beyond this the client
+    // with the most waiting loses its newest (503).
+    std::size_t waitingLimit = 1024;
     // A connection must have sent a whole request head within this time of
-    // opening or of its previous answer; slow senders are cut off.
+    // opening or of its previous answer; slow senders are cut off. Also the
+    // longest a connection waits for a slot (then 503).
     std::chrono::seconds requestDeadline{10};
     // A connection with no traffic at all this long is closed.
     unsigned idleTimeoutSeconds = 10;
@@ -74,14 +82,19 @@ class SpeechServer {
     int AnswerSynthesis(MHD_Connection* connection, RequestContext* ctx, bool head);
     int AnswerAudio(MHD_Connection* connection, RequestContext* ctx, std::string_view name);
     int AnswerHealth(MHD_Connection* connection, RequestContext* ctx);
-    int Answer(MHD_Connection* connection, RequestContext* ctx, int status,
-               const std::string& body, const char* contentType,
+    int Answer(MHD_Connection* connection, RequestContext* ctx, int status, const std::string& body,
+               const char* contentType,
                std::initializer_list<std::pair<const char*, std::string>> headers = {});
     int AnswerError(MHD_Connection* connection, RequestContext* ctx, int status,
                     const std::string& message);
     std::string AudioUrl(MHD_Connection* connection, const std::string& key) const;
     void SynthesisLoop();
     void ReaperLoop();
+    void AcceptLoop();
+    bool SlotFree();
+    void LetIn(WaitingConnection c);
+    void TurnAway(WaitingConnection c, const char* why);
+    void Wake();
     void LogLine(const std::string& line);
 
     AudioCache& cache_;
@@ -108,11 +121,22 @@ class SpeechServer {
     struct ConnectionState {
         int fd;
         std::chrono::steady_clock::time_point deadline;
-        bool busy; // a request is being answered: no head deadline
+        bool busy;     // a request is being answered: no head deadline
+        bool answered; // has had an answer: idle between requests when not busy
     };
     std::mutex connectionsMutex_;
     std::map<MHD_Connection*, ConnectionState> connections_;
+    // When each connection handed to the library but not yet reported open
+    // was handed over: it holds a slot meanwhile.
+    std::deque<std::chrono::steady_clock::time_point> handedOver_;
     std::thread reaperThread_;
+
+    // Accepting, and the line of connections waiting for a slot (the accept
+    // thread's alone; `waiting_` mirrors its size for the answering side).
+    WaitingLine line_;
+    std::atomic<std::size_t> waiting_{0};
+    int wakeFd_ = -1; // eventfd: a slot freed, or stop
+    std::thread acceptThread_;
 
     // The last cache write failure, shown by /healthz until a write succeeds.
     std::mutex healthMutex_;

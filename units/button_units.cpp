@@ -327,14 +327,14 @@ HGLOBAL ListCheckBoxTexts(const void* block, int32_t length, ReportTextFn report
 
 void* ButtonUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&ButtonUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<SetUnitPropertyFn>(&SetPropertyEntry<ButtonUnit>));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<GetUnitPropertyFn>(&GetPropertyEntry<ButtonUnit>));
     case UnitEntry::ListBlockTexts:
@@ -348,14 +348,14 @@ void* ButtonUnitInterface(int32_t entry) {
 
 void* CheckBoxUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CheckBoxUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CheckBoxUnit>));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CheckBoxUnit>));
     case UnitEntry::ListBlockTexts:

@@ -334,14 +334,14 @@ HGLOBAL ListDialogTexts(const void* block, int32_t length, ReportTextFn report, 
 
 void* CommonDialogUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CommonDialogUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CommonDialogUnit>));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CommonDialogUnit>));
     case UnitEntry::ListBlockTexts:

@@ -8,6 +8,8 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "st/edit_input.h"
 
@@ -647,32 +649,38 @@ bool EditBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CHAR: {
-        const auto c = static_cast<uint32_t>(wParam);
-        if (!edit::AcceptsChar(props.inputMode, c)) return 0;
-        // A typed double-byte character arrives as its two bytes, lead byte
-        // first (or, from some senders, both in one message). Not every edit
-        // control joins them again (Wine's turns each byte into a '?'), so
-        // the pair goes in as one character.
-        char pair[3] = {};
-        if (leadByte_) {
-            pair[0] = static_cast<char>(leadByte_);
-            pair[1] = static_cast<char>(c);
-            leadByte_ = 0;
-        } else if (c > 0xFF && c <= 0xFFFF && IsDBCSLeadByte(static_cast<BYTE>(c >> 8))) {
-            pair[0] = static_cast<char>(c >> 8);
-            pair[1] = static_cast<char>(c);
-        } else if (c <= 0xFF && IsDBCSLeadByte(static_cast<BYTE>(c))) {
-            leadByte_ = static_cast<uint8_t>(c);
+        const uint8_t lead = std::exchange(pendingLead_, 0);
+        if (!edit::AcceptsChar(props.inputMode, static_cast<uint32_t>(wParam))) return 0;
+        // A double-byte character comes as two WM_CHARs, lead byte first, and
+        // some systems hand an ANSI window the Unicode character itself. Edit
+        // controls that take each byte (or the low byte) on its own show "?"
+        // or a wrong letter; the character is put in whole instead.
+        std::string whole;
+        const char pair[2] = {static_cast<char>(lead), static_cast<char>(wParam)};
+        wchar_t joined = 0;
+        const bool paired = lead && wParam <= 0xFF &&
+                            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, &joined, 1) == 1;
+        if (wParam > 0xFF) {
+            const wchar_t character = static_cast<wchar_t>(wParam);
+            char bytes[8];
+            const int n = WideCharToMultiByte(CP_ACP, 0, &character, 1, bytes, sizeof bytes,
+                                              nullptr, nullptr);
+            if (n <= 0) return 0;
+            whole.assign(bytes, static_cast<size_t>(n));
+        } else if (paired) {
+            whole.assign(pair, 2);
+        } else if (IsDBCSLeadByte(static_cast<BYTE>(wParam))) {
+            pendingLead_ = static_cast<uint8_t>(wParam);
             return 0;
+        } else {
+            break;
         }
-        if (pair[0]) {
-            SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pair));
-            return 0;
-        }
-        break;
+        if (GetWindowLongA(hwnd, GWL_STYLE) & ES_READONLY) return 0;
+        SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(whole.c_str()));
+        return 0;
     }
     case WM_KILLFOCUS:
-        leadByte_ = 0; // half a character never lands
+        pendingLead_ = 0; // half a character never lands
         break;
     case WM_NCCALCSIZE: {
         // On the way in the rectangle is the window's, in the parent's
@@ -775,13 +783,13 @@ HGLOBAL ListEditTexts(const void* block, int32_t length, ReportTextFn report, vo
 
 void* EditBoxUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&EditBoxUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetEditProperty));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetEditProperty));
     case UnitEntry::WantsKey:
         return reinterpret_cast<void*>(static_cast<WantsKeyFn>(&EditWantsKey));

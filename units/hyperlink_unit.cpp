@@ -72,6 +72,16 @@ bool HasScheme(std::string_view address) {
     return !port;
 }
 
+// "C:\page.htm", "C:/page.htm" or "\\server\page.htm": a file the shell opens
+// by its own type, which "http://" in front would turn into a host name.
+bool IsFilePath(std::string_view address) {
+    if (address.size() >= 3 && address[1] == ':' && (address[2] == '\\' || address[2] == '/')) {
+        const unsigned char drive = static_cast<unsigned char>(address[0]);
+        return (drive >= 'a' && drive <= 'z') || (drive >= 'A' && drive <= 'Z');
+    }
+    return address.size() >= 2 && address[0] == '\\' && address[1] == '\\';
+}
+
 // The default value of a key under HKEY_CLASSES_ROOT; none when the key
 // cannot be read or the value is empty.
 std::optional<std::string> ClassesValue(const LinkShell& shell, const std::string& subkey) {
@@ -144,7 +154,7 @@ std::string LinkTarget(const HyperlinkProperties& props) {
         if (props.web.empty()) return {};
         // ShellExecuteA("www.x.com") would run a file of that name from the
         // current directory.
-        return HasScheme(props.web) ? props.web : "http://" + props.web;
+        return HasScheme(props.web) || IsFilePath(props.web) ? props.web : "http://" + props.web;
     }
     return props.email.empty() ? std::string() : "mailto:" + props.email;
 }
@@ -328,14 +338,14 @@ HGLOBAL ListLinkTexts(const void* block, int32_t length, ReportTextFn report, vo
 
 void* HyperlinkUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&HyperlinkUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<SetUnitPropertyFn>(&SetPropertyEntry<HyperlinkUnit>));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(
             static_cast<GetUnitPropertyFn>(&GetPropertyEntry<HyperlinkUnit>));
     case UnitEntry::ListBlockTexts:

@@ -241,7 +241,6 @@ bool WindowUnit::PreTranslate(MSG& msg) {
     if (designMode) return false;
     const UINT m = msg.message;
     if (m >= WM_KEYFIRST && m <= WM_KEYLAST && !IsWindowEnabled(msg.hwnd)) return false;
-    if (accelerators_ && TranslateAcceleratorA(hwnd, accelerators_, &msg)) return true;
     Unit* target = Unit::FromHandle(msg.hwnd);
     if (target && target != this && target->windowId != windowId) target = nullptr;
 

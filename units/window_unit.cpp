@@ -360,8 +360,6 @@ bool WindowUnit::SetUnitCursor(HWND over) {
 }
 
 void WindowUnit::OnFinalMessage() {
-    if (accelerators_) DestroyAcceleratorTable(accelerators_);
-    accelerators_ = nullptr;
     // The units' custom cursors belong to the runtime, which takes them down
     // with the window's report below; destroying them here as well would free
     // them twice.
@@ -418,13 +416,13 @@ HGLOBAL ListWindowTexts(const void* block, int32_t length, ReportTextFn report, 
 
 void* WindowUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::Create:
+    case UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&WindowUnit::Create));
-    case UnitEntry::SetProperty:
+    case UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetUnitProperty));
-    case UnitEntry::SaveProperties:
+    case UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetProperty:
+    case UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetUnitProperty));
     case UnitEntry::GetWindowIcon:
         return reinterpret_cast<void*>(static_cast<GetWindowIconFn>(&GetWindowIcon));

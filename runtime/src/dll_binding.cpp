@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace st {
@@ -80,6 +81,107 @@ uint32_t CheckedStdCall(const void* function, std::initializer_list<uint32_t> ar
     uint64_t r = StRawStdCall(function, args.begin(), static_cast<int32_t>(args.size()), &delta);
     if (delta != 0) RaiseError(6);
     return static_cast<uint32_t>(r);
+}
+
+// ---------------------------------------------------------------------------
+// Calls made aside. The call record has two owners, the waiting thread and
+// the worker; whichever lets go last frees it, so a wait that gives up
+// leaves the worker a record that is still whole.
+// ---------------------------------------------------------------------------
+namespace {
+
+// How long one wait lasts before the queue is looked at again anyway.
+constexpr DWORD kPumpInterval = 50;
+
+struct AsideCall {
+    const void* function = nullptr;
+    std::vector<uint32_t> args;
+    std::vector<std::vector<uint8_t>> copies; // one per memory argument, in order
+    uint32_t value = 0;
+    HANDLE done = nullptr;
+    HMODULE pin = nullptr; // keeps the function's module loaded while the call runs
+    volatile LONG owners = 2;
+};
+
+void LetGo(AsideCall* call) {
+    if (InterlockedDecrement(&call->owners) != 0) return;
+    CloseHandle(call->done);
+    if (call->pin) FreeLibrary(call->pin);
+    delete call;
+}
+
+void Perform(AsideCall* call) {
+    int32_t delta = 0;
+    call->value = static_cast<uint32_t>(StRawStdCall(
+        call->function, call->args.data(), static_cast<int32_t>(call->args.size()), &delta));
+    if (delta != 0) RaiseError(6);
+}
+
+DWORD WINAPI RunAside(void* parameter) {
+    auto* call = static_cast<AsideCall*>(parameter);
+    Perform(call);
+    SetEvent(call->done);
+    LetGo(call);
+    return 0;
+}
+
+// Waits for the call while the messages of this thread go through the
+// runtime's pump; false when WM_QUIT is next before the call has ended.
+bool WaitPumping(HANDLE done) {
+    for (;;) {
+        const DWORD r =
+            MsgWaitForMultipleObjectsEx(1, &done, kPumpInterval, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (r == WAIT_OBJECT_0) return true;
+        MSG next;
+        if (PeekMessageA(&next, nullptr, 0, 0, PM_NOREMOVE) && next.message == WM_QUIT)
+            return false;
+        ProcessPendingMessages();
+    }
+}
+
+} // namespace
+
+AsideResult CheckedDllCallAside(int32_t n, std::initializer_list<AsideArg> args) {
+    // Bound here, on the calling thread: the binding tables are not shared
+    // with the worker.
+    auto* call = new AsideCall;
+    call->function = BindDllCommand(n);
+    call->args.reserve(args.size());
+    call->copies.reserve(args.size());
+    for (const AsideArg& a : args) {
+        if (!a.data) {
+            call->args.push_back(a.word);
+            continue;
+        }
+        const auto* bytes = static_cast<const uint8_t*>(a.data);
+        call->copies.emplace_back(bytes, bytes + a.size);
+        call->args.push_back(
+            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(call->copies.back().data())));
+    }
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       static_cast<const char*>(call->function), &call->pin);
+    call->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = call->done ? CreateThread(nullptr, 0, RunAside, call, 0, nullptr) : nullptr;
+    if (thread) {
+        CloseHandle(thread);
+        if (!WaitPumping(call->done)) {
+            LetGo(call);
+            return {false, 0};
+        }
+    } else {
+        // No thread to spare: the call runs here, as an ordinary one.
+        Perform(call);
+        call->owners = 1;
+    }
+    size_t copy = 0;
+    for (const AsideArg& a : args) {
+        if (!a.data) continue;
+        if (a.writeBack) std::memcpy(const_cast<void*>(a.data), call->copies[copy].data(), a.size);
+        ++copy;
+    }
+    const uint32_t value = call->value;
+    LetGo(call);
+    return {true, value};
 }
 
 // ---------------------------------------------------------------------------
@@ -194,6 +296,8 @@ void* Bind(int32_t n) {
 }
 
 // Slot 1 binds through here whenever no test binder is installed.
-void* BindExternalFunction(int32_t n) { return Bind(n); }
+void* BindExternalFunction(int32_t n) {
+    return Bind(n);
+}
 
 } // namespace st

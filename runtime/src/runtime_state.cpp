@@ -28,21 +28,25 @@ RuntimeState& Runtime() {
     return state;
 }
 
-static int32_t NothingToInitialise() {
-    return 0;
+void RuntimeState::SplitModulePath() {
+    char path[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n >= MAX_PATH) n = 0;
+    path[n] = 0;
+    const std::string module(path);
+    const size_t slash = module.find_last_of('\\');
+    if (slash == std::string::npos) {
+        programDirectory.clear();
+        programFileName = module;
+        moduleDirectory.clear();
+    } else {
+        programDirectory = module.substr(0, slash);
+        programFileName = module.substr(slash + 1);
+        moduleDirectory = module.substr(0, slash + 1);
+    }
 }
-static void* NothingToLookUp(const char*) {
-    return nullptr;
-}
-static void NothingToShutDown() {}
 
 bool RuntimeState::InitInstance() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string module(path, n < sizeof path ? n : 0);
-    size_t slash = module.find_last_of('\\');
-    moduleDirectory = slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
-    otherProviders[0].Register(NothingToInitialise, NothingToLookUp, NothingToShutDown);
     // The entry routine ran the program's own loop, or gave up before it:
     // either way the framework runs none (with no window nothing would ever
     // end it) and the program ends with the routine's status.

@@ -118,9 +118,6 @@ class RuntimeState : public Application {
     std::vector<void*> externalAddresses;
     std::vector<HMODULE> externalModules;
     DllBinderFn dllBinder = nullptr;
-    HMODULE bindOverrideModule = nullptr;
-    std::string bindOverrideExport, extraLibraryDirectory;
-    std::vector<HMODULE> otherModules; // loaded by other facilities, freed at the end
 
     std::vector<const LibraryRecord*> libraries;
     std::vector<uint32_t> libraryStates;
@@ -138,12 +135,16 @@ class RuntimeState : public Application {
     bool loopEntered = false;
     DWORD idleStart = 0; // tick count at the start of the idle period
 
+    // The MP3 player, and two facilities this program does not use (their
+    // routines do nothing).
     PlayerProvider player, otherProviders[2];
-    bool socketsStarted = false;
-    std::vector<std::string> registeredComponents; // unregistered at the end
 
     int (*entryRoutine)() = nullptr; // the application's ProgramEntry
     int entryStatus = 0;             // what it returned: the process's exit code
+
+    // The program's directory, file name and module directory, from the
+    // module's path (start-up does it once).
+    void SplitModulePath();
 
     // The idle phase's per-pass work: the idle list, last entry first.
     void RunIdleHooks();

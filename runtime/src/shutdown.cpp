@@ -5,16 +5,6 @@
 
 namespace st {
 
-static void UnregisterComponent(const std::string& path) {
-    HMODULE module = LoadLibraryA(path.c_str());
-    if (!module) return;
-    using Unregister = HRESULT(__stdcall*)();
-    if (auto fn = reinterpret_cast<Unregister>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer"))))
-        fn();
-    FreeLibrary(module);
-}
-
 void ShutDown(int32_t code) {
     RuntimeState& rt = Runtime();
     InterlockedIncrement(&rt.errorDepth); // no handler runs from here on
@@ -56,14 +46,7 @@ void ShutDown(int32_t code) {
     rt.externalExports.clear();
     for (HMODULE m : modules)
         if (m) FreeLibrary(m);
-    modules.clear();
-    modules.swap(rt.otherModules);
-    for (HMODULE m : modules)
-        if (m) FreeLibrary(m);
 
-    rt.bindOverrideModule = nullptr;
-    rt.bindOverrideExport.clear();
-    rt.extraLibraryDirectory.clear();
     if (HICON icon = rt.largeIcon) {
         rt.largeIcon = nullptr;
         DestroyIcon(icon);
@@ -83,18 +66,6 @@ void ShutDown(int32_t code) {
             remove(handle);
     }
 
-    if (rt.socketsStarted) {
-        rt.socketsStarted = false;
-        // Looked up, not imported: only a program that started sockets has the library.
-        if (HMODULE ws = GetModuleHandleA("ws2_32.dll"))
-            if (auto cleanup = reinterpret_cast<int(__stdcall*)()>(
-                    reinterpret_cast<void*>(GetProcAddress(ws, "WSACleanup"))))
-                cleanup();
-    }
-    std::vector<std::string> components;
-    components.swap(rt.registeredComponents);
-    for (const std::string& c : components)
-        UnregisterComponent(c);
     if (rt.oleInitialised) {
         rt.oleInitialised = false;
         OleUninitialize();

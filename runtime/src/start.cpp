@@ -26,20 +26,7 @@ static void CreateMessageWindow(RuntimeState& rt) {
                                        nullptr, nullptr, instance, nullptr);
 }
 
-static void SplitModulePath(RuntimeState& rt) {
-    char path[MAX_PATH + 1];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n >= MAX_PATH) n = 0;
-    path[n] = 0;
-    std::string module(path);
-    size_t slash = module.find_last_of('\\');
-    if (slash == std::string::npos) {
-        rt.programDirectory.clear();
-        rt.programFileName = module;
-    } else {
-        rt.programDirectory = module.substr(0, slash);
-        rt.programFileName = module.substr(slash + 1);
-    }
+static void EnterProgramDirectory(const RuntimeState& rt) {
     // "C:" alone would mean the drive's current directory; keep the root.
     std::string dir = rt.programDirectory;
     if (dir.size() == 2 && dir[1] == ':') dir += '\\';
@@ -55,7 +42,8 @@ void StartRuntime() {
     rt.build[1] = header.build[1];
     rt.build[2] = header.build[2] + 1;
     if (!rt.oleInitialised) rt.oleInitialised = SUCCEEDED(OleInitialize(nullptr));
-    SplitModulePath(rt);
+    rt.SplitModulePath();
+    EnterProgramDirectory(rt);
 
     rt.player.Register(PlayerModule.initialise, PlayerModule.lookup, PlayerModule.shutdown);
     static auto nothing = []() -> int32_t { return 0; };

@@ -398,7 +398,7 @@ static LOGFONTA CurrentFont(GetUnitPropertyFn get, void* object, int32_t index) 
 
 bool ReadConverted(const TypeRecord* type, void* object, int32_t index, uint16_t kind, int32_t part,
                    uint64_t& out) {
-    auto get = UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetProperty);
+    auto get = UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetUnitProperty);
     uint32_t value[2] = {0, 0};
     if (!get || !get(static_cast<UnitBase*>(object), index, value)) return false;
     if (IsTextKind(kind)) {
@@ -421,7 +421,7 @@ bool ReadConverted(const TypeRecord* type, void* object, int32_t index, uint16_t
 
 int32_t WriteConverted(const TypeRecord* type, void* object, int32_t index, uint16_t kind,
                        int32_t part, uint32_t low, uint32_t high) {
-    auto set = UnitEntryOf<SetUnitPropertyFn>(type, UnitEntry::SetProperty);
+    auto set = UnitEntryOf<SetUnitPropertyFn>(type, UnitEntry::SetUnitProperty);
     if (!set) return -1;
     static const uint8_t kNoBytes[1] = {0};
     uint32_t value[2] = {low, high};
@@ -441,7 +441,7 @@ int32_t WriteConverted(const TypeRecord* type, void* object, int32_t index, uint
         if (part == -1) {
             if (low) font = FontFromRecord(*reinterpret_cast<const FontRecord*>(low));
         } else if (part >= 0 && part <= 6) {
-            font = CurrentFont(UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetProperty), object,
+            font = CurrentFont(UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetUnitProperty), object,
                                index);
             ChangeFontPart(font, part, low);
         } else {

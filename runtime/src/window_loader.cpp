@@ -159,7 +159,7 @@ bool UnitRegistry::CreateUnits(WindowRecord& w, HWND window) {
         if (IsMenuItem(w.units.ids[i])) continue;
         UnitRecordView v;
         if (!ViewUnit(w, i, v)) return false;
-        auto create = UnitEntryOf<CreateUnitFn>(FindTypeRecord(v.type), UnitEntry::Create);
+        auto create = UnitEntryOf<CreateUnitFn>(FindTypeRecord(v.type), UnitEntry::CreateUnit);
         UnitBase* unit = create ? create(v.propertyBlock, static_cast<int32_t>(v.propertyLength),
                                          StyleBits(v.Flags()), window, controlId, nullptr,
                                          v.geometry[0], v.geometry[1], v.geometry[2], v.geometry[3],
@@ -210,7 +210,7 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
     UnitRecordView v;
     UnitBase* self = nullptr;
     if (ViewUnit(w, 0, v)) {
-        auto create = UnitEntryOf<CreateUnitFn>(FindTypeRecord(v.type), UnitEntry::Create);
+        auto create = UnitEntryOf<CreateUnitFn>(FindTypeRecord(v.type), UnitEntry::CreateUnit);
         HMENU menu = BuildMenu(w);
         // The window type asks (code 3003) whether it is made for a modal load.
         loadingModal_ = modal;
@@ -370,7 +370,7 @@ void UnitRegistry::RebuildUnit(WindowRecord& w, int32_t index) {
     const TypeRecord* type = FindTypeRecord(v.type);
 
     // The unit's current properties become its record's block.
-    if (auto save = UnitEntryOf<SaveUnitPropertiesFn>(type, UnitEntry::SaveProperties)) {
+    if (auto save = UnitEntryOf<SaveUnitPropertiesFn>(type, UnitEntry::SaveUnitProperties)) {
         uint32_t length = 0;
         if (HGLOBAL block = save(unit, &length)) {
             const uint8_t* bytes = static_cast<const uint8_t*>(GlobalLock(block));
@@ -389,7 +389,7 @@ void UnitRegistry::RebuildUnit(WindowRecord& w, int32_t index) {
     if (old && IsWindow(old)) DestroyWindow(old); // the unit reports 2000: released
     if (ObjectAt(w, index) == unit) ReleaseObject(TakeObject(w, index));
 
-    auto create = UnitEntryOf<CreateUnitFn>(type, UnitEntry::Create);
+    auto create = UnitEntryOf<CreateUnitFn>(type, UnitEntry::CreateUnit);
     if (!create || !ViewUnit(w, index, v)) return;
     UnitBase* fresh =
         create(v.propertyBlock, static_cast<int32_t>(v.propertyLength), StyleBits(v.Flags()),

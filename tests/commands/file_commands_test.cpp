@@ -262,7 +262,9 @@ std::thread AnswerBox(const std::string& caption, int button, BoxSeen* seen, HWN
             if (!box) Sleep(50);
         }
         if (!box) return;
-        Sleep(100); // let the box finish its set-up
+        // The box is shown once its set-up is done.
+        for (int i = 0; i < 200 && !IsWindowVisible(box); ++i)
+            Sleep(10);
         seen->found = true;
         EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(seen));
         auto visible = [&](int id) {

@@ -136,7 +136,7 @@ TEST_CASE("save mode: what the dialog is given, the path it confirms, and a canc
     CHECK((flags & OFN_PATHMUSTEXIST));
     CHECK(!(flags & OFN_FILEMUSTEXIST)); // stored as 1, but this is a save dialog
     CHECK(!(flags & (OFN_CREATEPROMPT | OFN_NOCHANGEDIR)));
-    CHECK(dialogLog.filter == std::string("MP3\0*.MP3\0\0", 12));
+    CHECK(dialogLog.filter == std::string("MP3\0*.MP3\0\0", 11));
     CHECK(dialogLog.file.nFilterIndex == 1);
     CHECK(dialogLog.defaultExtension == "MP3");
     CHECK(dialogLog.file.nMaxFile >= 1024);

@@ -56,13 +56,13 @@ struct Fuzzer {
     }
 
     st::UnitBase* Create(const std::vector<uint8_t>& block) {
-        auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::Create);
+        auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::CreateUnit);
         return create(block.empty() ? nullptr : block.data(), static_cast<int32_t>(block.size()),
                       WS_TABSTOP, parent, 990, nullptr, 1, 1, 50, 20, W, kFuzzUnit, nullptr, 0);
     }
 
     std::vector<uint8_t> Saved(st::UnitBase* unit) {
-        auto save = st::UnitEntryOf<st::SaveUnitPropertiesFn>(type, st::UnitEntry::SaveProperties);
+        auto save = st::UnitEntryOf<st::SaveUnitPropertiesFn>(type, st::UnitEntry::SaveUnitProperties);
         uint32_t length = 0;
         HGLOBAL memory = save(unit, &length);
         REQUIRE(memory);
@@ -110,7 +110,7 @@ struct Fuzzer {
     }
 
     void Write(st::UnitBase* unit, int32_t index) {
-        auto set = st::UnitEntryOf<st::SetUnitPropertyFn>(type, st::UnitEntry::SetProperty);
+        auto set = st::UnitEntryOf<st::SetUnitPropertyFn>(type, st::UnitEntry::SetUnitProperty);
         const auto* entries = static_cast<const st::PropertyEntry*>(type->properties);
         const bool known = index >= 0 && index + 8 < type->propertyCount;
         const uint16_t kind = known ? entries[index + 8].kind : st::PropertyKind::Integer;
@@ -135,7 +135,7 @@ struct Fuzzer {
     }
 
     void CheckLimits(st::UnitBase* unit, const TypeUnderTest& t) {
-        auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(type, st::UnitEntry::GetProperty);
+        auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(type, st::UnitEntry::GetUnitProperty);
         const auto* entries = static_cast<const st::PropertyEntry*>(type->properties);
         for (int32_t i = 0; i + 8 < type->propertyCount; ++i) {
             uint32_t value[2] = {0, 0};

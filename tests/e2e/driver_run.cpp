@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace e2e {
@@ -68,34 +70,35 @@ DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs)
     PROCESS_INFORMATION info{};
     std::vector<wchar_t> command(line.begin(), line.end());
     command.push_back(0);
-    // No console: under Wine a console of its own means a console host
-    // process beside the driver, which now and then kept it from ending.
     const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                        DETACHED_PROCESS, nullptr, nullptr, &start, &info);
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &start, &info);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
         return result;
     }
-    // Its output as it comes, until it has ended (or the bound is over): a
-    // blocking read would wait for ever should anything else hold the pipe.
+    // Read what it writes until it ends, within the bound: a blocking read
+    // would wait as long as the driver (or anything that inherited the pipe)
+    // keeps its end open.
     std::string utf8;
     char buffer[4096];
-    const auto drain = [&] {
-        DWORD available = 0, got = 0;
-        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
-               ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
-            utf8.append(buffer, got);
-    };
-    const DWORD begin = GetTickCount();
+    const DWORD began = GetTickCount();
     bool ended = false;
-    while (!ended && GetTickCount() - begin < timeoutMs) {
+    for (;;) {
+        DWORD ready = 0, got = 0;
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &ready, nullptr)) break; // closed
+        if (ready > 0) {
+            if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+            utf8.append(buffer, got);
+            continue;
+        }
+        if (ended) break; // ended and drained
         ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
-        drain();
+        if (!ended && GetTickCount() - began >= timeoutMs) break;
     }
     CloseHandle(readEnd);
     DWORD code = static_cast<DWORD>(-1);
-    if (ended)
+    if (WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0)
         GetExitCodeProcess(info.hProcess, &code);
     else
         TerminateProcess(info.hProcess, 99);
@@ -123,6 +126,51 @@ uint32_t BigEndian(const std::string& bytes, size_t at) {
     for (size_t i = 0; i < 4; ++i)
         v = v << 8 | static_cast<uint8_t>(bytes[at + i]);
     return v;
+}
+
+std::string Here() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path);
+    return p.substr(0, p.rfind('\\') + 1);
+}
+
+RECT Numbers(const std::string& out, const char* key) {
+    RECT r{-1, -1, -1, -1};
+    size_t at = out.find(key);
+    if (at != std::string::npos)
+        std::sscanf(out.c_str() + at + std::strlen(key), "%ld,%ld,%ld,%ld", &r.left, &r.top,
+                    &r.right, &r.bottom);
+    return r;
+}
+
+Program::Program(const std::string& relativePath) {
+    // Appended piece by piece: GCC 12 warns falsely on the chained form.
+    std::string command(1, '"');
+    command += Here();
+    command += relativePath;
+    command += '"';
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &start, &info_);
+}
+
+Program::~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 10000);
+    }
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
+}
+
+long Program::ExitCode(DWORD boundMs) const {
+    DWORD code = 0;
+    if (!started_ || WaitForSingleObject(info_.hProcess, boundMs) != WAIT_OBJECT_0) return -1;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<long>(code);
 }
 
 } // namespace e2e

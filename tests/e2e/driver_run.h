@@ -2,6 +2,8 @@
 // as GBK, its exit code.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -18,6 +20,32 @@ struct DriverResult {
 DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs = 120000);
 
 std::string ReadFileBytes(const std::string& path);
+
+// The folder of this test program, with its final backslash.
+std::string Here();
+
+// Up to four numbers "a,b,c,d" after key in a result line, as left, top,
+// right, bottom (uidriver writes x,y,width,height, or width,height for the
+// screen); -1 for each one missing.
+RECT Numbers(const std::string& out, const char* key);
+
+// A program of the build tree (path relative to this test program's
+// folder) started as a person would start it; ended by force if a case
+// leaves it running.
+class Program {
+  public:
+    explicit Program(const std::string& relativePath);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    bool started() const { return started_; }
+    // The exit code once it ended within the bound; -1 otherwise.
+    long ExitCode(DWORD boundMs) const;
+
+  private:
+    PROCESS_INFORMATION info_{};
+    bool started_ = false;
+};
 uint32_t BigEndian(const std::string& bytes, size_t at);
 
 } // namespace e2e

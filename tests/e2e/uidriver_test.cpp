@@ -7,33 +7,46 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 #include "driver_run.h"
 
 namespace {
 
 const char kCaption[] = "驱动自测窗口";
+// A system dialog's first opening can take long in an emulated machine.
+const char kSlow[] = "60000";
 constexpr int kEditId = 100, kButtonId = 110, kDialogButtonId = 120, kCheckId = 140;
 
 // The window under test, on a thread of its own with its own message loop.
 class Subject {
   public:
     Subject() {
-        thread_ = std::thread([this] { Run(); });
-        while (!ready_)
+        thread_ = CreateThread(nullptr, 0, &Subject::Start, this, 0, nullptr);
+        for (int i = 0; i < 3000 && !ready_; ++i)
             Sleep(10);
     }
     ~Subject() {
+        // A box or dialog the driver failed to close stays modal: closing the
+        // window takes them down too. Bounded, so a stuck case fails instead of
+        // holding the whole run.
         PostMessageA(window_, WM_CLOSE, 0, 0);
-        thread_.join();
+        if (WaitForSingleObject(thread_, 30000) != WAIT_OBJECT_0) {
+            FAIL_CHECK("the test window did not close");
+            TerminateThread(thread_, 1);
+        }
+        CloseHandle(thread_);
     }
+    bool ready() const { return ready_; }
     HWND Control(int id) const { return GetDlgItem(window_, id); }
     std::atomic<int> boxAnswer{0};
     std::atomic<int> dialogAnswer{-1};
     std::string savedName;
 
   private:
+    static DWORD WINAPI Start(void* self) {
+        static_cast<Subject*>(self)->Run();
+        return 0;
+    }
     static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<Subject*>(GetWindowLongPtrA(w, GWLP_USERDATA));
         if (m == WM_COMMAND && LOWORD(wp) == kButtonId && HIWORD(wp) == BN_CLICKED) {
@@ -82,14 +95,17 @@ class Subject {
         SetForegroundWindow(window_);
         SetFocus(Control(kEditId));
         ready_ = true;
+        // The Unicode loop: Wine's IsDialogMessageA turns each half of a
+        // double-byte character into "?", and this window tests the driver,
+        // not that.
         MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            if (IsDialogMessageA(window_, &msg)) continue;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (IsDialogMessageW(window_, &msg)) continue;
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
-    std::thread thread_;
+    HANDLE thread_ = nullptr;
     HWND window_ = nullptr;
     std::atomic<bool> ready_{false};
 };
@@ -104,6 +120,7 @@ std::string TextOf(HWND w) {
 
 TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pictures") {
     Subject subject;
+    REQUIRE(subject.ready());
     const std::string cap = kCaption;
 
     SUBCASE("finding and listing") {
@@ -126,6 +143,10 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
         CHECK(r.code == 1);
         CHECK(r.out.rfind("fail no window", 0) == 0);
         CHECK(e2e::Driver({"frobnicate"}).code == 2);
+        // A driver that outlives the caller's bound is ended, not waited for.
+        const DWORD began = GetTickCount();
+        CHECK(e2e::Driver({"wait-window", "没有这个窗口", "--timeout", "60000"}, 3000).code == -1);
+        CHECK(GetTickCount() - began < 30000);
         CHECK(e2e::Driver({"key", cap, "NoSuchKey"}).code == 2);
         CHECK(e2e::Driver({"state", cap, "999", "--timeout", "200"}).code == 1);
         // A chain stops at its first failure.
@@ -156,7 +177,7 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
 
     SUBCASE("a message box is read and answered") {
         e2e::DriverResult r = e2e::Driver(
-            {"click", cap, "110", "+", "msgbox", "标题", "--press", "1", "+", "wait-gone", "标题"});
+            {"click", cap, "110", "+", "msgbox", "标题", "--press", "1", "--timeout", kSlow, "+", "wait-gone", "标题"});
         CAPTURE(r.out);
         CHECK(r.code == 0);
         CHECK(r.Has("ok msgbox caption=\"标题\" text=\"消息正文\""));
@@ -168,18 +189,18 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
         GetTempPathA(MAX_PATH, temp);
         const std::string name = std::string(temp) + "驱动测试.mp3";
         e2e::DriverResult r =
-            e2e::Driver({"click", cap, "120", "--message", "+", "file-dialog", name});
+            e2e::Driver({"click", cap, "120", "--message", "+", "file-dialog", name, "--timeout", kSlow});
         CAPTURE(r.out);
         CHECK(r.code == 0);
-        for (int i = 0; i < 400 && subject.dialogAnswer == -1; ++i)
+        for (int i = 0; i < 1200 && subject.dialogAnswer == -1; ++i)
             Sleep(50);
         CHECK(subject.dialogAnswer == 1);
         CHECK(subject.savedName == name);
 
         subject.dialogAnswer = -1;
-        r = e2e::Driver({"click", cap, "120", "--message", "+", "file-dialog", "--cancel"});
+        r = e2e::Driver({"click", cap, "120", "--message", "+", "file-dialog", "--cancel", "--timeout", kSlow});
         CHECK(r.code == 0);
-        for (int i = 0; i < 400 && subject.dialogAnswer == -1; ++i)
+        for (int i = 0; i < 1200 && subject.dialogAnswer == -1; ++i)
             Sleep(50);
         CHECK(subject.dialogAnswer == 0);
     }

@@ -251,6 +251,30 @@ TEST_CASE("event 0 comes once per content write, and never twice for one change"
     CHECK(GetText(kPlain, P::Content) == "ab");
 }
 
+TEST_CASE("Chinese typed as a byte pair or as one Unicode character goes in whole") {
+    TestWindow window;
+    REQUIRE(window.hwnd);
+    HWND box = Handle(kPlain);
+    SetText(kPlain, P::Content, "");
+    SendMessageA(box, WM_CHAR, 0xC4, 1); // 你, lead byte first
+    SendMessageA(box, WM_CHAR, 0xE3, 1);
+    SendMessageA(box, WM_CHAR, 0x597D, 1); // 好 as the character itself
+    SendMessageA(box, WM_CHAR, 0xC4, 1);   // a lead byte the next key does not complete
+    SendMessageA(box, WM_CHAR, '1', 1);
+    Pump();
+    CHECK(WindowText(box) == "你好1");
+    CHECK(counts.plain == 4); // the write, then one change per character
+    Set(kPlain, P::InputMode, 1); // read-only: nothing goes in
+    SendMessageA(box, WM_CHAR, 0xBA, 1);
+    SendMessageA(box, WM_CHAR, 0xC3, 1);
+    SendMessageA(box, WM_CHAR, 0x4F60, 1);
+    CHECK(WindowText(box) == "你好1");
+    Set(kPlain, P::InputMode, 3); // numbers only: no Chinese either
+    SendMessageA(box, WM_CHAR, 0xBA, 1);
+    SendMessageA(box, WM_CHAR, 0xC3, 1);
+    CHECK(WindowText(box) == "你好1");
+}
+
 TEST_CASE("selection properties: the -1 rules, negatives, reading clamped to the text") {
     TestWindow window;
     REQUIRE(window.hwnd);
@@ -489,7 +513,7 @@ const st::TypeRecord* EditType() {
 
 // What every reading of a live box must satisfy, whatever was written.
 void CheckInvariants(st::EditBoxUnit& box) {
-    auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(EditType(), st::UnitEntry::GetProperty);
+    auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(EditType(), st::UnitEntry::GetUnitProperty);
     REQUIRE(bool(get));
     auto word = [&](int32_t index) {
         uint32_t value[2] = {};
@@ -528,8 +552,8 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
     const st::TypeRecord* type = EditType();
     REQUIRE(type);
     CHECK(type->propertyCount == 29);
-    auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::Create);
-    auto set = st::UnitEntryOf<st::SetUnitPropertyFn>(type, st::UnitEntry::SetProperty);
+    auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::CreateUnit);
+    auto set = st::UnitEntryOf<st::SetUnitPropertyFn>(type, st::UnitEntry::SetUnitProperty);
     REQUIRE(bool(create));
     REQUIRE(bool(set));
     Fuzzer fuzz;

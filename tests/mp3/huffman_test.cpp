@@ -1,6 +1,7 @@
 // Huffman decoding against every code word of the table files.
 #include <doctest.h>
 
+#include <random>
 #include <set>
 
 #include "huffman.h"
@@ -103,5 +104,33 @@ TEST_CASE("pairs with linbits and signs") {
             CHECK(out[2 * i] == pairs[i].x);
             CHECK(out[2 * i + 1] == pairs[i].y);
         }
+    }
+}
+
+TEST_CASE("the bit cache reads what the bit reader reads") {
+    std::mt19937 rng(11);
+    std::vector<uint8_t> bytes(300 + kBitReaderSlack, 0);
+    for (size_t i = 0; i < 300; ++i)
+        bytes[i] = uint8_t(rng());
+    for (unsigned start : {0u, 3u, 13u, 64u}) {
+        CAPTURE(start);
+        BitReader plain(bytes.data(), 300);
+        plain.SetPosition(start);
+        CachedBits cached(plain);
+        CHECK(cached.Position() == start);
+        // Fields of 1 to 32 bits, refilling before each as the decoders do, up to
+        // and past the end of the data: there both give zeros.
+        while (plain.Position() < 300 * 8 + 64) {
+            const unsigned width = 1 + rng() % 32;
+            cached.Refill();
+            const uint32_t expect = plain.Read(width);
+            REQUIRE(cached.Read(width) == expect);
+            REQUIRE(cached.Position() == plain.Position());
+        }
+        // Finish hands the position back.
+        BitReader back(bytes.data(), 300);
+        cached.Finish(back);
+        CHECK(back.Position() == plain.Position());
+        CHECK(back.Overrun());
     }
 }

@@ -2,6 +2,7 @@
 // definition computed directly in double precision.
 #include <doctest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -43,36 +44,71 @@ TEST_CASE("32-point DCT matches its definition") {
 }
 
 TEST_CASE("synthesis filter matches the standard's shift-register form") {
-    // The standard's literal algorithm: a 1,024-value V shifted by 64 per slot.
+    // The standard's literal algorithm: a 1,024-value V shifted by 64 per slot. The
+    // filter is handed the slots in runs of every length it meets (a Layer III
+    // granule, a Layer II frame, and runs that end inside a group of lanes).
     std::vector<double> v(1024, 0.0);
     SynthesisFilter filter;
     filter.Reset();
-    for (int slot = 0; slot < 40; ++slot) {
-        const auto s = RandomValues(32, 2000.0f, 100 + unsigned(slot));
-        for (int i = 1023; i >= 64; --i)
-            v[size_t(i)] = v[size_t(i - 64)];
-        for (int i = 0; i < 64; ++i) {
-            double sum = 0;
-            for (int k = 0; k < 32; ++k)
-                sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64.0) * s[size_t(k)];
-            v[size_t(i)] = sum;
-        }
-        double u[512];
-        for (int i = 0; i < 8; ++i) {
+    int slot = 0;
+    int worst = 0, loudest = 0;
+    for (int run : {1, 2, 3, 5, 18, 36, 7, 4}) {
+        std::vector<float> s;
+        std::vector<int> ref;
+        for (int r = 0; r < run; ++r, ++slot) {
+            const auto sub = RandomValues(32, 1200.0f, 100 + unsigned(slot));
+            s.insert(s.end(), sub.begin(), sub.end());
+            for (int i = 1023; i >= 64; --i)
+                v[size_t(i)] = v[size_t(i - 64)];
+            for (int i = 0; i < 64; ++i) {
+                double sum = 0;
+                for (int k = 0; k < 32; ++k)
+                    sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64.0) * sub[size_t(k)];
+                v[size_t(i)] = sum;
+            }
+            double u[512];
+            for (int i = 0; i < 8; ++i) {
+                for (int j = 0; j < 32; ++j) {
+                    u[i * 64 + j] = v[size_t(i * 128 + j)];
+                    u[i * 64 + 32 + j] = v[size_t(i * 128 + 96 + j)];
+                }
+            }
             for (int j = 0; j < 32; ++j) {
-                u[i * 64 + j] = v[size_t(i * 128 + j)];
-                u[i * 64 + 32 + j] = v[size_t(i * 128 + 96 + j)];
+                double sum = 0;
+                for (int i = 0; i < 16; ++i)
+                    sum += u[j + 32 * i] * (data::kSynthesisWindow65536[j + 32 * i] / 65536.0);
+                ref.push_back(int(std::lround(std::clamp(sum, -32768.0, 32767.0))));
             }
         }
-        float out[32];
-        filter.Synthesize(s.data(), out);
-        for (int j = 0; j < 32; ++j) {
-            double ref = 0;
-            for (int i = 0; i < 16; ++i)
-                ref += u[j + 32 * i] * (data::kSynthesisWindow65536[j + 32 * i] / 65536.0);
-            CHECK(out[j] == doctest::Approx(ref).epsilon(1e-5).scale(2000));
+        std::vector<int16_t> out(size_t(32 * run));
+        filter.Synthesize(s.data(), run, out.data());
+        for (size_t j = 0; j < out.size(); ++j) {
+            worst = std::max(worst, std::abs(out[j] - ref[j]));
+            loudest = std::max(loudest, std::abs(ref[j]));
         }
     }
+    CHECK(loudest > 5000);
+    CHECK(worst <= 1);
+}
+
+TEST_CASE("synthesis clamps loud and broken input") {
+    SynthesisFilter filter;
+    filter.Reset();
+    std::vector<float> s(32 * 8, 0.0f);
+    for (int slot = 0; slot < 8; ++slot)
+        s[size_t(32 * slot)] = slot < 4 ? 1e9f : -1e9f; // a DC step far beyond full scale
+    s[32 * 7 + 5] = std::nanf("");
+    int16_t out[32 * 8];
+    filter.Synthesize(s.data(), 8, out);
+    // Past the filter's delay the positive run saturates at the top.
+    bool sawTop = false;
+    for (int j = 32 * 2; j < 32 * 4; ++j)
+        sawTop |= out[j] == 32767;
+    CHECK(sawTop);
+    // NaN (a broken stream) gives the bottom value, never garbage (sample 16 of a
+    // slot takes nothing from the slot's own subbands).
+    for (int j = 0; j < 32; ++j)
+        if (j != 16) CHECK(out[32 * 7 + j] == -32768);
 }
 
 namespace {
@@ -155,11 +191,42 @@ TEST_CASE("IMDCT with overlap-add for each block type, plain and mixed") {
                     CHECK(out2[t * 32 + sb] == doctest::Approx(z2[size_t(t)] + z1[size_t(18 + t)])
                                                    .scale(1000)
                                                    .epsilon(1e-5));
-                    CHECK(overlap[18 * sb + t] ==
+                    CHECK(overlap[32 * t + sb] ==
                           doctest::Approx(z2[size_t(18 + t)]).scale(1000).epsilon(1e-5));
                 }
             }
         }
+}
+
+TEST_CASE("a mixed stop block over part of the subbands") {
+    // Seven subbands with input: the kernels' lanes come out one short of a whole
+    // group; subbands 0 and 1 take the normal window, 2 to 6 the stop window, and
+    // the rest pass on the (zero) overlap.
+    GranuleChannel gc;
+    gc.windowSwitching = 1;
+    gc.blockType = 3;
+    gc.mixedBlock = 1;
+    auto a = RandomValues(576, 1000.0f, 41);
+    std::fill(a.begin() + 18 * 7, a.end(), 0.0f);
+    float overlap[576] = {};
+    float out[576];
+    InverseMdct(gc, a.data(), 7, overlap, out);
+    for (int sb : {0, 1, 2, 6}) {
+        CAPTURE(sb);
+        const auto x = ImdctDefinition(a.data() + 18 * sb, 36);
+        const int window = sb < 2 ? 0 : 3;
+        for (int t = 0; t < 18; ++t) {
+            CHECK(out[32 * t + sb] ==
+                  doctest::Approx(x[size_t(t)] * LongWindow(window, t)).scale(1000).epsilon(1e-5));
+            CHECK(overlap[32 * t + sb] ==
+                  doctest::Approx(x[size_t(18 + t)] * LongWindow(window, 18 + t))
+                      .scale(1000)
+                      .epsilon(1e-5));
+        }
+    }
+    for (int t = 0; t < 18; ++t)
+        for (int sb = 7; sb < 32; ++sb)
+            CHECK(out[32 * t + sb] == 0.0f);
 }
 
 TEST_CASE("subbands without input pass the overlap on and clear it") {
@@ -170,7 +237,7 @@ TEST_CASE("subbands without input pass the overlap on and clear it") {
         overlap[i] = float(i);
     float out[576];
     InverseMdct(gc, xr, 0, overlap, out);
-    CHECK(out[3 * 32 + 2] == 2 * 18 + 3);
+    CHECK(out[3 * 32 + 2] == 3 * 32 + 2);
     CHECK(overlap[100] == 0.0f);
 }
 

@@ -241,13 +241,13 @@ HGLOBAL SaveProperties(st::UnitBase* unit, uint32_t* length) {
 
 template <uint32_t Type> void* Interface(int32_t entry) {
     switch (entry) {
-    case st::UnitEntry::Create:
+    case st::UnitEntry::CreateUnit:
         return Type == BrokenType ? nullptr : reinterpret_cast<void*>(&CreateOf<Type>);
-    case st::UnitEntry::SetProperty:
+    case st::UnitEntry::SetUnitProperty:
         return reinterpret_cast<void*>(&SetProperty);
-    case st::UnitEntry::SaveProperties:
+    case st::UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(&SaveProperties);
-    case st::UnitEntry::GetProperty:
+    case st::UnitEntry::GetUnitProperty:
         return reinterpret_cast<void*>(&GetProperty);
     default:
         return nullptr;

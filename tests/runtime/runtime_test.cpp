@@ -55,7 +55,7 @@ TEST_CASE("StartRuntime prepares the process from the start-up record") {
     std::string path(module);
     CHECK(rt.programDirectory + "\\" + rt.programFileName == path);
     CHECK(rt.programFileName == "runtime_test.exe");
-    CHECK(rt.moduleDirectory.empty()); // only the framework's instance initialisation sets it
+    CHECK(rt.moduleDirectory == rt.programDirectory + "\\");
     char current[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, current);
     CHECK(lstrcmpiA(current, rt.programDirectory.c_str()) == 0);

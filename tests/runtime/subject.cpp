@@ -56,7 +56,9 @@ void ShowWindowOfOurOwn() {
 }
 
 DWORD WINAPI EndFromAnotherThread(LPVOID) {
-    Sleep(300);
+    // Once the main thread runs its message loop (bounded: 10 s).
+    for (int i = 0; i < 1000 && !st::Runtime().loopEntered; ++i)
+        Sleep(10);
     st::Services.EndProgram(7);
     return 0;
 }

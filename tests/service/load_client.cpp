@@ -6,6 +6,8 @@
 //   service_load_client PORT throughput C SECONDS TARGET
 //   service_load_client PORT distinct N [FIRST]   N new texts (numbered from FIRST), page and MP3
 //   each service_load_client PORT audio TARGET         prints the MP3 path the page names
+#include "test_support.h"
+
 #include <httplib.h>
 
 #include <algorithm>
@@ -25,22 +27,8 @@ double msSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-std::string encode(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
-
 std::string pageTarget(const std::string& text) {
-    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + encode(text);
+    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::percentEncode(text);
 }
 
 httplib::Client makeClient(int port) {

@@ -5,6 +5,10 @@
 #include <doctest.h>
 #include <httplib.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <map>
@@ -92,10 +96,7 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(audio->status == 200);
     CHECK(audio->get_header_value("Content-Type") == "audio/mpeg");
     CHECK(audio->get_header_value("Content-Length") == std::to_string(audio->body.size()));
-    REQUIRE(test::walkFrames(audio->body));
-    auto pcm = test::decodeMp3(audio->body, tmp.path());
-    CHECK(double(pcm.size()) / 22050 >= 0.5);
-    CHECK(test::rms(pcm) > 300);
+    CHECK(test::speechSeconds(audio->body, tmp.path()) >= 0.5);
 
     // Again: same address, answered from the cache, identical bytes.
     auto again = fetchSpeech(server.port(), "你好，世界 123 abc");
@@ -108,7 +109,7 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     auto remade = fetchSpeech(server.port(), "你好，世界 123 abc");
     CHECK(remade.cache == "miss");
     CHECK(remade.address == *address);
-    CHECK(test::walkFrames(remade.mp3));
+    CHECK(test::speechSeconds(remade.mp3, tmp.path()) >= 0.5);
 
     auto head = c->Head(address->substr(address->find("/audio/")));
     REQUIRE(head);
@@ -125,8 +126,9 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(readme->body.find("<meta charset=\"utf-8\">") != std::string::npos);
     CHECK(readme->body.find("本地语音服务") != std::string::npos);
     CHECK(readme->body.find("The local speech service") != std::string::npos);
-    for (const char* option : {"--listen", "--public-url", "--cache", "--cache-max", "--max-text",
-                               "--max-connections", "--request-timeout", "--quiet", "--version"})
+    for (const char* option :
+         {"--listen", "--public-url", "--cache", "--cache-max", "--max-text", "--max-connections",
+          "--max-waiting", "--request-timeout", "--quiet", "--version"})
         CHECK(readme->body.find(option) != std::string::npos);
     auto health = c->Get("/healthz");
     REQUIRE(health);
@@ -152,20 +154,11 @@ TEST_CASE("bad input gets a clear status and changes nothing") {
     }();
     REQUIRE(key.size() == 32);
 
+    // The query's own error cases are the parser's tests; here, that its
+    // statuses reach the client, and the routing.
     const std::map<std::string, int> cases = {
-        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400},    // bad escape
-        {kPage + "?sex=201&speed=0&ment=%E4%BD%A0%", 400},   // cut escape
-        {kPage + "?sex=201&speed=0&ment=%FF%FE", 400},       // not UTF-8
-        {kPage + "?sex=201&speed=0&ment=%C4%E3%BA%C3", 400}, // GBK, not UTF-8
-        {kPage + "?sex=201&speed=0&ment=", 400},             // empty text
-        {kPage + "?sex=201&speed=0", 400},                   // no text
-        {kPage + "?sex=201&speed=0&ment=%20%20", 400},       // nothing but blanks
-        {kPage + "?sex=man&speed=0&ment=abc", 400},
-        {kPage + "?sex=201&speed=fast&ment=abc", 400},
-        {kPage + "?sex=201&speed=99&ment=abc", 400},
+        {kPage + "?sex=201&speed=0&ment=%E4%BD%ZZ", 400}, // bad escape
         {kPage + "?sex=201&speed=0&ment=" + std::string(4097, 'a'), 413},
-        {kPage + "?sex=201&speed=0&ment=" + test::percentEncode(std::string(4091, 'x') + "你好"),
-         413},
         {"/", 404},
         {"/index.html", 404},
         {"/audio/", 404},
@@ -261,10 +254,9 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
             CHECK(r.address == p.address);
             CHECK(r.mp3 == p.mp3);
         } else {
+            // Concurrently synthesised audio is speech, not noise or silence.
             CHECK(r.cache == "miss");
-            auto frames = test::walkFrames(r.mp3);
-            REQUIRE(frames);
-            CHECK(frames->size() > 20);
+            CHECK(test::speechSeconds(r.mp3, tmp.path()) >= 0.5);
         }
     }
     CHECK(addresses.size() == 20);
@@ -272,10 +264,6 @@ TEST_CASE("20 concurrent clients, half new texts and half cached, all answered r
     for (const auto& n : cacheListing(cache))
         files += n.ends_with(".mp3");
     CHECK(files == 20);
-    // Spot-check that concurrently synthesised audio is speech, not noise or silence.
-    auto pcm = test::decodeMp3(results[0].mp3, tmp.path());
-    CHECK(double(pcm.size()) / 22050 >= 0.5);
-    CHECK(test::rms(pcm) > 300);
 }
 
 TEST_CASE("the same new text asked for at once is synthesised once") {
@@ -354,17 +342,19 @@ TEST_CASE("start-up failures are reported with their own exit status") {
     CHECK(shared == 1);
     CHECK(sharedMessage.find("in use by another speech-service") != std::string::npos);
 
-    for (const auto& args : std::vector<std::vector<std::string>>{{"--listen", "nowhere"},
-                                                                  {"--listen", "127.0.0.1:99999"},
-                                                                  {"--max-text", "lots"},
-                                                                  {"--cache-max", "0"},
-                                                                  // 2^64 + 2^30: must not wrap to 1 GiB
-                                                                  {"--cache-max", "17179869185G"},
-                                                                  {"--max-text", "99999999999999999999"},
-                                                                  {"--public-url", "ftp://x"},
-                                                                  {"--public-url", "http://a'b"},
-                                                                  {"--max-connections", "0"},
-                                                                  {"--bogus"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--listen", "nowhere"},
+                                               {"--listen", "127.0.0.1:99999"},
+                                               {"--max-text", "lots"},
+                                               {"--cache-max", "0"},
+                                               // 2^64 + 2^30: must not wrap to 1 GiB
+                                               {"--cache-max", "17179869185G"},
+                                               {"--max-text", "99999999999999999999"},
+                                               {"--public-url", "ftp://x"},
+                                               {"--public-url", "http://a'b"},
+                                               {"--max-connections", "0"},
+                                               {"--max-waiting", "-1"},
+                                               {"--bogus"}}) {
         CAPTURE(args[0]);
         CHECK(test::runServiceToExit(args, tmp.path()).first == 2);
     }
@@ -419,33 +409,27 @@ TEST_CASE("--public-url names the MP3 address in pages; --version answers") {
     CHECK(status == 0);
 }
 
-TEST_CASE("cached answers do not wait for a synthesis in progress") {
+TEST_CASE("systemd hears READY=1 once the service listens and STOPPING=1 at a stop") {
     test::TempDir tmp;
+    std::string path = (tmp.path() / "notify").string();
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    REQUIRE(path.size() < sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    REQUIRE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    timeval bound{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    auto receive = [&] {
+        char buf[256];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+    };
+    ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
     test::ServerProcess server(tmp.path() / "cache");
-    fetchSpeech(server.port(), "已经缓存");
-    std::string longText;
-    for (int i = 0; i < 80; ++i)
-        longText += "这是一个很长的句子，"; // 800 characters
-    std::atomic<bool> longDone{false};
-    int longStatus = 0;
-    std::thread slow([&] {
-        auto r = client(server.port())->Get(pageTarget(longText));
-        longStatus = r ? r->status : -1;
-        longDone = true;
-    });
-    // Cached requests keep being answered until the long synthesis finishes.
-    auto c = client(server.port());
-    int answered = 0, failed = 0;
-    while (!longDone) {
-        auto r = c->Get(pageTarget("已经缓存"));
-        if (r && r->status == 200 && r->get_header_value("X-Cache") == "hit")
-            ++answered;
-        else
-            ++failed;
-    }
-    slow.join();
-    CHECK(longStatus == 200);
-    CHECK(failed == 0);
-    CHECK(answered > 20);
-    MESSAGE("cached answers during one long synthesis: " << answered);
+    ::unsetenv("NOTIFY_SOCKET");
+    CHECK(receive() == "READY=1");
+    CHECK(server.stop() == 0);
+    CHECK(receive() == "STOPPING=1");
+    ::close(fd);
 }

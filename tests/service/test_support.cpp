@@ -155,6 +155,13 @@ double rms(const std::vector<std::int16_t>& pcm) {
     return std::sqrt(sum / double(pcm.size()));
 }
 
+std::optional<double> speechSeconds(std::string_view mp3, const fs::path& scratch) {
+    if (!walkFrames(mp3)) return std::nullopt;
+    auto pcm = decodeMp3(mp3, scratch);
+    if (rms(pcm) <= 300) return std::nullopt;
+    return double(pcm.size()) / 22050;
+}
+
 std::optional<std::string> addressInPage(std::string_view page) {
     constexpr std::string_view left = "Products/MediaPlayer/' src='";
     constexpr std::string_view right = "' width='0' height='0' autostart";

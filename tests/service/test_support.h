@@ -46,6 +46,10 @@ std::vector<std::int16_t> decodeMp3(std::string_view mp3, const std::filesystem:
 
 double rms(const std::vector<std::int16_t>& pcm);
 
+// Seconds of speech in the file: nullopt unless it is clean frames from the
+// first byte that decode to sound (not digital silence, not a click).
+std::optional<double> speechSeconds(std::string_view mp3, const std::filesystem::path& scratch);
+
 // The tool's way of cutting the address out of the page: the text after the
 // first left marker up to the first right marker, both searched from the start.
 std::optional<std::string> addressInPage(std::string_view page);

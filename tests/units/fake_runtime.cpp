@@ -129,7 +129,7 @@ st::WindowUnit* Runtime::Load(uint32_t window, bool show) {
     auto create = [&](size_t i, HWND parent, uint32_t controlId) -> st::UnitBase* {
         st::UnitRecordView v;
         if (!UnitAt(window, static_cast<int32_t>(i), v)) return nullptr;
-        auto fn = st::UnitEntryOf<st::CreateUnitFn>(TypeOf(v.type), st::UnitEntry::Create);
+        auto fn = st::UnitEntryOf<st::CreateUnitFn>(TypeOf(v.type), st::UnitEntry::CreateUnit);
         if (!fn) return nullptr;
         uint32_t style = 0;
         if (v.Flags() & st::UnitFlag::Disabled) style |= WS_DISABLED;

@@ -119,9 +119,9 @@ int32_t EditWantsKey(st::UnitBase*, uint32_t key) {
 
 template <uint32_t TypeId> void* Interface(int32_t entry) {
     switch (entry) {
-    case st::UnitEntry::Create:
+    case st::UnitEntry::CreateUnit:
         return reinterpret_cast<void*>(static_cast<st::CreateUnitFn>(&Create<TypeId>));
-    case st::UnitEntry::SaveProperties:
+    case st::UnitEntry::SaveUnitProperties:
         return reinterpret_cast<void*>(
             static_cast<st::SaveUnitPropertiesFn>(&st::SaveUnitProperties));
     case st::UnitEntry::IsDefaultButton:

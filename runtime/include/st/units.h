@@ -216,10 +216,10 @@ class UnitBase {
 // --- UnitInterface entries ---------------------------------------------------------
 
 namespace UnitEntry {
-inline constexpr int32_t Create = 1;
-inline constexpr int32_t SetProperty = 4;
-inline constexpr int32_t SaveProperties = 5;
-inline constexpr int32_t GetProperty = 6;
+inline constexpr int32_t CreateUnit = 1;
+inline constexpr int32_t SetUnitProperty = 4;
+inline constexpr int32_t SaveUnitProperties = 5;
+inline constexpr int32_t GetUnitProperty = 6;
 inline constexpr int32_t GetWindowIcon = 7;
 inline constexpr int32_t WantsKey = 8;
 inline constexpr int32_t ListBlockTexts = 9;

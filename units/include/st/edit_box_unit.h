@@ -119,11 +119,11 @@ class EditBoxUnit : public Unit {
 
     UpDownCompanion upDown_;
     bool settingContent_ = false;
+    uint8_t pendingLead_ = 0; // first byte of a double-byte character typed as two WM_CHARs
     uint32_t brushColour_ = 0;      // what the brush was made of, resolved
     int32_t lineHeight_ = 0;        // height of "W" in the current font
     RECT bandTop_{}, bandBottom_{}; // frame bands of a single-line box, window coordinates
     std::string readBuffer_;        // texts handed out by GetProperty live here
-    uint8_t leadByte_ = 0;          // first byte of a double-byte character being typed
 };
 
 } // namespace st

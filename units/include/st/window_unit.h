@@ -107,7 +107,6 @@ class WindowUnit : public Unit {
     HWND lastFocus_ = nullptr;
     bool activatedOnce_ = false;
     bool helpOpened_ = false;
-    HACCEL accelerators_ = nullptr;
 };
 
 // Where picture layout 2 puts a pw x ph picture in a cw x ch client area:
