@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver_run.h"
@@ -238,6 +239,13 @@ std::string ServiceMp3(const std::string& text) {
     return Fetch(page.substr(from, page.find('\'', from) - from));
 }
 
+// An ID3 tag or an MPEG audio frame's sync word.
+bool StartsLikeMp3(const std::string& bytes) {
+    return bytes.rfind("ID3", 0) == 0 ||
+           (bytes.size() > 1 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+            (static_cast<unsigned char>(bytes[1]) & 0xE0) == 0xE0);
+}
+
 // Runs a program beside the tool's build and waits for it; its exit code.
 int RunProgram(const std::string& commandLine) {
     std::string command = commandLine;
@@ -270,7 +278,8 @@ e2e::DriverResult TypeOver(const std::string& text) {
     const std::string cap = kCaption;
     return e2e::Driver({"click", cap, kText, "+", "wait", cap, kText, "focused=1", "+", "key", cap,
                         "Ctrl+End", "Ctrl+Shift+Home", "+", "type", cap, text, "+", "wait", cap,
-                        kText, "text=" + text, "+", "wait", cap, kPlay, "enabled=0", "+", "wait",
+                        kText, "text=" + text, "--timeout", "120000", "+", "wait", cap, kPlay,
+                        "enabled=0", "+", "wait",
                         cap, kSaveAs, "enabled=0"});
 }
 
@@ -530,4 +539,68 @@ TEST_CASE("Faults change nothing: no markers, 404, file: address, no service, sl
     CHECK(e2e::Driver({"key", cap, "Esc", "+", "wait-gone", cap}).code == 0);
     CHECK(tool.ExitCode(60000) == 0);
     CHECK(e2e::Driver({"msgbox", "--timeout", "2000"}).code == 1);
+}
+
+TEST_CASE("Texts as typed: with \"&\", 1,000 characters, empty, and a line break") {
+    const int service = Port("service");
+    REQUIRE_MESSAGE(service != 0, "the speech service did not start (see web_server/server.log)");
+    EmptyAudioFolder();
+    UseService(service);
+    Tool tool;
+    REQUIRE(tool.started());
+    const std::string cap = kCaption;
+    REQUIRE(e2e::Driver({"wait-window", cap, "--timeout", "100000"}, kStartBound).code == 0);
+    const std::string folder = ToolFolder() + kAudioFolder;
+
+    // Each text gives one MP3 in 音频文件. A text of plain characters is
+    // heard as it is: the file is the service's MP3 for it. "&" goes out
+    // unescaped (the service then reads a second parameter), so for that
+    // text only the file's being an MP3 the service made is checked.
+    std::string thousand;
+    while (thousand.size() < 2000)
+        thousand += "语音合成测试很好。";
+    thousand.resize(2000); // 1,000 double-byte characters
+    for (const std::string& text : {std::string("A&B你好"), thousand}) {
+        CAPTURE(text.size());
+        e2e::DriverResult r = TypeOver(text);
+        CAPTURE(r.out);
+        REQUIRE(r.code == 0);
+        r = Synthesize();
+        CAPTURE(r.out);
+        REQUIRE(r.code == 0);
+        const std::vector<std::string> files = FilesIn(folder);
+        REQUIRE(files.size() == 1);
+        const std::string mp3 = e2e::ReadFileBytes(folder + "\\" + files[0]);
+        CHECK(StartsLikeMp3(mp3));
+        if (text == thousand) CHECK(mp3 == ServiceMp3(text));
+        DeleteFileA((folder + "\\" + files[0]).c_str());
+    }
+
+    // Empty: the service refuses it (400), and nothing changes.
+    const auto nothingNew = [&] {
+        CHECK(e2e::Driver({"click", cap, kSynthesize}).code == 0);
+        CHECK(ButtonsStay("enabled=0", 5000));
+        CHECK(FilesIn(folder).empty());
+    };
+    REQUIRE(e2e::Driver({"click", cap, kText, "+", "wait", cap, kText, "focused=1", "+", "key",
+                         cap, "Ctrl+End", "Ctrl+Shift+Home", "Delete", "+", "wait", cap, kText,
+                         "text="})
+                .code == 0);
+    nothingNew();
+
+    // A line break (the usage notes ask for none): still one MP3, nothing else.
+    e2e::DriverResult r = e2e::Driver({"click", cap, kText, "+", "wait", cap, kText, "focused=1",
+                                       "+", "type", cap, "你好", "+", "key", cap, "Enter", "+", "type",
+                                       cap, "世界", "+", "wait", cap, kText, "text=你好\r\n世界"});
+    CAPTURE(r.out);
+    REQUIRE(r.code == 0);
+    r = Synthesize();
+    CAPTURE(r.out);
+    CHECK(r.code == 0);
+    const std::vector<std::string> files = FilesIn(folder);
+    REQUIRE(files.size() == 1);
+    CHECK(StartsLikeMp3(e2e::ReadFileBytes(folder + "\\" + files[0])));
+
+    CHECK(e2e::Driver({"key", cap, "Esc", "+", "wait-gone", cap}).code == 0);
+    CHECK(tool.ExitCode(60000) == 0);
 }
