@@ -297,7 +297,11 @@ bool RequestAudio(const st::TextValue& text) {
     const std::string folder = directory + kFolder;
     if (!Command(CommandId::FileExists, {TextArg(folder.c_str())}).low)
         Command(CommandId::MakeDirectory, {TextArg(folder.c_str())});
-    Held stamp(AsText(Command(CommandId::ToText, {Command(CommandId::Now, {})})));
+    // A command's result carries no type: the date-time must be marked as
+    // one, or the name would get no date-time text at all.
+    ArgRecord now = Command(CommandId::Now, {});
+    now.tag = st::TypeTag::DateTime;
+    Held stamp(AsText(Command(CommandId::ToText, {now})));
     const std::string path =
         directory + kFilePrefix + (stamp.text() ? stamp.text() : "") + kExtension;
     Held pathText(st::CopyText(path.c_str()));

@@ -137,7 +137,7 @@ ASOUND
 
     say "starting SpeechTool.exe under Wine"
     wine_started=1
-    wineserver -p >/dev/null 2>&1
+    wineserver -p >/dev/null 2>&1 || true
     wine "$tool" </dev/null >"$out/speechtool.log" 2>&1 &
     tool_pid=$!
     drive wait-window "$caption" --timeout 180000 >/dev/null ||

@@ -296,6 +296,10 @@ TEST_CASE("A request against the local speech service stores its MP3 beside the 
     REQUIRE(Request("你好，世界！Hello 123"));
     const std::string path = app::currentAudioPath;
     CHECK(path.rfind(folder + "\\生成音频测试", 0) == 0);
+    // Named after the date and time of the request.
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    CHECK(path.find("生成音频测试" + std::to_string(today.wYear) + "年") != std::string::npos);
     CHECK(path.substr(path.size() - 4) == ".mp3");
     CHECK(ReadFile(path) == Held());
     CHECK(Held().size() > 1000);

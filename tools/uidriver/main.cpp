@@ -3,6 +3,7 @@
 // prints one result line ("ok ..." or "fail ...") in UTF-8 and the run ends
 // at the first failure. See README.md for the commands.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -335,6 +336,32 @@ int Fail(const std::string& why) {
 
 HWND NeedWindow(const Command& c, const std::wstring& caption) {
     return WaitFor(c.timeout, [&] { return FindTopLevel(caption); });
+}
+
+// What the window's process holds: for soak runs, which watch it stay flat.
+int ProcessUsage(const Command& c) {
+    HWND top = NeedWindow(c, c.args[0]);
+    if (!top) return Fail("no window " + Quoted(c.args[0]));
+    DWORD pid = 0;
+    GetWindowThreadProcessId(top, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return Fail("cannot open the process");
+    DWORD handles = 0;
+    GetProcessHandleCount(process, &handles);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "ok usage pid=%lu handles=%lu gdi=%lu user=%lu private=%lu working=%lu", pid,
+                  handles, GetGuiResources(process, GR_GDIOBJECTS),
+                  GetGuiResources(process, GR_USEROBJECTS),
+                  static_cast<unsigned long>(memory.PrivateUsage),
+                  static_cast<unsigned long>(memory.WorkingSetSize));
+    CloseHandle(process);
+    Print(line);
+    return kOk;
 }
 
 int WaitWindow(const Command& c) {
@@ -691,6 +718,7 @@ const CommandRow kCommands[] = {
     {L"msgbox", 0, 1, MessageBoxCommand},
     {L"file-dialog", 0, 1, FileDialog},
     {L"screenshot", 2, 2, Screenshot},
+    {L"usage", 1, 1, ProcessUsage},
     {L"set-enabled", 3, 3, SetEnabled},
 };
 
