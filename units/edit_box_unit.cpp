@@ -321,9 +321,9 @@ bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t
     const BorderBits frame = BorderStyleBits(props.border);
     const DWORD windowStyle = (style & ~(WS_VISIBLE | WS_BORDER)) | Style() | frame.style;
     settingContent_ = true;
-    const bool created =
-        CreateUnitWindow(frame.exStyle, "EDIT", props.content.c_str(), windowStyle, left, top, width, height,
-                         parent, reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
+    const bool created = CreateUnitWindow(
+        frame.exStyle, "EDIT", props.content.c_str(), windowStyle, left, top, width, height, parent,
+        reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
     settingContent_ = false;
     if (!created) return false;
     ApplyFontAndHeight();
