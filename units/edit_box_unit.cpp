@@ -316,11 +316,14 @@ bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t
     MakeBrush(static_cast<uint32_t>(props.background));
     brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
     // Never visible at creation: the loader shows the units once all exist.
-    const DWORD windowStyle = (style & ~WS_VISIBLE) | Style();
+    // Made with its frame: a frame set afterwards would resize the text area
+    // and make the control lay its text out a second time.
+    const BorderBits frame = BorderStyleBits(props.border);
+    const DWORD windowStyle = (style & ~(WS_VISIBLE | WS_BORDER)) | Style() | frame.style;
     settingContent_ = true;
-    const bool created =
-        CreateUnitWindow(0, "EDIT", props.content.c_str(), windowStyle, left, top, width, height,
-                         parent, reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
+    const bool created = CreateUnitWindow(
+        frame.exStyle, "EDIT", props.content.c_str(), windowStyle, left, top, width, height, parent,
+        reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
     settingContent_ = false;
     if (!created) return false;
     ApplyFontAndHeight();

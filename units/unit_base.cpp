@@ -58,7 +58,7 @@ HFONT MakeUnitFont(const std::vector<uint8_t>& description) {
     return CreateFontIndirectA(&font);
 }
 
-void ApplyBorderStyle(HWND window, int32_t style) {
+BorderBits BorderStyleBits(int32_t style) {
     static const DWORD kExtended[6] = {0,
                                        WS_EX_CLIENTEDGE,
                                        WS_EX_DLGMODALFRAME,
@@ -66,11 +66,21 @@ void ApplyBorderStyle(HWND window, int32_t style) {
                                        WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME,
                                        0};
     style = Clamp(style, 0, 5);
-    LONG ex = GetWindowLongA(window, GWL_EXSTYLE);
-    ex &= ~(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE);
-    LONG plain = GetWindowLongA(window, GWL_STYLE) & ~WS_BORDER;
-    if (style == 5) plain |= WS_BORDER;
-    SetWindowLongA(window, GWL_EXSTYLE, ex | static_cast<LONG>(kExtended[style]));
+    return {style == 5 ? static_cast<DWORD>(WS_BORDER) : 0, kExtended[style]};
+}
+
+void ApplyBorderStyle(HWND window, int32_t style) {
+    const BorderBits bits = BorderStyleBits(style);
+    const LONG oldEx = GetWindowLongA(window, GWL_EXSTYLE);
+    const LONG oldPlain = GetWindowLongA(window, GWL_STYLE);
+    const LONG ex = (oldEx & ~(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE)) |
+                    static_cast<LONG>(bits.exStyle);
+    const LONG plain = (oldPlain & ~WS_BORDER) | static_cast<LONG>(bits.style);
+    // A frame change resizes the client area, and a multi-line edit control
+    // lays its text out again each time (under Wine it keeps some of that
+    // layout for good): no change, no new frame.
+    if (ex == oldEx && plain == oldPlain) return;
+    SetWindowLongA(window, GWL_EXSTYLE, ex);
     SetWindowLongA(window, GWL_STYLE, plain);
     SetWindowPos(window, nullptr, 0, 0, 0, 0,
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);

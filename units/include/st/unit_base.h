@@ -59,7 +59,15 @@ COLORREF ResolveColour(uint32_t colour);
 // description is not exactly 60 bytes or the font cannot be made.
 HFONT MakeUnitFont(const std::vector<uint8_t>& description);
 
-// Applies a control border style 0-5 (clamped) and redraws the frame.
+// The frame bits a control border style 0-5 (clamped) stands for.
+struct BorderBits {
+    DWORD style = 0;   // WS_BORDER or nothing
+    DWORD exStyle = 0; // edge bits
+};
+BorderBits BorderStyleBits(int32_t style);
+
+// Applies a control border style 0-5 (clamped) and redraws the frame. A
+// window that already has that frame is left alone.
 void ApplyBorderStyle(HWND window, int32_t style);
 
 inline int32_t Clamp(int32_t value, int32_t low, int32_t high) {
