@@ -45,40 +45,7 @@ constexpr uint32_t kReadSize = 16384;
 constexpr int32_t kMaxPath = 260;
 constexpr int kMaxCopies = 999;
 
-// A runtime value owned for the length of a scope.
-class Held {
-  public:
-    explicit Held(void* value = nullptr) : value_(value) {}
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() { st::FreeMemory(value_); }
-    char* text() const { return static_cast<char*>(value_); }
-    void* release() {
-        void* v = value_;
-        value_ = nullptr;
-        return v;
-    }
-
-  private:
-    void* value_;
-};
-
-// An Internet handle closed at the end of its scope.
-class InternetHandle {
-  public:
-    explicit InternetHandle(uint32_t h) : h_(h) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() {
-        if (h_) External(ExtInternetCloseHandle, {h_});
-    }
-    uint32_t get() const { return h_; }
-    // Left open: a call still under way holds it, and the program is ending.
-    void Abandon() { h_ = 0; }
-
-  private:
-    uint32_t h_;
-};
+using st::Held;
 
 std::string RunDirectory() {
     Held dir(AsText(Command(CommandId::RunDirectory, {})));
@@ -134,7 +101,7 @@ bool FetchAudio(const std::string& address, std::string& body) {
                       {internet.get(),
                        st::AsideArg::In(address.c_str(), static_cast<uint32_t>(address.size() + 1)),
                        0, 0, kFlagReload | kFlagNoCacheWrite | kFlagNoUi | kFlagNoCookies, 0});
-    if (!opened.ended) internet.Abandon();
+    if (!opened.ended) internet.release();
     InternetHandle request(opened.value);
     if (!request.get()) return false;
     uint32_t status = 0, size = sizeof status;
@@ -151,8 +118,8 @@ bool FetchAudio(const std::string& address, std::string& body) {
             ExtInternetReadFile, {request.get(), st::AsideArg::InOut(buffer.data(), kReadSize),
                                   kReadSize, st::AsideArg::InOut(&got, sizeof got)});
         if (!read.ended) {
-            request.Abandon();
-            internet.Abandon();
+            request.release();
+            internet.release();
             return false;
         }
         if (!read.value) return false; // timeout or broken connection

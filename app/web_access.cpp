@@ -85,11 +85,6 @@ uint32_t OpenInternet(const char* proxy) {
     return ext::InternetOpenA(kUserAgent, kOpenProxy, named.text(), nullptr, 0);
 }
 
-void CloseInternetHandle(uint32_t handle) {
-    ext::InternetCloseHandle(handle);
-}
-// An Internet handle, closed at the end of its scope.
-using InternetHandle = st::Owned<uint32_t, &CloseInternetHandle>;
 
 void ProcessEvents() {
     Command(CommandId::ProcessEvents, {});
@@ -306,6 +301,10 @@ st::TextValue FetchPageText(const st::TextValue& address, const st::TextValue& m
                             const st::TextValue& postData, st::TextValue& responseHeaders) {
     Held body(FetchPage(address, method, proxy, headers, postData, responseHeaders));
     return AsText(Command(CommandId::ToText, {BytesArg(body.get())}));
+}
+
+void CloseInternetHandle(uint32_t handle) {
+    ext::InternetCloseHandle(handle);
 }
 
 } // namespace app

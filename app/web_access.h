@@ -10,6 +10,7 @@
 // value owned by the caller (null when empty).
 #pragma once
 
+#include "st/owned.h"
 #include "st/values.h"
 
 #include <cstdint>
@@ -26,6 +27,11 @@ struct FetchBounds {
 };
 // The bounds of later fetches (tests shorten them).
 void SetFetchBounds(const FetchBounds& bounds);
+
+// Closes a handle of the system's Internet functions.
+void CloseInternetHandle(uint32_t handle);
+// An Internet handle, closed at the end of its scope.
+using InternetHandle = st::Owned<uint32_t, &CloseInternetHandle>;
 
 // The body of the page at address ("http://" host[:port] path, or the same
 // without the scheme); null on failure.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "main_window.h"
+#include "process_usage.h"
 #include "st/services.h"
 
 // The tool's own start-up record (st_app_image): the window is built from the
@@ -30,37 +31,9 @@ BOOL CALLBACK CountWindow(HWND, LPARAM count) {
     return TRUE;
 }
 
-// Live GDI objects. Where the system keeps no count (Wine answers 0), the
-// handle table is probed: it also answers a handle by its index alone.
-DWORD GdiObjects() {
-    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
-    DWORD n = 0;
-    for (uintptr_t index = 1; index < 0x10000; ++index)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++n;
-    return n;
-}
-
-// Open kernel handles, counted by asking each possible value (the count the
-// system keeps is not answered everywhere).
-DWORD KernelHandles() {
-    DWORD n = 0, flags = 0;
-    for (uintptr_t value = 4; value < 0x10000; value += 4)
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++n;
-    return n;
-}
-
-// Committed private memory, region by region.
-SIZE_T PrivateBytes() {
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
-        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= at) break;
-        at = next;
-    }
-    return total;
-}
+using test_support::GdiObjects;
+using test_support::KernelHandles;
+using test_support::PrivateBytes;
 
 Usage Measure() {
     Usage u;
