@@ -162,8 +162,12 @@ int Requests() {
 
 // Points the tool at host:port through the settings file beside it.
 void UseService(int port) {
+    // The first case comes here before the tool's folder exists.
+    CreateDirectoryA(ToolFolder().c_str(), nullptr);
     std::ofstream ini(ToolFolder() + "\\SpeechTool.ini", std::ios::binary | std::ios::trunc);
     ini << "[service]\r\nhost=127.0.0.1\r\nport=" << port << "\r\n";
+    ini.close();
+    REQUIRE_MESSAGE(ini.good(), "the settings file could not be written");
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
