@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "st/edit_box_unit.h"
@@ -618,6 +620,30 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
             set(box, index, value, &out);
             CHECK(out == 0);
             CheckInvariants(*box);
+        }
+        // However it was left, the box still answers a message sent from
+        // another thread and still normalises in byte mode.
+        std::atomic<bool> done{false}, answered{false};
+        std::thread other([&] {
+            DWORD_PTR length = 0;
+            answered = SendMessageTimeoutA(Handle(kFuzz), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
+                                           5000, &length) != 0;
+            done = true;
+        });
+        for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 6000;) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            Pump();
+        }
+        other.join();
+        CHECK(answered);
+        Set(kFuzz, P::InputMode, 5);
+        for (const char* typed : {"300", "0"}) {
+            SetText(kFuzz, P::Content, typed);
+            SetFocus(Handle(kFuzz));
+            Pump();
+            SetFocus(Handle(kByte));
+            Pump();
+            CHECK(WindowText(Handle(kFuzz)) == (typed[1] ? "255" : ""));
         }
     }
 }
