@@ -176,7 +176,8 @@ long Program::ExitCode(DWORD boundMs) const {
 WineSetting::WineSetting(const char* subkey, const char* name, const char* value) : name_(name) {
     const std::string path = std::string("Software\\Wine\\") + subkey;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS) {
         key_ = nullptr;
         return;
     }

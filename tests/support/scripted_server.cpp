@@ -34,15 +34,15 @@ std::string Control(const std::string& request) {
     }();
     REQUIRE(winsock);
     const int port = Port("control");
-    REQUIRE_MESSAGE(port != 0, "the test server's ports file is missing (see web_server/server.log)");
+    REQUIRE_MESSAGE(port != 0,
+                    "the test server's ports file is missing (see web_server/server.log)");
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     REQUIRE(s != INVALID_SOCKET);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool connected = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     std::string answer;
     if (connected) {
         for (size_t sent = 0; sent < request.size();) {
@@ -83,8 +83,9 @@ Answer& Answer::Drop() {
 }
 
 std::string Reply(const char* status, const std::string& body, const std::string& headers) {
-    return std::string("HTTP/1.1 ") + status + "\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n" + headers + "\r\n" + body;
+    return std::string("HTTP/1.1 ") + status +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
+           headers + "\r\n" + body;
 }
 
 void Script(std::initializer_list<Answer> answers) {
