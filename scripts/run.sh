@@ -11,20 +11,22 @@
 # types TEXT (default "你好，世界！Hello 123") into the tool, presses 语音合成
 # with uidriver.exe, waits for 播放, presses it, waits for the end of the
 # sound, and prints where the MP3, a WAV of what the sound device was given
-# and a screenshot of the window are.
+# and a screenshot of the window are. On your display the window is yours
+# (--text is the demo's); once you close it, it lists the MP3s made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 text="你好，世界！Hello 123"
+text_given=0
 demo=0
 inside=0
 while [ $# -gt 0 ]; do
     case "$1" in
-        --text) [ $# -ge 2 ] || { echo "run: --text needs a text" >&2; exit 2; }; text=$2; shift 2 ;;
+        --text) [ $# -ge 2 ] || { echo "run: --text needs a text" >&2; exit 2; }; text=$2; text_given=1; shift 2 ;;
         --demo) demo=1; shift ;;
         --inside-test-machine) inside=1; shift ;; # internal: the demo's second half
-        -h|--help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,16s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "run: unknown argument $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -40,9 +42,11 @@ service_port=8925
 out=$root/build/run
 
 # --- Started here, stopped at the end ------------------------------------------
-service_pid="" xvfb_pid="" tool_pid="" wine_started=0
+service_pid="" xvfb_pid="" tool_pid="" wine_started=0 own_frame=0
+frame_key='HKCU\Software\Wine\AppDefaults\SpeechTool.exe\X11 Driver'
 cleanup() {
     [ -n "$tool_pid" ] && kill "$tool_pid" 2>/dev/null
+    [ "$own_frame" = 1 ] && wine reg delete "$frame_key" /v Decorated /f >/dev/null 2>&1
     [ "$wine_started" = 1 ] && wineserver -k >/dev/null 2>&1
     if [ -n "$service_pid" ]; then
         say "stopping the speech service it started (pid $service_pid)"
@@ -138,6 +142,11 @@ ASOUND
     say "starting SpeechTool.exe under Wine"
     wine_started=1
     wineserver -p >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        # No window manager on the virtual display: Wine draws the caption and
+        # frame itself, so the screenshot shows the whole window.
+        wine reg add "$frame_key" /v Decorated /d N /f >/dev/null 2>&1 && own_frame=1
+    fi
     wine "$tool" </dev/null >"$out/speechtool.log" 2>&1 &
     tool_pid=$!
     drive wait-window "$caption" --timeout 180000 >/dev/null ||
@@ -245,9 +254,29 @@ if [ "$demo" = 1 ] || [ -z "${DISPLAY:-}" ]; then
     exit $?
 fi
 
+[ "$text_given" = 1 ] && say "--text is for the demo (--demo); on your display, type into the window"
+if [ ! -e /proc/asound/cards ] || grep -q 'no soundcards' /proc/asound/cards 2>/dev/null; then
+    if [ ! -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/pulse/native" ]; then
+        say "no sound card found: 播放 will be silent here (--demo captures the sound to a WAV)"
+    fi
+fi
 ensure_service
-say "starting SpeechTool.exe under Wine on $DISPLAY (the first start creates a Wine prefix: about a minute)"
+mkdir -p "$out"
+session_mark="$out/.session"
+touch "$session_mark"
+if [ -f build/win32/wineprefix/system.reg ]; then
+    say "starting SpeechTool.exe under Wine on $DISPLAY"
+else
+    say "starting SpeechTool.exe under Wine on $DISPLAY (creating its Wine prefix first: about a minute)"
+fi
 rc=0
 cmake/wine-run "$tool" || rc=$?
 say "SpeechTool.exe ended with exit code $rc"
+made=$(find "$root/build/win32/app/音频文件" -name '*.mp3' -newer "$session_mark" 2>/dev/null | sort)
+if [ -n "$made" ]; then
+    say "MP3s made (in build/win32/app/音频文件):"
+    echo "$made"
+else
+    say "no MP3 was made (they land in build/win32/app/音频文件)"
+fi
 exit $rc

@@ -7,9 +7,9 @@
 #include "external_functions.h"
 #include "globals.h"
 #include "st/services.h"
+#include "scripted_server.h"
 #include "synthesis.h"
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <fstream>
@@ -52,73 +52,16 @@ std::string ExeDirectory() {
     return file.substr(0, file.rfind('\\'));
 }
 
-int Port(const char* name) {
-    std::ifstream in(ExeDirectory() + "\\web_server\\ports");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(std::string(name) + "=", 0) == 0)
-            return std::atoi(line.c_str() + line.find('=') + 1);
-    return 0;
-}
-
-std::string Control(const std::string& request) {
-    static const bool winsock = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    REQUIRE(winsock);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(Port("control")));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string answer;
-    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        for (size_t sent = 0; sent < request.size();) {
-            const int n =
-                send(s, request.data() + sent, static_cast<int>(request.size() - sent), 0);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
-        shutdown(s, SD_SEND);
-        char buffer[4096];
-        int n;
-        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
-            answer.append(buffer, static_cast<size_t>(n));
-    }
-    closesocket(s);
-    return answer;
-}
-
-// The scripted server answers every connection with these bytes, after a pause.
-void Answer(const std::string& bytes, int pauseMs = 0) {
-    std::string s = "script\nanswer\n";
-    if (pauseMs) s += "sleep " + std::to_string(pauseMs) + "\n";
-    s += "send " + std::to_string(bytes.size()) + "\n" + bytes;
-    REQUIRE(Control(s) == "ok\n");
-}
-
-std::string Reply(const char* status, const std::string& body) {
-    return std::string("HTTP/1.1 ") + status +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
-           body;
-}
+using scripted::AnswerEach;
+using scripted::Port;
+using scripted::Reply;
 
 int Requests() {
-    const std::string log = Control("log\n");
-    int n = 0;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        const size_t nl = log.find('\n', pos);
-        if (nl == std::string::npos) break;
-        pos = nl + 1 + std::strtoul(log.c_str() + pos, nullptr, 10);
-        ++n;
-    }
-    return n;
+    return static_cast<int>(scripted::Received().size());
 }
 
 std::string Here(const std::string& path) {
-    return "http://127.0.0.1:" + std::to_string(Port("http")) + path;
+    return scripted::HttpAddress(path);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -184,7 +127,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
     const std::string dir = Scratch();
     const std::string path = dir + "\\a.mp3";
 
-    Answer(Reply("200 OK", kMp3));
+    AnswerEach(Reply("200 OK", kMp3));
     REQUIRE(Download(Here("/x.mp3"), path) == 1);
     CHECK(ReadFile(path) == kMp3);
     CHECK(std::string(app::currentAudioPath) == path);
@@ -192,7 +135,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
 
     // The same name again (two syntheses in one second): a numbered copy.
     const std::string second = kMp3 + "second";
-    Answer(Reply("200 OK", second));
+    AnswerEach(Reply("200 OK", second));
     REQUIRE(Download(Here("/x.mp3"), path) == 1);
     CHECK(ReadFile(path) == kMp3);
     CHECK(ReadFile(dir + "\\a (2).mp3") == second);
@@ -213,7 +156,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
     };
     for (const auto& f : failures) {
         CAPTURE(f.what);
-        Answer(f.reply);
+        AnswerEach(f.reply);
         CHECK(Download(Here("/x.mp3"), dir + "\\b.mp3") == 0);
         CHECK(FilesIn(dir).size() == 2); // no b.mp3, no temporary left behind
         CHECK(std::string(app::currentAudioPath) == dir + "\\a (2).mp3");
@@ -221,7 +164,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
     }
 
     // Addresses that are no web address never reach the network.
-    Answer(Reply("200 OK", kMp3));
+    AnswerEach(Reply("200 OK", kMp3));
     for (const std::string& address :
          {std::string("file:///") + path, path, std::string("\\\\127.0.0.1\\share\\x.mp3"),
           std::string("ftp://127.0.0.1/x.mp3"), std::string("未找到左边内容"), Here("/x y.mp3")}) {
@@ -321,9 +264,7 @@ TEST_CASE("Audio of a text edited while its request ran is not taken") {
                                                  Here("/a.mp3") +
                                                  "' width='0' height='0' autostart>");
     const std::string mp3 = Reply("200 OK", kMp3);
-    REQUIRE(Control("script\nanswer\nsleep 300\nsend " + std::to_string(page.size()) + "\n" +
-                    page + "answer\nsend " + std::to_string(mp3.size()) + "\n" + mp3) ==
-            "ok\n");
+    scripted::Script({scripted::Answer().Sleep(300).Send(page), scripted::Answer().Send(mp3)});
     SetTimer(nullptr, 0, 1, TextEdited);
     const uint32_t count = app::audioStateCount;
     CHECK_FALSE(Request("再见"));
@@ -337,13 +278,13 @@ TEST_CASE("A page without the markers downloads nothing") {
     Start();
     ForgetAudio();
     UseService(Port("http"));
-    Answer(Reply("200 OK", "<html>no player here</html>"));
+    AnswerEach(Reply("200 OK", "<html>no player here</html>"));
     CHECK_FALSE(Request("你好"));
     CHECK(Requests() == 1); // the page only
     CHECK(app::currentAudioPath == nullptr);
 
     // The page names a file address: refused without a download.
-    Answer(Reply("200 OK", "Products/MediaPlayer/' src='file:///C:/windows/win.ini' width='0' "
+    AnswerEach(Reply("200 OK", "Products/MediaPlayer/' src='file:///C:/windows/win.ini' width='0' "
                            "height='0' autostart"));
     CHECK_FALSE(Request("你好"));
     CHECK(Requests() == 1);
@@ -366,7 +307,7 @@ TEST_CASE("A download that waits for its server keeps the window answering; clos
     const std::string dir = Scratch();
 
     // The server answers after a second: the window's timer goes on meanwhile.
-    Answer(Reply("200 OK", kMp3), 1000);
+    AnswerEach(Reply("200 OK", kMp3), 1000);
     downloadTicks = 0;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
     CHECK(Download(Here("/slow.mp3"), dir + "\\slow.mp3") == 1);
@@ -378,7 +319,7 @@ TEST_CASE("A download that waits for its server keeps the window answering; clos
 
     // The program closes while the server still waits: the download gives
     // up at once and keeps nothing.
-    Answer(Reply("200 OK", kMp3), 2000);
+    AnswerEach(Reply("200 OK", kMp3), 2000);
     downloadTicks = 0;
     quitAtTick = 5;
     timer = SetTimer(nullptr, 0, 20, CountTick);

@@ -10,9 +10,9 @@
 #include "external_functions.h"
 #include "st/services.h"
 #include "text_helpers.h"
+#include "scripted_server.h"
 #include "web_access.h"
 
-#include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
 
@@ -223,110 +223,16 @@ std::vector<Call> CallsOf(const char* name) {
 
 // --- The scripted server -----------------------------------------------------
 
-struct Ports {
-    int http = 0, control = 0, refused = 0, service = 0;
-};
-
-const Ports& ServerPorts() {
-    static const Ports ports = [] {
-        char path[MAX_PATH];
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string file(path);
-        file = file.substr(0, file.rfind('\\')) + "\\web_server\\ports";
-        Ports p;
-        std::ifstream in(file);
-        std::string line;
-        while (std::getline(in, line)) {
-            const size_t eq = line.find('=');
-            if (eq == std::string::npos) continue;
-            const std::string name = line.substr(0, eq);
-            const int value = std::atoi(line.c_str() + eq + 1);
-            if (name == "http") p.http = value;
-            if (name == "control") p.control = value;
-            if (name == "refused") p.refused = value;
-            if (name == "service") p.service = value;
-        }
-        return p;
-    }();
-    REQUIRE_MESSAGE(ports.control != 0, "the test server's ports file is missing");
-    return ports;
-}
-
-std::string Control(const std::string& request) {
-    static const bool winsock = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    REQUIRE(winsock);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    REQUIRE(s != INVALID_SOCKET);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(ServerPorts().control));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string answer;
-    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        send(s, request.data(), static_cast<int>(request.size()), 0);
-        shutdown(s, SD_SEND);
-        char buffer[4096];
-        int n;
-        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
-            answer.append(buffer, static_cast<size_t>(n));
-    }
-    closesocket(s);
-    return answer;
-}
-
-struct Answer {
-    std::string steps;
-    Answer& Send(const std::string& bytes) {
-        steps += "send " + std::to_string(bytes.size()) + "\n" + bytes;
-        return *this;
-    }
-    Answer& Sleep(int ms) {
-        steps += "sleep " + std::to_string(ms) + "\n";
-        return *this;
-    }
-    Answer& Repeat(int count, const std::string& bytes) {
-        steps +=
-            "repeat " + std::to_string(count) + " " + std::to_string(bytes.size()) + "\n" + bytes;
-        return *this;
-    }
-    Answer& Drop() {
-        steps += "drop\n";
-        return *this;
-    }
-};
+using scripted::Answer;
+using scripted::Received;
+using scripted::Script;
 
 Answer Ok(const std::string& body, const std::string& headers = "") {
-    return Answer().Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                         "\r\nConnection: close\r\n" + headers + "\r\n" + body);
-}
-
-void Script(std::initializer_list<Answer> answers) {
-    std::string s = "script\n";
-    for (const Answer& a : answers)
-        s += "answer\n" + a.steps;
-    REQUIRE(Control(s) == "ok\n");
-}
-
-// Every request the server received since the script, raw.
-std::vector<std::string> Received() {
-    const std::string log = Control("log\n");
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        const size_t nl = log.find('\n', pos);
-        if (nl == std::string::npos) break;
-        const size_t n = std::strtoul(log.c_str() + pos, nullptr, 10);
-        out.push_back(log.substr(nl + 1, n));
-        pos = nl + 1 + n;
-    }
-    return out;
+    return Answer().Send(scripted::Reply("200 OK", body, headers));
 }
 
 std::string Here(const std::string& rest, const char* host = "127.0.0.1") {
-    return std::string(host) + ":" + std::to_string(ServerPorts().http) + rest;
+    return std::string(host) + ":" + std::to_string(scripted::Port("http")) + rest;
 }
 
 // --- Calling the routine ---------------------------------------------------------
@@ -466,7 +372,7 @@ TEST_CASE("An address splits into host, path and port") {
 }
 
 TEST_CASE("A GET goes out with the caller's headers, then the defaults the caller left out") {
-    const int http = ServerPorts().http;
+    const int http = scripted::Port("http");
     const std::string hostPort = "127.0.0.1:" + std::to_string(http);
 
     SUBCASE("an address without scheme") {
@@ -561,7 +467,7 @@ TEST_CASE("A GET goes out with the caller's headers, then the defaults the calle
 }
 
 TEST_CASE("POST sends its data with type and length; other methods send nothing") {
-    const std::string hostPort = "127.0.0.1:" + std::to_string(ServerPorts().http);
+    const std::string hostPort = "127.0.0.1:" + std::to_string(scripted::Port("http"));
 
     SUBCASE("post in lower case") {
         Script({Ok("posted")});
@@ -623,7 +529,7 @@ TEST_CASE("POST sends its data with type and length; other methods send nothing"
 TEST_CASE("Through a proxy the request goes to the proxy in absolute form") {
     Script({Ok("via proxy")});
     ResetWatch();
-    const std::string proxy = "127.0.0.1:" + std::to_string(ServerPorts().http);
+    const std::string proxy = "127.0.0.1:" + std::to_string(scripted::Port("http"));
     const std::string address = "web.test:8080/x?y=1";
     Page page = Fetch(address, "", proxy);
     CHECK(page.body == "via proxy");
@@ -696,7 +602,7 @@ TEST_CASE("The body comes whole, however it arrives") {
     }
     SUBCASE("a refused connection") {
         ResetWatch();
-        Page page = Fetch("127.0.0.1:" + std::to_string(ServerPorts().refused) + "/x");
+        Page page = Fetch("127.0.0.1:" + std::to_string(scripted::Port("refused")) + "/x");
         CHECK(page.empty);
         CheckNoAnswerHeaders(page, "a refused connection");
         CheckClosedInOrder();
@@ -710,7 +616,7 @@ TEST_CASE("The body comes whole, however it arrives") {
         Script({Ok("wrong server")});
         ResetWatch();
         // 65536 more than the server's port: not the server's port modulo 65536.
-        CHECK(Fetch("127.0.0.1:" + std::to_string(ServerPorts().http + 65536) + "/x").empty);
+        CHECK(Fetch("127.0.0.1:" + std::to_string(scripted::Port("http") + 65536) + "/x").empty);
         CHECK(watch.calls.empty());
         CHECK(Received().empty());
     }
@@ -1043,7 +949,7 @@ TEST_CASE("The declared library names reach the loader as written") {
 TEST_CASE("The speech service's page carries the MP3 address" *
           doctest::skip(!WEB_TEST_SPEECH_SERVICE)) {
     Start();
-    const int port = ServerPorts().service;
+    const int port = scripted::Port("service");
     REQUIRE_MESSAGE(port != 0, "the speech service did not start (see web_server/server.log)");
     st::TextValue text = const_cast<char*>("你好，世界");
     std::string address =

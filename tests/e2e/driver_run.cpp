@@ -173,4 +173,37 @@ long Program::ExitCode(DWORD boundMs) const {
     return static_cast<long>(code);
 }
 
+WineSetting::WineSetting(const char* subkey, const char* name, const char* value) : name_(name) {
+    const std::string path = std::string("Software\\Wine\\") + subkey;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS) {
+        key_ = nullptr;
+        return;
+    }
+    char old[1024];
+    DWORD size = sizeof old, type = 0;
+    if (RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+        had_ = true;
+        old_.assign(old, strnlen(old, size));
+    }
+    Write(value);
+}
+
+WineSetting::~WineSetting() {
+    if (!key_) return;
+    if (had_)
+        Write(old_.c_str());
+    else
+        RegDeleteValueA(key_, name_);
+    RegCloseKey(key_);
+}
+
+void WineSetting::Write(const char* value) {
+    RegSetValueExA(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>(std::strlen(value) + 1));
+}
+
 } // namespace e2e

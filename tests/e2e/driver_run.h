@@ -48,4 +48,21 @@ class Program {
 };
 uint32_t BigEndian(const std::string& bytes, size_t at);
 
+// A setting of Wine's in the current user's registry for the life of the
+// object, put back afterwards; Windows does not read these keys.
+class WineSetting {
+  public:
+    WineSetting(const char* subkey, const char* name, const char* value);
+    ~WineSetting();
+    WineSetting(const WineSetting&) = delete;
+    WineSetting& operator=(const WineSetting&) = delete;
+
+  private:
+    void Write(const char* value);
+    HKEY key_ = nullptr;
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
 } // namespace e2e

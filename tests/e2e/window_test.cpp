@@ -34,57 +34,15 @@ std::string UsageNotes() {
            "注意，不要输入换行，换行后不支持！";
 }
 
-// A setting of Wine's in the current user's registry for the time of the
-// test, put back afterwards; Windows does not read these keys.
-class WineSetting {
-  public:
-    WineSetting(const char* subkey, const char* name, const char* value) : name_(name) {
-        const std::string path = std::string("Software\\Wine\\") + subkey;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
-                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
-                            nullptr) != ERROR_SUCCESS) {
-            key_ = nullptr;
-            return;
-        }
-        char old[1024];
-        DWORD size = sizeof old, type = 0;
-        if (RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
-                ERROR_SUCCESS &&
-            type == REG_SZ) {
-            had_ = true;
-            old_.assign(old, strnlen(old, size));
-        }
-        Write(value);
-    }
-    ~WineSetting() {
-        if (!key_) return;
-        if (had_)
-            Write(old_.c_str());
-        else
-            RegDeleteValueA(key_, name_);
-        RegCloseKey(key_);
-    }
-
-  private:
-    void Write(const char* value) {
-        RegSetValueExA(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                       static_cast<DWORD>(std::strlen(value) + 1));
-    }
-    HKEY key_ = nullptr;
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
-
 } // namespace
 
 TEST_CASE("SpeechTool.exe: its window as it opens, focus, typing, the check box, Esc") {
     // Clicking the link opens its address: under Wine that goes to the
     // desktop's browser, which is given none here, so nothing starts.
-    WineSetting noBrowser("WineBrowser", "Browsers", "");
+    e2e::WineSetting noBrowser("WineBrowser", "Browsers", "");
     // Without a window manager (Xvfb) nobody would draw the caption and the
     // frame; Wine draws them itself, as Windows does, for the screenshot.
-    WineSetting ownFrame("X11 Driver", "Decorated", "N");
+    e2e::WineSetting ownFrame("X11 Driver", "Decorated", "N");
     e2e::Program tool("..\\..\\app\\SpeechTool.exe");
     REQUIRE(tool.started());
     const std::string cap = kCaption;
