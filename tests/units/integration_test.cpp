@@ -168,21 +168,21 @@ TEST_CASE("A handler that loads the window while its load begins: one window, bu
 TEST_CASE("Closing the window while a unit's handler pumps messages: objects outlive the handler") {
     MainWindow main;
     REQUIRE(main.hwnd);
-    REQUIRE(testunits::LiveUnits() > 0);
+    REQUIRE(testunits::LiveControls() > 0);
     const int usedBefore = testunits::usedAfterRelease;
-    hooks.closeWhileCancelRuns = true;
-    HWND cancel = main.Unit(kCancel);
-    PostMessageA(main.hwnd, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(cancel), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(cancel));
+    hooks.closeWhileLabelRuns = true;
+    HWND label = main.Unit(kLabel);
+    PostMessageA(main.hwnd, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(label), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(label));
     Pump();
-    CHECK(hooks.cancel == 1);
-    CHECK(hooks.cancelSawWindowGone);
+    CHECK(hooks.label == 1);
+    CHECK(hooks.labelSawWindowGone);
     CHECK(hooks.destroyed == 1);
     CHECK_FALSE(IsWindow(main.hwnd));
-    // The button went on after its event with its object whole, and the
+    // The label went on after its event with its object whole, and the
     // objects went once the event was over.
     CHECK(testunits::usedAfterRelease == usedBefore);
-    CHECK(testunits::LiveUnits() == 0);
+    CHECK(testunits::LiveControls() == 0);
     CHECK(WindowObject(kMain) == nullptr);
 }
 
