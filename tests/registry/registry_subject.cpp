@@ -79,10 +79,6 @@ extern "C" int ProgramEntry() {
         st::LoadTemplateSegment(empty, 4, &__ImageBase);
         Append("windows " + std::to_string(st::Registry().WindowCount()));
         st::Services.LoadStartWindow(A);
-    } else if (m == "start") {
-        st::Services.LoadStartWindow(A);
-        Append("loaded"); // the caller closes the window only after this
-        st::Services.RunMessageLoop();
     } else if (m == "unknownwindow") {
         st::Services.GetProperty(0x52019999, Label1, 0, -1);
     } else if (m == "notloaded") {

@@ -730,20 +730,6 @@ TEST_CASE("pre-translation reaches the window's own unit; idle events per idle p
     CHECK(trace.size() == 4); // a new period asks again
 }
 
-TEST_CASE("a modal window disables the other loaded windows until it is gone") {
-    LoadA();
-    HWND a = Handle(A, 0);
-    REQUIRE(R().LoadWindow(E, false, true, nullptr));
-    CHECK(R().ModalWindow() == E);
-    CHECK_FALSE(IsWindowEnabled(a));
-    st::WindowLoadState* state = Object(E, 0)->LoadState();
-    CHECK(state->modal);
-    CHECK(state->disabledForModal == std::vector<HWND>{a});
-    Close(E);
-    CHECK(R().ModalWindow() == 0);
-    EnableWindow(a, TRUE); // the window unit's own duty; the test type has none
-}
-
 TEST_CASE("shut-down destroys every live window and empties the registry") {
     LoadA();
     REQUIRE(R().LoadWindow(E, false, false, nullptr));

@@ -211,6 +211,11 @@ TEST_CASE("A window loaded modally is owned by the runtime's message window") {
         // Shown in the taskbar (its property), so only a modal load gives it the owner.
         CHECK((GetWindow(bare->hwnd, GW_OWNER) == messageWindow) == modal);
         CHECK(IsWindowEnabled(main.hwnd) != modal);
+        CHECK(st::Runtime().windows->ModalWindow() == (modal ? kBare : 0));
+        st::WindowLoadState* state = bare->LoadState();
+        REQUIRE(state);
+        CHECK(state->modal == modal);
+        CHECK(state->disabledForModal == (modal ? std::vector<HWND>{main.hwnd} : std::vector<HWND>{}));
         SendMessageA(bare->hwnd, WM_CLOSE, 0, 0);
         Pump();
         CHECK(WindowObject(kBare) == nullptr);
