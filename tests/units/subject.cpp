@@ -1,7 +1,6 @@
 // A program on the real runtime with the test windows, driven from outside
 // by units_integration_test. The first argument picks what it does:
 //   esc LOG         Esc closes the window as soon as it exists
-//   refuse LOG      the first close is refused (event 1 answers false), then it closes
 //   screenshot BMP  captures the window once it is painted, then closes it
 // The EndRoutine appends "end" to LOG.
 #include <windows.h>
@@ -95,17 +94,6 @@ extern "C" int ProgramEntry() {
     };
     if (mode == "esc") {
         hooks.onLoaded = [press] { press(VK_ESCAPE); };
-    } else if (mode == "refuse") {
-        hooks.closeAnswer = 0;
-        hooks.onLoaded = [press] { press(VK_ESCAPE); };
-        hooks.onIdle = [press](uint32_t) {
-            if (hooks.closeAsked == 1 && WindowObject(kMain)) {
-                Append("kept\r\n");
-                hooks.closeAnswer.reset();
-                press(VK_ESCAPE);
-            }
-            return false;
-        };
     } else if (mode == "screenshot") {
         hooks.onIdle = [](uint32_t) {
             st::UnitBase* w = WindowObject(kMain);
