@@ -58,8 +58,9 @@ void ExpectError(const std::string& arguments, const char* message) {
 } // namespace
 
 TEST_CASE("a template segment cut short: the framing error, exit code -1") {
-    for (const char* n : {"3", "200", "1000"})
-        ExpectError(std::string("truncate ") + n, "载入窗口模板数据段出错!");
+    // Every cut length is a framing failure (the template tests); here the
+    // failure's box and the program's end.
+    ExpectError("truncate 200", "载入窗口模板数据段出错!");
 }
 
 TEST_CASE("an index of length 0: an empty registry, and the start-up window cannot load") {
