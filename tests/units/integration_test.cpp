@@ -98,7 +98,7 @@ SubjectRun RunSubject(const std::string& mode, const std::string& path) {
 
 } // namespace
 
-TEST_CASE("The loader builds the window of the window type: caption, border, centring, icon") {
+TEST_CASE("The loader builds the window of the window type: caption, border, centring") {
     MainWindow main;
     REQUIRE(main.hwnd);
     CHECK(hooks.loaded == 1);
@@ -116,11 +116,6 @@ TEST_CASE("The loader builds the window of the window type: caption, border, cen
     CHECK(r.bottom - r.top == kHeight);
     CHECK(r.left == (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2);
     CHECK(r.top == (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2);
-    // The program's default icon, from this image's DEFAULT_ICON.
-    uint64_t icons = st::CallRuntime(st::CallbackCode::DefaultIcons);
-    CHECK(icons != 0);
-    CHECK(SendMessageA(main.hwnd, WM_GETICON, ICON_BIG, 0) ==
-          static_cast<LRESULT>(static_cast<uint32_t>(icons)));
     CHECK_FALSE(IsWindowVisible(main.Unit(kWindowless)));
     CHECK_FALSE(IsWindowVisible(main.Unit(kHidden)));
     CHECK(IsWindowVisible(main.Unit(kOk)));
