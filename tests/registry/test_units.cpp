@@ -297,8 +297,8 @@ st::UnitBase* CreateControl(const void* block, int32_t length, uint32_t style, H
     const bool radio = Type == RadioType;
     const DWORD own = radio ? BS_RADIOBUTTON : SS_NOTIFY;
     if (!unit->CreateUnitWindow(0, radio ? "BUTTON" : "STATIC", unit->props.text.c_str(),
-                                (style & ~WS_VISIBLE) | own | WS_CHILD | WS_CLIPSIBLINGS, left,
-                                top, width, height, parent,
+                                (style & ~WS_VISIBLE) | own | WS_CHILD | WS_CLIPSIBLINGS, left, top,
+                                width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)))) {
         delete unit;
         return nullptr;

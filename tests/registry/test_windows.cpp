@@ -114,8 +114,7 @@ std::vector<st::WindowDescription> Windows(const void* base) {
 
     st::WindowDescription& e = all.emplace_back();
     e.id = E;
-    e.Add(Self, st::UnitType::Window).SetGeometry(450, 100, 200, 150).flags =
-        st::UnitFlag::Visible;
+    e.Add(Self, st::UnitType::Window).SetGeometry(450, 100, 200, 150).flags = st::UnitFlag::Visible;
     e.Add(ECheck, st::UnitType::CheckBox, "选择框E").SetGeometry(5, 5, 60, 20).flags =
         st::UnitFlag::Visible;
     return all;

@@ -208,7 +208,8 @@ TEST_CASE("A window loaded modally is owned by the runtime's message window") {
         st::WindowLoadState* state = bare->LoadState();
         REQUIRE(state);
         CHECK(state->modal == modal);
-        CHECK(state->disabledForModal == (modal ? std::vector<HWND>{main.hwnd} : std::vector<HWND>{}));
+        CHECK(state->disabledForModal ==
+              (modal ? std::vector<HWND>{main.hwnd} : std::vector<HWND>{}));
         SendMessageA(bare->hwnd, WM_CLOSE, 0, 0);
         Pump();
         CHECK(WindowObject(kBare) == nullptr);

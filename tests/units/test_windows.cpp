@@ -130,8 +130,12 @@ std::vector<st::WindowDescription> TestWindows() {
         .get()
         .On(0, Offset(&OnOk))
         .On(-1, Offset(&OnOkDown));
-    unit(kCancel, st::UnitType::Button, "按钮2", "取消(&C)", 2, stop, 40).get().On(0, Offset(&OnCancel));
-    unit(kEdit, st::UnitType::EditBox, "编辑框1", "", 1, stop, 70).get().On(-11, Offset(&OnEditChar));
+    unit(kCancel, st::UnitType::Button, "按钮2", "取消(&C)", 2, stop, 40)
+        .get()
+        .On(0, Offset(&OnCancel));
+    unit(kEdit, st::UnitType::EditBox, "编辑框1", "", 1, stop, 70)
+        .get()
+        .On(-11, Offset(&OnEditChar));
     unit(kLabel, testunits::LabelType, "标签1", "名称(&N)", 0, st::UnitFlag::Visible, 100)
         .get()
         .On(0, Offset(&OnLabel));
@@ -139,7 +143,9 @@ std::vector<st::WindowDescription> TestWindows() {
     unit(kDisabled, st::UnitType::Button, "按钮4", "禁止", 5, stop | st::UnitFlag::Disabled, 160);
     unit(kLink, st::UnitType::HyperLinker, "链接1", "链接", 6, stop, 190);
     unit(kWindowless, st::UnitType::CommonDialog, "无窗口1", "", 7, stop, 0);
-    unit(kCheck, st::UnitType::CheckBox, "选择框1", "选择(&X)", 8, stop, 220).get().On(0, Offset(&OnCheck));
+    unit(kCheck, st::UnitType::CheckBox, "选择框1", "选择(&X)", 8, stop, 220)
+        .get()
+        .On(0, Offset(&OnCheck));
     // Radio units outside the Tab order, right of the others.
     unit(kRadio1, testunits::RadioType, "单选框1", "甲", 9, st::UnitFlag::Visible, 10)
         .get()

@@ -30,8 +30,8 @@ RecordParts WindowRecord(const st::WindowProperties& p, int32_t w = 400, int32_t
 RecordParts Unit(uint32_t type, uint32_t id, uint32_t tabOrder, const char* caption, int32_t y,
                  uint32_t flags = st::UnitFlag::Visible | st::UnitFlag::TabStop,
                  bool isDefault = false) {
-    return {type, id, 10, y, 120, 22, flags, tabOrder, 0,
-            testblocks::CaptionBlock(type, caption, isDefault)};
+    std::vector<uint8_t> block = testblocks::CaptionBlock(type, caption, isDefault);
+    return {type, id, 10, y, 120, 22, flags, tabOrder, 0, std::move(block)};
 }
 
 // A window with every kind of unit; the tab order differs from record order.
