@@ -79,16 +79,12 @@ extern "C" int ProgramEntry() {
         st::LoadTemplateSegment(empty, 4, &__ImageBase);
         Append("windows " + std::to_string(st::Registry().WindowCount()));
         st::Services.LoadStartWindow(A);
-    } else if (m == "start") {
-        st::Services.LoadStartWindow(A);
-        Append("loaded"); // the caller closes the window only after this
-        st::Services.RunMessageLoop();
     } else if (m == "unknownwindow") {
         st::Services.GetProperty(0x52019999, Label1, 0, -1);
     } else if (m == "notloaded") {
-        st::Services.GetProperty(B, BLabel, testunits::Prop::Number, -1);
+        st::Services.GetProperty(B, BButton, 8, -1); // the button's first own property
     } else if (m == "getobject") {
-        st::RuntimeCallback(st::CallbackCode::GetUnitObject, B, BLabel);
+        st::RuntimeCallback(st::CallbackCode::GetUnitObject, B, BButton);
     } else if (m == "notnumeric") {
         st::TypedArg text{0, 0, st::TypeTag::Text, 0};
         st::RuntimeCallback(st::CallbackCode::ValueToInteger, reinterpret_cast<uint32_t>(&text), 0);

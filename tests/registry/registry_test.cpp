@@ -254,69 +254,69 @@ TEST_CASE("a window whose unit cannot be created fails to load and leaves nothin
 
 TEST_CASE("geometry: clamping, stored values before creation, live values after") {
     Fresh();
-    CHECK(Get(B, BLabel, 2) == 77);
+    CHECK(Get(B, BButton, 2) == 77);
     CHECK(Get(B, 0, 0) == 5);
-    Set(B, BLabel, 2, 40000);
-    CHECK(Get(B, BLabel, 2) == 32627);
-    Set(B, BLabel, 0, static_cast<uint32_t>(-40000));
-    CHECK(static_cast<int32_t>(Get(B, BLabel, 0)) == -32627);
-    Set(B, BLabel, 0, 40000);
-    CHECK(Get(B, BLabel, 0) == 32627);
-    Set(B, BLabel, 3, static_cast<uint32_t>(-5));
-    CHECK(Get(B, BLabel, 3) == 0);
-    Set(B, BLabel, 2, 77);
-    Set(B, BLabel, 0, 1);
-    Set(B, BLabel, 3, 33);
+    Set(B, BButton, 2, 40000);
+    CHECK(Get(B, BButton, 2) == 32627);
+    Set(B, BButton, 0, static_cast<uint32_t>(-40000));
+    CHECK(static_cast<int32_t>(Get(B, BButton, 0)) == -32627);
+    Set(B, BButton, 0, 40000);
+    CHECK(Get(B, BButton, 0) == 32627);
+    Set(B, BButton, 3, static_cast<uint32_t>(-5));
+    CHECK(Get(B, BButton, 3) == 0);
+    Set(B, BButton, 2, 77);
+    Set(B, BButton, 0, 1);
+    Set(B, BButton, 3, 33);
 
-    LoadA();
-    HWND label = Handle(A, Label1);
-    Set(A, Label1, 0, 20);
-    RECT r = InParent(label);
+    REQUIRE(R().LoadWindow(B, false, false, nullptr));
+    HWND button = Handle(B, BButton);
+    Set(B, BButton, 0, 20);
+    RECT r = InParent(button);
     CHECK(r.left == 20);
-    CHECK(r.top == 10);
-    CHECK(r.right - r.left == 80); // moved, size kept
-    CHECK(Get(A, Label1, 0) == 20);
-    Set(A, Label1, 3, 25);
-    r = InParent(label);
+    CHECK(r.top == 2);
+    CHECK(r.right - r.left == 77); // moved, size kept
+    CHECK(Get(B, BButton, 0) == 20);
+    Set(B, BButton, 3, 25);
+    r = InParent(button);
     CHECK(r.bottom - r.top == 25);
     CHECK(r.left == 20); // resized, not moved
-    CHECK(View(A, Label1).geometry[3] == 25);
+    CHECK(View(B, BButton).geometry[3] == 25);
     // Live values come from the window itself.
-    SetWindowPos(label, nullptr, 33, 44, 55, 66, SWP_NOZORDER | SWP_NOACTIVATE);
-    CHECK(Get(A, Label1, 0) == 33);
-    CHECK(Get(A, Label1, 1) == 44);
-    CHECK(Get(A, Label1, 2) == 55);
-    CHECK(Get(A, Label1, 3) == 66);
+    SetWindowPos(button, nullptr, 33, 44, 55, 66, SWP_NOZORDER | SWP_NOACTIVATE);
+    CHECK(Get(B, BButton, 0) == 33);
+    CHECK(Get(B, BButton, 1) == 44);
+    CHECK(Get(B, BButton, 2) == 55);
+    CHECK(Get(B, BButton, 3) == 66);
     RECT wr;
-    GetWindowRect(Handle(A, 0), &wr);
-    CHECK(Get(A, 0, 0) == static_cast<uint32_t>(wr.left)); // top-level: screen coordinates
-    CHECK(Get(A, 0, 2) == static_cast<uint32_t>(wr.right - wr.left));
+    GetWindowRect(Handle(B, 0), &wr);
+    CHECK(Get(B, 0, 0) == static_cast<uint32_t>(wr.left)); // top-level: screen coordinates
+    CHECK(Get(B, 0, 2) == static_cast<uint32_t>(wr.right - wr.left));
+    Close(B);
 }
 
 TEST_CASE("visible and disabled on units not yet created and on live units") {
     Fresh();
-    Set(B, BLabel, 6, 1);
-    CHECK(Get(B, BLabel, 6) == 1);
-    Set(B, BLabel, 5, 0);
-    CHECK(Get(B, BLabel, 5) == 0);
-    CHECK((View(B, BLabel).Flags() & 3) == 2);
-    log.Clear();
+    Set(B, BButton, 6, 1);
+    CHECK(Get(B, BButton, 6) == 1);
+    Set(B, BButton, 5, 0);
+    CHECK(Get(B, BButton, 5) == 0);
+    CHECK((View(B, BButton).Flags() & 3) == 2);
     REQUIRE(R().LoadWindow(B, false, false, nullptr));
-    REQUIRE(log.creations.size() == 2);
-    CHECK(log.creations[1].style == WS_DISABLED);
-    CHECK_FALSE(IsWindowVisible(Handle(B, BLabel)));
-    CHECK(Get(B, BLabel, 6) == 1);
-    Set(B, BLabel, 6, 0);
-    CHECK(IsWindowEnabled(Handle(B, BLabel)));
-    CHECK(Get(B, BLabel, 6) == 0);
-    Set(B, BLabel, 5, 1);
-    CHECK(IsWindowVisible(Handle(B, BLabel)));
-    CHECK(Get(B, BLabel, 5) == 1);
+    CHECK(IsWindowVisible(Handle(B, 0)));
+    CHECK_FALSE(IsWindowVisible(Handle(B, BButton)));
+    CHECK_FALSE(IsWindowEnabled(Handle(B, BButton)));
+    CHECK(Get(B, BButton, 6) == 1);
+    Set(B, BButton, 6, 0);
+    CHECK(IsWindowEnabled(Handle(B, BButton)));
+    CHECK(Get(B, BButton, 6) == 0);
+    Set(B, BButton, 5, 1);
+    CHECK(IsWindowVisible(Handle(B, BButton)));
+    CHECK(Get(B, BButton, 5) == 1);
     Close(B);
     // The next load starts from the list as it was before this one.
-    CHECK((View(B, BLabel).Flags() & 3) == 2);
-    Set(B, BLabel, 5, 1);
-    Set(B, BLabel, 6, 0);
+    CHECK((View(B, BButton).Flags() & 3) == 2);
+    Set(B, BButton, 5, 1);
+    Set(B, BButton, 6, 0);
 
     LoadA();
     Set(A, Label3, 5, 1);
@@ -687,7 +687,7 @@ TEST_CASE("runtime requests: objects, handles, counts, type records, the key tab
     CHECK(call(st::CallbackCode::GetUnitObject, A, Label1) == reinterpret_cast<uint32_t>(label));
     CHECK(call(st::CallbackCode::UnitWindowHandle, reinterpret_cast<uint32_t>(label)) ==
           reinterpret_cast<uint32_t>(label->hwnd));
-    CHECK(call(st::CallbackCode::FindUnitObject, B, BLabel) == 0);
+    CHECK(call(st::CallbackCode::FindUnitObject, B, BButton) == 0);
     CHECK(call(st::CallbackCode::FindUnitObject, A, 0x16019999) == 0);
     CHECK(call(st::CallbackCode::LoadedWindowCount) == 1);
     CHECK(call(st::CallbackCode::MessageWindow) ==
@@ -728,20 +728,6 @@ TEST_CASE("pre-translation reaches the window's own unit; idle events per idle p
     rt.OnIdle(1);
     rt.OnIdle(2);
     CHECK(trace.size() == 4); // a new period asks again
-}
-
-TEST_CASE("a modal window disables the other loaded windows until it is gone") {
-    LoadA();
-    HWND a = Handle(A, 0);
-    REQUIRE(R().LoadWindow(E, false, true, nullptr));
-    CHECK(R().ModalWindow() == E);
-    CHECK_FALSE(IsWindowEnabled(a));
-    st::WindowLoadState* state = Object(E, 0)->LoadState();
-    CHECK(state->modal);
-    CHECK(state->disabledForModal == std::vector<HWND>{a});
-    Close(E);
-    CHECK(R().ModalWindow() == 0);
-    EnableWindow(a, TRUE); // the window unit's own duty; the test type has none
 }
 
 TEST_CASE("shut-down destroys every live window and empties the registry") {

@@ -2,10 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
+
+#include "st/unit_base.h"
 
 namespace testunits {
 
 Log log;
+int usedAfterRelease = 0;
 
 namespace {
 
@@ -254,6 +258,67 @@ template <uint32_t Type> void* Interface(int32_t entry) {
     }
 }
 
+// --- The label and the radio button -------------------------------------------------
+
+std::set<const st::Unit*>& LiveSet() {
+    static std::set<const st::Unit*> live;
+    return live;
+}
+
+class ControlUnit : public st::Unit {
+  public:
+    TestProperties props;
+    ControlUnit() { LiveSet().insert(this); }
+    ~ControlUnit() override { LiveSet().erase(this); }
+
+    bool OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        // BN_CLICKED and STN_CLICKED are both 0.
+        if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
+        RaiseEvent(0);
+        // As a real control goes on after its click event: its object must still be there.
+        if (!LiveSet().count(this)) ++usedAfterRelease;
+        result = 0;
+        return true;
+    }
+    std::vector<uint8_t> SaveBlock() override { return PropertyBlock(props); }
+};
+
+template <uint32_t Type>
+st::UnitBase* CreateControl(const void* block, int32_t length, uint32_t style, HWND parent,
+                            uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
+                            int32_t height, uint32_t windowId, uint32_t unitId, HWND, int32_t) {
+    auto* unit = new ControlUnit;
+    if (!st::ReadPropertyBlock(unit->props, block, length)) {
+        delete unit;
+        return nullptr;
+    }
+    unit->windowId = windowId;
+    unit->unitId = unitId;
+    const bool radio = Type == RadioType;
+    const DWORD own = radio ? BS_RADIOBUTTON : SS_NOTIFY;
+    if (!unit->CreateUnitWindow(0, radio ? "BUTTON" : "STATIC", unit->props.text.c_str(),
+                                (style & ~WS_VISIBLE) | own | WS_CHILD | WS_CLIPSIBLINGS, left, top,
+                                width, height, parent,
+                                reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)))) {
+        delete unit;
+        return nullptr;
+    }
+    unit->ApplyFont({});
+    return unit;
+}
+
+template <uint32_t Type> void* ControlInterface(int32_t entry) {
+    switch (entry) {
+    case st::UnitEntry::CreateUnit:
+        return reinterpret_cast<void*>(static_cast<st::CreateUnitFn>(&CreateControl<Type>));
+    case st::UnitEntry::SaveUnitProperties:
+        return reinterpret_cast<void*>(
+            static_cast<st::SaveUnitPropertiesFn>(&st::SaveUnitProperties));
+    default:
+        return nullptr;
+    }
+}
+
 constexpr uint16_t kKinds[14] = {
     st::PropertyKind::Integer, st::PropertyKind::Integer,      st::PropertyKind::Integer,
     st::PropertyKind::Integer, st::PropertyKind::Text,         st::PropertyKind::Logical,
@@ -272,7 +337,7 @@ struct PropertyTable {
 };
 const PropertyTable kProperties;
 
-const st::TypeRecord kTypes[5] = {
+const st::TypeRecord kTypes[7] = {
     {"测试窗口", "TestWindow", "", 0, nullptr, 0x40, nullptr, 0, nullptr, 14, kProperties.entries,
      &Interface<WindowType>, 0, nullptr},
     {"测试标签", "TestStatic", "", 0, nullptr, 0x40, nullptr, 0, nullptr, 14, kProperties.entries,
@@ -283,6 +348,10 @@ const st::TypeRecord kTypes[5] = {
      &Interface<QuietType>, 0, nullptr},
     {"测试失败", "TestBroken", "", 0, nullptr, 0x40, nullptr, 0, nullptr, 14, kProperties.entries,
      &Interface<BrokenType>, 0, nullptr},
+    {"测试标签控件", "TestLabel", "", 0, nullptr, 0x80002040, nullptr, 0, nullptr, 8,
+     kProperties.entries, &ControlInterface<LabelType>, 0, nullptr},
+    {"测试单选框", "TestRadio", "", 0, nullptr, 0x80000440, nullptr, 0, nullptr, 8,
+     kProperties.entries, &ControlInterface<RadioType>, 0, nullptr},
 };
 
 int32_t Notify(int32_t code, uint32_t value, uint32_t) {
@@ -318,6 +387,16 @@ std::vector<uint8_t> PropertyBlock(const TestProperties& p) {
     return writer.Take();
 }
 
-const st::LibraryRecord Library = {"test units", "test units", 5, kTypes, 0, nullptr, Notify};
+std::vector<uint8_t> CaptionBlock(const std::string& caption) {
+    TestProperties p;
+    p.text = caption;
+    return PropertyBlock(p);
+}
+
+int LiveControls() {
+    return static_cast<int>(LiveSet().size());
+}
+
+const st::LibraryRecord Library = {"test units", "test units", 7, kTypes, 0, nullptr, Notify};
 
 } // namespace testunits

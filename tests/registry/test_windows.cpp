@@ -103,8 +103,9 @@ std::vector<st::WindowDescription> Windows(const void* base) {
 
     st::WindowDescription& b = all.emplace_back();
     b.id = B;
-    b.Add(Self, WindowType).SetGeometry(5, 6, 333, 222).flags = st::UnitFlag::Visible;
-    b.Add(BLabel, StaticType, "标签B").SetGeometry(1, 2, 77, 33).flags = st::UnitFlag::Visible;
+    b.Add(Self, st::UnitType::Window).SetGeometry(5, 6, 333, 222).flags = st::UnitFlag::Visible;
+    b.Add(BButton, st::UnitType::Button, "按钮B").SetGeometry(1, 2, 77, 33).flags =
+        st::UnitFlag::Visible;
 
     st::WindowDescription& broken = all.emplace_back();
     broken.id = Broken;
@@ -113,8 +114,9 @@ std::vector<st::WindowDescription> Windows(const void* base) {
 
     st::WindowDescription& e = all.emplace_back();
     e.id = E;
-    e.Add(Self, WindowType).SetGeometry(450, 100, 200, 150).flags = st::UnitFlag::Visible;
-    e.Add(ELabel, StaticType, "标签E").SetGeometry(5, 5, 60, 20).flags = st::UnitFlag::Visible;
+    e.Add(Self, st::UnitType::Window).SetGeometry(450, 100, 200, 150).flags = st::UnitFlag::Visible;
+    e.Add(ECheck, st::UnitType::CheckBox, "选择框E").SetGeometry(5, 5, 60, 20).flags =
+        st::UnitFlag::Visible;
     return all;
 }
 

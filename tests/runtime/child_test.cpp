@@ -130,23 +130,3 @@ TEST_CASE("EndProgram from a second thread: the main thread shuts down, the code
     CHECK(code == 7);
     CHECK(testing::ReadTrace(log, true) == "end main\r\nlibrary end\r\n");
 }
-
-TEST_CASE("SpeechTool.exe opens its main window, and closing it ends the program with 0") {
-    std::string program = testing::ProgramDirectory() + "..\\..\\app\\SpeechTool.exe";
-    REQUIRE(GetFileAttributesA(program.c_str()) != INVALID_FILE_ATTRIBUTES);
-    ChildProcess child;
-    REQUIRE(child.Start(program, ""));
-    HWND window = child.WaitForWindow(kBound, "RZWindow");
-    if (!window) {
-        testing::MessageBoxSeen box;
-        if (child.WaitForMessageBox(1000, &box)) MESSAGE("instead a box: " << box.text);
-    }
-    REQUIRE(window != nullptr);
-    char caption[128] = {};
-    GetWindowTextA(window, caption, sizeof caption);
-    CHECK(std::string(caption) == "普通话语音合成工具 - 输入文字即可生成MP3音频");
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD code = 0xDEAD;
-    REQUIRE(child.WaitForExit(kBound, &code));
-    CHECK(code == 0);
-}

@@ -4,16 +4,11 @@
 #include <cstring>
 
 #include "runtime_state.h"
+#include "started.h"
 
 extern const char TestConstantText[];
 
 namespace {
-
-void Started() {
-    static bool done = false;
-    if (!done) st::Services.Notify(st::NotifyCode::StartRuntime);
-    done = true;
-}
 
 // Where the runtime was told the constant segment ends.
 const char* SegmentEnd() {

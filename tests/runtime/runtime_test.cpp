@@ -5,14 +5,9 @@
 #include <string>
 
 #include "runtime_state.h"
+#include "started.h"
 
 namespace {
-
-void Started() {
-    static bool done = false;
-    if (!done) st::Services.Notify(st::NotifyCode::StartRuntime);
-    done = true;
-}
 
 LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(w, m, wp, lp);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime_state.h"
+#include "started.h"
 
 using st::ArgRecord;
 namespace TypeTag = st::TypeTag;
@@ -11,11 +12,6 @@ namespace TypeTag = st::TypeTag;
 namespace {
 bool IsStatic(const void* p) {
     return st::Runtime().staticBlocks.Find(p) != 0;
-}
-void Started() {
-    static bool done = false;
-    if (!done) st::Services.Notify(st::NotifyCode::StartRuntime);
-    done = true;
 }
 } // namespace
 

@@ -5,7 +5,7 @@
 #include "registry.h"
 #include "runtime_state.h"
 #include "st/template_builder.h"
-#include "test_unit_types.h"
+#include "test_units.h"
 
 namespace harness {
 
@@ -20,7 +20,7 @@ void StartOnce() {
     static const bool started = [] {
         st::Services.Notify(st::NotifyCode::StartRuntime);
         st::RuntimeState& rt = st::Runtime();
-        rt.libraries.push_back(&testunits::TestUnitLibrary);
+        rt.libraries.push_back(&testunits::Library);
         rt.libraryStates.push_back(0);
         return true;
     }();

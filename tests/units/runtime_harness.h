@@ -14,6 +14,7 @@
 
 #include "st/units.h"
 #include "st/window_unit.h"
+#include "unit_blocks.h"
 
 namespace harness {
 

@@ -1,9 +1,6 @@
-// A program on the real runtime with the test windows, driven from outside
-// by units_integration_test. The first argument picks what it does:
-//   esc LOG         Esc closes the window as soon as it exists
-//   refuse LOG      the first close is refused (event 1 answers false), then it closes
-//   screenshot BMP  captures the window once it is painted, then closes it
-// The EndRoutine appends "end" to LOG.
+// A program on the real runtime with the test windows, run from outside by
+// units_integration_test: "screenshot BMP" captures the window once it is
+// painted, then closes it, which ends the program.
 #include <windows.h>
 
 #include <cstring>
@@ -17,19 +14,6 @@ using namespace testwindows;
 namespace {
 
 std::string mode, path;
-
-void Append(const char* line) {
-    HANDLE f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    WriteFile(f, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
-    CloseHandle(f);
-}
-
-void EndRoutine() {
-    if (mode != "screenshot") Append("end\r\n");
-}
 
 // The whole window as the window's own device context holds it, frame and
 // title bar included, as a 24-bit bitmap file.
@@ -89,24 +73,7 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = {
 extern "C" int ProgramEntry() {
     if (__argc >= 3) mode = __argv[1], path = __argv[2];
     st::Services.Notify(st::NotifyCode::StartRuntime);
-    st::Services.Notify(st::NotifyCode::SetEndRoutine, &EndRoutine);
-    auto press = [](UINT key) {
-        if (st::UnitBase* w = WindowObject(kMain)) PostMessageA(w->hwnd, WM_KEYDOWN, key, 0);
-    };
-    if (mode == "esc") {
-        hooks.onLoaded = [press] { press(VK_ESCAPE); };
-    } else if (mode == "refuse") {
-        hooks.closeAnswer = 0;
-        hooks.onLoaded = [press] { press(VK_ESCAPE); };
-        hooks.onIdle = [press](uint32_t) {
-            if (hooks.closeAsked == 1 && WindowObject(kMain)) {
-                Append("kept\r\n");
-                hooks.closeAnswer.reset();
-                press(VK_ESCAPE);
-            }
-            return false;
-        };
-    } else if (mode == "screenshot") {
+    if (mode == "screenshot") {
         hooks.onIdle = [](uint32_t) {
             st::UnitBase* w = WindowObject(kMain);
             if (w && hooks.idle == 1) {

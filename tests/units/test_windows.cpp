@@ -61,7 +61,10 @@ void OnOk() {
 }
 void OnCancel() {
     ++hooks.cancel;
-    if (!hooks.closeWhileCancelRuns) return;
+}
+void OnLabel() {
+    ++hooks.label;
+    if (!hooks.closeWhileLabelRuns) return;
     // A long handler that keeps the window answering, as a fetch does, while
     // the user closes the window.
     st::UnitBase* w = WindowObject(kMain);
@@ -69,7 +72,7 @@ void OnCancel() {
     HWND window = w->hwnd;
     PostMessageA(window, WM_CLOSE, 0, 0);
     st::CallRuntime(st::CallbackCode::ProcessMessages);
-    hooks.cancelSawWindowGone = !IsWindow(window);
+    hooks.labelSawWindowGone = !IsWindow(window);
 }
 void OnCheck() {
     ++hooks.check;
@@ -103,7 +106,6 @@ std::vector<uint8_t> WindowBlock(int32_t border, const char* caption) {
 } // namespace
 
 std::vector<st::WindowDescription> TestWindows() {
-    using namespace testunits;
     const uint32_t stop = st::UnitFlag::Visible | st::UnitFlag::TabStop;
     st::WindowDescription main;
     main.id = kMain;
@@ -121,26 +123,34 @@ std::vector<st::WindowDescription> TestWindows() {
         u.SetGeometry(20, y, 140, 22);
         u.flags = flags;
         u.tabOrder = tab;
-        u.properties = TestBlock(caption, isDefault);
+        u.properties = testblocks::CaptionBlock(type, caption, isDefault);
         return std::ref(u);
     };
-    unit(kOk, Type::Button, "按钮1", "确定(&O)", 4, stop, 10, true)
+    unit(kOk, st::UnitType::Button, "按钮1", "确定(&O)", 4, stop, 10, true)
         .get()
         .On(0, Offset(&OnOk))
         .On(-1, Offset(&OnOkDown));
-    unit(kCancel, Type::Button, "按钮2", "取消(&C)", 2, stop, 40).get().On(0, Offset(&OnCancel));
-    unit(kEdit, Type::Edit, "编辑框1", "", 1, stop, 70).get().On(-11, Offset(&OnEditChar));
-    unit(kLabel, Type::Label, "标签1", "名称(&N)", 0, st::UnitFlag::Visible, 100);
-    unit(kHidden, Type::Button, "按钮3", "隐藏", 3, st::UnitFlag::TabStop, 130);
-    unit(kDisabled, Type::Button, "按钮4", "禁止", 5, stop | st::UnitFlag::Disabled, 160);
-    unit(kLink, Type::Link, "链接1", "链接", 6, stop, 190);
-    unit(kWindowless, Type::Windowless, "无窗口1", "", 7, stop, 0);
-    unit(kCheck, Type::CheckBox, "选择框1", "选择(&X)", 8, stop, 220).get().On(0, Offset(&OnCheck));
+    unit(kCancel, st::UnitType::Button, "按钮2", "取消(&C)", 2, stop, 40)
+        .get()
+        .On(0, Offset(&OnCancel));
+    unit(kEdit, st::UnitType::EditBox, "编辑框1", "", 1, stop, 70)
+        .get()
+        .On(-11, Offset(&OnEditChar));
+    unit(kLabel, testunits::LabelType, "标签1", "名称(&N)", 0, st::UnitFlag::Visible, 100)
+        .get()
+        .On(0, Offset(&OnLabel));
+    unit(kHidden, st::UnitType::Button, "按钮3", "隐藏", 3, st::UnitFlag::TabStop, 130);
+    unit(kDisabled, st::UnitType::Button, "按钮4", "禁止", 5, stop | st::UnitFlag::Disabled, 160);
+    unit(kLink, st::UnitType::HyperLinker, "链接1", "链接", 6, stop, 190);
+    unit(kWindowless, st::UnitType::CommonDialog, "无窗口1", "", 7, stop, 0);
+    unit(kCheck, st::UnitType::CheckBox, "选择框1", "选择(&X)", 8, stop, 220)
+        .get()
+        .On(0, Offset(&OnCheck));
     // Radio units outside the Tab order, right of the others.
-    unit(kRadio1, Type::Radio, "单选框1", "甲", 9, st::UnitFlag::Visible, 10)
+    unit(kRadio1, testunits::RadioType, "单选框1", "甲", 9, st::UnitFlag::Visible, 10)
         .get()
         .SetGeometry(200, 10, 100, 22);
-    unit(kRadio2, Type::Radio, "单选框2", "乙", 10, st::UnitFlag::Visible, 40)
+    unit(kRadio2, testunits::RadioType, "单选框2", "乙", 10, st::UnitFlag::Visible, 40)
         .get()
         .SetGeometry(200, 40, 100, 22)
         .On(st::CommonEvent::FocusReceived, Offset(&OnRadio2Focus))
@@ -156,7 +166,7 @@ std::vector<st::WindowDescription> TestWindows() {
     return {main, bare};
 }
 
-const st::LibraryRecord* const kLibraries[2] = {&st::CoreLibrary, &testunits::TestUnitLibrary};
+const st::LibraryRecord* const kLibraries[2] = {&st::CoreLibrary, &testunits::Library};
 
 st::UnitBase* WindowObject(uint32_t window, uint32_t unit) {
     return reinterpret_cast<st::UnitBase*>(

@@ -1,8 +1,9 @@
 // The windows of the integration tests, as templates for the real runtime:
-// window 0x52010001 of the core library's window type with units of the test
-// library (a default button, a button, an edit box, a label, a hidden and a
-// disabled button, a hyperlink-like unit, a windowless unit, a check box),
-// and window 0x52010002 without a border. Handlers report to Hooks.
+// window 0x52010001 of the core library's window type with a default button,
+// a button, an edit box, a label, a hidden and a disabled button, a hyperlink
+// box, a common dialog (windowless), a check box and two radio buttons (the
+// label and the radio buttons are stand-ins), and window 0x52010002 without a
+// border. Handlers report to Hooks.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,8 @@
 
 #include "st/services.h"
 #include "st/template_builder.h"
-#include "test_unit_types.h"
+#include "test_units.h"
+#include "unit_blocks.h"
 
 namespace testwindows {
 
@@ -27,15 +29,15 @@ inline constexpr int32_t kWidth = 360, kHeight = 260;
 
 struct Hooks {
     int loaded = 0, moved = 0, closeAsked = 0, destroyed = 0, ok = 0, cancel = 0, check = 0,
-        idle = 0, okDowns = 0;
+        idle = 0, okDowns = 0, label = 0;
     std::optional<uint32_t> closeAnswer; // event 1's answer; none = no answer
     std::optional<uint32_t> okDownAnswer;
     bool destroyOnOkDown = false;
     std::function<void()> onLoaded;
     std::function<bool(uint32_t)> onIdle; // answer of event 7
     std::vector<int32_t> windowEvents;    // the main window's 0, 3, 4, 5, 8, 10 and -7 in order
-    bool closeWhileCancelRuns = false;    // Cancel's handler closes the window and pumps
-    bool cancelSawWindowGone = false;
+    bool closeWhileLabelRuns = false;     // the label's click handler closes the window and pumps
+    bool labelSawWindowGone = false;
     bool loadMainOnBareClose = false; // the bare window's event 1 loads the main window
     bool destroyOnRadio2Focus = false;
     int radio2 = 0;

@@ -9,7 +9,6 @@
 #include "st/bmp_decoder.h"
 #include "st/window_shapes.h"
 #include "st/window_unit.h"
-#include "test_unit_types.h"
 
 using st::WindowProperties;
 
@@ -312,10 +311,10 @@ TEST_CASE("ListBlockTexts reports the window's texts in block order and writes t
 TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else the GUI font") {
     harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
-                           {testunits::Type::Button, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
-                            testunits::TestBlock("按钮")}});
+                           {st::UnitType::Button, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
+                            testblocks::CaptionBlock(st::UnitType::Button, "按钮")}});
     REQUIRE(rt.Load(kWindow, false));
-    auto* button = dynamic_cast<testunits::TestUnit*>(rt.Object(kWindow, 0x16010001));
+    auto* button = dynamic_cast<st::Unit*>(rt.Object(kWindow, 0x16010001));
     REQUIRE(button);
     const HGDIOBJ gui = GetStockObject(DEFAULT_GUI_FONT);
 
@@ -365,8 +364,8 @@ TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else
 TEST_CASE("Border styles replace the frame bits") {
     harness::Runtime rt;
     rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
-                           {testunits::Type::Label, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
-                            testunits::TestBlock("标签")}});
+                           {st::UnitType::CheckBox, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
+                            testblocks::CaptionBlock(st::UnitType::CheckBox, "选择框")}});
     REQUIRE(rt.Load(kWindow, false));
     HWND label = rt.Handle(kWindow, 0x16010001);
     auto ex = [&] { return GetWindowLongA(label, GWL_EXSTYLE); };
