@@ -392,7 +392,7 @@ static LOGFONTA CurrentFont(GetUnitPropertyFn get, void* object, int32_t index) 
     uint32_t value[2] = {0, 0};
     if (get && get(static_cast<UnitBase*>(object), index, value) && value[0] &&
         value[1] == FontDescriptionSize)
-        std::memcpy(&font, reinterpret_cast<const void*>(value[0]), sizeof font);
+        std::memcpy(&font, WordAddress<const void>(value[0]), sizeof font);
     return font;
 }
 
@@ -402,10 +402,10 @@ bool ReadConverted(const TypeRecord* type, void* object, int32_t index, uint16_t
     uint32_t value[2] = {0, 0};
     if (!get || !get(static_cast<UnitBase*>(object), index, value)) return false;
     if (IsTextKind(kind)) {
-        out = reinterpret_cast<uint32_t>(CopyText(reinterpret_cast<char*>(value[0])));
+        out = reinterpret_cast<uint32_t>(CopyText(WordAddress<const char>(value[0])));
     } else if (IsByteSetKind(kind)) {
         out = value[0] ? reinterpret_cast<uint32_t>(
-                             ByteSetFromBytes(reinterpret_cast<const void*>(value[0]),
+                             ByteSetFromBytes(WordAddress<const void>(value[0]),
                                               std::max(static_cast<int32_t>(value[1]), 0)))
                        : 0;
     } else if (kind == PropertyKind::Logical) {

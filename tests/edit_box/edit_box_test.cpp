@@ -523,7 +523,7 @@ void CheckInvariants(st::EditBoxUnit& box) {
         return value[0];
     };
     auto length = [&](int32_t index) {
-        return static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(word(index))));
+        return static_cast<int32_t>(std::strlen(st::WordAddress<const char>(word(index))));
     };
     // index (type-relative), low, high
     static const int32_t kRanges[][3] = {{1, 0, 5},   {5, 0, 1},  {6, 0, INT32_MAX},

@@ -246,6 +246,18 @@ using ListBlockTextsFn = HGLOBAL (*)(const void* block, int32_t length, ReportTe
                                      void* argument, uint32_t* newLength);
 using IsDefaultButtonFn = int32_t (*)(UnitBase* unit);
 
+// The address a value word holds (a text, a byte set, a font). Read every
+// such word through this: the empty asm leaves the compiler no idea where the
+// word came from. GCC 12 otherwise takes a pointer made from a word loaded out
+// of a local array (the usual `uint32_t value[2]` a GetUnitProperty call
+// fills) to point into that array itself, limits strlen on it to the array's
+// size, and so copies a 726-byte text into a std::string's 16-byte inline
+// buffer, over the caller's stack.
+template <typename T> T* WordAddress(uint32_t word) {
+    asm("" : "+r"(word));
+    return reinterpret_cast<T*>(static_cast<uintptr_t>(word));
+}
+
 template <typename Fn> Fn UnitEntryOf(const TypeRecord* type, int32_t entry) {
     if (!type || !type->unitInterface) return nullptr;
     return reinterpret_cast<Fn>(type->unitInterface(entry));
