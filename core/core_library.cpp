@@ -23,16 +23,17 @@ const TypeRecord coreTypes[CoreTypeCount] = {
     {}, // 2
     {}, // 3
     {}, // 4
-    {"编辑框", "EditBox", "", 0, nullptr, 0x80000040, nullptr, 0, nullptr, 29,
+    {"编辑框", "EditBox", "", 0, nullptr, 0x80000040, nullptr, 0, nullptr, EditBoxPropertyCount,
      EditBoxPropertyEntries, EditBoxUnitInterface, 0, nullptr},
     {}, // 6
     {}, // 7
     {}, // 8
     {}, // 9
     {}, // 10
-    {"按钮", "Button", "", 0, nullptr, 0x80000840, nullptr, 0, nullptr, 14, ButtonPropertyEntries,
+    {"按钮", "Button", "", 0, nullptr, 0x80000840, nullptr, 0, nullptr, ButtonPropertyCount,
+     ButtonPropertyEntries,
      ButtonUnitInterface, 0, nullptr},
-    {"选择框", "CheckBox", "", 0, nullptr, 0x80001040, nullptr, 0, nullptr, 21,
+    {"选择框", "CheckBox", "", 0, nullptr, 0x80001040, nullptr, 0, nullptr, CheckBoxPropertyCount,
      CheckBoxPropertyEntries, CheckBoxUnitInterface, 0, nullptr},
     {}, // 13
     {}, // 14
@@ -50,10 +51,10 @@ const TypeRecord coreTypes[CoreTypeCount] = {
     {}, // 26
     {}, // 27
     {}, // 28
-    {"超级链接框", "HyperLinker", "", 0, nullptr, 0x80010040, nullptr, 0, nullptr, 18,
+    {"超级链接框", "HyperLinker", "", 0, nullptr, 0x80010040, nullptr, 0, nullptr, HyperlinkPropertyCount,
      HyperlinkPropertyEntries, HyperlinkUnitInterface, 0, nullptr},
     {}, // 30
-    {"通用对话框", "CommonDlg", "", 0, nullptr, 0x80008040, nullptr, 0, nullptr, 30,
+    {"通用对话框", "CommonDlg", "", 0, nullptr, 0x80008040, nullptr, 0, nullptr, CommonDialogPropertyCount,
      CommonDialogPropertyEntries, CommonDialogUnitInterface, 0, nullptr},
 };
 #define ST_COMMAND_ENTRY(name, space) space::name,

@@ -5,45 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "property_rows.h"
+#include <iterator>
+
 #include "st/window_unit.h"
 #include "text_core.h"
 
 namespace st {
 
 namespace {
-
-using DialogRow = ControlPropertyRow<CommonDialogProperties, DialogApply>;
-using P = CommonDialogProperties;
-constexpr DialogApply S = DialogApply::Store;
-namespace K = PropertyKind;
-
-// Properties 8-29. Writing only stores; the next run uses the values.
-constexpr std::array<DialogRow, 22> kRows = {
-    RangeRow(K::Choice, &P::mode, 0, 3, S, 0x8002),
-    TextRow(K::Text, &P::title, S),
-    TextRow(K::Text, &P::fileName, S),
-    TextRow(K::Text, &P::filter, S),
-    RangeRow(K::Integer, &P::initialFilter, 0, INT32_MAX, S, 0x8001),
-    TextRow(K::Text, &P::initialFolder, S),
-    TextRow(K::Text, &P::defaultExtension, S),
-    NumberRow(K::Logical, &P::createPrompt, S),
-    NumberRow(K::Logical, &P::fileMustExist, S),
-    NumberRow(K::Logical, &P::overwritePrompt, S),
-    NumberRow(K::Logical, &P::pathMustExist, S),
-    NumberRow(K::Logical, &P::keepDirectory, S, 0x8002),
-    NumberRow(K::Colour, &P::fontColour, S),
-    NumberRow(K::Logical, &P::bold, S),
-    NumberRow(K::Logical, &P::italic, S),
-    NumberRow(K::Logical, &P::strikeOut, S),
-    NumberRow(K::Logical, &P::underline, S),
-    TextRow(K::Text, &P::faceName, S),
-    RangeRow(K::Integer, &P::fontSize, 0, INT32_MAX, S, 0x8002),
-    TextRow(K::Text, &P::helpFile, S),
-    RangeRow(K::Choice, &P::helpCommand, 0, 5, S),
-    NumberRow(K::Integer, &P::helpTopic, S, 0x8001),
-};
-constexpr auto kEntries = EntriesOf(kRows);
 
 namespace Mode {
 constexpr int32_t Open = 0, Save = 1, Font = 2, Help = 3;
@@ -86,7 +55,11 @@ size_t NextChar(std::string_view text, size_t pos) {
 
 } // namespace
 
-const PropertyEntry* const CommonDialogPropertyEntries = kEntries.data();
+const PropertyEntry CommonDialogPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_COMMON_DIALOG_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(CommonDialogPropertyEntries) == CommonDialogPropertyCount);
+const PropertyRow<CommonDialogUnit, CommonDialogProperties> CommonDialogUnit::kPropertyRows[] = {
+    ST_COMMON_DIALOG_PROPERTIES(ST_PROPERTY_ROW)};
 
 DialogShell& CommonDialogShell() {
     static DialogShell shell = {&GetOpenFileNameA, &GetSaveFileNameA, &ChooseFontA, &WinHelpA};
@@ -95,37 +68,23 @@ DialogShell& CommonDialogShell() {
 
 // --- Property block ----------------------------------------------------------------------
 
-void CommonDialogProperties::Reset() {
-    mode = Mode::Open;
-    title.clear();
-    fileName.clear();
-    filter.clear();
-    initialFilter = 0;
-    initialFolder.clear();
-    defaultExtension.clear();
-    createPrompt = 0;
-    fileMustExist = overwritePrompt = pathMustExist = 1;
-    keepDirectory = 0;
-    fontColour = 0;
-    bold = italic = strikeOut = underline = 0;
-    faceName.clear();
-    fontSize = 0;
-    helpFile.clear();
-    helpCommand = HelpCommand::Contents;
-    helpTopic = 0;
+void CommonDialogProperties::Clamp() {
+    ClampFromRows(CommonDialogUnit::kPropertyRows, *this);
 }
 
 bool CommonDialogProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
     for (int32_t* v : {&mode, &initialFilter, &createPrompt, &fileMustExist, &overwritePrompt,
-                       &pathMustExist, &keepDirectory, &fontColour, &bold, &italic, &strikeOut,
-                       &underline, &fontSize, &helpCommand, &helpTopic})
+                       &pathMustExist, &keepDirectory})
+        io.I32(*v);
+    io.U32(fontColour);
+    for (int32_t* v : {&bold, &italic, &strikeOut, &underline, &fontSize, &helpCommand, &helpTopic})
         io.I32(*v);
     for (std::string* t : {&title, &fileName, &filter, &initialFolder, &defaultExtension,
                            &faceName, &helpFile})
         io.Text(*t);
-    if (io.Reading()) LimitAll(kRows, *this);
+    if (io.Reading()) Clamp();
     return !io.Failed();
 }
 
@@ -189,12 +148,11 @@ UnitBase* CommonDialogUnit::Create(const void* block, int32_t length, uint32_t s
 }
 
 int32_t CommonDialogUnit::SetProperty(int32_t index, const uint32_t* value) {
-    StoreProperty(kRows, props, index, value);
-    return 0;
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
 }
 
 int32_t CommonDialogUnit::GetProperty(int32_t index, uint32_t* value) {
-    return LoadProperty(kRows, props, index, value) ? 1 : 0;
+    return GetPropertyFromRows(kPropertyRows, props, index, value);
 }
 
 HWND CommonDialogUnit::Owner() const {
@@ -273,7 +231,7 @@ int32_t CommonDialogUnit::RunFontDialog() {
 
     HWND self = hwnd;
     if (!CommonDialogShell().chooseFont(&choose) || !Alive(self)) return 0;
-    props.fontColour = static_cast<int32_t>(choose.rgbColors);
+    props.fontColour = choose.rgbColors;
     props.bold = font.lfWeight >= kBoldWeight;
     props.italic = font.lfItalic != 0;
     props.strikeOut = font.lfStrikeOut != 0;
@@ -327,7 +285,12 @@ namespace {
 
 HGLOBAL ListDialogTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                         uint32_t* newLength) {
-    return ListTextsOf(kRows, {1, 2, 3, 5, 6, 17, 19}, block, length, report, argument, newLength);
+    using P = CommonDialogProperty;
+    return ListTextsOf(CommonDialogUnit::kPropertyRows,
+                       {RowOf(P::title), RowOf(P::fileName), RowOf(P::filter),
+                        RowOf(P::initialFolder), RowOf(P::defaultExtension), RowOf(P::faceName),
+                        RowOf(P::helpFile)},
+                       block, length, report, argument, newLength);
 }
 
 } // namespace

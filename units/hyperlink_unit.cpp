@@ -3,31 +3,13 @@
 
 #include <shellapi.h>
 
-#include "property_rows.h"
+#include <iterator>
+
 #include "text_core.h"
 
 namespace st {
 
 namespace {
-
-using LinkRow = ControlPropertyRow<HyperlinkProperties, LinkApply>;
-using A = LinkApply;
-namespace K = PropertyKind;
-
-// Properties 8-17.
-constexpr std::array<LinkRow, 10> kRows = {
-    TextRow(K::Text, &HyperlinkProperties::caption, A::Caption),
-    RangeRow(K::Choice, &HyperlinkProperties::kind, 0, 1, A::Repaint),
-    TextRow(K::Text, &HyperlinkProperties::email, A::Address, 0x8001),
-    TextRow(K::Text, &HyperlinkProperties::web, A::Address, 0x8001),
-    NumberRow(K::Colour, &HyperlinkProperties::textColour, A::Repaint),
-    NumberRow(K::Colour, &HyperlinkProperties::openedColour, A::Repaint),
-    NumberRow(K::Colour, &HyperlinkProperties::hoverColour, A::Repaint),
-    NumberRow(K::ColourOrDefault, &HyperlinkProperties::background, A::Repaint),
-    RangeRow(K::Choice, &HyperlinkProperties::border, 0, 5, A::Border),
-    BytesRow(K::Font, &HyperlinkProperties::font, A::Font),
-};
-constexpr auto kEntries = EntriesOf(kRows);
 
 constexpr int32_t kWebKind = 1;
 constexpr UINT kTextFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_NOPREFIX;
@@ -107,7 +89,11 @@ std::optional<std::string> ClassesValue(const LinkShell& shell, const std::strin
 
 } // namespace
 
-const PropertyEntry* const HyperlinkPropertyEntries = kEntries.data();
+const PropertyEntry HyperlinkPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_HYPERLINK_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(HyperlinkPropertyEntries) == HyperlinkPropertyCount);
+const PropertyRow<HyperlinkUnit, HyperlinkProperties> HyperlinkUnit::kPropertyRows[] = {
+    ST_HYPERLINK_PROPERTIES(ST_PROPERTY_ROW)};
 
 LinkShell& LinkOpeningShell() {
     static LinkShell shell = {&ShellExecuteA, &RegOpenKeyExA, &RegQueryValueA, &RegCloseKey,
@@ -117,33 +103,24 @@ LinkShell& LinkOpeningShell() {
 
 // --- Property block ----------------------------------------------------------------------
 
-void HyperlinkProperties::Reset() {
-    caption.clear();
-    kind = 0;
-    email.clear();
-    web.clear();
-    textColour = 0xFF0000;
-    openedColour = 0x000080;
-    hoverColour = static_cast<int32_t>(GetSysColor(COLOR_HIGHLIGHT));
-    background = static_cast<int32_t>(DefaultColour);
-    border = 0;
-    font.clear();
+void HyperlinkProperties::Clamp() {
+    ClampFromRows(HyperlinkUnit::kPropertyRows, *this);
 }
 
 bool HyperlinkProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
     io.I32(kind);
-    io.I32(textColour);
-    io.I32(openedColour);
-    io.I32(hoverColour);
-    io.I32(background);
+    io.U32(textColour);
+    io.U32(openedColour);
+    io.U32(hoverColour);
+    io.U32(background);
     io.I32(border);
     io.Bytes(font);
     io.Text(caption);
     io.Text(email);
     io.Text(web);
-    if (io.Reading()) LimitAll(kRows, *this);
+    if (io.Reading()) Clamp();
     return !io.Failed();
 }
 
@@ -217,34 +194,27 @@ UnitBase* HyperlinkUnit::Create(const void* block, int32_t length, uint32_t styl
 }
 
 int32_t HyperlinkUnit::SetProperty(int32_t index, const uint32_t* value) {
-    const LinkRow* row = StoreProperty(kRows, props, index, value);
-    if (!row) return 0;
-    switch (row->apply) {
-    case A::Caption:
-        SetWindowTextA(hwnd, props.caption.c_str());
-        Repaint();
-        break;
-    case A::Address:
-        // Without a caption the address is what the box shows.
-        if (GetWindowTextLengthA(hwnd) == 0) Repaint();
-        break;
-    case A::Border:
-        ApplyBorderStyle(hwnd, props.border);
-        break;
-    case A::Font:
-        if (font) DeleteObject(font);
-        font = MakeUnitFont(props.font);
-        Repaint();
-        break;
-    default:
-        Repaint();
-        break;
-    }
-    return 0;
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
 }
 
 int32_t HyperlinkUnit::GetProperty(int32_t index, uint32_t* value) {
-    return LoadProperty(kRows, props, index, value) ? 1 : 0;
+    return GetPropertyFromRows(kPropertyRows, props, index, value);
+}
+
+void HyperlinkUnit::ApplyCaption() {
+    SetWindowTextA(hwnd, props.caption.c_str());
+    Repaint();
+}
+
+void HyperlinkUnit::ApplyAddress() {
+    // Without a caption the address is what the box shows.
+    if (GetWindowTextLengthA(hwnd) == 0) Repaint();
+}
+
+void HyperlinkUnit::ApplyFontBytes() {
+    if (font) DeleteObject(font);
+    font = MakeUnitFont(props.font);
+    Repaint();
 }
 
 void HyperlinkUnit::Paint() {
@@ -258,7 +228,7 @@ void HyperlinkUnit::Paint() {
 }
 
 void HyperlinkUnit::Draw(HDC dc, const RECT& clip) {
-    HBRUSH fill = CreateSolidBrush(ResolveColour(static_cast<uint32_t>(props.background)));
+    HBRUSH fill = CreateSolidBrush(ResolveColour(props.background));
     FillRect(dc, &clip, fill);
     DeleteObject(fill);
 
@@ -266,9 +236,9 @@ void HyperlinkUnit::Draw(HDC dc, const RECT& clip) {
     text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
     if (text.empty()) text = props.kind == kWebKind ? props.web : props.email;
 
-    const int32_t colour = hover_ ? props.hoverColour : opened_ ? props.openedColour : props.textColour;
+    const uint32_t colour = hover_ ? props.hoverColour : opened_ ? props.openedColour : props.textColour;
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, ResolveColour(static_cast<uint32_t>(colour)));
+    SetTextColor(dc, ResolveColour(colour));
     HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
     RECT client;
     GetClientRect(hwnd, &client);
@@ -331,7 +301,10 @@ namespace {
 
 HGLOBAL ListLinkTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                       uint32_t* newLength) {
-    return ListTextsOf(kRows, {9, 0, 2, 3}, block, length, report, argument, newLength);
+    using P = HyperlinkProperty;
+    return ListTextsOf(HyperlinkUnit::kPropertyRows,
+                       {RowOf(P::font), RowOf(P::caption), RowOf(P::email), RowOf(P::web)}, block,
+                       length, report, argument, newLength);
 }
 
 } // namespace
