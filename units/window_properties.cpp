@@ -11,10 +11,9 @@ namespace st {
 bool WindowProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
-    int32_t colour = static_cast<int32_t>(background);
     io.I32(border);
     io.I32(layout);
-    io.I32(colour);
+    io.U32(background);
     io.I32(maximizeBox);
     io.I32(minimizeBox);
     io.I32(controlBox);
@@ -38,7 +37,6 @@ bool WindowProperties::Transfer(PropertyIO& io) {
     io.Bytes(music);
     io.Text(caption);
     io.Text(helpFile);
-    background = static_cast<uint32_t>(colour);
     if (io.Reading()) Clamp();
     return !io.Failed();
 }
