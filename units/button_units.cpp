@@ -92,16 +92,13 @@ DWORD AlignmentStyle(int32_t horizontal, int32_t vertical) {
 
 bool ButtonControl::CreateControl(DWORD style, const std::string& caption,
                                   const std::vector<uint8_t>& pictureBytes,
-                                  const std::vector<uint8_t>& fontBytes, int32_t left, int32_t top,
-                                  int32_t width, int32_t height, HWND parent,
-                                  uint32_t controlId) {
+                                  const std::vector<uint8_t>& fontBytes, const UnitPlacement& at) {
     // Bytes that do not decode leave the caption showing.
     if (!pictureBytes.empty()) picture_ = UnitPicture(pictureBytes);
     if (!picture_.Empty()) style |= picture_.IsIcon() ? BS_ICON : BS_BITMAP;
     style |= WS_CHILD | WS_CLIPSIBLINGS | BS_MULTILINE;
-    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
-    if (!CreateUnitWindow(0, "BUTTON", caption.c_str(), style, left, top, width, height, parent,
-                          id))
+    if (!CreateUnitWindow(0, "BUTTON", caption.c_str(), style, at.left, at.top, at.width, at.height,
+                          at.parent, at.ControlMenuId()))
         return false;
     ApplyFont(fontBytes);
     if (!picture_.Empty())
@@ -127,25 +124,9 @@ bool ButtonControl::OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT& re
 
 // --- Button ------------------------------------------------------------------------------
 
-UnitBase* ButtonUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                             uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
-                             int32_t height, uint32_t windowId, uint32_t unitId, HWND,
-                             int32_t designMode) {
-    auto* unit = new ButtonUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    const ButtonProperties& p = unit->props;
-    if (!unit->CreateControl(style | ButtonStyle(p), p.caption, p.picture, p.font, left, top,
-                             width, height, parent, controlId)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+bool ButtonUnit::Build(const UnitPlacement& at) {
+    return CreateControl(at.style | ButtonStyle(props), props.caption, props.picture, props.font,
+                         at);
 }
 
 int32_t ButtonUnit::SetProperty(int32_t index, const uint32_t* value) {
@@ -167,28 +148,14 @@ bool ButtonUnit::IsDefault() const {
 
 // --- Check box ---------------------------------------------------------------------------
 
-UnitBase* CheckBoxUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                               uint32_t controlId, HMENU, int32_t left, int32_t top,
-                               int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                               HWND, int32_t designMode) {
-    auto* unit = new CheckBoxUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    const CheckBoxProperties& p = unit->props;
-    unit->MakeBrush(p.background);
-    unit->brushColour_ = ResolveColour(p.background);
-    if (!unit->CreateControl(style | CheckBoxStyle(p), p.caption, p.picture, p.font, left, top,
-                             width, height, parent, controlId)) {
-        delete unit;
-        return nullptr;
-    }
-    SendMessageA(unit->hwnd, BM_SETCHECK, p.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    return unit;
+bool CheckBoxUnit::Build(const UnitPlacement& at) {
+    MakeBrush(props.background);
+    brushColour_ = ResolveColour(props.background);
+    if (!CreateControl(at.style | CheckBoxStyle(props), props.caption, props.picture, props.font,
+                       at))
+        return false;
+    ApplyCheck();
+    return true;
 }
 
 int32_t CheckBoxUnit::SetProperty(int32_t index, const uint32_t* value) {
@@ -269,42 +236,19 @@ HGLOBAL ListCheckBoxTexts(const void* block, int32_t length, ReportTextFn report
 
 void* ButtonUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&ButtonUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<ButtonUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<ButtonUnit>));
     case UnitEntry::ListBlockTexts:
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListButtonTexts));
     case UnitEntry::IsDefaultButton:
         return reinterpret_cast<void*>(static_cast<IsDefaultButtonFn>(&IsDefaultButtonEntry));
     default:
-        return nullptr;
+        return CommonUnitEntry<ButtonUnit>(entry);
     }
 }
 
 void* CheckBoxUnitInterface(int32_t entry) {
-    switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CheckBoxUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CheckBoxUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CheckBoxUnit>));
-    case UnitEntry::ListBlockTexts:
+    if (entry == UnitEntry::ListBlockTexts)
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListCheckBoxTexts));
-    default:
-        return nullptr;
-    }
+    return CommonUnitEntry<CheckBoxUnit>(entry);
 }
 
 } // namespace st

@@ -125,26 +125,11 @@ std::string FilterList(std::string_view filter) {
 
 // --- The unit ----------------------------------------------------------------------------
 
-UnitBase* CommonDialogUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                                   uint32_t controlId, HMENU, int32_t left, int32_t top,
-                                   int32_t width, int32_t height, uint32_t windowId,
-                                   uint32_t unitId, HWND, int32_t designMode) {
-    auto* unit = new CommonDialogUnit;
-    if (!ReadPropertyBlock(unit->props, block, length) || !RegisterDialogClass()) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    DWORD ownStyle = WS_CHILD | WS_CLIPSIBLINGS | (designMode ? WS_BORDER : 0);
-    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
-    if (!unit->CreateUnitWindow(0, kDialogClass, "", (style & ~WS_VISIBLE) | ownStyle, left, top,
-                                width, height, parent, id)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+bool CommonDialogUnit::Build(const UnitPlacement& at) {
+    const DWORD ownStyle = WS_CHILD | WS_CLIPSIBLINGS | (designMode ? WS_BORDER : 0);
+    return RegisterDialogClass() &&
+           CreateUnitWindow(0, kDialogClass, "", (at.style & ~WS_VISIBLE) | ownStyle, at.left,
+                            at.top, at.width, at.height, at.parent, at.ControlMenuId());
 }
 
 int32_t CommonDialogUnit::SetProperty(int32_t index, const uint32_t* value) {
@@ -296,22 +281,9 @@ HGLOBAL ListDialogTexts(const void* block, int32_t length, ReportTextFn report, 
 } // namespace
 
 void* CommonDialogUnitInterface(int32_t entry) {
-    switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CommonDialogUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CommonDialogUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CommonDialogUnit>));
-    case UnitEntry::ListBlockTexts:
+    if (entry == UnitEntry::ListBlockTexts)
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListDialogTexts));
-    default:
-        return nullptr;
-    }
+    return CommonUnitEntry<CommonDialogUnit>(entry);
 }
 
 // --- The command ---------------------------------------------------------------------------

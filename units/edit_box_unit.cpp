@@ -141,26 +141,6 @@ void UpDownCompanion::ApplyBorder(int32_t border) {
 
 // --- Creation ------------------------------------------------------------------------------
 
-UnitBase* EditBoxUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                              uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
-                              int32_t height, uint32_t windowId, uint32_t unitId, HWND,
-                              int32_t designMode) {
-    auto* unit = new EditBoxUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    unit->focusEventsFromMessages_ = false; // EN_SETFOCUS / EN_KILLFOCUS raise them
-    if (!unit->Build(style, parent, controlId, left, top, width, height)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
-}
-
 DWORD EditBoxUnit::Style() const {
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
     if (!props.hideSelection) style |= ES_NOHIDESEL;
@@ -180,19 +160,19 @@ DWORD EditBoxUnit::Style() const {
     return style;
 }
 
-bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t left, int32_t top,
-                        int32_t width, int32_t height) {
+bool EditBoxUnit::Build(const UnitPlacement& at) {
+    focusEventsFromMessages_ = false; // EN_SETFOCUS / EN_KILLFOCUS raise them
     MakeBrush(props.background);
     brushColour_ = ResolveColour(props.background);
     // Never visible at creation: the loader shows the units once all exist.
     // Made with its frame: a frame set afterwards would resize the text area
     // and make the control lay its text out a second time.
     const BorderBits frame = BorderStyleBits(props.border);
-    const DWORD windowStyle = (style & ~(WS_VISIBLE | WS_BORDER)) | Style() | frame.style;
+    const DWORD windowStyle = (at.style & ~(WS_VISIBLE | WS_BORDER)) | Style() | frame.style;
     settingContent_ = true;
-    const bool created = CreateUnitWindow(
-        frame.exStyle, "EDIT", props.content.c_str(), windowStyle, left, top, width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
+    const bool created =
+        CreateUnitWindow(frame.exStyle, "EDIT", props.content.c_str(), windowStyle, at.left, at.top,
+                         at.width, at.height, at.parent, at.ControlMenuId());
     settingContent_ = false;
     if (!created) return false;
     ApplyFontAndHeight();
@@ -200,7 +180,7 @@ bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t
     if (props.inputMode == edit::InputMode::Password) ApplyPasswordChar();
     if (!props.multiLine && props.upDown != 0) {
         upDown_.SetRange(props.lower, props.upper);
-        if (upDown_.Create(*this, controlId + 4, props.border)) {
+        if (upDown_.Create(*this, at.controlId + 4, props.border)) {
             upDown_.SetRange(props.lower, props.upper);
             upDown_.SetPosition(edit::ReadClampedInteger(props.content, INT32_MIN, INT32_MAX));
         } else {
@@ -599,20 +579,13 @@ HGLOBAL ListEditTexts(const void* block, int32_t length, ReportTextFn report, vo
 
 void* EditBoxUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&EditBoxUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetPropertyEntry<EditBoxUnit, true>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetPropertyEntry<EditBoxUnit, true>));
     case UnitEntry::WantsKey:
         return reinterpret_cast<void*>(static_cast<WantsKeyFn>(&EditWantsKey));
     case UnitEntry::ListBlockTexts:
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListEditTexts));
     default:
-        return nullptr;
+        // A box whose window is gone answers no property.
+        return CommonUnitEntry<EditBoxUnit, true>(entry);
     }
 }
 

@@ -169,28 +169,15 @@ bool OpenLinkTarget(const std::string& target) {
 
 // --- The unit ----------------------------------------------------------------------------
 
-UnitBase* HyperlinkUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                                uint32_t controlId, HMENU, int32_t left, int32_t top,
-                                int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                                HWND, int32_t designMode) {
-    auto* unit = new HyperlinkUnit;
-    if (!ReadPropertyBlock(unit->props, block, length) || !RegisterLinkClass()) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
-    if (!unit->CreateUnitWindow(0, kHyperlinkClass, unit->props.caption.c_str(),
-                                style | WS_CHILD | WS_CLIPSIBLINGS, left, top, width, height,
-                                parent, id)) {
-        delete unit;
-        return nullptr;
-    }
-    ApplyBorderStyle(unit->hwnd, unit->props.border);
-    unit->font = MakeUnitFont(unit->props.font);
-    return unit;
+bool HyperlinkUnit::Build(const UnitPlacement& at) {
+    if (!RegisterLinkClass() ||
+        !CreateUnitWindow(0, kHyperlinkClass, props.caption.c_str(),
+                          at.style | WS_CHILD | WS_CLIPSIBLINGS, at.left, at.top, at.width,
+                          at.height, at.parent, at.ControlMenuId()))
+        return false;
+    ApplyBorderStyle(hwnd, props.border);
+    font = MakeUnitFont(props.font);
+    return true;
 }
 
 int32_t HyperlinkUnit::SetProperty(int32_t index, const uint32_t* value) {
@@ -310,22 +297,9 @@ HGLOBAL ListLinkTexts(const void* block, int32_t length, ReportTextFn report, vo
 } // namespace
 
 void* HyperlinkUnitInterface(int32_t entry) {
-    switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&HyperlinkUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<HyperlinkUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<HyperlinkUnit>));
-    case UnitEntry::ListBlockTexts:
+    if (entry == UnitEntry::ListBlockTexts)
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListLinkTexts));
-    default:
-        return nullptr;
-    }
+    return CommonUnitEntry<HyperlinkUnit>(entry);
 }
 
 } // namespace st

@@ -80,27 +80,11 @@ std::vector<WindowUnit*> LoadedWindows() {
 
 // --- Creation ------------------------------------------------------------------------------
 
-UnitBase* WindowUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                             uint32_t, HMENU menu, int32_t left, int32_t top, int32_t width,
-                             int32_t height, uint32_t windowId, uint32_t unitId, HWND,
-                             int32_t designMode) {
-    auto* unit = new WindowUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    if (!unit->Build(style, parent, menu, left, top, width, height)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
-}
-
-bool WindowUnit::Build(uint32_t style, HWND parent, HMENU menu, int32_t left, int32_t top,
-                       int32_t width, int32_t height) {
+bool WindowUnit::Build(const UnitPlacement& at) {
+    const uint32_t style = at.style;
+    HWND parent = at.parent;
+    HMENU menu = at.menu;
+    int32_t left = at.left, top = at.top, width = at.width, height = at.height;
     const char* className = props.className.empty() ? kDefaultClass : props.className.c_str();
     if (!RegisterWindowClass(className)) {
         if (menu) DestroyMenu(menu);
@@ -376,17 +360,6 @@ void WindowUnit::OnFinalMessage() {
 
 namespace {
 
-int32_t SetUnitProperty(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
-    if (out) *out = 0;
-    auto* window = dynamic_cast<WindowUnit*>(unit);
-    return window && value ? window->SetProperty(index, value) : 0;
-}
-
-int32_t GetUnitProperty(UnitBase* unit, int32_t index, uint32_t* value) {
-    auto* window = dynamic_cast<WindowUnit*>(unit);
-    return window && value ? window->GetProperty(index, value) : 0;
-}
-
 HGLOBAL GetWindowIcon(const void* block, int32_t length, uint32_t* iconLength) {
     if (iconLength) *iconLength = 0;
     WindowProperties props;
@@ -398,38 +371,22 @@ HGLOBAL GetWindowIcon(const void* block, int32_t length, uint32_t* iconLength) {
 
 HGLOBAL ListWindowTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                         uint32_t* newLength) {
-    if (newLength) *newLength = 0;
-    WindowProperties props;
-    if (!ReadPropertyBlock(props, block, length)) return nullptr;
-    if (report) {
-        report(argument, props.className.c_str(), 0);
-        report(argument, props.caption.c_str(), 0);
-        report(argument, props.helpFile.c_str(), 0);
-    }
-    std::vector<uint8_t> written = WritePropertyBlock(props);
-    HGLOBAL memory = NewGlobalBlock(written.data(), written.size());
-    if (memory && newLength) *newLength = static_cast<uint32_t>(written.size());
-    return memory;
+    using P = WindowProperty;
+    return ListTextsOf(WindowUnit::kPropertyRows,
+                       {RowOf(P::className), RowOf(P::caption), RowOf(P::helpFile)}, block, length,
+                       report, argument, newLength);
 }
 
 } // namespace
 
 void* WindowUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&WindowUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetUnitProperty));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetUnitProperty));
     case UnitEntry::GetWindowIcon:
         return reinterpret_cast<void*>(static_cast<GetWindowIconFn>(&GetWindowIcon));
     case UnitEntry::ListBlockTexts:
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListWindowTexts));
     default:
-        return nullptr;
+        return CommonUnitEntry<WindowUnit>(entry);
     }
 }
 

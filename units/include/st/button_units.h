@@ -60,8 +60,7 @@ class ButtonControl : public Unit {
     // instead of the caption, then applies the font.
     bool CreateControl(DWORD style, const std::string& caption,
                        const std::vector<uint8_t>& pictureBytes,
-                       const std::vector<uint8_t>& fontBytes, int32_t left, int32_t top,
-                       int32_t width, int32_t height, HWND parent, uint32_t controlId);
+                       const std::vector<uint8_t>& fontBytes, const UnitPlacement& at);
     // Replaces the style bits under mask and redraws the frame without
     // moving, sizing, re-ordering or activating the control.
     void ReplaceStyle(DWORD mask, DWORD bits);
@@ -74,10 +73,8 @@ class ButtonUnit : public ButtonControl {
   public:
     ButtonProperties props;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the control (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     bool IsDefault() const;
@@ -98,10 +95,8 @@ class CheckBoxUnit : public ButtonControl {
   public:
     CheckBoxProperties props;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the control (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     bool OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -57,10 +57,8 @@ class CommonDialogUnit : public Unit {
     static constexpr size_t kMinFileBuffer = 1024;
     static constexpr size_t kFaceNameLimit = LF_FACESIZE - 1;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the unit's window (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     std::vector<uint8_t> SaveBlock() override { return WritePropertyBlock(props); }

@@ -70,11 +70,8 @@ class EditBoxUnit : public Unit {
   public:
     EditProperties props;
 
-    // UnitInterface entry 1 for the edit box type.
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the control (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     bool WantsKey(uint32_t key) const;
@@ -94,8 +91,6 @@ class EditBoxUnit : public Unit {
         int32_t start, end; // byte offsets, start <= end <= text length
     };
 
-    bool Build(uint32_t style, HWND parent, uint32_t controlId, int32_t left, int32_t top,
-               int32_t width, int32_t height);
     DWORD Style() const;
     // What setting a property does to the live box (the list's apply column).
     void ApplyContent() { ReplaceContent(props.content); }

@@ -254,6 +254,26 @@ int32_t GetPropertyEntry(UnitBase* unit, int32_t index, uint32_t* value) {
     return own && (!LiveOnly || own->hwnd) && value ? own->GetProperty(index, value) : 0;
 }
 
+// The UnitInterface entries every unit type answers alike: 1 create
+// (CreateUnitOf<T>), 4 set, 5 save and 6 get; null for the others, which a
+// type answers itself before handing the rest here.
+template <typename T, bool LiveOnly = false> void* CommonUnitEntry(int32_t entry) {
+    switch (entry) {
+    case UnitEntry::CreateUnit:
+        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CreateUnitOf<T>));
+    case UnitEntry::SetUnitProperty:
+        return reinterpret_cast<void*>(
+            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<T, LiveOnly>));
+    case UnitEntry::SaveUnitProperties:
+        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
+    case UnitEntry::GetUnitProperty:
+        return reinterpret_cast<void*>(
+            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<T, LiveOnly>));
+    default:
+        return nullptr;
+    }
+}
+
 // UnitInterface entry 9: reads the block, reports the texts and the face
 // names of 60-byte fonts of the rows named by order (row indexes, in the
 // order the caller wants them), and answers the block written again.
