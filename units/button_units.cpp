@@ -203,7 +203,7 @@ bool CheckBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     HDC dc = reinterpret_cast<HDC>(wParam);
     SetTextColor(dc, ResolveColour(props.textColour));
     SetBkColor(dc, back);
-    result = reinterpret_cast<LRESULT>(brush);
+    result = reinterpret_cast<LRESULT>(brush.get());
     return true;
 }
 
@@ -226,10 +226,10 @@ HGLOBAL ListButtonTexts(const void* block, int32_t length, ReportTextFn report, 
 HGLOBAL ListCheckBoxTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                           uint32_t* newLength) {
     using P = CheckBoxProperty;
-    return ListTextsOf(CheckBoxUnit::kPropertyRows,
-                       {RowOf(P::font), RowOf(P::caption), RowOf(P::dataSource),
-                        RowOf(P::dataColumn)},
-                       block, length, report, argument, newLength);
+    return ListTextsOf(
+        CheckBoxUnit::kPropertyRows,
+        {RowOf(P::font), RowOf(P::caption), RowOf(P::dataSource), RowOf(P::dataColumn)}, block,
+        length, report, argument, newLength);
 }
 
 } // namespace

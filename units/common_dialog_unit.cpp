@@ -25,24 +25,9 @@ const char kDialogClass[] = "StCommonDialog";
 constexpr int32_t kBoldWeight = 700;
 constexpr int32_t kPointsPerInch = 72;
 
-bool RegisterDialogClass() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA known;
-    if (GetClassInfoA(instance, kDialogClass, &known)) return true;
-    WNDCLASSA wc{};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = kDialogClass;
-    return RegisterClassA(&wc) != 0;
-}
-
 int32_t ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    int32_t dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    if (dc) ReleaseDC(nullptr, dc);
+    WindowDc screen(nullptr);
+    const int32_t dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : 96;
 }
 
@@ -81,8 +66,8 @@ bool CommonDialogProperties::Transfer(PropertyIO& io) {
     io.U32(fontColour);
     for (int32_t* v : {&bold, &italic, &strikeOut, &underline, &fontSize, &helpCommand, &helpTopic})
         io.I32(*v);
-    for (std::string* t : {&title, &fileName, &filter, &initialFolder, &defaultExtension,
-                           &faceName, &helpFile})
+    for (std::string* t :
+         {&title, &fileName, &filter, &initialFolder, &defaultExtension, &faceName, &helpFile})
         io.Text(*t);
     if (io.Reading()) Clamp();
     return !io.Failed();
@@ -127,7 +112,7 @@ std::string FilterList(std::string_view filter) {
 
 bool CommonDialogUnit::Build(const UnitPlacement& at) {
     const DWORD ownStyle = WS_CHILD | WS_CLIPSIBLINGS | (designMode ? WS_BORDER : 0);
-    return RegisterDialogClass() &&
+    return RegisterUnitClass(kDialogClass, CS_DBLCLKS) &&
            CreateUnitWindow(0, kDialogClass, "", (at.style & ~WS_VISIBLE) | ownStyle, at.left,
                             at.top, at.width, at.height, at.parent, at.ControlMenuId());
 }
@@ -178,7 +163,8 @@ int32_t CommonDialogUnit::RunFileDialog() {
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = Owner();
     ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
-    ofn.nFilterIndex = filter.empty() ? 0 : static_cast<DWORD>(std::max(props.initialFilter, 0)) + 1;
+    ofn.nFilterIndex =
+        filter.empty() ? 0 : static_cast<DWORD>(std::max(props.initialFilter, 0)) + 1;
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.lpstrInitialDir = props.initialFolder.empty() ? nullptr : props.initialFolder.c_str();
@@ -221,8 +207,8 @@ int32_t CommonDialogUnit::RunFontDialog() {
     props.italic = font.lfItalic != 0;
     props.strikeOut = font.lfStrikeOut != 0;
     props.underline = font.lfUnderline != 0;
-    props.faceName = CutText(std::string_view(font.lfFaceName, strnlen(font.lfFaceName, LF_FACESIZE)),
-                             kFaceNameLimit);
+    props.faceName = CutText(
+        std::string_view(font.lfFaceName, strnlen(font.lfFaceName, LF_FACESIZE)), kFaceNameLimit);
     props.fontSize = MulDiv(std::abs(font.lfHeight), kPointsPerInch, dpi);
     return 1;
 }
@@ -293,8 +279,9 @@ void OpenCommonDialog(ArgRecord* result, int32_t count, ArgRecord* args) {
     if (!result) return;
     result->low = 0;
     if (count < 1 || !args) return;
-    auto* dialog = dynamic_cast<CommonDialogUnit*>(reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(
-        CallRuntime(CallbackCode::GetUnitObject, args[0].low, args[0].high))));
+    auto* dialog =
+        dynamic_cast<CommonDialogUnit*>(reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(
+            CallRuntime(CallbackCode::GetUnitObject, args[0].low, args[0].high))));
     result->low = dialog && dialog->Run() != 0 ? 1 : 0;
 }
 

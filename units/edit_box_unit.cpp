@@ -196,12 +196,10 @@ void EditBoxUnit::ApplyFontAndHeight() {
     HFONT made = MakeUnitFont(props.font);
     HFONT use = made ? made : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     SIZE wu{}, w{};
-    if (HDC dc = GetDC(hwnd)) {
-        HGDIOBJ old = SelectObject(dc, use);
-        GetTextExtentPoint32A(dc, "吴", 2, &wu);
-        GetTextExtentPoint32A(dc, "W", 1, &w);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd, dc);
+    if (WindowDc dc(hwnd); dc) {
+        Selected chosen(dc.get(), use);
+        GetTextExtentPoint32A(dc.get(), "吴", 2, &wu);
+        GetTextExtentPoint32A(dc.get(), "W", 1, &w);
     }
     lineHeight_ = w.cy;
     if (!props.multiLine) {
@@ -213,8 +211,7 @@ void EditBoxUnit::ApplyFontAndHeight() {
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(use), TRUE);
-    if (font) DeleteObject(font);
-    font = made;
+    font.reset(made);
     if (!props.multiLine)
         SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                      SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -417,10 +414,9 @@ std::vector<uint8_t> EditBoxUnit::SaveBlock() {
 
 void EditBoxUnit::PaintBands() {
     if (IsRectEmpty(&bandTop_) && IsRectEmpty(&bandBottom_)) return;
-    if (HDC dc = GetWindowDC(hwnd)) {
-        FillRect(dc, &bandTop_, brush);
-        FillRect(dc, &bandBottom_, brush);
-        ReleaseDC(hwnd, dc);
+    if (WindowDc dc(hwnd, WindowDc::Whole); dc) {
+        FillRect(dc.get(), &bandTop_, brush.get());
+        FillRect(dc.get(), &bandBottom_, brush.get());
     }
 }
 
@@ -458,7 +454,7 @@ bool EditBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         HDC dc = reinterpret_cast<HDC>(wParam);
         SetTextColor(dc, ResolveColour(props.textColour));
         SetBkColor(dc, background);
-        result = reinterpret_cast<LRESULT>(brush);
+        result = reinterpret_cast<LRESULT>(brush.get());
         return true;
     }
     default:
@@ -540,7 +536,7 @@ LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND: {
         RECT client;
         GetClientRect(hwnd, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush.get());
         return 1;
     }
     case WM_WINDOWPOSCHANGED:

@@ -17,24 +17,15 @@ constexpr uintptr_t kShellSuccess = 32; // ShellExecuteA and WinExec answer more
 const char kPageKey[] = ".htm";
 const char kOpenCommand[] = "\\shell\\open\\command";
 
-bool RegisterLinkClass() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA known;
-    if (GetClassInfoA(instance, kHyperlinkClass, &known)) return true;
-    WNDCLASSA wc{};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(instance, MAKEINTRESOURCEA(kHandCursorResource));
-    if (!wc.hCursor) wc.hCursor = LoadCursorA(nullptr, IDC_HAND);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = kHyperlinkClass;
-    return RegisterClassA(&wc) != 0;
+// The hand, from the program's resources or else the system's.
+HCURSOR HandCursor() {
+    HCURSOR hand = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kHandCursorResource));
+    return hand ? hand : LoadCursorA(nullptr, IDC_HAND);
 }
 
 bool IsSchemeChar(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
 }
 
 // "name:" at the start, where name is a URI scheme. A single letter is a
@@ -47,9 +38,8 @@ bool HasScheme(std::string_view address) {
     for (size_t i = 1; i < colon; ++i)
         if (!IsSchemeChar(static_cast<unsigned char>(address[i]))) return false;
     size_t end = address.find_first_of("/?#", colon + 1);
-    std::string_view rest = address.substr(colon + 1, end == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : end - colon - 1);
+    std::string_view rest = address.substr(
+        colon + 1, end == std::string_view::npos ? std::string_view::npos : end - colon - 1);
     bool port = !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
     return !port;
 }
@@ -157,7 +147,8 @@ std::optional<std::string> BrowserCommand(std::string_view registered, std::stri
 
 bool OpenLinkTarget(const std::string& target) {
     const LinkShell& shell = LinkOpeningShell();
-    HINSTANCE result = shell.shellExecute(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
+    HINSTANCE result =
+        shell.shellExecute(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
     if (reinterpret_cast<uintptr_t>(result) > kShellSuccess) return true;
     std::optional<std::string> pageClass = ClassesValue(shell, kPageKey);
     if (!pageClass) return false;
@@ -170,13 +161,13 @@ bool OpenLinkTarget(const std::string& target) {
 // --- The unit ----------------------------------------------------------------------------
 
 bool HyperlinkUnit::Build(const UnitPlacement& at) {
-    if (!RegisterLinkClass() ||
+    if (!RegisterUnitClass(kHyperlinkClass, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS, &HandCursor) ||
         !CreateUnitWindow(0, kHyperlinkClass, props.caption.c_str(),
                           at.style | WS_CHILD | WS_CLIPSIBLINGS, at.left, at.top, at.width,
                           at.height, at.parent, at.ControlMenuId()))
         return false;
     ApplyBorderStyle(hwnd, props.border);
-    font = MakeUnitFont(props.font);
+    font.reset(MakeUnitFont(props.font));
     return true;
 }
 
@@ -199,38 +190,36 @@ void HyperlinkUnit::ApplyAddress() {
 }
 
 void HyperlinkUnit::ApplyFontBytes() {
-    if (font) DeleteObject(font);
-    font = MakeUnitFont(props.font);
+    font.reset(MakeUnitFont(props.font));
     Repaint();
 }
 
 void HyperlinkUnit::Paint() {
     // BeginPaint validates the window even when there is nothing to draw;
     // without it WM_PAINT would come back for ever.
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    PaintDc dc(hwnd);
     RECT clip;
-    if (dc && GetClipBox(dc, &clip) != NULLREGION && !IsRectEmpty(&clip)) Draw(dc, clip);
-    EndPaint(hwnd, &ps);
+    if (dc.get() && GetClipBox(dc.get(), &clip) != NULLREGION && !IsRectEmpty(&clip))
+        Draw(dc.get(), clip);
 }
 
 void HyperlinkUnit::Draw(HDC dc, const RECT& clip) {
-    HBRUSH fill = CreateSolidBrush(ResolveColour(props.background));
-    FillRect(dc, &clip, fill);
-    DeleteObject(fill);
+    FillRect(dc, &clip, OwnedBrush(CreateSolidBrush(ResolveColour(props.background))).get());
 
     std::string text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
     if (text.empty()) text = props.kind == kWebKind ? props.web : props.email;
 
-    const uint32_t colour = hover_ ? props.hoverColour : opened_ ? props.openedColour : props.textColour;
+    const uint32_t colour = hover_    ? props.hoverColour
+                            : opened_ ? props.openedColour
+                                      : props.textColour;
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ResolveColour(colour));
-    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    Selected chosen(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
     RECT client;
     GetClientRect(hwnd, &client);
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &client, kTextFlags);
-    SelectObject(dc, old);
 }
 
 void HyperlinkUnit::TrackMouse(LPARAM at) {

@@ -183,10 +183,8 @@ void WindowUnit::ApplyIcons() {
     }
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    if (bigIcon_) DestroyIcon(bigIcon_);
-    if (smallIcon_) DestroyIcon(smallIcon_);
-    bigIcon_ = own ? big : nullptr;
-    smallIcon_ = own ? small : nullptr;
+    bigIcon_.reset(own ? big : nullptr);
+    smallIcon_.reset(own ? small : nullptr);
 }
 
 // --- Shape, position, order ------------------------------------------------------------

@@ -17,20 +17,6 @@ namespace {
 
 const char kDefaultClass[] = "RZWindow";
 
-bool RegisterWindowClass(const char* name) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA known;
-    if (GetClassInfoA(instance, name, &known)) return true;
-    WNDCLASSA wc{};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = name;
-    return RegisterClassA(&wc) != 0;
-}
-
 bool activationGuard = false; // set while an activation event is raised
 
 } // namespace
@@ -86,7 +72,7 @@ bool WindowUnit::Build(const UnitPlacement& at) {
     HMENU menu = at.menu;
     int32_t left = at.left, top = at.top, width = at.width, height = at.height;
     const char* className = props.className.empty() ? kDefaultClass : props.className.c_str();
-    if (!RegisterWindowClass(className)) {
+    if (!RegisterUnitClass(className, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) {
         if (menu) DestroyMenu(menu);
         return false;
     }
@@ -157,8 +143,7 @@ void WindowUnit::SetTrayIcon(HICON icon, const char* tip) {
     if (!icon) {
         if (trayIcon_) {
             Shell_NotifyIconA(NIM_DELETE, &data);
-            DestroyIcon(trayIcon_);
-            trayIcon_ = nullptr;
+            trayIcon_.reset();
         }
         return;
     }
@@ -174,10 +159,8 @@ void WindowUnit::SetTrayIcon(HICON icon, const char* tip) {
     }
     if (tip) std::memcpy(data.szTip, tip, n);
     data.szTip[n] = 0;
-    HICON old = trayIcon_;
-    Shell_NotifyIconA(old ? NIM_MODIFY : NIM_ADD, &data);
-    trayIcon_ = icon;
-    if (old && old != icon) DestroyIcon(old);
+    Shell_NotifyIconA(trayIcon_ ? NIM_MODIFY : NIM_ADD, &data);
+    if (trayIcon_.get() != icon) trayIcon_.reset(icon);
 }
 
 // --- Messages ---------------------------------------------------------------------------------
@@ -228,11 +211,9 @@ LRESULT WindowUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1; // WM_PAINT covers the whole background
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(self, &ps);
+        PaintDc dc(self);
         RECT clip;
-        if (GetClipBox(dc, &clip) != NULLREGION) PaintBackground(dc, clip);
-        EndPaint(self, &ps);
+        if (GetClipBox(dc.get(), &clip) != NULLREGION) PaintBackground(dc.get(), clip);
         return 0;
     }
     case WM_PRINTCLIENT: {
@@ -347,8 +328,8 @@ void WindowUnit::OnFinalMessage() {
     // The units' custom cursors belong to the runtime, which takes them down
     // with the window's report below; destroying them here as well would free
     // them twice.
-    for (HICON* icon : {&bigIcon_, &smallIcon_, &trayIcon_})
-        if (HICON own = std::exchange(*icon, nullptr)) DestroyIcon(own);
+    for (OwnedIcon* icon : {&bigIcon_, &smallIcon_, &trayIcon_})
+        icon->reset();
     // The runtime releases this object with the report.
     CallRuntime(CallbackCode::UnitDestroyed, windowId, 0);
     if (CallRuntime(CallbackCode::LoopEntered) != 0 &&

@@ -21,7 +21,6 @@ void* WindowUnitInterface(int32_t entry);
 inline constexpr int32_t WindowPropertyCount = 8 ST_WINDOW_PROPERTIES(ST_COUNT_PROPERTY);
 extern const PropertyEntry WindowPropertyEntries[WindowPropertyCount];
 
-
 // The edit box type (0x00010005).
 void* EditBoxUnitInterface(int32_t entry);
 inline constexpr int32_t EditBoxPropertyCount = 8 ST_EDIT_BOX_PROPERTIES(ST_COUNT_PROPERTY);

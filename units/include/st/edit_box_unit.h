@@ -118,7 +118,7 @@ class EditBoxUnit : public Unit {
 
     UpDownCompanion upDown_;
     bool settingContent_ = false;
-    uint8_t pendingLead_ = 0; // first byte of a double-byte character typed as two WM_CHARs
+    uint8_t pendingLead_ = 0;       // first byte of a double-byte character typed as two WM_CHARs
     uint32_t brushColour_ = 0;      // what the brush was made of, resolved
     int32_t lineHeight_ = 0;        // height of "W" in the current font
     RECT bandTop_{}, bandBottom_{}; // frame bands of a single-line box, window coordinates

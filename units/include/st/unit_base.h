@@ -51,6 +51,11 @@ bool TransferVersion(PropertyIO& io, int32_t current, int32_t& version);
 // the caller owns it. Null when memory runs out.
 HGLOBAL NewGlobalBlock(const void* bytes, size_t length);
 
+// Registers a window class of the program's module, unless it exists: the
+// default procedure (units subclass their windows), no background brush
+// (units paint their own), the cursor cursor() loads (null: the arrow).
+bool RegisterUnitClass(const char* name, UINT classStyle, HCURSOR (*cursor)() = nullptr);
+
 // --- Values ------------------------------------------------------------------------------
 
 // DefaultColour becomes the current button-face colour; anything else is itself.

@@ -98,8 +98,8 @@ class WindowUnit : public Unit {
     WindowLoadState loadState_;
     DecodedPicture decoded_;
     bool pictureDecoded_ = false;
-    HICON bigIcon_ = nullptr, smallIcon_ = nullptr; // made from property 20
-    HICON trayIcon_ = nullptr;
+    OwnedIcon bigIcon_, smallIcon_; // made from property 20
+    OwnedIcon trayIcon_;
     HWND lastFocus_ = nullptr;
     bool activatedOnce_ = false;
     bool helpOpened_ = false;

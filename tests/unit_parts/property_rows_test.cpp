@@ -207,11 +207,12 @@ TEST_CASE("listing a block's texts: in the type's order, font faces marked") {
     REQUIRE(bool(list));
     std::vector<std::pair<std::string, int32_t>> seen;
     uint32_t length = 0;
-    HGLOBAL copy = list(block.data(), static_cast<int32_t>(block.size()),
-                        [](void* argument, const char* text, int32_t face) {
-                            static_cast<decltype(seen)*>(argument)->emplace_back(text, face);
-                        },
-                        &seen, &length);
+    HGLOBAL copy = list(
+        block.data(), static_cast<int32_t>(block.size()),
+        [](void* argument, const char* text, int32_t face) {
+            static_cast<decltype(seen)*>(argument)->emplace_back(text, face);
+        },
+        &seen, &length);
     REQUIRE(copy);
     CHECK(length == block.size());
     GlobalFree(copy);
@@ -224,11 +225,12 @@ TEST_CASE("listing a block's texts: in the type's order, font faces marked") {
     p.font.resize(10);
     const std::vector<uint8_t> shortFont = st::WritePropertyBlock(p);
     seen.clear();
-    copy = list(shortFont.data(), static_cast<int32_t>(shortFont.size()),
-                [](void* argument, const char* text, int32_t face) {
-                    static_cast<decltype(seen)*>(argument)->emplace_back(text, face);
-                },
-                &seen, &length);
+    copy = list(
+        shortFont.data(), static_cast<int32_t>(shortFont.size()),
+        [](void* argument, const char* text, int32_t face) {
+            static_cast<decltype(seen)*>(argument)->emplace_back(text, face);
+        },
+        &seen, &length);
     GlobalFree(copy);
     CHECK(seen.size() == 2);
 }
