@@ -13,15 +13,15 @@ const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 // which only the linker knows, and the template segment is built from its
 // description: both are filled in by the start-up code before anything runs.
 extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 65891},
-    HandlerTable,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    app::MainWindowSegment().data(),
-    static_cast<uint32_t>(app::MainWindowSegment().size()),
-    1,
-    kLibraries,
-    app::kExternalCount,
-    app::kExternalLibraries,
-    app::kExternalExports,
+    .build = {3, 0, 65891},
+    .codeBase = HandlerTable,
+    .constantStart = st::ConstantSegmentBegin,
+    .constantLength = st::ConstantSegmentLength(),
+    .templateStart = app::MainWindowSegment().data(),
+    .templateLength = static_cast<uint32_t>(app::MainWindowSegment().size()),
+    .libraryCount = 1,
+    .libraries = kLibraries,
+    .externalCount = app::kExternalCount,
+    .externalLibraries = app::kExternalLibraries,
+    .externalExports = app::kExternalExports,
 };

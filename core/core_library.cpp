@@ -18,22 +18,42 @@ int32_t CoreNotify(int32_t code, uint32_t value1, uint32_t) {
 
 // Types are numbered from 1; only the records of the types in use are filled.
 const TypeRecord coreTypes[CoreTypeCount] = {
-    {"窗口", "window", "", 0, nullptr, 0x800000D0, nullptr, 0, nullptr, WindowPropertyCount,
-     WindowPropertyEntries, WindowUnitInterface, 0, nullptr},
+    {.name = "窗口",
+     .englishName = "window",
+     .explanation = "",
+     .flags = 0x800000D0,
+     .propertyCount = WindowPropertyCount,
+     .properties = WindowPropertyEntries,
+     .unitInterface = WindowUnitInterface},
     {}, // 2
     {}, // 3
     {}, // 4
-    {"编辑框", "EditBox", "", 0, nullptr, 0x80000040, nullptr, 0, nullptr, 29,
-     EditBoxPropertyEntries, EditBoxUnitInterface, 0, nullptr},
+    {.name = "编辑框",
+     .englishName = "EditBox",
+     .explanation = "",
+     .flags = 0x80000040,
+     .propertyCount = EditBoxPropertyCount,
+     .properties = EditBoxPropertyEntries,
+     .unitInterface = EditBoxUnitInterface},
     {}, // 6
     {}, // 7
     {}, // 8
     {}, // 9
     {}, // 10
-    {"按钮", "Button", "", 0, nullptr, 0x80000840, nullptr, 0, nullptr, 14, ButtonPropertyEntries,
-     ButtonUnitInterface, 0, nullptr},
-    {"选择框", "CheckBox", "", 0, nullptr, 0x80001040, nullptr, 0, nullptr, 21,
-     CheckBoxPropertyEntries, CheckBoxUnitInterface, 0, nullptr},
+    {.name = "按钮",
+     .englishName = "Button",
+     .explanation = "",
+     .flags = 0x80000840,
+     .propertyCount = ButtonPropertyCount,
+     .properties = ButtonPropertyEntries,
+     .unitInterface = ButtonUnitInterface},
+    {.name = "选择框",
+     .englishName = "CheckBox",
+     .explanation = "",
+     .flags = 0x80001040,
+     .propertyCount = CheckBoxPropertyCount,
+     .properties = CheckBoxPropertyEntries,
+     .unitInterface = CheckBoxUnitInterface},
     {}, // 13
     {}, // 14
     {}, // 15
@@ -50,11 +70,21 @@ const TypeRecord coreTypes[CoreTypeCount] = {
     {}, // 26
     {}, // 27
     {}, // 28
-    {"超级链接框", "HyperLinker", "", 0, nullptr, 0x80010040, nullptr, 0, nullptr, 18,
-     HyperlinkPropertyEntries, HyperlinkUnitInterface, 0, nullptr},
+    {.name = "超级链接框",
+     .englishName = "HyperLinker",
+     .explanation = "",
+     .flags = 0x80010040,
+     .propertyCount = HyperlinkPropertyCount,
+     .properties = HyperlinkPropertyEntries,
+     .unitInterface = HyperlinkUnitInterface},
     {}, // 30
-    {"通用对话框", "CommonDlg", "", 0, nullptr, 0x80008040, nullptr, 0, nullptr, 30,
-     CommonDialogPropertyEntries, CommonDialogUnitInterface, 0, nullptr},
+    {.name = "通用对话框",
+     .englishName = "CommonDlg",
+     .explanation = "",
+     .flags = 0x80008040,
+     .propertyCount = CommonDialogPropertyCount,
+     .properties = CommonDialogPropertyEntries,
+     .unitInterface = CommonDialogUnitInterface},
 };
 #define ST_COMMAND_ENTRY(name, space) space::name,
 const LibraryCommand coreCommands[] = {ST_CORE_COMMANDS(ST_COMMAND_ENTRY)};
@@ -63,7 +93,13 @@ const LibraryCommand coreCommands[] = {ST_CORE_COMMANDS(ST_COMMAND_ENTRY)};
 } // namespace
 
 const LibraryRecord CoreLibrary = {
-    "core", "核心支持库", CoreTypeCount, coreTypes, CoreCommand::Count, coreCommands, CoreNotify,
+    .identifier = "core",
+    .name = "核心支持库",
+    .typeCount = CoreTypeCount,
+    .types = coreTypes,
+    .commandCount = CoreCommand::Count,
+    .commands = coreCommands,
+    .notify = CoreNotify,
 };
 
 } // namespace st

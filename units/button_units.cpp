@@ -1,46 +1,11 @@
 // The push button and the check box.
 #include "st/button_units.h"
 
-#include "property_rows.h"
+#include <iterator>
 
 namespace st {
 
 namespace {
-
-using ButtonRow = ControlPropertyRow<ButtonProperties, ButtonApply>;
-using CheckBoxRow = ControlPropertyRow<CheckBoxProperties, ButtonApply>;
-using A = ButtonApply;
-namespace K = PropertyKind;
-
-// Properties 8-13.
-constexpr std::array<ButtonRow, 6> kButtonRows = {
-    BytesRow(K::Picture, &ButtonProperties::picture, A::Rebuild),
-    RangeRow(K::Choice, &ButtonProperties::type, 0, 1, A::Style),
-    TextRow(K::Text, &ButtonProperties::caption, A::Caption),
-    RangeRow(K::Choice, &ButtonProperties::horizontal, 0, 2, A::Style),
-    RangeRow(K::Choice, &ButtonProperties::vertical, 0, 2, A::Style),
-    BytesRow(K::Font, &ButtonProperties::font, A::Font),
-};
-
-// Properties 8-20.
-constexpr std::array<CheckBoxRow, 13> kCheckBoxRows = {
-    BytesRow(K::Picture, &CheckBoxProperties::picture, A::Rebuild),
-    NumberRow(K::Logical, &CheckBoxProperties::pushLike, A::Style),
-    NumberRow(K::Logical, &CheckBoxProperties::flat, A::Style),
-    TextRow(K::Text, &CheckBoxProperties::caption, A::Caption),
-    NumberRow(K::Logical, &CheckBoxProperties::leftText, A::Style),
-    RangeRow(K::Choice, &CheckBoxProperties::horizontal, 0, 2, A::Style),
-    RangeRow(K::Choice, &CheckBoxProperties::vertical, 0, 2, A::Style),
-    NumberRow(K::Colour, &CheckBoxProperties::textColour, A::Repaint),
-    NumberRow(K::ColourOrDefault, &CheckBoxProperties::background, A::Brush),
-    BytesRow(K::Font, &CheckBoxProperties::font, A::Font),
-    NumberRow(K::Logical, &CheckBoxProperties::checked, A::Check),
-    TextRow(K::DataSource, &CheckBoxProperties::dataSource, A::Store),
-    TextRow(K::DataColumn, &CheckBoxProperties::dataColumn, A::Store),
-};
-
-constexpr auto kButtonEntries = EntriesOf(kButtonRows);
-constexpr auto kCheckBoxEntries = EntriesOf(kCheckBoxRows);
 
 constexpr DWORD kAlignMask = BS_CENTER | BS_VCENTER;
 constexpr DWORD kButtonTypeMask = 0x1F; // the low five style bits
@@ -58,17 +23,24 @@ constexpr DWORD kCheckBoxLooks = BS_PUSHLIKE | BS_FLAT | BS_LEFTTEXT;
 
 } // namespace
 
-const PropertyEntry* const ButtonPropertyEntries = kButtonEntries.data();
-const PropertyEntry* const CheckBoxPropertyEntries = kCheckBoxEntries.data();
+// --- The property tables ---------------------------------------------------------------
+
+const PropertyEntry ButtonPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_BUTTON_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(ButtonPropertyEntries) == ButtonPropertyCount);
+const PropertyRow<ButtonUnit, ButtonProperties> ButtonUnit::kPropertyRows[] = {
+    ST_BUTTON_PROPERTIES(ST_PROPERTY_ROW)};
+
+const PropertyEntry CheckBoxPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_CHECK_BOX_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(CheckBoxPropertyEntries) == CheckBoxPropertyCount);
+const PropertyRow<CheckBoxUnit, CheckBoxProperties> CheckBoxUnit::kPropertyRows[] = {
+    ST_CHECK_BOX_PROPERTIES(ST_PROPERTY_ROW)};
 
 // --- Property blocks -------------------------------------------------------------------
 
-void ButtonProperties::Reset() {
-    picture.clear();
-    type = 0;
-    caption = "按钮";
-    horizontal = vertical = 1;
-    font.clear();
+void ButtonProperties::Clamp() {
+    ClampFromRows(ButtonUnit::kPropertyRows, *this);
 }
 
 bool ButtonProperties::Transfer(PropertyIO& io) {
@@ -80,22 +52,12 @@ bool ButtonProperties::Transfer(PropertyIO& io) {
     io.Bytes(picture);
     io.Bytes(font);
     io.Text(caption);
-    if (io.Reading()) LimitAll(kButtonRows, *this);
+    if (io.Reading()) Clamp();
     return !io.Failed();
 }
 
-void CheckBoxProperties::Reset() {
-    picture.clear();
-    pushLike = flat = leftText = 0;
-    caption = "选择框";
-    horizontal = 0;
-    vertical = 1;
-    textColour = 0;
-    background = static_cast<int32_t>(DefaultColour);
-    font.clear();
-    checked = 0;
-    dataSource.clear();
-    dataColumn.clear();
+void CheckBoxProperties::Clamp() {
+    ClampFromRows(CheckBoxUnit::kPropertyRows, *this);
 }
 
 bool CheckBoxProperties::Transfer(PropertyIO& io) {
@@ -106,8 +68,8 @@ bool CheckBoxProperties::Transfer(PropertyIO& io) {
     io.I32(leftText);
     io.I32(horizontal);
     io.I32(vertical);
-    io.I32(textColour);
-    io.I32(background);
+    io.U32(textColour);
+    io.U32(background);
     io.I32(checked);
     io.Bytes(picture);
     io.Bytes(font);
@@ -116,7 +78,7 @@ bool CheckBoxProperties::Transfer(PropertyIO& io) {
         io.Text(dataSource);
         io.Text(dataColumn);
     }
-    if (io.Reading()) LimitAll(kCheckBoxRows, *this);
+    if (io.Reading()) Clamp();
     return !io.Failed();
 }
 
@@ -130,16 +92,13 @@ DWORD AlignmentStyle(int32_t horizontal, int32_t vertical) {
 
 bool ButtonControl::CreateControl(DWORD style, const std::string& caption,
                                   const std::vector<uint8_t>& pictureBytes,
-                                  const std::vector<uint8_t>& fontBytes, int32_t left, int32_t top,
-                                  int32_t width, int32_t height, HWND parent,
-                                  uint32_t controlId) {
+                                  const std::vector<uint8_t>& fontBytes, const UnitPlacement& at) {
     // Bytes that do not decode leave the caption showing.
     if (!pictureBytes.empty()) picture_ = UnitPicture(pictureBytes);
     if (!picture_.Empty()) style |= picture_.IsIcon() ? BS_ICON : BS_BITMAP;
     style |= WS_CHILD | WS_CLIPSIBLINGS | BS_MULTILINE;
-    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
-    if (!CreateUnitWindow(0, "BUTTON", caption.c_str(), style, left, top, width, height, parent,
-                          id))
+    if (!CreateUnitWindow(0, "BUTTON", caption.c_str(), style, at.left, at.top, at.width, at.height,
+                          at.parent, at.ControlMenuId()))
         return false;
     ApplyFont(fontBytes);
     if (!picture_.Empty())
@@ -165,50 +124,21 @@ bool ButtonControl::OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT& re
 
 // --- Button ------------------------------------------------------------------------------
 
-UnitBase* ButtonUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                             uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
-                             int32_t height, uint32_t windowId, uint32_t unitId, HWND,
-                             int32_t designMode) {
-    auto* unit = new ButtonUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    const ButtonProperties& p = unit->props;
-    if (!unit->CreateControl(style | ButtonStyle(p), p.caption, p.picture, p.font, left, top,
-                             width, height, parent, controlId)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+bool ButtonUnit::Build(const UnitPlacement& at) {
+    return CreateControl(at.style | ButtonStyle(props), props.caption, props.picture, props.font,
+                         at);
 }
 
 int32_t ButtonUnit::SetProperty(int32_t index, const uint32_t* value) {
-    const ButtonRow* row = StoreProperty(kButtonRows, props, index, value);
-    if (!row) return 0;
-    switch (row->apply) {
-    case A::Rebuild:
-        return 1;
-    case A::Style:
-        ReplaceStyle(kButtonTypeMask | kAlignMask, ButtonStyle(props));
-        break;
-    case A::Caption:
-        SetWindowTextA(hwnd, props.caption.c_str());
-        break;
-    case A::Font:
-        ApplyFont(props.font);
-        break;
-    default:
-        break;
-    }
-    return 0;
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
 }
 
 int32_t ButtonUnit::GetProperty(int32_t index, uint32_t* value) {
-    return LoadProperty(kButtonRows, props, index, value) ? 1 : 0;
+    return GetPropertyFromRows(kPropertyRows, props, index, value);
+}
+
+void ButtonUnit::ApplyStyle() {
+    ReplaceStyle(kButtonTypeMask | kAlignMask, ButtonStyle(props));
 }
 
 bool ButtonUnit::IsDefault() const {
@@ -218,60 +148,32 @@ bool ButtonUnit::IsDefault() const {
 
 // --- Check box ---------------------------------------------------------------------------
 
-UnitBase* CheckBoxUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                               uint32_t controlId, HMENU, int32_t left, int32_t top,
-                               int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                               HWND, int32_t designMode) {
-    auto* unit = new CheckBoxUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    const CheckBoxProperties& p = unit->props;
-    unit->MakeBrush(static_cast<uint32_t>(p.background));
-    unit->brushColour_ = ResolveColour(static_cast<uint32_t>(p.background));
-    if (!unit->CreateControl(style | CheckBoxStyle(p), p.caption, p.picture, p.font, left, top,
-                             width, height, parent, controlId)) {
-        delete unit;
-        return nullptr;
-    }
-    SendMessageA(unit->hwnd, BM_SETCHECK, p.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    return unit;
+bool CheckBoxUnit::Build(const UnitPlacement& at) {
+    MakeBrush(props.background);
+    brushColour_ = ResolveColour(props.background);
+    if (!CreateControl(at.style | CheckBoxStyle(props), props.caption, props.picture, props.font,
+                       at))
+        return false;
+    ApplyCheck();
+    return true;
 }
 
 int32_t CheckBoxUnit::SetProperty(int32_t index, const uint32_t* value) {
-    const CheckBoxRow* row = StoreProperty(kCheckBoxRows, props, index, value);
-    if (!row) return 0;
-    switch (row->apply) {
-    case A::Rebuild:
-        return 1;
-    case A::Style:
-        ReplaceStyle(kCheckBoxLooks | kAlignMask, CheckBoxStyle(props) & ~BS_AUTOCHECKBOX);
-        break;
-    case A::Caption:
-        SetWindowTextA(hwnd, props.caption.c_str());
-        break;
-    case A::Repaint:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        break;
-    case A::Brush:
-        MakeBrush(static_cast<uint32_t>(props.background));
-        brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
-        InvalidateRect(hwnd, nullptr, TRUE);
-        break;
-    case A::Font:
-        ApplyFont(props.font);
-        break;
-    case A::Check:
-        SendMessageA(hwnd, BM_SETCHECK, props.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-        break;
-    default:
-        break; // data binding is not carried by this runtime
-    }
-    return 0;
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
+}
+
+void CheckBoxUnit::ApplyStyle() {
+    ReplaceStyle(kCheckBoxLooks | kAlignMask, CheckBoxStyle(props) & ~BS_AUTOCHECKBOX);
+}
+
+void CheckBoxUnit::ApplyBrush() {
+    MakeBrush(props.background);
+    brushColour_ = ResolveColour(props.background);
+    Repaint();
+}
+
+void CheckBoxUnit::ApplyCheck() {
+    SendMessageA(hwnd, BM_SETCHECK, props.checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void CheckBoxUnit::ReadCheck() {
@@ -279,8 +181,9 @@ void CheckBoxUnit::ReadCheck() {
 }
 
 int32_t CheckBoxUnit::GetProperty(int32_t index, uint32_t* value) {
-    if (index == 10) ReadCheck(); // the control holds the state the user gave it
-    return LoadProperty(kCheckBoxRows, props, index, value) ? 1 : 0;
+    // The control holds the state the user gave it.
+    if (index == RowOf(CheckBoxProperty::checked)) ReadCheck();
+    return GetPropertyFromRows(kPropertyRows, props, index, value);
 }
 
 std::vector<uint8_t> CheckBoxUnit::SaveBlock() {
@@ -292,15 +195,15 @@ bool CheckBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     if (message != WM_CTLCOLORSTATIC && message != WM_CTLCOLORBTN)
         return ButtonControl::OnReflected(message, wParam, lParam, result);
     // A default background follows the system colour, also after it changed.
-    const COLORREF back = ResolveColour(static_cast<uint32_t>(props.background));
+    const COLORREF back = ResolveColour(props.background);
     if (back != brushColour_ || !brush) {
-        MakeBrush(static_cast<uint32_t>(props.background));
+        MakeBrush(props.background);
         brushColour_ = back;
     }
     HDC dc = reinterpret_cast<HDC>(wParam);
-    SetTextColor(dc, ResolveColour(static_cast<uint32_t>(props.textColour)));
+    SetTextColor(dc, ResolveColour(props.textColour));
     SetBkColor(dc, back);
-    result = reinterpret_cast<LRESULT>(brush);
+    result = reinterpret_cast<LRESULT>(brush.get());
     return true;
 }
 
@@ -315,54 +218,37 @@ int32_t IsDefaultButtonEntry(UnitBase* unit) {
 
 HGLOBAL ListButtonTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                         uint32_t* newLength) {
-    return ListTextsOf(kButtonRows, {5, 2}, block, length, report, argument, newLength);
+    using P = ButtonProperty;
+    return ListTextsOf(ButtonUnit::kPropertyRows, {RowOf(P::font), RowOf(P::caption)}, block,
+                       length, report, argument, newLength);
 }
 
 HGLOBAL ListCheckBoxTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                           uint32_t* newLength) {
-    return ListTextsOf(kCheckBoxRows, {9, 3, 11, 12}, block, length, report, argument, newLength);
+    using P = CheckBoxProperty;
+    return ListTextsOf(
+        CheckBoxUnit::kPropertyRows,
+        {RowOf(P::font), RowOf(P::caption), RowOf(P::dataSource), RowOf(P::dataColumn)}, block,
+        length, report, argument, newLength);
 }
 
 } // namespace
 
 void* ButtonUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&ButtonUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<ButtonUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<ButtonUnit>));
     case UnitEntry::ListBlockTexts:
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListButtonTexts));
     case UnitEntry::IsDefaultButton:
         return reinterpret_cast<void*>(static_cast<IsDefaultButtonFn>(&IsDefaultButtonEntry));
     default:
-        return nullptr;
+        return CommonUnitEntry<ButtonUnit>(entry);
     }
 }
 
 void* CheckBoxUnitInterface(int32_t entry) {
-    switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CheckBoxUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CheckBoxUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CheckBoxUnit>));
-    case UnitEntry::ListBlockTexts:
+    if (entry == UnitEntry::ListBlockTexts)
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListCheckBoxTexts));
-    default:
-        return nullptr;
-    }
+    return CommonUnitEntry<CheckBoxUnit>(entry);
 }
 
 } // namespace st

@@ -5,45 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "property_rows.h"
+#include <iterator>
+
 #include "st/window_unit.h"
 #include "text_core.h"
 
 namespace st {
 
 namespace {
-
-using DialogRow = ControlPropertyRow<CommonDialogProperties, DialogApply>;
-using P = CommonDialogProperties;
-constexpr DialogApply S = DialogApply::Store;
-namespace K = PropertyKind;
-
-// Properties 8-29. Writing only stores; the next run uses the values.
-constexpr std::array<DialogRow, 22> kRows = {
-    RangeRow(K::Choice, &P::mode, 0, 3, S, 0x8002),
-    TextRow(K::Text, &P::title, S),
-    TextRow(K::Text, &P::fileName, S),
-    TextRow(K::Text, &P::filter, S),
-    RangeRow(K::Integer, &P::initialFilter, 0, INT32_MAX, S, 0x8001),
-    TextRow(K::Text, &P::initialFolder, S),
-    TextRow(K::Text, &P::defaultExtension, S),
-    NumberRow(K::Logical, &P::createPrompt, S),
-    NumberRow(K::Logical, &P::fileMustExist, S),
-    NumberRow(K::Logical, &P::overwritePrompt, S),
-    NumberRow(K::Logical, &P::pathMustExist, S),
-    NumberRow(K::Logical, &P::keepDirectory, S, 0x8002),
-    NumberRow(K::Colour, &P::fontColour, S),
-    NumberRow(K::Logical, &P::bold, S),
-    NumberRow(K::Logical, &P::italic, S),
-    NumberRow(K::Logical, &P::strikeOut, S),
-    NumberRow(K::Logical, &P::underline, S),
-    TextRow(K::Text, &P::faceName, S),
-    RangeRow(K::Integer, &P::fontSize, 0, INT32_MAX, S, 0x8002),
-    TextRow(K::Text, &P::helpFile, S),
-    RangeRow(K::Choice, &P::helpCommand, 0, 5, S),
-    NumberRow(K::Integer, &P::helpTopic, S, 0x8001),
-};
-constexpr auto kEntries = EntriesOf(kRows);
 
 namespace Mode {
 constexpr int32_t Open = 0, Save = 1, Font = 2, Help = 3;
@@ -56,24 +25,9 @@ const char kDialogClass[] = "StCommonDialog";
 constexpr int32_t kBoldWeight = 700;
 constexpr int32_t kPointsPerInch = 72;
 
-bool RegisterDialogClass() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA known;
-    if (GetClassInfoA(instance, kDialogClass, &known)) return true;
-    WNDCLASSA wc{};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = kDialogClass;
-    return RegisterClassA(&wc) != 0;
-}
-
 int32_t ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    int32_t dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    if (dc) ReleaseDC(nullptr, dc);
+    WindowDc screen(nullptr);
+    const int32_t dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : 96;
 }
 
@@ -86,7 +40,11 @@ size_t NextChar(std::string_view text, size_t pos) {
 
 } // namespace
 
-const PropertyEntry* const CommonDialogPropertyEntries = kEntries.data();
+const PropertyEntry CommonDialogPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_COMMON_DIALOG_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(CommonDialogPropertyEntries) == CommonDialogPropertyCount);
+const PropertyRow<CommonDialogUnit, CommonDialogProperties> CommonDialogUnit::kPropertyRows[] = {
+    ST_COMMON_DIALOG_PROPERTIES(ST_PROPERTY_ROW)};
 
 DialogShell& CommonDialogShell() {
     static DialogShell shell = {&GetOpenFileNameA, &GetSaveFileNameA, &ChooseFontA, &WinHelpA};
@@ -95,37 +53,23 @@ DialogShell& CommonDialogShell() {
 
 // --- Property block ----------------------------------------------------------------------
 
-void CommonDialogProperties::Reset() {
-    mode = Mode::Open;
-    title.clear();
-    fileName.clear();
-    filter.clear();
-    initialFilter = 0;
-    initialFolder.clear();
-    defaultExtension.clear();
-    createPrompt = 0;
-    fileMustExist = overwritePrompt = pathMustExist = 1;
-    keepDirectory = 0;
-    fontColour = 0;
-    bold = italic = strikeOut = underline = 0;
-    faceName.clear();
-    fontSize = 0;
-    helpFile.clear();
-    helpCommand = HelpCommand::Contents;
-    helpTopic = 0;
+void CommonDialogProperties::Clamp() {
+    ClampFromRows(CommonDialogUnit::kPropertyRows, *this);
 }
 
 bool CommonDialogProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
     for (int32_t* v : {&mode, &initialFilter, &createPrompt, &fileMustExist, &overwritePrompt,
-                       &pathMustExist, &keepDirectory, &fontColour, &bold, &italic, &strikeOut,
-                       &underline, &fontSize, &helpCommand, &helpTopic})
+                       &pathMustExist, &keepDirectory})
         io.I32(*v);
-    for (std::string* t : {&title, &fileName, &filter, &initialFolder, &defaultExtension,
-                           &faceName, &helpFile})
+    io.U32(fontColour);
+    for (int32_t* v : {&bold, &italic, &strikeOut, &underline, &fontSize, &helpCommand, &helpTopic})
+        io.I32(*v);
+    for (std::string* t :
+         {&title, &fileName, &filter, &initialFolder, &defaultExtension, &faceName, &helpFile})
         io.Text(*t);
-    if (io.Reading()) LimitAll(kRows, *this);
+    if (io.Reading()) Clamp();
     return !io.Failed();
 }
 
@@ -166,35 +110,19 @@ std::string FilterList(std::string_view filter) {
 
 // --- The unit ----------------------------------------------------------------------------
 
-UnitBase* CommonDialogUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                                   uint32_t controlId, HMENU, int32_t left, int32_t top,
-                                   int32_t width, int32_t height, uint32_t windowId,
-                                   uint32_t unitId, HWND, int32_t designMode) {
-    auto* unit = new CommonDialogUnit;
-    if (!ReadPropertyBlock(unit->props, block, length) || !RegisterDialogClass()) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    DWORD ownStyle = WS_CHILD | WS_CLIPSIBLINGS | (designMode ? WS_BORDER : 0);
-    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
-    if (!unit->CreateUnitWindow(0, kDialogClass, "", (style & ~WS_VISIBLE) | ownStyle, left, top,
-                                width, height, parent, id)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
+bool CommonDialogUnit::Build(const UnitPlacement& at) {
+    const DWORD ownStyle = WS_CHILD | WS_CLIPSIBLINGS | (designMode ? WS_BORDER : 0);
+    return RegisterUnitClass(kDialogClass, CS_DBLCLKS) &&
+           CreateUnitWindow(0, kDialogClass, "", (at.style & ~WS_VISIBLE) | ownStyle, at.left,
+                            at.top, at.width, at.height, at.parent, at.ControlMenuId());
 }
 
 int32_t CommonDialogUnit::SetProperty(int32_t index, const uint32_t* value) {
-    StoreProperty(kRows, props, index, value);
-    return 0;
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
 }
 
 int32_t CommonDialogUnit::GetProperty(int32_t index, uint32_t* value) {
-    return LoadProperty(kRows, props, index, value) ? 1 : 0;
+    return GetPropertyFromRows(kPropertyRows, props, index, value);
 }
 
 HWND CommonDialogUnit::Owner() const {
@@ -235,7 +163,8 @@ int32_t CommonDialogUnit::RunFileDialog() {
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = Owner();
     ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
-    ofn.nFilterIndex = filter.empty() ? 0 : static_cast<DWORD>(std::max(props.initialFilter, 0)) + 1;
+    ofn.nFilterIndex =
+        filter.empty() ? 0 : static_cast<DWORD>(std::max(props.initialFilter, 0)) + 1;
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.lpstrInitialDir = props.initialFolder.empty() ? nullptr : props.initialFolder.c_str();
@@ -273,13 +202,13 @@ int32_t CommonDialogUnit::RunFontDialog() {
 
     HWND self = hwnd;
     if (!CommonDialogShell().chooseFont(&choose) || !Alive(self)) return 0;
-    props.fontColour = static_cast<int32_t>(choose.rgbColors);
+    props.fontColour = choose.rgbColors;
     props.bold = font.lfWeight >= kBoldWeight;
     props.italic = font.lfItalic != 0;
     props.strikeOut = font.lfStrikeOut != 0;
     props.underline = font.lfUnderline != 0;
-    props.faceName = CutText(std::string_view(font.lfFaceName, strnlen(font.lfFaceName, LF_FACESIZE)),
-                             kFaceNameLimit);
+    props.faceName = CutText(
+        std::string_view(font.lfFaceName, strnlen(font.lfFaceName, LF_FACESIZE)), kFaceNameLimit);
     props.fontSize = MulDiv(std::abs(font.lfHeight), kPointsPerInch, dpi);
     return 1;
 }
@@ -327,28 +256,20 @@ namespace {
 
 HGLOBAL ListDialogTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                         uint32_t* newLength) {
-    return ListTextsOf(kRows, {1, 2, 3, 5, 6, 17, 19}, block, length, report, argument, newLength);
+    using P = CommonDialogProperty;
+    return ListTextsOf(CommonDialogUnit::kPropertyRows,
+                       {RowOf(P::title), RowOf(P::fileName), RowOf(P::filter),
+                        RowOf(P::initialFolder), RowOf(P::defaultExtension), RowOf(P::faceName),
+                        RowOf(P::helpFile)},
+                       block, length, report, argument, newLength);
 }
 
 } // namespace
 
 void* CommonDialogUnitInterface(int32_t entry) {
-    switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CommonDialogUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<CommonDialogUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<CommonDialogUnit>));
-    case UnitEntry::ListBlockTexts:
+    if (entry == UnitEntry::ListBlockTexts)
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListDialogTexts));
-    default:
-        return nullptr;
-    }
+    return CommonUnitEntry<CommonDialogUnit>(entry);
 }
 
 // --- The command ---------------------------------------------------------------------------
@@ -358,8 +279,9 @@ void OpenCommonDialog(ArgRecord* result, int32_t count, ArgRecord* args) {
     if (!result) return;
     result->low = 0;
     if (count < 1 || !args) return;
-    auto* dialog = dynamic_cast<CommonDialogUnit*>(reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(
-        CallRuntime(CallbackCode::GetUnitObject, args[0].low, args[0].high))));
+    auto* dialog =
+        dynamic_cast<CommonDialogUnit*>(reinterpret_cast<UnitBase*>(static_cast<uintptr_t>(
+            CallRuntime(CallbackCode::GetUnitObject, args[0].low, args[0].high))));
     result->low = dialog && dialog->Run() != 0 ? 1 : 0;
 }
 

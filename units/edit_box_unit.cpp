@@ -17,35 +17,14 @@ namespace st {
 
 // --- Properties --------------------------------------------------------------------
 
-void EditProperties::Reset() {
-    content.clear();
-    border = 1;
-    textColour = 0x000000;
-    background = 0xFFFFFF;
-    font.clear();
-    hideSelection = 1;
-    maxLength = 0;
-    multiLine = 0;
-    scrollBars = 0;
-    alignment = 0;
-    inputMode = edit::InputMode::Normal;
-    passwordChar = '*';
-    letterCase = 0;
-    upDown = 0;
-    lower = 0;
-    upper = 100;
-    selectionStart = selectionLength = 0;
-    dataSource.clear();
-    dataColumn.clear();
-}
-
 bool EditProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
-    int16_t password = static_cast<int16_t>(static_cast<uint8_t>(passwordChar));
+    int16_t password =
+        static_cast<int16_t>(passwordChar.empty() ? 0 : static_cast<uint8_t>(passwordChar[0]));
     io.I32(border);
-    io.I32(textColour);
-    io.I32(background);
+    io.U32(textColour);
+    io.U32(background);
     io.I32(hideSelection);
     io.I32(maxLength);
     io.I32(multiLine);
@@ -66,135 +45,25 @@ bool EditProperties::Transfer(PropertyIO& io) {
         io.Text(dataColumn);
     }
     if (io.Reading()) {
-        passwordChar = static_cast<uint8_t>(password); // the first byte is the character
+        // The first byte is the character; 0 is none.
+        const char character = static_cast<char>(static_cast<uint8_t>(password));
+        passwordChar = character ? std::string(1, character) : std::string();
         Clamp();
     }
     return !io.Failed();
 }
 
-namespace {
+// --- The property table ---------------------------------------------------------------
 
-// What writing a property does besides storing the value.
-enum class Apply : uint8_t {
-    Stored,       // nothing more
-    Rebuild,      // only a new control shows it: rebuild when the value changed
-    Content,      // 8
-    Border,       // 9
-    Repaint,      // 10
-    Background,   // 11
-    Font,         // 12
-    MaxLength,    // 14
-    InputMode,    // 18
-    PasswordChar, // 19
-    Range,        // 22, 23
-    SelStart,     // 24
-    SelLength,    // 25
-    ReplaceSel,   // 26, not stored
-};
-
-// One row per property 8-28: kind and state flags of the type record, the
-// field (a number with its range, a text or a byte set) and what a write does.
-struct EditPropertyRow {
-    uint16_t kind;
-    uint16_t state = 0x8000;
-    int32_t EditProperties::*number = nullptr;
-    std::string EditProperties::*text = nullptr;
-    std::vector<uint8_t> EditProperties::*bytes = nullptr;
-    int32_t low = INT32_MIN, high = INT32_MAX; // a written number is clamped to these
-    Apply apply = Apply::Stored;
-};
-
-using E = EditProperties;
-constexpr EditPropertyRow kRows[] = {
-    {.kind = PropertyKind::Text, .text = &E::content, .apply = Apply::Content},
-    {.kind = PropertyKind::Choice,
-     .number = &E::border,
-     .low = 0,
-     .high = 5,
-     .apply = Apply::Border},
-    {.kind = PropertyKind::Colour, .number = &E::textColour, .apply = Apply::Repaint},
-    {.kind = PropertyKind::ColourOrDefault, .number = &E::background, .apply = Apply::Background},
-    {.kind = PropertyKind::Font, .bytes = &E::font, .apply = Apply::Font},
-    {.kind = PropertyKind::Logical,
-     .number = &E::hideSelection,
-     .low = 0,
-     .high = 1,
-     .apply = Apply::Rebuild},
-    {.kind = PropertyKind::Integer, .number = &E::maxLength, .low = 0, .apply = Apply::MaxLength},
-    {.kind = PropertyKind::Logical,
-     .number = &E::multiLine,
-     .low = 0,
-     .high = 1,
-     .apply = Apply::Rebuild},
-    {.kind = PropertyKind::Choice,
-     .number = &E::scrollBars,
-     .low = 0,
-     .high = 3,
-     .apply = Apply::Rebuild},
-    {.kind = PropertyKind::Choice,
-     .number = &E::alignment,
-     .low = 0,
-     .high = 2,
-     .apply = Apply::Rebuild},
-    {.kind = PropertyKind::Choice,
-     .number = &E::inputMode,
-     .low = 0,
-     .high = edit::InputMode::Last,
-     .apply = Apply::InputMode},
-    {.kind = PropertyKind::Text,
-     .state = 0x8001,
-     .number = &E::passwordChar,
-     .low = 0,
-     .high = 255,
-     .apply = Apply::PasswordChar},
-    {.kind = PropertyKind::Choice,
-     .number = &E::letterCase,
-     .low = 0,
-     .high = 2,
-     .apply = Apply::Rebuild},
-    {.kind = PropertyKind::Choice,
-     .number = &E::upDown,
-     .low = 0,
-     .high = 2,
-     .apply = Apply::Rebuild},
-    {.kind = PropertyKind::Integer, .state = 0x8001, .number = &E::lower, .apply = Apply::Range},
-    {.kind = PropertyKind::Integer, .state = 0x8001, .number = &E::upper, .apply = Apply::Range},
-    {.kind = PropertyKind::Integer, .number = &E::selectionStart, .apply = Apply::SelStart},
-    {.kind = PropertyKind::Integer, .number = &E::selectionLength, .apply = Apply::SelLength},
-    {.kind = PropertyKind::Text, .state = 0x8008, .apply = Apply::ReplaceSel},
-    {.kind = PropertyKind::DataSource, .text = &E::dataSource},
-    {.kind = PropertyKind::DataColumn, .text = &E::dataColumn},
-};
-constexpr int32_t kRowCount = static_cast<int32_t>(std::size(kRows));
-
-template <size_t N>
-constexpr std::array<PropertyEntry, 8 + N> TypeEntries(const EditPropertyRow (&rows)[N]) {
-    constexpr uint16_t kCommon[8] = {PropertyKind::Integer, PropertyKind::Integer,
-                                     PropertyKind::Integer, PropertyKind::Integer,
-                                     PropertyKind::Text,    PropertyKind::Logical,
-                                     PropertyKind::Logical, PropertyKind::MousePointer};
-    std::array<PropertyEntry, 8 + N> entries{};
-    for (size_t i = 0; i < 8; ++i)
-        entries[i] = {"", "", "", kCommon[i], 0xE000, nullptr};
-    for (size_t i = 0; i < N; ++i)
-        entries[8 + i] = {"", "", "", rows[i].kind, rows[i].state, nullptr};
-    return entries;
-}
-constexpr auto kEntries = TypeEntries(kRows);
-static_assert(kEntries.size() == 29, "the edit box has 29 properties");
-
-} // namespace
-
-const PropertyEntry* const EditBoxPropertyEntries = kEntries.data();
+const PropertyEntry EditBoxPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_EDIT_BOX_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(EditBoxPropertyEntries) == EditBoxPropertyCount);
+const PropertyRow<EditBoxUnit, EditProperties> EditBoxUnit::kPropertyRows[] = {
+    ST_EDIT_BOX_PROPERTIES(ST_PROPERTY_ROW)};
 
 void EditProperties::Clamp() {
-    for (const EditPropertyRow& row : kRows) {
-        if (!row.number) continue;
-        int32_t& v = this->*row.number;
-        v = row.kind == PropertyKind::Logical ? v != 0 : st::Clamp(v, row.low, row.high);
-    }
-    selectionStart = std::max(selectionStart, 0);
-    selectionLength = std::max(selectionLength, 0);
+    ClampFromRows(EditBoxUnit::kPropertyRows, *this);
+    if (passwordChar.size() > 1) passwordChar.resize(1);
 }
 
 // --- Up-down companion ---------------------------------------------------------------------
@@ -272,26 +141,6 @@ void UpDownCompanion::ApplyBorder(int32_t border) {
 
 // --- Creation ------------------------------------------------------------------------------
 
-UnitBase* EditBoxUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                              uint32_t controlId, HMENU, int32_t left, int32_t top, int32_t width,
-                              int32_t height, uint32_t windowId, uint32_t unitId, HWND,
-                              int32_t designMode) {
-    auto* unit = new EditBoxUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    unit->focusEventsFromMessages_ = false; // EN_SETFOCUS / EN_KILLFOCUS raise them
-    if (!unit->Build(style, parent, controlId, left, top, width, height)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
-}
-
 DWORD EditBoxUnit::Style() const {
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
     if (!props.hideSelection) style |= ES_NOHIDESEL;
@@ -311,19 +160,19 @@ DWORD EditBoxUnit::Style() const {
     return style;
 }
 
-bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t left, int32_t top,
-                        int32_t width, int32_t height) {
-    MakeBrush(static_cast<uint32_t>(props.background));
-    brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
+bool EditBoxUnit::Build(const UnitPlacement& at) {
+    focusEventsFromMessages_ = false; // EN_SETFOCUS / EN_KILLFOCUS raise them
+    MakeBrush(props.background);
+    brushColour_ = ResolveColour(props.background);
     // Never visible at creation: the loader shows the units once all exist.
     // Made with its frame: a frame set afterwards would resize the text area
     // and make the control lay its text out a second time.
     const BorderBits frame = BorderStyleBits(props.border);
-    const DWORD windowStyle = (style & ~(WS_VISIBLE | WS_BORDER)) | Style() | frame.style;
+    const DWORD windowStyle = (at.style & ~(WS_VISIBLE | WS_BORDER)) | Style() | frame.style;
     settingContent_ = true;
-    const bool created = CreateUnitWindow(
-        frame.exStyle, "EDIT", props.content.c_str(), windowStyle, left, top, width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId)));
+    const bool created =
+        CreateUnitWindow(frame.exStyle, "EDIT", props.content.c_str(), windowStyle, at.left, at.top,
+                         at.width, at.height, at.parent, at.ControlMenuId());
     settingContent_ = false;
     if (!created) return false;
     ApplyFontAndHeight();
@@ -331,7 +180,7 @@ bool EditBoxUnit::Build(uint32_t style, HWND parent, uint32_t controlId, int32_t
     if (props.inputMode == edit::InputMode::Password) ApplyPasswordChar();
     if (!props.multiLine && props.upDown != 0) {
         upDown_.SetRange(props.lower, props.upper);
-        if (upDown_.Create(*this, controlId + 4, props.border)) {
+        if (upDown_.Create(*this, at.controlId + 4, props.border)) {
             upDown_.SetRange(props.lower, props.upper);
             upDown_.SetPosition(edit::ReadClampedInteger(props.content, INT32_MIN, INT32_MAX));
         } else {
@@ -347,12 +196,10 @@ void EditBoxUnit::ApplyFontAndHeight() {
     HFONT made = MakeUnitFont(props.font);
     HFONT use = made ? made : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     SIZE wu{}, w{};
-    if (HDC dc = GetDC(hwnd)) {
-        HGDIOBJ old = SelectObject(dc, use);
-        GetTextExtentPoint32A(dc, "吴", 2, &wu);
-        GetTextExtentPoint32A(dc, "W", 1, &w);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd, dc);
+    if (WindowDc dc(hwnd); dc) {
+        Selected chosen(dc.get(), use);
+        GetTextExtentPoint32A(dc.get(), "吴", 2, &wu);
+        GetTextExtentPoint32A(dc.get(), "W", 1, &w);
     }
     lineHeight_ = w.cy;
     if (!props.multiLine) {
@@ -364,8 +211,7 @@ void EditBoxUnit::ApplyFontAndHeight() {
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(use), TRUE);
-    if (font) DeleteObject(font);
-    font = made;
+    font.reset(made);
     if (!props.multiLine)
         SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                      SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -374,8 +220,9 @@ void EditBoxUnit::ApplyFontAndHeight() {
 void EditBoxUnit::ApplyPasswordChar() {
     // A password box never shows its text: no character means the default one.
     const int32_t character = props.inputMode != edit::InputMode::Password ? 0
-                              : props.passwordChar                         ? props.passwordChar
-                                                                           : '*';
+                              : props.passwordChar.empty()
+                                  ? '*'
+                                  : static_cast<uint8_t>(props.passwordChar[0]);
     SendMessageA(hwnd, EM_SETPASSWORDCHAR, static_cast<WPARAM>(character), 0);
 }
 
@@ -458,126 +305,93 @@ void EditBoxUnit::OnUpDown(int32_t delta, LRESULT& result) {
 // --- Property access -------------------------------------------------------------------
 
 int32_t EditBoxUnit::SetProperty(int32_t index, const uint32_t* value) {
-    if (index < 0 || index >= kRowCount) return 0;
-    const EditPropertyRow& row = kRows[index];
-    const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(value[0]));
-    auto bytes = [&] {
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(value[0]));
-        const int32_t n = static_cast<int32_t>(value[1]);
-        return p && n > 0 ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
-    };
-    int32_t number = static_cast<int32_t>(value[0]);
-    if (row.kind == PropertyKind::Logical) number = number != 0;
-    if (row.apply == Apply::PasswordChar) number = text ? static_cast<uint8_t>(text[0]) : 0;
-    if (row.apply == Apply::SelStart || row.apply == Apply::SelLength) {
-        // -1 has a meaning of its own; other negatives become 0.
-        const Selection now = CurrentSelection();
-        const int32_t length = std::max(GetWindowTextLengthA(hwnd), 0);
-        int32_t start = now.start, count = now.end - now.start;
-        if (row.apply == Apply::SelStart) {
-            start = number == -1 ? length : std::max(number, 0);
-            if (number == -1) count = 0;
-        } else {
-            count = number == -1 ? length : std::max(number, 0);
-            if (number == -1) start = 0;
-        }
-        props.selectionStart = start;
-        props.selectionLength = count;
-        Select(start, count);
+    using P = EditBoxProperty;
+    if (index == RowOf(P::selectionStart) || index == RowOf(P::selectionLength)) {
+        SetSelectionPart(index == RowOf(P::selectionStart), static_cast<int32_t>(value[0]));
         return 0;
     }
-    if (row.number) {
-        const int32_t before = props.*row.number;
-        props.*row.number = st::Clamp(number, row.low, row.high);
-        if (row.apply == Apply::Rebuild) return props.*row.number != before ? 1 : 0;
-    } else if (row.text) {
-        props.*row.text = text ? text : "";
-    } else if (row.bytes) {
-        props.*row.bytes = bytes();
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
+}
+
+void EditBoxUnit::SetSelectionPart(bool start, int32_t number) {
+    // -1 selects to the end (start) or everything (length); other negatives
+    // become 0.
+    const Selection now = CurrentSelection();
+    const int32_t length = std::max(GetWindowTextLengthA(hwnd), 0);
+    int32_t from = now.start, count = now.end - now.start;
+    if (start) {
+        from = number == -1 ? length : std::max(number, 0);
+        if (number == -1) count = 0;
+    } else {
+        count = number == -1 ? length : std::max(number, 0);
+        if (number == -1) from = 0;
     }
-    switch (row.apply) {
-    case Apply::Content:
-        ReplaceContent(props.content);
-        break;
-    case Apply::Border:
-        ApplyBorderStyle(hwnd, props.border);
-        upDown_.ApplyBorder(props.border);
-        break;
-    case Apply::Repaint:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        break;
-    case Apply::Background:
-        MakeBrush(static_cast<uint32_t>(props.background));
-        brushColour_ = ResolveColour(static_cast<uint32_t>(props.background));
-        RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE);
-        break;
-    case Apply::Font:
-        ApplyFontAndHeight();
-        break;
-    case Apply::MaxLength:
-        SendMessageA(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(props.maxLength), 0);
-        break;
-    case Apply::InputMode:
-        ApplyInputMode();
-        break;
-    case Apply::PasswordChar:
-        if (props.inputMode == edit::InputMode::Password) {
-            ApplyPasswordChar();
-            InvalidateRect(hwnd, nullptr, TRUE);
-        }
-        break;
-    case Apply::Range:
-        upDown_.SetRange(props.lower, props.upper);
-        if (upDown_.Handle())
-            upDown_.SetPosition(edit::ReadClampedInteger(WindowText(), INT32_MIN, INT32_MAX));
-        break;
-    case Apply::ReplaceSel:
-        SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text ? text : ""));
-        break;
-    default:
-        break;
+    props.selectionStart = from;
+    props.selectionLength = count;
+    Select(from, count);
+}
+
+void EditBoxUnit::ApplyBorder() {
+    ApplyBorderStyle(hwnd, props.border);
+    upDown_.ApplyBorder(props.border);
+}
+
+void EditBoxUnit::ApplyBackground() {
+    MakeBrush(props.background);
+    brushColour_ = ResolveColour(props.background);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE);
+}
+
+void EditBoxUnit::ApplyMaxLength() {
+    SendMessageA(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(props.maxLength), 0);
+}
+
+void EditBoxUnit::ApplyPasswordCharChange() {
+    if (props.passwordChar.size() > 1) props.passwordChar.resize(1); // one character
+    if (props.inputMode == edit::InputMode::Password) {
+        ApplyPasswordChar();
+        Repaint();
     }
-    return 0;
+}
+
+void EditBoxUnit::ApplyRange() {
+    upDown_.SetRange(props.lower, props.upper);
+    if (upDown_.Handle())
+        upDown_.SetPosition(edit::ReadClampedInteger(WindowText(), INT32_MIN, INT32_MAX));
+}
+
+void EditBoxUnit::ApplySelectedText() {
+    SendMessageA(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(props.selectedText.c_str()));
+    props.selectedText.clear(); // never kept: reading it reads the control
 }
 
 int32_t EditBoxUnit::GetProperty(int32_t index, uint32_t* value) {
-    if (index < 0 || index >= kRowCount) return 0;
-    const EditPropertyRow& row = kRows[index];
+    using P = EditBoxProperty;
     auto handOut = [&](std::string s) {
         readBuffer_ = std::move(s);
         value[0] = reinterpret_cast<uintptr_t>(readBuffer_.c_str());
+        value[1] = 0;
+        return 1;
     };
-    switch (row.apply) {
-    case Apply::Content:
-        handOut(designMode ? props.content : WindowText());
+    switch (static_cast<P>(index)) {
+    case P::content:
+        return handOut(designMode ? props.content : WindowText());
+    case P::selectionStart:
+        value[0] = static_cast<uint32_t>(CurrentSelection().start);
         return 1;
-    case Apply::PasswordChar:
-        handOut(props.passwordChar ? std::string(1, static_cast<char>(props.passwordChar)) : "");
-        return 1;
-    case Apply::SelStart:
-    case Apply::SelLength: {
+    case P::selectionLength: {
         const Selection s = CurrentSelection();
-        value[0] = static_cast<uint32_t>(row.apply == Apply::SelStart ? s.start : s.end - s.start);
+        value[0] = static_cast<uint32_t>(s.end - s.start);
         return 1;
     }
-    case Apply::ReplaceSel: {
+    case P::selectedText: {
         const Selection s = CurrentSelection();
-        handOut(WindowText().substr(static_cast<size_t>(s.start),
-                                    static_cast<size_t>(s.end - s.start)));
-        return 1;
+        return handOut(WindowText().substr(static_cast<size_t>(s.start),
+                                           static_cast<size_t>(s.end - s.start)));
     }
     default:
-        break;
+        return GetPropertyFromRows(kPropertyRows, props, index, value);
     }
-    if (row.number) {
-        value[0] = static_cast<uint32_t>(props.*row.number);
-    } else if (row.text) {
-        value[0] = reinterpret_cast<uintptr_t>((props.*row.text).c_str());
-    } else if (row.bytes) {
-        value[0] = reinterpret_cast<uintptr_t>((props.*row.bytes).data());
-        value[1] = static_cast<uint32_t>((props.*row.bytes).size());
-    }
-    return 1;
 }
 
 bool EditBoxUnit::WantsKey(uint32_t key) const {
@@ -600,10 +414,9 @@ std::vector<uint8_t> EditBoxUnit::SaveBlock() {
 
 void EditBoxUnit::PaintBands() {
     if (IsRectEmpty(&bandTop_) && IsRectEmpty(&bandBottom_)) return;
-    if (HDC dc = GetWindowDC(hwnd)) {
-        FillRect(dc, &bandTop_, brush);
-        FillRect(dc, &bandBottom_, brush);
-        ReleaseDC(hwnd, dc);
+    if (WindowDc dc(hwnd, WindowDc::Whole); dc) {
+        FillRect(dc.get(), &bandTop_, brush.get());
+        FillRect(dc.get(), &bandBottom_, brush.get());
     }
 }
 
@@ -633,15 +446,15 @@ bool EditBoxUnit::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_CTLCOLORSTATIC: {
         if (reinterpret_cast<HWND>(lParam) != hwnd) return false;
         // The button-face colour is looked up afresh: the system's may change.
-        const COLORREF background = ResolveColour(static_cast<uint32_t>(props.background));
+        const COLORREF background = ResolveColour(props.background);
         if (background != brushColour_) {
-            MakeBrush(static_cast<uint32_t>(props.background));
+            MakeBrush(props.background);
             brushColour_ = background;
         }
         HDC dc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(dc, ResolveColour(static_cast<uint32_t>(props.textColour)));
+        SetTextColor(dc, ResolveColour(props.textColour));
         SetBkColor(dc, background);
-        result = reinterpret_cast<LRESULT>(brush);
+        result = reinterpret_cast<LRESULT>(brush.get());
         return true;
     }
     default:
@@ -723,7 +536,7 @@ LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND: {
         RECT client;
         GetClientRect(hwnd, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush.get());
         return 1;
     }
     case WM_WINDOWPOSCHANGED:
@@ -745,17 +558,6 @@ LRESULT EditBoxUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 namespace {
 
-int32_t SetEditProperty(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
-    if (out) *out = 0;
-    auto* box = dynamic_cast<EditBoxUnit*>(unit);
-    return box && box->hwnd && value ? box->SetProperty(index, value) : 0;
-}
-
-int32_t GetEditProperty(UnitBase* unit, int32_t index, uint32_t* value) {
-    auto* box = dynamic_cast<EditBoxUnit*>(unit);
-    return box && box->hwnd && value ? box->GetProperty(index, value) : 0;
-}
-
 int32_t EditWantsKey(UnitBase* unit, uint32_t key) {
     auto* box = dynamic_cast<EditBoxUnit*>(unit);
     return box && box->WantsKey(key) ? 1 : 0;
@@ -763,44 +565,23 @@ int32_t EditWantsKey(UnitBase* unit, uint32_t key) {
 
 HGLOBAL ListEditTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                       uint32_t* newLength) {
-    if (newLength) *newLength = 0;
-    EditProperties props;
-    if (!ReadPropertyBlock(props, block, length)) return nullptr;
-    if (report) {
-        const char password[2] = {static_cast<char>(props.passwordChar), 0};
-        report(argument, password, 0);
-        if (props.font.size() == static_cast<size_t>(FontDescriptionSize)) {
-            LOGFONTA description;
-            std::memcpy(&description, props.font.data(), sizeof description);
-            description.lfFaceName[LF_FACESIZE - 1] = 0;
-            report(argument, description.lfFaceName, 1);
-        }
-        report(argument, props.content.c_str(), 0);
-    }
-    std::vector<uint8_t> written = WritePropertyBlock(props);
-    HGLOBAL memory = NewGlobalBlock(written.data(), written.size());
-    if (memory && newLength) *newLength = static_cast<uint32_t>(written.size());
-    return memory;
+    using P = EditBoxProperty;
+    return ListTextsOf(EditBoxUnit::kPropertyRows,
+                       {RowOf(P::passwordChar), RowOf(P::font), RowOf(P::content)}, block, length,
+                       report, argument, newLength);
 }
 
 } // namespace
 
 void* EditBoxUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&EditBoxUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetEditProperty));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetEditProperty));
     case UnitEntry::WantsKey:
         return reinterpret_cast<void*>(static_cast<WantsKeyFn>(&EditWantsKey));
     case UnitEntry::ListBlockTexts:
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListEditTexts));
     default:
-        return nullptr;
+        // A box whose window is gone answers no property.
+        return CommonUnitEntry<EditBoxUnit, true>(entry);
     }
 }
 

@@ -3,31 +3,13 @@
 
 #include <shellapi.h>
 
-#include "property_rows.h"
+#include <iterator>
+
 #include "text_core.h"
 
 namespace st {
 
 namespace {
-
-using LinkRow = ControlPropertyRow<HyperlinkProperties, LinkApply>;
-using A = LinkApply;
-namespace K = PropertyKind;
-
-// Properties 8-17.
-constexpr std::array<LinkRow, 10> kRows = {
-    TextRow(K::Text, &HyperlinkProperties::caption, A::Caption),
-    RangeRow(K::Choice, &HyperlinkProperties::kind, 0, 1, A::Repaint),
-    TextRow(K::Text, &HyperlinkProperties::email, A::Address, 0x8001),
-    TextRow(K::Text, &HyperlinkProperties::web, A::Address, 0x8001),
-    NumberRow(K::Colour, &HyperlinkProperties::textColour, A::Repaint),
-    NumberRow(K::Colour, &HyperlinkProperties::openedColour, A::Repaint),
-    NumberRow(K::Colour, &HyperlinkProperties::hoverColour, A::Repaint),
-    NumberRow(K::ColourOrDefault, &HyperlinkProperties::background, A::Repaint),
-    RangeRow(K::Choice, &HyperlinkProperties::border, 0, 5, A::Border),
-    BytesRow(K::Font, &HyperlinkProperties::font, A::Font),
-};
-constexpr auto kEntries = EntriesOf(kRows);
 
 constexpr int32_t kWebKind = 1;
 constexpr UINT kTextFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_NOPREFIX;
@@ -35,24 +17,15 @@ constexpr uintptr_t kShellSuccess = 32; // ShellExecuteA and WinExec answer more
 const char kPageKey[] = ".htm";
 const char kOpenCommand[] = "\\shell\\open\\command";
 
-bool RegisterLinkClass() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA known;
-    if (GetClassInfoA(instance, kHyperlinkClass, &known)) return true;
-    WNDCLASSA wc{};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(instance, MAKEINTRESOURCEA(kHandCursorResource));
-    if (!wc.hCursor) wc.hCursor = LoadCursorA(nullptr, IDC_HAND);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = kHyperlinkClass;
-    return RegisterClassA(&wc) != 0;
+// The hand, from the program's resources or else the system's.
+HCURSOR HandCursor() {
+    HCURSOR hand = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kHandCursorResource));
+    return hand ? hand : LoadCursorA(nullptr, IDC_HAND);
 }
 
 bool IsSchemeChar(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
 }
 
 // "name:" at the start, where name is a URI scheme. A single letter is a
@@ -65,9 +38,8 @@ bool HasScheme(std::string_view address) {
     for (size_t i = 1; i < colon; ++i)
         if (!IsSchemeChar(static_cast<unsigned char>(address[i]))) return false;
     size_t end = address.find_first_of("/?#", colon + 1);
-    std::string_view rest = address.substr(colon + 1, end == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : end - colon - 1);
+    std::string_view rest = address.substr(
+        colon + 1, end == std::string_view::npos ? std::string_view::npos : end - colon - 1);
     bool port = !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
     return !port;
 }
@@ -107,7 +79,11 @@ std::optional<std::string> ClassesValue(const LinkShell& shell, const std::strin
 
 } // namespace
 
-const PropertyEntry* const HyperlinkPropertyEntries = kEntries.data();
+const PropertyEntry HyperlinkPropertyEntries[] = {
+    ST_COMMON_PROPERTY_ENTRIES ST_HYPERLINK_PROPERTIES(ST_PROPERTY_ENTRY)};
+static_assert(std::size(HyperlinkPropertyEntries) == HyperlinkPropertyCount);
+const PropertyRow<HyperlinkUnit, HyperlinkProperties> HyperlinkUnit::kPropertyRows[] = {
+    ST_HYPERLINK_PROPERTIES(ST_PROPERTY_ROW)};
 
 LinkShell& LinkOpeningShell() {
     static LinkShell shell = {&ShellExecuteA, &RegOpenKeyExA, &RegQueryValueA, &RegCloseKey,
@@ -117,33 +93,24 @@ LinkShell& LinkOpeningShell() {
 
 // --- Property block ----------------------------------------------------------------------
 
-void HyperlinkProperties::Reset() {
-    caption.clear();
-    kind = 0;
-    email.clear();
-    web.clear();
-    textColour = 0xFF0000;
-    openedColour = 0x000080;
-    hoverColour = static_cast<int32_t>(GetSysColor(COLOR_HIGHLIGHT));
-    background = static_cast<int32_t>(DefaultColour);
-    border = 0;
-    font.clear();
+void HyperlinkProperties::Clamp() {
+    ClampFromRows(HyperlinkUnit::kPropertyRows, *this);
 }
 
 bool HyperlinkProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
     io.I32(kind);
-    io.I32(textColour);
-    io.I32(openedColour);
-    io.I32(hoverColour);
-    io.I32(background);
+    io.U32(textColour);
+    io.U32(openedColour);
+    io.U32(hoverColour);
+    io.U32(background);
     io.I32(border);
     io.Bytes(font);
     io.Text(caption);
     io.Text(email);
     io.Text(web);
-    if (io.Reading()) LimitAll(kRows, *this);
+    if (io.Reading()) Clamp();
     return !io.Failed();
 }
 
@@ -180,7 +147,8 @@ std::optional<std::string> BrowserCommand(std::string_view registered, std::stri
 
 bool OpenLinkTarget(const std::string& target) {
     const LinkShell& shell = LinkOpeningShell();
-    HINSTANCE result = shell.shellExecute(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
+    HINSTANCE result =
+        shell.shellExecute(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
     if (reinterpret_cast<uintptr_t>(result) > kShellSuccess) return true;
     std::optional<std::string> pageClass = ClassesValue(shell, kPageKey);
     if (!pageClass) return false;
@@ -192,88 +160,66 @@ bool OpenLinkTarget(const std::string& target) {
 
 // --- The unit ----------------------------------------------------------------------------
 
-UnitBase* HyperlinkUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                                uint32_t controlId, HMENU, int32_t left, int32_t top,
-                                int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                                HWND, int32_t designMode) {
-    auto* unit = new HyperlinkUnit;
-    if (!ReadPropertyBlock(unit->props, block, length) || !RegisterLinkClass()) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    HMENU id = reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
-    if (!unit->CreateUnitWindow(0, kHyperlinkClass, unit->props.caption.c_str(),
-                                style | WS_CHILD | WS_CLIPSIBLINGS, left, top, width, height,
-                                parent, id)) {
-        delete unit;
-        return nullptr;
-    }
-    ApplyBorderStyle(unit->hwnd, unit->props.border);
-    unit->font = MakeUnitFont(unit->props.font);
-    return unit;
+bool HyperlinkUnit::Build(const UnitPlacement& at) {
+    if (!RegisterUnitClass(kHyperlinkClass, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS, &HandCursor) ||
+        !CreateUnitWindow(0, kHyperlinkClass, props.caption.c_str(),
+                          at.style | WS_CHILD | WS_CLIPSIBLINGS, at.left, at.top, at.width,
+                          at.height, at.parent, at.ControlMenuId()))
+        return false;
+    ApplyBorderStyle(hwnd, props.border);
+    font.reset(MakeUnitFont(props.font));
+    return true;
 }
 
 int32_t HyperlinkUnit::SetProperty(int32_t index, const uint32_t* value) {
-    const LinkRow* row = StoreProperty(kRows, props, index, value);
-    if (!row) return 0;
-    switch (row->apply) {
-    case A::Caption:
-        SetWindowTextA(hwnd, props.caption.c_str());
-        Repaint();
-        break;
-    case A::Address:
-        // Without a caption the address is what the box shows.
-        if (GetWindowTextLengthA(hwnd) == 0) Repaint();
-        break;
-    case A::Border:
-        ApplyBorderStyle(hwnd, props.border);
-        break;
-    case A::Font:
-        if (font) DeleteObject(font);
-        font = MakeUnitFont(props.font);
-        Repaint();
-        break;
-    default:
-        Repaint();
-        break;
-    }
-    return 0;
+    return SetPropertyFromRows(kPropertyRows, *this, props, index, value);
 }
 
 int32_t HyperlinkUnit::GetProperty(int32_t index, uint32_t* value) {
-    return LoadProperty(kRows, props, index, value) ? 1 : 0;
+    return GetPropertyFromRows(kPropertyRows, props, index, value);
+}
+
+void HyperlinkUnit::ApplyCaption() {
+    SetWindowTextA(hwnd, props.caption.c_str());
+    Repaint();
+}
+
+void HyperlinkUnit::ApplyAddress() {
+    // Without a caption the address is what the box shows.
+    if (GetWindowTextLengthA(hwnd) == 0) Repaint();
+}
+
+void HyperlinkUnit::ApplyFontBytes() {
+    font.reset(MakeUnitFont(props.font));
+    Repaint();
 }
 
 void HyperlinkUnit::Paint() {
     // BeginPaint validates the window even when there is nothing to draw;
     // without it WM_PAINT would come back for ever.
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    PaintDc dc(hwnd);
     RECT clip;
-    if (dc && GetClipBox(dc, &clip) != NULLREGION && !IsRectEmpty(&clip)) Draw(dc, clip);
-    EndPaint(hwnd, &ps);
+    if (dc.get() && GetClipBox(dc.get(), &clip) != NULLREGION && !IsRectEmpty(&clip))
+        Draw(dc.get(), clip);
 }
 
 void HyperlinkUnit::Draw(HDC dc, const RECT& clip) {
-    HBRUSH fill = CreateSolidBrush(ResolveColour(static_cast<uint32_t>(props.background)));
-    FillRect(dc, &clip, fill);
-    DeleteObject(fill);
+    FillRect(dc, &clip, OwnedBrush(CreateSolidBrush(ResolveColour(props.background))).get());
 
     std::string text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
     if (text.empty()) text = props.kind == kWebKind ? props.web : props.email;
 
-    const int32_t colour = hover_ ? props.hoverColour : opened_ ? props.openedColour : props.textColour;
+    const uint32_t colour = hover_    ? props.hoverColour
+                            : opened_ ? props.openedColour
+                                      : props.textColour;
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, ResolveColour(static_cast<uint32_t>(colour)));
-    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(dc, ResolveColour(colour));
+    Selected chosen(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
     RECT client;
     GetClientRect(hwnd, &client);
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &client, kTextFlags);
-    SelectObject(dc, old);
 }
 
 void HyperlinkUnit::TrackMouse(LPARAM at) {
@@ -331,28 +277,18 @@ namespace {
 
 HGLOBAL ListLinkTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                       uint32_t* newLength) {
-    return ListTextsOf(kRows, {9, 0, 2, 3}, block, length, report, argument, newLength);
+    using P = HyperlinkProperty;
+    return ListTextsOf(HyperlinkUnit::kPropertyRows,
+                       {RowOf(P::font), RowOf(P::caption), RowOf(P::email), RowOf(P::web)}, block,
+                       length, report, argument, newLength);
 }
 
 } // namespace
 
 void* HyperlinkUnitInterface(int32_t entry) {
-    switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&HyperlinkUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<HyperlinkUnit>));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(
-            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<HyperlinkUnit>));
-    case UnitEntry::ListBlockTexts:
+    if (entry == UnitEntry::ListBlockTexts)
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListLinkTexts));
-    default:
-        return nullptr;
-    }
+    return CommonUnitEntry<HyperlinkUnit>(entry);
 }
 
 } // namespace st

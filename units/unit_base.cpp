@@ -24,6 +24,20 @@ bool TransferVersion(PropertyIO& io, int32_t current, int32_t& version) {
     return !io.Failed() && version >= 0 && version <= current;
 }
 
+bool RegisterUnitClass(const char* name, UINT classStyle, HCURSOR (*cursor)()) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA known;
+    if (GetClassInfoA(instance, name, &known)) return true;
+    WNDCLASSA wc{};
+    wc.style = classStyle;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = instance;
+    wc.hCursor = cursor ? cursor() : LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    wc.lpszClassName = name;
+    return RegisterClassA(&wc) != 0;
+}
+
 HGLOBAL NewGlobalBlock(const void* bytes, size_t length) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, length);
     if (!block) return nullptr;
@@ -223,8 +237,6 @@ Unit::~Unit() {
             DestroyWindow(window);
         }
     }
-    if (font) DeleteObject(font);
-    if (brush) DeleteObject(brush);
 }
 
 Unit* Unit::FromHandle(HWND window) {
@@ -367,13 +379,11 @@ void Unit::ApplyFont(const std::vector<uint8_t>& description) {
     HFONT made = MakeUnitFont(description);
     HFONT use = made ? made : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     if (hwnd) SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(use), TRUE);
-    if (font) DeleteObject(font);
-    font = made;
+    font.reset(made);
 }
 
 void Unit::MakeBrush(uint32_t colour) {
-    if (brush) DeleteObject(brush);
-    brush = CreateSolidBrush(ResolveColour(colour));
+    brush.reset(CreateSolidBrush(ResolveColour(colour)));
 }
 
 } // namespace st

@@ -53,14 +53,11 @@ HBITMAP BitmapFromFile(const std::vector<uint8_t>& b) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) {
-        if (bitmap) DeleteObject(bitmap);
-        return nullptr;
-    }
+    OwnedBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return nullptr;
     // 0x00RRGGBB is the byte order B, G, R, 0 of a 32-bit DIB.
     std::memcpy(bits, picture.pixels.data(), picture.pixels.size() * sizeof(uint32_t));
-    return bitmap;
+    return bitmap.release();
 }
 
 } // namespace
@@ -70,38 +67,18 @@ UnitPicture::UnitPicture(const std::vector<uint8_t>& bytes) {
     case kIconFile: {
         HICON big = nullptr, small = nullptr;
         if (MakeIcons(bytes, big, small)) {
-            icon_ = big;
-            if (small) DestroyIcon(small);
+            icon_.reset(big);
+            OwnedIcon unused(small);
         }
         return;
     }
     case kCursorFile:
-        icon_ = CursorFromFile(bytes);
-        cursor_ = icon_ != nullptr;
+        cursor_.reset(CursorFromFile(bytes));
         return;
     default:
-        bitmap_ = BitmapFromFile(bytes);
+        bitmap_.reset(BitmapFromFile(bytes));
         return;
     }
-}
-
-UnitPicture& UnitPicture::operator=(UnitPicture&& other) noexcept {
-    if (this != &other) {
-        Release();
-        icon_ = other.icon_;
-        cursor_ = other.cursor_;
-        bitmap_ = other.bitmap_;
-        other.icon_ = nullptr;
-        other.bitmap_ = nullptr;
-    }
-    return *this;
-}
-
-void UnitPicture::Release() {
-    if (icon_) cursor_ ? DestroyCursor(icon_) : DestroyIcon(icon_);
-    if (bitmap_) DeleteObject(bitmap_);
-    icon_ = nullptr;
-    bitmap_ = nullptr;
 }
 
 } // namespace st

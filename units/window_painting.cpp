@@ -34,7 +34,7 @@ RECT FitPicture(int32_t pw, int32_t ph, int32_t cw, int32_t ch) {
 
 void WindowUnit::PaintBackground(HDC dc, const RECT& clip) {
     if (IsRectEmpty(&clip)) return;
-    HRGN rest = CreateRectRgnIndirect(&clip);
+    OwnedRegion rest(CreateRectRgnIndirect(&clip));
     if (!pictureDecoded_) {
         pictureDecoded_ = true;
         if (!DecodeBmp(props.picture.data(), props.picture.size(), decoded_)) decoded_ = {};
@@ -54,9 +54,8 @@ void WindowUnit::PaintBackground(HDC dc, const RECT& clip) {
                           decoded_.pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
         };
         auto cut = [&](const RECT& r) {
-            HRGN piece = CreateRectRgnIndirect(&r);
-            CombineRgn(rest, rest, piece, RGN_DIFF);
-            DeleteObject(piece);
+            OwnedRegion piece(CreateRectRgnIndirect(&r));
+            CombineRgn(rest.get(), rest.get(), piece.get(), RGN_DIFF);
         };
         switch (props.layout) {
         case 0: {
@@ -71,7 +70,7 @@ void WindowUnit::PaintBackground(HDC dc, const RECT& clip) {
                     RECT tile{x, y, x + pw, y + ph}, meet;
                     if (IntersectRect(&meet, &tile, &clip)) draw(tile);
                 }
-            SetRectRgn(rest, 0, 0, 0, 0);
+            SetRectRgn(rest.get(), 0, 0, 0, 0);
             break;
         case 2: {
             RECT r = FitPicture(pw, ph, client.right, client.bottom);
@@ -81,14 +80,11 @@ void WindowUnit::PaintBackground(HDC dc, const RECT& clip) {
         }
         default:
             draw(client);
-            SetRectRgn(rest, 0, 0, 0, 0);
+            SetRectRgn(rest.get(), 0, 0, 0, 0);
             break;
         }
     }
-    HBRUSH fill = CreateSolidBrush(ResolveColour(props.background));
-    FillRgn(dc, rest, fill);
-    DeleteObject(fill);
-    DeleteObject(rest);
+    FillRgn(dc, rest.get(), OwnedBrush(CreateSolidBrush(ResolveColour(props.background))).get());
 }
 
 } // namespace st

@@ -11,10 +11,9 @@ namespace st {
 bool WindowProperties::Transfer(PropertyIO& io) {
     int32_t version;
     if (!TransferVersion(io, kVersion, version)) return false;
-    int32_t colour = static_cast<int32_t>(background);
     io.I32(border);
     io.I32(layout);
-    io.I32(colour);
+    io.U32(background);
     io.I32(maximizeBox);
     io.I32(minimizeBox);
     io.I32(controlBox);
@@ -38,7 +37,6 @@ bool WindowProperties::Transfer(PropertyIO& io) {
     io.Bytes(music);
     io.Text(caption);
     io.Text(helpFile);
-    background = static_cast<uint32_t>(colour);
     if (io.Reading()) Clamp();
     return !io.Failed();
 }
@@ -185,10 +183,8 @@ void WindowUnit::ApplyIcons() {
     }
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    if (bigIcon_) DestroyIcon(bigIcon_);
-    if (smallIcon_) DestroyIcon(smallIcon_);
-    bigIcon_ = own ? big : nullptr;
-    smallIcon_ = own ? small : nullptr;
+    bigIcon_.reset(own ? big : nullptr);
+    smallIcon_.reset(own ? small : nullptr);
 }
 
 // --- Shape, position, order ------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "st/window_shapes.h"
 
+#include "st/gdi_owned.h"
+
 namespace st {
 
 const uint16_t WindowShapeTable[] = {
@@ -485,9 +487,8 @@ HRGN MakeShapeRegion(int32_t shape, int32_t w, int32_t h) {
     }
     case 3: {
         HRGN outer = CreateEllipticRgn(0, 0, w, h);
-        HRGN inner = CreateEllipticRgn(w / 4, h / 4, w - w / 4, h - h / 4);
-        CombineRgn(outer, outer, inner, RGN_DIFF);
-        DeleteObject(inner);
+        OwnedRegion inner(CreateEllipticRgn(w / 4, h / 4, w - w / 4, h - h / 4));
+        CombineRgn(outer, outer, inner.get(), RGN_DIFF);
         return outer;
     }
     default:

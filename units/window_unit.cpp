@@ -17,20 +17,6 @@ namespace {
 
 const char kDefaultClass[] = "RZWindow";
 
-bool RegisterWindowClass(const char* name) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA known;
-    if (GetClassInfoA(instance, name, &known)) return true;
-    WNDCLASSA wc{};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = name;
-    return RegisterClassA(&wc) != 0;
-}
-
 bool activationGuard = false; // set while an activation event is raised
 
 } // namespace
@@ -80,29 +66,13 @@ std::vector<WindowUnit*> LoadedWindows() {
 
 // --- Creation ------------------------------------------------------------------------------
 
-UnitBase* WindowUnit::Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                             uint32_t, HMENU menu, int32_t left, int32_t top, int32_t width,
-                             int32_t height, uint32_t windowId, uint32_t unitId, HWND,
-                             int32_t designMode) {
-    auto* unit = new WindowUnit;
-    if (!ReadPropertyBlock(unit->props, block, length)) {
-        delete unit;
-        return nullptr;
-    }
-    unit->windowId = windowId;
-    unit->unitId = unitId;
-    unit->designMode = designMode;
-    if (!unit->Build(style, parent, menu, left, top, width, height)) {
-        delete unit;
-        return nullptr;
-    }
-    return unit;
-}
-
-bool WindowUnit::Build(uint32_t style, HWND parent, HMENU menu, int32_t left, int32_t top,
-                       int32_t width, int32_t height) {
+bool WindowUnit::Build(const UnitPlacement& at) {
+    const uint32_t style = at.style;
+    HWND parent = at.parent;
+    HMENU menu = at.menu;
+    int32_t left = at.left, top = at.top, width = at.width, height = at.height;
     const char* className = props.className.empty() ? kDefaultClass : props.className.c_str();
-    if (!RegisterWindowClass(className)) {
+    if (!RegisterUnitClass(className, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) {
         if (menu) DestroyMenu(menu);
         return false;
     }
@@ -173,8 +143,7 @@ void WindowUnit::SetTrayIcon(HICON icon, const char* tip) {
     if (!icon) {
         if (trayIcon_) {
             Shell_NotifyIconA(NIM_DELETE, &data);
-            DestroyIcon(trayIcon_);
-            trayIcon_ = nullptr;
+            trayIcon_.reset();
         }
         return;
     }
@@ -190,10 +159,8 @@ void WindowUnit::SetTrayIcon(HICON icon, const char* tip) {
     }
     if (tip) std::memcpy(data.szTip, tip, n);
     data.szTip[n] = 0;
-    HICON old = trayIcon_;
-    Shell_NotifyIconA(old ? NIM_MODIFY : NIM_ADD, &data);
-    trayIcon_ = icon;
-    if (old && old != icon) DestroyIcon(old);
+    Shell_NotifyIconA(trayIcon_ ? NIM_MODIFY : NIM_ADD, &data);
+    if (trayIcon_.get() != icon) trayIcon_.reset(icon);
 }
 
 // --- Messages ---------------------------------------------------------------------------------
@@ -244,11 +211,9 @@ LRESULT WindowUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1; // WM_PAINT covers the whole background
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(self, &ps);
+        PaintDc dc(self);
         RECT clip;
-        if (GetClipBox(dc, &clip) != NULLREGION) PaintBackground(dc, clip);
-        EndPaint(self, &ps);
+        if (GetClipBox(dc.get(), &clip) != NULLREGION) PaintBackground(dc.get(), clip);
         return 0;
     }
     case WM_PRINTCLIENT: {
@@ -363,8 +328,8 @@ void WindowUnit::OnFinalMessage() {
     // The units' custom cursors belong to the runtime, which takes them down
     // with the window's report below; destroying them here as well would free
     // them twice.
-    for (HICON* icon : {&bigIcon_, &smallIcon_, &trayIcon_})
-        if (HICON own = std::exchange(*icon, nullptr)) DestroyIcon(own);
+    for (OwnedIcon* icon : {&bigIcon_, &smallIcon_, &trayIcon_})
+        icon->reset();
     // The runtime releases this object with the report.
     CallRuntime(CallbackCode::UnitDestroyed, windowId, 0);
     if (CallRuntime(CallbackCode::LoopEntered) != 0 &&
@@ -375,17 +340,6 @@ void WindowUnit::OnFinalMessage() {
 // --- UnitInterface ------------------------------------------------------------------------
 
 namespace {
-
-int32_t SetUnitProperty(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
-    if (out) *out = 0;
-    auto* window = dynamic_cast<WindowUnit*>(unit);
-    return window && value ? window->SetProperty(index, value) : 0;
-}
-
-int32_t GetUnitProperty(UnitBase* unit, int32_t index, uint32_t* value) {
-    auto* window = dynamic_cast<WindowUnit*>(unit);
-    return window && value ? window->GetProperty(index, value) : 0;
-}
 
 HGLOBAL GetWindowIcon(const void* block, int32_t length, uint32_t* iconLength) {
     if (iconLength) *iconLength = 0;
@@ -398,38 +352,22 @@ HGLOBAL GetWindowIcon(const void* block, int32_t length, uint32_t* iconLength) {
 
 HGLOBAL ListWindowTexts(const void* block, int32_t length, ReportTextFn report, void* argument,
                         uint32_t* newLength) {
-    if (newLength) *newLength = 0;
-    WindowProperties props;
-    if (!ReadPropertyBlock(props, block, length)) return nullptr;
-    if (report) {
-        report(argument, props.className.c_str(), 0);
-        report(argument, props.caption.c_str(), 0);
-        report(argument, props.helpFile.c_str(), 0);
-    }
-    std::vector<uint8_t> written = WritePropertyBlock(props);
-    HGLOBAL memory = NewGlobalBlock(written.data(), written.size());
-    if (memory && newLength) *newLength = static_cast<uint32_t>(written.size());
-    return memory;
+    using P = WindowProperty;
+    return ListTextsOf(WindowUnit::kPropertyRows,
+                       {RowOf(P::className), RowOf(P::caption), RowOf(P::helpFile)}, block, length,
+                       report, argument, newLength);
 }
 
 } // namespace
 
 void* WindowUnitInterface(int32_t entry) {
     switch (entry) {
-    case UnitEntry::CreateUnit:
-        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&WindowUnit::Create));
-    case UnitEntry::SetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<SetUnitPropertyFn>(&SetUnitProperty));
-    case UnitEntry::SaveUnitProperties:
-        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
-    case UnitEntry::GetUnitProperty:
-        return reinterpret_cast<void*>(static_cast<GetUnitPropertyFn>(&GetUnitProperty));
     case UnitEntry::GetWindowIcon:
         return reinterpret_cast<void*>(static_cast<GetWindowIconFn>(&GetWindowIcon));
     case UnitEntry::ListBlockTexts:
         return reinterpret_cast<void*>(static_cast<ListBlockTextsFn>(&ListWindowTexts));
     default:
-        return nullptr;
+        return CommonUnitEntry<WindowUnit>(entry);
     }
 }
 

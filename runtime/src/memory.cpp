@@ -1,6 +1,7 @@
 // The runtime heap: the process heap, with constant data recognised by address.
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "runtime_state.h"
 
@@ -28,6 +29,16 @@ void MemoryFailure(int32_t size) {
     char text[100];
     std::snprintf(text, sizeof text, "分配 %d 字节内存失败!", static_cast<int>(size));
     RuntimeError(text, 0);
+}
+
+// A C++ allocation (a container of the runtime or of a unit) that fails ends
+// the program with the same report as the program's own allocations.
+[[noreturn]] static void NewFailure() {
+    RuntimeError("分配内存失败!", 0);
+}
+
+void ReportNewFailures() {
+    std::set_new_handler(&NewFailure);
 }
 
 void* AllocMemory(int32_t size) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework.h"
+#include "st/gdi_owned.h"
 #include "st/services.h"
 
 namespace st {
@@ -115,7 +116,7 @@ class RuntimeState : public Application {
     std::string moduleDirectory; // with trailing backslash
     DWORD mainThread = 0;
     HWND messageWindow = nullptr;
-    HICON largeIcon = nullptr, smallIcon = nullptr;
+    OwnedIcon largeIcon, smallIcon; // the program's own, loaded on the first request
 
     // External functions, one entry per declaration.
     std::vector<std::string> externalLibraries, externalExports;
@@ -173,6 +174,8 @@ uint32_t Notify(int32_t code, ...);
 ArgRecord CallLibraryCommand(LibraryCommand command, int32_t count, ArgRecord* args);
 uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2);
 [[noreturn]] void MemoryFailure(int32_t size);
+// Sends failed C++ allocations to the same report (at start-up).
+void ReportNewFailures();
 // Fetches and dispatches until nothing waits or the next message is WM_QUIT.
 void ProcessPendingMessages();
 // Runtime callback 2009 and 2010: process pending messages, then raise or

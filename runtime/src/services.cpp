@@ -104,15 +104,15 @@ uint64_t RuntimeCallback(int32_t code, uint32_t value1, uint32_t value2) {
         // The program's icons, loaded on the first request, destroyed at the end.
         if (!rt.largeIcon && !rt.smallIcon) {
             HINSTANCE self = GetModuleHandleA(nullptr);
-            rt.largeIcon = static_cast<HICON>(LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON,
-                                                         GetSystemMetrics(SM_CXICON),
-                                                         GetSystemMetrics(SM_CYICON), 0));
-            rt.smallIcon = static_cast<HICON>(LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON,
-                                                         GetSystemMetrics(SM_CXSMICON),
-                                                         GetSystemMetrics(SM_CYSMICON), 0));
+            rt.largeIcon.reset(static_cast<HICON>(LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON,
+                                                             GetSystemMetrics(SM_CXICON),
+                                                             GetSystemMetrics(SM_CYICON), 0)));
+            rt.smallIcon.reset(static_cast<HICON>(LoadImageA(self, "DEFAULT_ICON", IMAGE_ICON,
+                                                             GetSystemMetrics(SM_CXSMICON),
+                                                             GetSystemMetrics(SM_CYSMICON), 0)));
         }
-        return reinterpret_cast<uint32_t>(rt.largeIcon) |
-               static_cast<uint64_t>(reinterpret_cast<uint32_t>(rt.smallIcon)) << 32;
+        return reinterpret_cast<uint32_t>(rt.largeIcon.get()) |
+               static_cast<uint64_t>(reinterpret_cast<uint32_t>(rt.smallIcon.get())) << 32;
     case CallbackCode::AddIdleHook:
         // value1 = window, value2 = a two-word record: routine, argument.
         if (const uint32_t* hook = reinterpret_cast<const uint32_t*>(value2))

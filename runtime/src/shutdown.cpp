@@ -42,14 +42,8 @@ void ShutDown(int32_t code) {
 
     ReleaseExternalFunctions();
 
-    if (HICON icon = rt.largeIcon) {
-        rt.largeIcon = nullptr;
-        DestroyIcon(icon);
-    }
-    if (HICON icon = rt.smallIcon) {
-        rt.smallIcon = nullptr;
-        DestroyIcon(icon);
-    }
+    rt.largeIcon.reset();
+    rt.smallIcon.reset();
     if (HWND window = rt.messageWindow) {
         rt.messageWindow = nullptr;
         DestroyWindow(window);

@@ -38,6 +38,7 @@ void StartRuntime() {
     const ProgramHeader& header = ProgramHeaderRecord;
 
     rt.heap = GetProcessHeap();
+    ReportNewFailures();
     rt.build[0] = header.build[0];
     rt.build[1] = header.build[1];
     rt.build[2] = header.build[2] + 1;

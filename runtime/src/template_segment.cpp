@@ -120,30 +120,26 @@ bool FixUpHandlers(uint32_t id, std::vector<uint8_t>& record, uint32_t codeBase)
 }
 
 bool ReadTemplateSegment(const void* start, uint32_t length, uint32_t codeBase, WindowList& out) {
-    try {
-        SegmentReader in(start, length);
-        uint32_t indexLength;
-        if (!in.U32(indexLength) || indexLength % 8 != 0 || indexLength > in.Left()) return false;
-        uint32_t count = indexLength / 8;
-        WindowList windows;
-        for (uint32_t i = 0; i < count; ++i) {
-            windows.push_back(std::make_unique<WindowRecord>());
-            if (!in.U32(windows.back()->id)) return false;
-        }
-        for (uint32_t i = 0; i < count; ++i) {
-            uint32_t slot;
-            if (!in.U32(slot)) return false;
-        }
-        for (auto& w : windows)
-            if (!in.U32(w->wordA) || !in.U32(w->wordB) || !in.Counted(w->text1) ||
-                !in.Counted(w->text2) || !ReadUnitList(in, codeBase, w->units))
-                return false;
-        for (auto& w : windows)
-            out.push_back(std::move(w));
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
+    SegmentReader in(start, length);
+    uint32_t indexLength;
+    if (!in.U32(indexLength) || indexLength % 8 != 0 || indexLength > in.Left()) return false;
+    uint32_t count = indexLength / 8;
+    WindowList windows;
+    for (uint32_t i = 0; i < count; ++i) {
+        windows.push_back(std::make_unique<WindowRecord>());
+        if (!in.U32(windows.back()->id)) return false;
     }
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t slot;
+        if (!in.U32(slot)) return false;
+    }
+    for (auto& w : windows)
+        if (!in.U32(w->wordA) || !in.U32(w->wordB) || !in.Counted(w->text1) ||
+            !in.Counted(w->text2) || !ReadUnitList(in, codeBase, w->units))
+            return false;
+    for (auto& w : windows)
+        out.push_back(std::move(w));
+    return true;
 }
 
 } // namespace st

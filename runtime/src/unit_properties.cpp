@@ -85,9 +85,8 @@ LOGFONTA DefaultGuiFont() {
 }
 
 static int32_t ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    int32_t dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
+    WindowDc screen(nullptr);
+    const int32_t dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : 96;
 }
 
@@ -441,8 +440,8 @@ int32_t WriteConverted(const TypeRecord* type, void* object, int32_t index, uint
         if (part == -1) {
             if (low) font = FontFromRecord(*reinterpret_cast<const FontRecord*>(low));
         } else if (part >= 0 && part <= 6) {
-            font = CurrentFont(UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetUnitProperty), object,
-                               index);
+            font = CurrentFont(UnitEntryOf<GetUnitPropertyFn>(type, UnitEntry::GetUnitProperty),
+                               object, index);
             ChangeFontPart(font, part, low);
         } else {
             return -1;

@@ -87,6 +87,17 @@ TEST_CASE("an impossible allocation from the process heap ends the program the s
     CHECK(run.exitCode == 0xFFFFFFFFu);
 }
 
+TEST_CASE("a failed C++ allocation: the same report and end, not an unhandled exception") {
+    std::string log = testing::NewTracePath("st_subject_");
+    ErrorRun run = RunToErrorBox(Subject(), "newhuge " + log, log);
+    REQUIRE(run.boxSeen);
+    CHECK(run.box.caption == "错误");
+    CHECK(run.box.text == "运行时出错!\r\n\r\n错误信息：分配内存失败!\r\n");
+    REQUIRE(run.exited);
+    CHECK(run.exitCode == 0xFFFFFFFFu);
+    CHECK(run.log == "library end\r\n"); // the shut-down ran, the EndRoutine did not
+}
+
 TEST_CASE("a run-time error on another thread: box there, end handed to the main thread, -1") {
     std::string log = testing::NewTracePath("st_subject_");
     ErrorRun run = RunToErrorBox(Subject(), "raisethread " + log, log);

@@ -90,6 +90,13 @@ extern "C" int ProgramEntry() {
         st::RuntimeError("", 5);
     } else if (m == "allochuge") {
         st::Services.AllocMemory(0x7FFFFFFF);
+    } else if (m == "newhuge") {
+        // A C++ allocation no heap can serve; the size is read at run time so
+        // that the compiler keeps the call.
+        static volatile size_t huge = 0x7FFFFFF0;
+        char* never = static_cast<char*>(::operator new(huge));
+        never[0] = 1;
+        ::operator delete(never);
     } else if (m == "alloc1000") {
         // A private heap of fixed size stands in for an exhausted process heap.
         HANDLE heap = HeapCreate(0, 0x10000, 0x10000);

@@ -1,10 +1,13 @@
 // Owners: each holds one handle or runtime value and releases it exactly once,
-// at the end of its scope, unless it was handed on (release) first.
+// at the end of its scope, unless it was handed on (release) first. The
+// window-system owners and DC guards are in st/gdi_owned.h (this header stays
+// free of <windows.h>, whose macros rename the core library's commands).
 #pragma once
 
-#include "st/values.h"
-
+#include <cstddef>
 #include <utility>
+
+#include "st/values.h"
 
 namespace st {
 
@@ -23,6 +26,7 @@ template <typename H, auto Release, H None = H{}> class Owned {
 
     H get() const { return handle_; }
     explicit operator bool() const { return handle_ != None; }
+    bool operator==(std::nullptr_t) const { return handle_ == None; }
     // Gives the handle up without releasing it.
     H release() { return std::exchange(handle_, None); }
     void reset(H handle = None) {

@@ -16,20 +16,20 @@ using UnitInterface = void* (*)(int32_t entry);
 
 // One data type of a library: fourteen words, texts and tables by reference.
 struct TypeRecord {
-    const char* name;
-    const char* englishName;
-    const char* explanation;
-    int32_t commandCount;
-    const int32_t* commands;
-    uint32_t flags; // 0x40 window unit, 0x04 raises events, 0x8000 windowless
-    const void* picture;
-    int32_t eventCount;
-    const void* events;
-    int32_t propertyCount;
-    const void* properties; // 20-byte entries, PropertyKind in the first 16 bits
-    UnitInterface unitInterface;
-    int32_t elementCount;
-    const void* elements;
+    const char* name = nullptr;
+    const char* englishName = nullptr;
+    const char* explanation = nullptr;
+    int32_t commandCount = 0;
+    const int32_t* commands = nullptr;
+    uint32_t flags = 0; // 0x40 window unit, 0x04 raises events, 0x8000 windowless
+    const void* picture = nullptr;
+    int32_t eventCount = 0;
+    const void* events = nullptr;
+    int32_t propertyCount = 0;
+    const void* properties = nullptr; // 20-byte entries, PropertyKind in the first 16 bits
+    UnitInterface unitInterface = nullptr;
+    int32_t elementCount = 0;
+    const void* elements = nullptr;
 };
 static_assert(sizeof(TypeRecord) == 14 * 4 || sizeof(void*) != 4, "TypeRecord is fourteen words");
 

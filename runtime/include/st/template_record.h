@@ -256,6 +256,12 @@ class PropertyIO {
     explicit PropertyIO(PropertyReader& r) : reader_(&r) {}
     bool Reading() const { return reader_ != nullptr; }
     void I32(int32_t& v) { reader_ ? void(v = reader_->I32()) : writer_->I32(v); }
+    // A colour: the same four bytes, unsigned.
+    void U32(uint32_t& v) {
+        int32_t word = static_cast<int32_t>(v);
+        I32(word);
+        v = static_cast<uint32_t>(word);
+    }
     void I16(int16_t& v) { reader_ ? void(v = reader_->I16()) : writer_->I16(v); }
     void Text(std::string& s) { reader_ ? void(s = reader_->Text()) : writer_->Text(s); }
     void Bytes(std::vector<uint8_t>& b) {

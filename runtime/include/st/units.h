@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "st/gdi_owned.h"
 #include "st/services.h"
 
 namespace st {
@@ -209,8 +210,8 @@ class UnitBase {
     uint32_t windowId = 0;
     uint32_t unitId = 0;
     int32_t designMode = 0;
-    HFONT font = nullptr;   // made from the unit's properties; owned
-    HBRUSH brush = nullptr; // made from the unit's properties; owned
+    OwnedFont font;   // made from the unit's properties
+    OwnedBrush brush; // made from the unit's properties
 };
 
 // --- UnitInterface entries ---------------------------------------------------------

@@ -10,46 +10,38 @@
 #include <string>
 #include <vector>
 
+#include "st/button_properties.h"
 #include "st/core_unit_types.h"
+#include "st/property_table.h"
 #include "st/unit_base.h"
 #include "st/unit_picture.h"
 
 namespace st {
 
-// What writing a property does on a live button or check box.
-enum class ButtonApply : uint8_t { Store, Rebuild, Style, Caption, Font, Repaint, Brush, Check };
-
+// The button's own properties 8-13, one field per row of its list; the
+// stored order is Transfer's.
 struct ButtonProperties {
     static constexpr int32_t kVersion = 1;
 
-    std::vector<uint8_t> picture;
-    int32_t type;
-    std::string caption;
-    int32_t horizontal, vertical;
-    std::vector<uint8_t> font;
+    ST_BUTTON_PROPERTIES(ST_PROPERTY_FIELD)
 
-    ButtonProperties() { Reset(); }
-    void Reset();
+    void Reset() { *this = ButtonProperties{}; }
     bool Transfer(PropertyIO& io);
+    void Clamp();
 };
+enum class ButtonProperty : int32_t { ST_BUTTON_PROPERTIES(ST_PROPERTY_NAME) };
 
+// The check box's own properties 8-20.
 struct CheckBoxProperties {
     static constexpr int32_t kVersion = 2;
 
-    std::vector<uint8_t> picture;
-    int32_t pushLike, flat;
-    std::string caption;
-    int32_t leftText;
-    int32_t horizontal, vertical;
-    int32_t textColour, background;
-    std::vector<uint8_t> font;
-    int32_t checked;
-    std::string dataSource, dataColumn;
+    ST_CHECK_BOX_PROPERTIES(ST_PROPERTY_FIELD)
 
-    CheckBoxProperties() { Reset(); }
-    void Reset();
+    void Reset() { *this = CheckBoxProperties{}; }
     bool Transfer(PropertyIO& io);
+    void Clamp();
 };
+enum class CheckBoxProperty : int32_t { ST_CHECK_BOX_PROPERTIES(ST_PROPERTY_NAME) };
 
 // BS_LEFT/BS_CENTER/BS_RIGHT and BS_TOP/BS_VCENTER/BS_BOTTOM of alignments
 // 0-2 (clamped).
@@ -68,11 +60,11 @@ class ButtonControl : public Unit {
     // instead of the caption, then applies the font.
     bool CreateControl(DWORD style, const std::string& caption,
                        const std::vector<uint8_t>& pictureBytes,
-                       const std::vector<uint8_t>& fontBytes, int32_t left, int32_t top,
-                       int32_t width, int32_t height, HWND parent, uint32_t controlId);
+                       const std::vector<uint8_t>& fontBytes, const UnitPlacement& at);
     // Replaces the style bits under mask and redraws the frame without
     // moving, sizing, re-ordering or activating the control.
     void ReplaceStyle(DWORD mask, DWORD bits);
+    void Repaint() { InvalidateRect(hwnd, nullptr, TRUE); }
 
     UnitPicture picture_;
 };
@@ -81,32 +73,47 @@ class ButtonUnit : public ButtonControl {
   public:
     ButtonProperties props;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the control (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     bool IsDefault() const;
     std::vector<uint8_t> SaveBlock() override { return WritePropertyBlock(props); }
+
+    // The rows of ST_BUTTON_PROPERTIES.
+    using Props = ButtonProperties;
+    static const PropertyRow<ButtonUnit, ButtonProperties> kPropertyRows[];
+
+  private:
+    // What setting a property does to the live control (the list's apply column).
+    void ApplyStyle();
+    void ApplyCaption() { SetWindowTextA(hwnd, props.caption.c_str()); }
+    void ApplyFontBytes() { ApplyFont(props.font); }
 };
 
 class CheckBoxUnit : public ButtonControl {
   public:
     CheckBoxProperties props;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the control (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     bool OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     // A rebuild keeps the check the user gave the control.
     std::vector<uint8_t> SaveBlock() override;
 
+    // The rows of ST_CHECK_BOX_PROPERTIES.
+    using Props = CheckBoxProperties;
+    static const PropertyRow<CheckBoxUnit, CheckBoxProperties> kPropertyRows[];
+
   private:
     void ReadCheck();
+    void ApplyStyle();
+    void ApplyCaption() { SetWindowTextA(hwnd, props.caption.c_str()); }
+    void ApplyBrush();
+    void ApplyFontBytes() { ApplyFont(props.font); }
+    void ApplyCheck();
     COLORREF brushColour_ = 0; // what the brush was made of, resolved
 };
 

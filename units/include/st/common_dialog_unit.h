@@ -12,31 +12,25 @@
 #include <string_view>
 #include <vector>
 
+#include "st/common_dialog_properties.h"
 #include "st/core_unit_types.h"
+#include "st/property_table.h"
 #include "st/unit_base.h"
 
 namespace st {
 
-enum class DialogApply : uint8_t { Store };
-
+// The common dialog's own properties 8-29, one field per row of its list;
+// the stored order is Transfer's.
 struct CommonDialogProperties {
     static constexpr int32_t kVersion = 1;
 
-    int32_t mode; // 0 open, 1 save, 2 font, 3 help
-    std::string title, fileName, filter;
-    int32_t initialFilter;
-    std::string initialFolder, defaultExtension;
-    int32_t createPrompt, fileMustExist, overwritePrompt, pathMustExist, keepDirectory;
-    int32_t fontColour, bold, italic, strikeOut, underline;
-    std::string faceName;
-    int32_t fontSize;
-    std::string helpFile;
-    int32_t helpCommand, helpTopic;
+    ST_COMMON_DIALOG_PROPERTIES(ST_PROPERTY_FIELD)
 
-    CommonDialogProperties() { Reset(); }
-    void Reset();
+    void Reset() { *this = CommonDialogProperties{}; }
     bool Transfer(PropertyIO& io);
+    void Clamp();
 };
+enum class CommonDialogProperty : int32_t { ST_COMMON_DIALOG_PROPERTIES(ST_PROPERTY_NAME) };
 
 // The system functions a run reaches; tests put stand-ins for the modal
 // dialogs and the help program here.
@@ -63,10 +57,8 @@ class CommonDialogUnit : public Unit {
     static constexpr size_t kMinFileBuffer = 1024;
     static constexpr size_t kFaceNameLimit = LF_FACESIZE - 1;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the unit's window (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     std::vector<uint8_t> SaveBlock() override { return WritePropertyBlock(props); }
@@ -74,6 +66,10 @@ class CommonDialogUnit : public Unit {
     // Runs the dialog of the current mode: 1 when the user confirmed (or the
     // help call was made), else 0.
     int32_t Run();
+
+    // The rows of ST_COMMON_DIALOG_PROPERTIES.
+    using Props = CommonDialogProperties;
+    static const PropertyRow<CommonDialogUnit, CommonDialogProperties> kPropertyRows[];
 
   private:
     bool Alive(HWND self) const { return IsWindow(self) && Unit::FromHandle(self) == this; }

@@ -11,36 +11,25 @@
 #include <vector>
 
 #include "st/core_unit_types.h"
+#include "st/edit_box_properties.h"
+#include "st/edit_input.h"
+#include "st/property_table.h"
 #include "st/unit_base.h"
 
 namespace st {
 
-// The edit box's own properties 8-28; the stored order is Transfer's.
+// The edit box's own properties 8-28, one field per row of its list; the
+// stored order is Transfer's.
 struct EditProperties {
     static constexpr int32_t kVersion = 2;
 
-    std::string content;
-    int32_t border;
-    int32_t textColour, background; // COLORREF; the background may be DefaultColour
-    std::vector<uint8_t> font;      // a 60-byte LOGFONTA or nothing
-    int32_t hideSelection;
-    int32_t maxLength; // bytes, 0 = no limit
-    int32_t multiLine;
-    int32_t scrollBars;   // 0 none, 1 horizontal, 2 vertical, 3 both
-    int32_t alignment;    // 0 left, 1 centre, 2 right
-    int32_t inputMode;    // edit::InputMode
-    int32_t passwordChar; // one byte, stored as i16
-    int32_t letterCase;   // 0 as typed, 1 lower, 2 upper
-    int32_t upDown;       // 0 none, 1 automatic, 2 raises event 1
-    int32_t lower, upper;
-    int32_t selectionStart, selectionLength;
-    std::string dataSource, dataColumn;
+    ST_EDIT_BOX_PROPERTIES(ST_PROPERTY_FIELD)
 
-    EditProperties() { Reset(); }
-    void Reset();
+    void Reset() { *this = EditProperties{}; }
     bool Transfer(PropertyIO& io);
     void Clamp();
 };
+enum class EditBoxProperty : int32_t { ST_EDIT_BOX_PROPERTIES(ST_PROPERTY_NAME) };
 
 // The edit box's events (the common ones are in units.h).
 namespace EditEvent {
@@ -81,11 +70,8 @@ class EditBoxUnit : public Unit {
   public:
     EditProperties props;
 
-    // UnitInterface entry 1 for the edit box type.
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the control (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     bool WantsKey(uint32_t key) const;
@@ -96,17 +82,30 @@ class EditBoxUnit : public Unit {
 
     HWND Companion() const { return upDown_.Handle(); }
 
+    // The rows of ST_EDIT_BOX_PROPERTIES.
+    using Props = EditProperties;
+    static const PropertyRow<EditBoxUnit, EditProperties> kPropertyRows[];
+
   private:
     struct Selection {
         int32_t start, end; // byte offsets, start <= end <= text length
     };
 
-    bool Build(uint32_t style, HWND parent, uint32_t controlId, int32_t left, int32_t top,
-               int32_t width, int32_t height);
     DWORD Style() const;
+    // What setting a property does to the live box (the list's apply column).
+    void ApplyContent() { ReplaceContent(props.content); }
+    void ApplyBorder();
+    void Repaint() { InvalidateRect(hwnd, nullptr, TRUE); }
+    void ApplyBackground();
     void ApplyFontAndHeight();
+    void ApplyMaxLength();
     void ApplyInputMode();
+    void ApplyPasswordCharChange();
+    void ApplyRange();
+    void ApplySelectedText();
     void ApplyPasswordChar();
+    // Property 24 or 25 written: -1 has a meaning of its own.
+    void SetSelectionPart(bool start, int32_t number);
     void Select(int64_t start, int64_t length);
     Selection CurrentSelection() const;
     std::string WindowText() const;
@@ -119,7 +118,7 @@ class EditBoxUnit : public Unit {
 
     UpDownCompanion upDown_;
     bool settingContent_ = false;
-    uint8_t pendingLead_ = 0; // first byte of a double-byte character typed as two WM_CHARs
+    uint8_t pendingLead_ = 0;       // first byte of a double-byte character typed as two WM_CHARs
     uint32_t brushColour_ = 0;      // what the brush was made of, resolved
     int32_t lineHeight_ = 0;        // height of "W" in the current font
     RECT bandTop_{}, bandBottom_{}; // frame bands of a single-line box, window coordinates

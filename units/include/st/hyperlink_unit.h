@@ -12,26 +12,24 @@
 #include <vector>
 
 #include "st/core_unit_types.h"
+#include "st/hyperlink_properties.h"
+#include "st/property_table.h"
 #include "st/unit_base.h"
 
 namespace st {
 
-enum class LinkApply : uint8_t { Caption, Repaint, Address, Border, Font };
-
+// The hyperlink box's own properties 8-17, one field per row of its list;
+// the stored order is Transfer's.
 struct HyperlinkProperties {
     static constexpr int32_t kVersion = 1;
 
-    std::string caption;
-    int32_t kind; // 0 e-mail address, 1 web address
-    std::string email, web;
-    int32_t textColour, openedColour, hoverColour, background;
-    int32_t border;
-    std::vector<uint8_t> font;
+    ST_HYPERLINK_PROPERTIES(ST_PROPERTY_FIELD)
 
-    HyperlinkProperties() { Reset(); }
-    void Reset();
+    void Reset() { *this = HyperlinkProperties{}; }
     bool Transfer(PropertyIO& io);
+    void Clamp();
 };
+enum class HyperlinkProperty : int32_t { ST_HYPERLINK_PROPERTIES(ST_PROPERTY_NAME) };
 
 // The system functions a click reaches. The box calls them only through this
 // table, so tests can put recorders in their place: a live link opened from a
@@ -61,10 +59,8 @@ class HyperlinkUnit : public Unit {
   public:
     HyperlinkProperties props;
 
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the unit's window (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -73,7 +69,16 @@ class HyperlinkUnit : public Unit {
     bool Hovering() const { return hover_; }
     bool Opened() const { return opened_; }
 
+    // The rows of ST_HYPERLINK_PROPERTIES.
+    using Props = HyperlinkProperties;
+    static const PropertyRow<HyperlinkUnit, HyperlinkProperties> kPropertyRows[];
+
   private:
+    // What setting a property does to the live box (the list's apply column).
+    void ApplyCaption();
+    void ApplyAddress();
+    void ApplyBorder() { ApplyBorderStyle(hwnd, props.border); }
+    void ApplyFontBytes();
     void Paint();
     void Draw(HDC dc, const RECT& clip);
     void TrackMouse(LPARAM at);

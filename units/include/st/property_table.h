@@ -26,7 +26,9 @@
 //            and after reading a stored block); 0, 0 leaves them alone
 //   apply    a member function of the unit run after a set, or nullptr
 //   effect   Live: the set is done once stored and applied; Rebuild: the
-//            runtime must build the unit anew (SetProperty answers 1)
+//            runtime must build the unit anew (SetProperty answers 1);
+//            RebuildOnChange: a number that only a new control shows, rebuilt
+//            for when the stored value changed
 //
 // In the unit type:
 //
@@ -45,11 +47,17 @@
 //       ST_EDIT_BOX_PROPERTIES(ST_PROPERTY_ROW)};
 //
 // and SetProperty / GetProperty / Clamp call SetPropertyFromRows,
-// GetPropertyFromRows and ClampFromRows. The stored block's order is the
-// type's own (Transfer), not the list's.
+// GetPropertyFromRows and ClampFromRows; the UnitInterface entries 4 and 6
+// are SetPropertyEntry / GetPropertyEntry, entry 9 ListTextsOf. A type that
+// reads or writes a property otherwise (a value the live control holds)
+// answers that index itself before handing the rest to the rows. The stored
+// block's order is the type's own (Transfer), not the list's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -90,7 +98,7 @@ template <> struct PropertyStorage<PropertyValue::Bytes> { using Type = std::vec
 template <uint16_t Kind>
 using PropertyField = typename PropertyStorage<PropertyValueOf(Kind)>::Type;
 
-enum class PropertyEffect { Live, Rebuild };
+enum class PropertyEffect { Live, Rebuild, RebuildOnChange };
 
 // A member of the properties struct, whichever of the four storage types it has.
 template <class Props> struct PropertyMember {
@@ -162,19 +170,24 @@ void ClampFromRows(const PropertyRow<Unit, Props> (&rows)[N], Props& props) {
 }
 
 // UnitInterface entry 4 on a type's own property index: stores the value as
-// the row says, applies it, and answers 1 when the unit must be rebuilt.
-// Indices outside the list are ignored (0).
+// the row says (texts: word 0 points at the text, null = empty; byte blocks
+// and fonts: address and length), applies it, and answers 1 when the unit
+// must be rebuilt. Indices outside the list are ignored (0).
 template <class Unit, class Props, size_t N>
 int32_t SetPropertyFromRows(const PropertyRow<Unit, Props> (&rows)[N], Unit& unit, Props& props,
                             int32_t index, const uint32_t* value) {
-    if (index < 0 || static_cast<size_t>(index) >= N) return 0;
+    if (index < 0 || static_cast<size_t>(index) >= N || !value) return 0;
     const PropertyRow<Unit, Props>& row = rows[index];
+    bool changed = true;
     switch (PropertyValueOf(row.kind)) {
     case PropertyValue::Integer:
-    case PropertyValue::Logical:
+    case PropertyValue::Logical: {
+        const int32_t before = props.*row.member.integer;
         props.*row.member.integer = static_cast<int32_t>(value[0]);
         ClampProperty(row, props);
+        changed = props.*row.member.integer != before;
         break;
+    }
     case PropertyValue::Colour:
         props.*row.member.colour = value[0];
         break;
@@ -191,18 +204,20 @@ int32_t SetPropertyFromRows(const PropertyRow<Unit, Props> (&rows)[N], Unit& uni
         break;
     }
     }
+    if (row.effect == PropertyEffect::RebuildOnChange) return changed ? 1 : 0;
     if (row.apply) (unit.*row.apply)();
     return row.effect == PropertyEffect::Rebuild ? 1 : 0;
 }
 
 // UnitInterface entry 6 on a type's own property index: one word, or (texts)
-// the text's address, or (byte blocks) address and length; both point into
-// the unit. Answers 0 for an index outside the list.
+// the text's address, or (byte blocks) address and length, null for none;
+// both point into the unit. Answers 0 for an index outside the list.
 template <class Unit, class Props, size_t N>
 int32_t GetPropertyFromRows(const PropertyRow<Unit, Props> (&rows)[N], const Props& props,
                             int32_t index, uint32_t* value) {
-    if (index < 0 || static_cast<size_t>(index) >= N) return 0;
+    if (index < 0 || static_cast<size_t>(index) >= N || !value) return 0;
     const PropertyRow<Unit, Props>& row = rows[index];
+    value[1] = 0;
     switch (PropertyValueOf(row.kind)) {
     case PropertyValue::Integer:
     case PropertyValue::Logical:
@@ -214,12 +229,83 @@ int32_t GetPropertyFromRows(const PropertyRow<Unit, Props> (&rows)[N], const Pro
     case PropertyValue::Text:
         value[0] = reinterpret_cast<uintptr_t>((props.*row.member.text).c_str());
         break;
-    case PropertyValue::Bytes:
-        value[0] = reinterpret_cast<uintptr_t>((props.*row.member.bytes).data());
-        value[1] = static_cast<uint32_t>((props.*row.member.bytes).size());
+    case PropertyValue::Bytes: {
+        const std::vector<uint8_t>& bytes = props.*row.member.bytes;
+        value[0] = bytes.empty() ? 0 : reinterpret_cast<uintptr_t>(bytes.data());
+        value[1] = static_cast<uint32_t>(bytes.size());
         break;
     }
+    }
     return 1;
+}
+
+// UnitInterface entries 4 and 6 for a unit class T with SetProperty and
+// GetProperty of its own; other objects (and, when LiveOnly, a unit whose
+// window is gone) answer 0.
+template <typename T, bool LiveOnly = false>
+int32_t SetPropertyEntry(UnitBase* unit, int32_t index, const uint32_t* value, uint32_t* out) {
+    if (out) *out = 0;
+    auto* own = dynamic_cast<T*>(unit);
+    return own && (!LiveOnly || own->hwnd) && value ? own->SetProperty(index, value) : 0;
+}
+template <typename T, bool LiveOnly = false>
+int32_t GetPropertyEntry(UnitBase* unit, int32_t index, uint32_t* value) {
+    auto* own = dynamic_cast<T*>(unit);
+    return own && (!LiveOnly || own->hwnd) && value ? own->GetProperty(index, value) : 0;
+}
+
+// The UnitInterface entries every unit type answers alike: 1 create
+// (CreateUnitOf<T>), 4 set, 5 save and 6 get; null for the others, which a
+// type answers itself before handing the rest here.
+template <typename T, bool LiveOnly = false> void* CommonUnitEntry(int32_t entry) {
+    switch (entry) {
+    case UnitEntry::CreateUnit:
+        return reinterpret_cast<void*>(static_cast<CreateUnitFn>(&CreateUnitOf<T>));
+    case UnitEntry::SetUnitProperty:
+        return reinterpret_cast<void*>(
+            static_cast<SetUnitPropertyFn>(&SetPropertyEntry<T, LiveOnly>));
+    case UnitEntry::SaveUnitProperties:
+        return reinterpret_cast<void*>(static_cast<SaveUnitPropertiesFn>(&SaveUnitProperties));
+    case UnitEntry::GetUnitProperty:
+        return reinterpret_cast<void*>(
+            static_cast<GetUnitPropertyFn>(&GetPropertyEntry<T, LiveOnly>));
+    default:
+        return nullptr;
+    }
+}
+
+// UnitInterface entry 9: reads the block, reports the texts and the face
+// names of 60-byte fonts of the rows named by order (row indexes, in the
+// order the caller wants them), and answers the block written again.
+template <class Unit, class Props, size_t N>
+HGLOBAL ListTextsOf(const PropertyRow<Unit, Props> (&rows)[N], std::initializer_list<int32_t> order,
+                    const void* block, int32_t length, ReportTextFn report, void* argument,
+                    uint32_t* newLength) {
+    if (newLength) *newLength = 0;
+    Props props;
+    if (!ReadPropertyBlock(props, block, length)) return nullptr;
+    for (int32_t index : order) {
+        if (!report) break;
+        const PropertyRow<Unit, Props>& row = rows[static_cast<size_t>(index)];
+        if (PropertyValueOf(row.kind) == PropertyValue::Text) {
+            report(argument, (props.*row.member.text).c_str(), 0);
+        } else if (row.kind == PropertyKind::Font &&
+                   (props.*row.member.bytes).size() == static_cast<size_t>(FontDescriptionSize)) {
+            char face[LF_FACESIZE + 1] = {};
+            std::memcpy(face, (props.*row.member.bytes).data() + offsetof(LOGFONTA, lfFaceName),
+                        LF_FACESIZE);
+            report(argument, face, 1);
+        }
+    }
+    std::vector<uint8_t> written = WritePropertyBlock(props);
+    HGLOBAL memory = NewGlobalBlock(written.data(), written.size());
+    if (memory && newLength) *newLength = static_cast<uint32_t>(written.size());
+    return memory;
+}
+
+// A row index of a type's property enum, for the order lists above.
+template <typename E> constexpr int32_t RowOf(E property) {
+    return static_cast<int32_t>(property);
 }
 
 } // namespace st

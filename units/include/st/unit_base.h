@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,11 @@ bool TransferVersion(PropertyIO& io, int32_t current, int32_t& version);
 // A movable, shareable global block holding exactly these bytes, unlocked;
 // the caller owns it. Null when memory runs out.
 HGLOBAL NewGlobalBlock(const void* bytes, size_t length);
+
+// Registers a window class of the program's module, unless it exists: the
+// default procedure (units subclass their windows), no background brush
+// (units paint their own), the cursor cursor() loads (null: the arrow).
+bool RegisterUnitClass(const char* name, UINT classStyle, HCURSOR (*cursor)() = nullptr);
 
 // --- Values ------------------------------------------------------------------------------
 
@@ -162,6 +168,38 @@ class Unit : public UnitBase {
 // must be dropped: the handler said no, or the window died meanwhile. The
 // message's wParam changes when a character handler replaced the character.
 bool RaiseCommonInputEvent(Unit& unit, MSG& msg);
+
+// Where and how UnitInterface entry 1 asks for a unit's window.
+struct UnitPlacement {
+    uint32_t style;
+    HWND parent;
+    uint32_t controlId;
+    HMENU menu;
+    int32_t left, top, width, height;
+
+    HMENU ControlMenuId() const {
+        return reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId));
+    }
+};
+
+// UnitInterface entry 1 for a unit class T: a new T with its property block
+// (T::props) read and its ids set, whose T::Build(placement) then makes its
+// window. Null, with nothing left behind, when the block does not read or
+// Build fails.
+template <typename T>
+UnitBase* CreateUnitOf(const void* block, int32_t length, uint32_t style, HWND parent,
+                       uint32_t controlId, HMENU menu, int32_t left, int32_t top, int32_t width,
+                       int32_t height, uint32_t windowId, uint32_t unitId, HWND /*designHost*/,
+                       int32_t designMode) {
+    std::unique_ptr<T> unit(new T);
+    if (!ReadPropertyBlock(unit->props, block, length)) return nullptr;
+    unit->windowId = windowId;
+    unit->unitId = unitId;
+    unit->designMode = designMode;
+    if (!unit->Build(UnitPlacement{style, parent, controlId, menu, left, top, width, height}))
+        return nullptr;
+    return unit.release();
+}
 
 // UnitInterface entry 5, shared by every type: the unit's current block as a
 // new global block (see NewGlobalBlock), its length through length.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "st/gdi_owned.h"
+
 namespace st {
 
 class UnitPicture {
@@ -16,22 +18,21 @@ class UnitPicture {
     explicit UnitPicture(const std::vector<uint8_t>& bytes);
     UnitPicture(const UnitPicture&) = delete;
     UnitPicture& operator=(const UnitPicture&) = delete;
-    UnitPicture(UnitPicture&& other) noexcept { *this = static_cast<UnitPicture&&>(other); }
-    UnitPicture& operator=(UnitPicture&& other) noexcept;
-    ~UnitPicture() { Release(); }
+    UnitPicture(UnitPicture&&) noexcept = default;
+    UnitPicture& operator=(UnitPicture&&) noexcept = default;
 
-    bool Empty() const { return !icon_ && !bitmap_; }
-    bool IsIcon() const { return icon_ != nullptr; }
-    // IMAGE_ICON or IMAGE_BITMAP, for BM_SETIMAGE.
-    UINT ImageType() const { return icon_ ? IMAGE_ICON : IMAGE_BITMAP; }
-    HANDLE Handle() const { return icon_ ? static_cast<HANDLE>(icon_) : bitmap_; }
+    bool Empty() const { return !IsIcon() && !bitmap_; }
+    bool IsIcon() const { return icon_ || cursor_; }
+    // IMAGE_ICON or IMAGE_BITMAP, for BM_SETIMAGE (a cursor shows as an icon).
+    UINT ImageType() const { return IsIcon() ? IMAGE_ICON : IMAGE_BITMAP; }
+    HANDLE Handle() const {
+        return icon_ ? icon_.get() : cursor_ ? cursor_.get() : static_cast<HANDLE>(bitmap_.get());
+    }
 
   private:
-    void Release();
-
-    HICON icon_ = nullptr; // icons and cursors alike
-    bool cursor_ = false;  // icon_ came from a cursor file
-    HBITMAP bitmap_ = nullptr;
+    OwnedIcon icon_;
+    OwnedCursor cursor_; // from a cursor file: released as a cursor
+    OwnedBitmap bitmap_;
 };
 
 } // namespace st

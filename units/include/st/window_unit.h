@@ -45,11 +45,8 @@ class WindowUnit : public Unit {
   public:
     WindowProperties props;
 
-    // UnitInterface entry 1 for the window type.
-    static UnitBase* Create(const void* block, int32_t length, uint32_t style, HWND parent,
-                            uint32_t controlId, HMENU menu, int32_t left, int32_t top,
-                            int32_t width, int32_t height, uint32_t windowId, uint32_t unitId,
-                            HWND designHost, int32_t designMode);
+    // Makes the window (UnitInterface entry 1 is CreateUnitOf).
+    bool Build(const UnitPlacement& at);
     int32_t SetProperty(int32_t index, const uint32_t* value);
     int32_t GetProperty(int32_t index, uint32_t* value);
 
@@ -72,11 +69,10 @@ class WindowUnit : public Unit {
 
     // The rows of ST_WINDOW_PROPERTIES (window_properties.cpp).
     using Props = WindowProperties;
-    static const PropertyRow<WindowUnit, WindowProperties> kPropertyRows[];
+    static const PropertyRow<WindowUnit, WindowProperties>
+        kPropertyRows[WindowPropertyCount - CommonPropertyCount];
 
   private:
-    bool Build(uint32_t style, HWND parent, HMENU menu, int32_t left, int32_t top, int32_t width,
-               int32_t height);
     // What setting a property does to the live window (the list's apply column).
     void ApplyCaption();
     void ApplyTitleBar();
@@ -102,8 +98,8 @@ class WindowUnit : public Unit {
     WindowLoadState loadState_;
     DecodedPicture decoded_;
     bool pictureDecoded_ = false;
-    HICON bigIcon_ = nullptr, smallIcon_ = nullptr; // made from property 20
-    HICON trayIcon_ = nullptr;
+    OwnedIcon bigIcon_, smallIcon_; // made from property 20
+    OwnedIcon trayIcon_;
     HWND lastFocus_ = nullptr;
     bool activatedOnce_ = false;
     bool helpOpened_ = false;
