@@ -118,10 +118,11 @@ TEST_CASE("the bit cache reads what the bit reader reads") {
         plain.SetPosition(start);
         CachedBits cached(plain);
         CHECK(cached.Position() == start);
-        // Fields of 1 to 32 bits, refilling before each as the decoders do, up to
-        // and past the end of the data: there both give zeros.
+        // Fields of 1 to kReady bits (32 on 64-bit targets, 25 on 32-bit ones),
+        // refilling before each as the decoders do, up to and past the end of the
+        // data: there both give zeros.
         while (plain.Position() < 300 * 8 + 64) {
-            const unsigned width = 1 + rng() % 32;
+            const unsigned width = 1 + rng() % CachedBits::kReady;
             cached.Refill();
             const uint32_t expect = plain.Read(width);
             REQUIRE(cached.Read(width) == expect);
