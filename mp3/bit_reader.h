@@ -29,10 +29,20 @@ class BitReader {
     // zero as long as the position stays within the slack.
     uint32_t Peek32() const {
         size_t pos = pos_ < limit_ ? pos_ : limit_;
+#if UINTPTR_MAX > 0xFFFFFFFFu
         uint64_t v;
         std::memcpy(&v, data_ + (pos >> 3), 8);
         v = ToBigEndian(v);
         return uint32_t((v << (pos & 7)) >> 32);
+#else
+        // 32-bit targets: four bytes and the bits wanted of a fifth, without 64-bit
+        // shifts.
+        const uint8_t* p = data_ + (pos >> 3);
+        const unsigned shift = unsigned(pos & 7);
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return ToBigEndian32(v) << shift | uint32_t(p[4]) << shift >> 8;
+#endif
     }
     void Skip(unsigned bits) { pos_ += bits; }
     uint32_t Read(unsigned bits) {
