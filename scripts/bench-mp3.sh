@@ -15,8 +15,8 @@
 # second of CPU time (Wine counts CPU time in 10-ms ticks); runs alternate between
 # the two. Per file it prints the medians, the Win32 speed as a share of native
 # (1.00 = as fast; below 0.87 is more than 15 % slower) from the medians and the
-# spread of the per-run shares, then their geometric mean. BENCH_MP3_ONLY=REGEX
-# limits it to the files whose names match.
+# spread of the per-run shares, then their geometric mean.
+# In either mode BENCH_MP3_ONLY=REGEX limits the run to the files whose names match.
 #
 # Prints per file the x-realtime of each decoder (audio seconds per CPU second)
 # and its peak memory (maximum resident set, from GNU time), our speed relative
@@ -137,9 +137,11 @@ fi
 
 python3 - "$decoder" "$runs" <<'PY'
 import math, os, statistics, subprocess, sys
+import re
 decoder, runs = sys.argv[1], int(sys.argv[2])
+only = re.compile(os.environ.get("BENCH_MP3_ONLY", ""))
 files = sorted(f[:-4] for f in os.listdir(".")
-               if f.endswith(".mp3") and f.split("-")[1] in ("60", "300"))
+               if f.endswith(".mp3") and f.split("-")[1] in ("60", "300") and only.search(f))
 devnull = os.open(os.devnull, os.O_WRONLY)
 peers = ["mpg123", "generic", "ffmpeg"]
 names = ["ours"] + peers
