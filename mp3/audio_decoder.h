@@ -21,8 +21,10 @@ enum : int { kConvertAsCoded = 0, kConvertStereo = 1 };
 
 // What one frame needs while it is decoded and never after: kept apart from the
 // decoder's state (DecodeFrame has it on its stack), so that a decoder per stream
-// costs only its state.
-struct DecoderScratch {
+// costs only its state. Cache-line aligned, like the state's arrays: a 32-bit Windows
+// stack is only 4-byte aligned, and vectors read from arrays at odd offsets would
+// straddle cache lines four times as often.
+struct alignas(64) DecoderScratch {
     union {
         struct {
             int32_t quantized[576];
@@ -93,7 +95,7 @@ class AudioDecoder {
     uint8_t reservoir_[kReservoirBytes + kBitReaderSlack] = {};
     int reservoirSize_ = 0;
     layer3::ScaleFactors scaleFactors_[2];
-    float overlap_[2][576] = {};
+    alignas(64) float overlap_[2][576] = {};
     SynthesisFilter synthesis_[2];
 };
 

@@ -12,6 +12,14 @@ namespace mp3 {
 
 constexpr size_t kBitReaderSlack = 8;
 
+inline uint32_t ToBigEndian32(uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return v;
+#else
+    return __builtin_bswap32(v);
+#endif
+}
+
 class BitReader {
   public:
     BitReader() = default;
@@ -21,10 +29,20 @@ class BitReader {
     // zero as long as the position stays within the slack.
     uint32_t Peek32() const {
         size_t pos = pos_ < limit_ ? pos_ : limit_;
+#if UINTPTR_MAX > 0xFFFFFFFFu
         uint64_t v;
         std::memcpy(&v, data_ + (pos >> 3), 8);
         v = ToBigEndian(v);
         return uint32_t((v << (pos & 7)) >> 32);
+#else
+        // 32-bit targets: four bytes and the bits wanted of a fifth, without 64-bit
+        // shifts.
+        const uint8_t* p = data_ + (pos >> 3);
+        const unsigned shift = unsigned(pos & 7);
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return ToBigEndian32(v) << shift | uint32_t(p[4]) << shift >> 8;
+#endif
     }
     void Skip(unsigned bits) { pos_ += bits; }
     uint32_t Read(unsigned bits) {
@@ -55,11 +73,16 @@ class BitReader {
     size_t limit_ = 0;
 };
 
-// The same bits through a 64-bit cache, for loops that read many short fields
-// (Huffman code words): a 32-bit load per 32 bits instead of a load per field.
-// Made from a BitReader at its position; Finish puts the position back.
+// The same bits through a cache, for loops that read many short fields (Huffman code
+// words). Made from a BitReader at its position; Finish puts the position back.
+// After Refill at least kReady bits are ready; a caller refills before every group
+// of fields that together need no more than that.
+#if UINTPTR_MAX > 0xFFFFFFFFu
+// 64-bit targets: a 64-bit cache topped up with a 32-bit load per 32 bits consumed.
 class CachedBits {
   public:
+    static constexpr unsigned kReady = 32;
+
     explicit CachedBits(const BitReader& br)
         : data_(br.Data()), lastLoad_(br.Limit() / 8 + kBitReaderSlack - 4) {
         const size_t pos = br.Position();
@@ -74,9 +97,7 @@ class CachedBits {
         uint32_t w = 0;
         if (next_ <= lastLoad_) {
             std::memcpy(&w, data_ + next_, 4);
-#if !(defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__)
-            w = __builtin_bswap32(w);
-#endif
+            w = ToBigEndian32(w);
         }
         cache_ |= uint64_t(w) << (32 - count_);
         next_ += 4;
@@ -110,5 +131,58 @@ class CachedBits {
     uint64_t cache_ = 0;
     int count_ = 0;
 };
+#else
+// 32-bit targets, where 64-bit shifts and a 64-bit cache cost several registers and
+// instructions each: the cache is one 32-bit word, reloaded from the bit position
+// at every Refill (an unaligned load, a byte swap and a shift), which leaves at
+// least 25 bits ready.
+class CachedBits {
+  public:
+    static constexpr unsigned kReady = 25;
+
+    explicit CachedBits(const BitReader& br)
+        : data_(br.Data()), lastLoad_(br.Limit() / 8 + kBitReaderSlack - 4), pos_(br.Position()) {
+        Refill();
+    }
+    // At least 25 bits ready afterwards. Past the end of the data (and its slack)
+    // the bits read as zero.
+    void Refill() {
+        const size_t byte = pos_ >> 3;
+        uint32_t w = 0;
+        if (byte <= lastLoad_) {
+            std::memcpy(&w, data_ + byte, 4);
+            w = ToBigEndian32(w);
+        }
+        cache_ = w << (pos_ & 7);
+    }
+    // The next bits, left-aligned: kReady of them valid after Refill.
+    uint32_t Peek32() const {
+        return cache_;
+    }
+    // Up to kReady bits.
+    void Skip(unsigned bits) {
+        cache_ <<= bits;
+        pos_ += bits;
+    }
+    // 1..kReady bits (ready after Refill).
+    uint32_t Read(unsigned bits) {
+        const uint32_t v = cache_ >> (32 - bits);
+        Skip(bits);
+        return v;
+    }
+    size_t Position() const {
+        return pos_;
+    }
+    void Finish(BitReader& br) const {
+        br.SetPosition(pos_);
+    }
+
+  private:
+    const uint8_t* data_;
+    size_t lastLoad_; // last byte offset a 4-byte load may start at
+    size_t pos_;      // bit position of the cache's first bit
+    uint32_t cache_ = 0;
+};
+#endif
 
 } // namespace mp3

@@ -92,12 +92,21 @@ const HuffmanDecoder& HuffmanDecoder::Get() {
     return instance;
 }
 
-void HuffmanDecoder::DecodePairs(int t, CachedBits& br, int32_t* out, int count) const {
+void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int count) const {
     const Lookup& l = pairs_[t];
     if (l.rootBits == 0) {
         std::fill(out, out + count, 0);
         return;
     }
+    // The loops work on a local copy, written back at the end: the fields of the
+    // caller's object could alias the values stored to out (both 32-bit integers on
+    // 32-bit targets), and the compiler would store and reload them per value.
+    CachedBits br = bits;
+    struct WriteBack {
+        CachedBits& to;
+        const CachedBits& from;
+        ~WriteBack() { to = from; }
+    } writeBack{bits, br};
     const unsigned linbits = unsigned(data::kBigValueTables[t].linbits);
     if (linbits == 0) {
         // A code word (at most 19 bits) and two signs: one refill per pair.

@@ -160,7 +160,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
                 const Band& b = band[ch][sb];
                 unsigned u[3] = {0, 0, 0};
                 if (b.bits != 0) {
-                    r.Refill(); // two codes of at most 16 bits
+                    r.Refill(); // two codes of at most 16 bits where the cache holds 32
                     if (b.ungroup) {
                         const unsigned g = b.ungroup[r.Read(b.bits)];
                         u[0] = g & 15;
@@ -168,6 +168,7 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
                         u[2] = g >> 8;
                     } else {
                         u[0] = r.Read(b.bits);
+                        if constexpr (CachedBits::kReady < 2 * 16) r.Refill();
                         u[1] = r.Read(b.bits);
                         r.Refill();
                         u[2] = r.Read(b.bits);

@@ -202,11 +202,14 @@ int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const
     }
     r1 = std::min(r1, bigLines);
     r2 = std::min(std::max(r2, r1), bigLines);
-    CachedBits bits(br);
-    huff.DecodePairs(gc.tableSelect[0], bits, is, r1);
-    huff.DecodePairs(gc.tableSelect[1], bits, is + r1, r2 - r1);
-    huff.DecodePairs(gc.tableSelect[2], bits, is + r2, bigLines - r2);
+    CachedBits pairBits(br);
+    huff.DecodePairs(gc.tableSelect[0], pairBits, is, r1);
+    huff.DecodePairs(gc.tableSelect[1], pairBits, is + r1, r2 - r1);
+    huff.DecodePairs(gc.tableSelect[2], pairBits, is + r2, bigLines - r2);
 
+    // A copy whose address no call has seen: the compiler may then keep it in
+    // registers across the stores to is.
+    CachedBits bits = pairBits;
     int i = bigLines;
     const int quadTable = gc.count1Table;
     while (i + 4 <= 576 && bits.Position() < partEnd) {
@@ -260,12 +263,11 @@ inline float Gain(int q) {
 }
 
 inline void ScaleLines(const int32_t* is, float* xr, int from, int to, float g) {
+    // A kernel: on 32-bit x86 the multiplications then run in SSE2 where there is
+    // SSE2, not on the x87 stack.
     constexpr int kMax = RequantTables::kMaxValue;
-    const float* pow43 = Requant().pow43 + kMax;
-    for (int i = from; i < to; ++i) {
-        const int32_t v = std::clamp(is[i], -kMax, kMax);
-        xr[i] = pow43[v] * g;
-    }
+    if (to > from)
+        ActiveKernels().scaleLines(is + from, Requant().pow43 + kMax, kMax, g, to - from, xr + from);
 }
 
 } // namespace

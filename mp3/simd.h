@@ -44,6 +44,10 @@ namespace mp3 {
     void MidSide(float* left, float* right, int count);                                            \
     /* The alias-reduction butterflies between subbands below sbLimit. */                          \
     void AliasButterflies(float* xr, int sbLimit);                                                 \
+    /* Layer III requantisation of a run of lines: xr[i] = pow43[v] * gain, v = is[i] */          \
+    /* clamped to -limit..limit, pow43 indexed from -limit (sign(v) * |v|^(4/3)). */               \
+    void ScaleLines(const int32_t* is, const float* pow43, int32_t limit, float gain, int count,   \
+                    float* xr);                                                                    \
     /* Layer II: out[s][sb] = codes[s][sb] * mul[s / 12][sb] + add[s / 12][sb], */                 \
     /* 36 slots of 32 subbands. */                                                                 \
     void Dequantize(const int32_t* codes, const float* mul, const float* add, float* out);
@@ -71,6 +75,8 @@ struct Kernels {
     void (*shortImdcts)(const float* xr, int count, float* overlap, float* out);
     void (*midSide)(float* left, float* right, int count);
     void (*aliasButterflies)(float* xr, int sbLimit);
+    void (*scaleLines)(const int32_t* is, const float* pow43, int32_t limit, float gain, int count,
+                       float* xr);
     void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
 };
 

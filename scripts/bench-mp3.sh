@@ -4,7 +4,20 @@
 # between the decoders, medians are compared. Layer II and Layer III are reported
 # apart, over 60-s and 300-s files.
 #
-#   scripts/bench-mp3.sh [RUNS]      default 5 runs per decoder and file
+#   scripts/bench-mp3.sh [RUNS]        default 5 runs per decoder and file
+#   scripts/bench-mp3.sh win32 [RUNS]  the Win32 mp3decode.exe under Wine against the
+#                                      native build, both with the SSE2 kernels
+#
+# The win32 mode wants a kernel that runs 32-bit code (Wine then runs natively; the
+# emulated test machine says nothing about speed) and a configured win32 preset.
+# Both decoders time their own decoding loop (mp3decode --time: start-up and file
+# opening excluded), each file decoded in one process often enough for about a
+# second of CPU time (Wine counts CPU time in 10-ms ticks); runs alternate between
+# the two. Per file it prints the medians, the Win32 speed as a share of native
+# (1.00 = as fast; below 0.87 is more than 15 % slower) from the medians, the
+# spread of the per-run shares and the share from the fastest runs, then the
+# geometric mean of the median shares.
+# In either mode BENCH_MP3_ONLY=REGEX limits the run to the files whose names match.
 #
 # Prints per file the x-realtime of each decoder (audio seconds per CPU second)
 # and its peak memory (maximum resident set, from GNU time), our speed relative
@@ -13,6 +26,11 @@
 # Not part of the test suite: it takes minutes and wants an idle machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mode=native
+if [ "${1:-}" = win32 ]; then
+    mode=win32
+    shift
+fi
 runs=${1:-5}
 
 # The bench's own prerequisites (the peers, the encoders of its files, GNU time),
@@ -31,6 +49,13 @@ fi
 cmake --preset host >/dev/null
 cmake --build --preset host --target mp3decode >/dev/null
 decoder=$(pwd)/build/host/tools/mp3decode/mp3decode
+if [ $mode = win32 ]; then
+    [ -f build/win32/CMakeCache.txt ] || { echo "bench-mp3: configure the win32 preset first" >&2; exit 2; }
+    cmake/can-run-win32 || { echo "bench-mp3: this kernel cannot run 32-bit code" >&2; exit 2; }
+    cmake --build --preset win32 --target mp3decode >/dev/null
+    wine_run=$(pwd)/cmake/wine-run
+    decoder32=$(pwd)/build/win32/tools/mp3decode/mp3decode.exe
+fi
 dir=build/bench-mp3
 mkdir -p "$dir"
 cd "$dir"
@@ -56,11 +81,69 @@ if [ ! -f .done-2 ]; then
     touch .done-2
 fi
 
+if [ $mode = win32 ]; then
+    exec python3 - "$decoder" "$wine_run" "$decoder32" "$runs" <<'PY'
+import math, os, statistics, subprocess, sys
+import re
+native, wine_run, win32, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+only = re.compile(os.environ.get("BENCH_MP3_ONLY", ""))
+files = sorted(f[:-4] for f in os.listdir(".")
+               if f.endswith(".mp3") and f.split("-")[1] in ("60", "300") and only.search(f))
+def cpu(cmd):
+    p = subprocess.run(cmd, capture_output=True, text=True)
+    # (Under Wine what the program writes to stderr may arrive on stdout.)
+    line = [l for l in (p.stderr + p.stdout).splitlines() if l.startswith("decode time:")]
+    if p.returncode != 0 or not line:
+        sys.exit("failed: " + " ".join(cmd) + "\n" + p.stderr)
+    # "decode time: W s wall, C s cpu, kernels K"
+    fields = line[0].split()
+    if fields[-1] != "sse2":
+        sys.exit("not the SSE2 kernels: " + line[0])
+    return float(fields[5])
+def command(which, f, repeat):
+    args = ["--time", "--repeat", str(repeat), "--kernels", "sse2", f + ".mp3"]
+    if which == "native":
+        return [native] + args + [os.devnull]
+    return [wine_run, win32] + args + ["NUL"]
+print("%-24s %7s %10s %10s %8s %13s %9s" %
+      ("file", "repeat", "native s", "win32 s", "share", "spread", "min share"))
+shares = {}
+for f in files:
+    # About a second of CPU time per process.
+    repeat = max(1, min(200, round(1.0 / max(cpu(command("native", f, 1)), 1e-3))))
+    times = {"native": [], "win32": []}
+    per_run = []
+    for i in range(runs):
+        order = ["native", "win32"] if i % 2 == 0 else ["win32", "native"]
+        t = {w: cpu(command(w, f, repeat)) for w in order}
+        for w in order:
+            times[w].append(t[w])
+        per_run.append(t["native"] / t["win32"])
+    med = {w: statistics.median(v) for w, v in times.items()}
+    share = med["native"] / med["win32"]
+    shares.setdefault(f.split("-")[0].upper(), []).append(share)
+    # Other load on the machine only adds time: the fastest runs are a second view.
+    print("%-24s %7d %10.3f %10.3f %8.2f %6.2f-%.2f %9.2f" %
+          (f, repeat, med["native"], med["win32"], share, min(per_run), max(per_run),
+           min(times["native"]) / min(times["win32"])), flush=True)
+def gmean(v):
+    return math.exp(sum(math.log(x) for x in v) / len(v))
+print()
+for layer, v in sorted(shares.items()):
+    print("%s geometric mean, Win32 speed as a share of native: %.2f (%d files, worst %.2f)" %
+          (layer, gmean(v), len(v), min(v)))
+every = [x for v in shares.values() for x in v]
+print("all files geometric mean: %.2f (worst %.2f)" % (gmean(every), min(every)))
+PY
+fi
+
 python3 - "$decoder" "$runs" <<'PY'
 import math, os, statistics, subprocess, sys
+import re
 decoder, runs = sys.argv[1], int(sys.argv[2])
+only = re.compile(os.environ.get("BENCH_MP3_ONLY", ""))
 files = sorted(f[:-4] for f in os.listdir(".")
-               if f.endswith(".mp3") and f.split("-")[1] in ("60", "300"))
+               if f.endswith(".mp3") and f.split("-")[1] in ("60", "300") and only.search(f))
 devnull = os.open(os.devnull, os.O_WRONLY)
 peers = ["mpg123", "generic", "ffmpeg"]
 names = ["ours"] + peers

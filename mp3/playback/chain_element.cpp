@@ -18,6 +18,13 @@ void Semaphore::Acquire() {
     --count_;
 }
 
+bool Semaphore::AcquireFor(std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> held(lock_);
+    if (!released_.wait_for(held, bound, [this] { return count_ > 0; })) return false;
+    --count_;
+    return true;
+}
+
 bool PlayerThread::Create(void (*routine)(void*), void* argument) {
     try {
         thread_ = std::thread(routine, argument);

@@ -32,6 +32,8 @@ class Semaphore {
   public:
     void Release();
     void Acquire();
+    // Acquire with a bound: false when the time ran out first.
+    bool AcquireFor(std::chrono::milliseconds bound);
 
   private:
     std::mutex lock_;

@@ -118,7 +118,10 @@ void FrameDecoder::DecodeLoop() {
         rc = stream.Step(*decoder_, reinterpret_cast<int16_t*>(block), &produced);
         if (rc == kOk) {
             output.EndWrite(size_t(produced));
-            source_->Wake();
+            // The reader has something to do only once a whole read piece fits: a
+            // wake-up per frame would mostly find the ring full (a frame is a few
+            // hundred bytes, a piece 8 KiB). A read that runs short wakes it anyway.
+            if (peerRing_->Free() >= FileSource::kReadPiece) source_->Wake();
             continue;
         }
         // The reservation goes back before the end event is queued: queuing waits

@@ -140,6 +140,11 @@ size_t StreamRing::Stored() {
     return stored_;
 }
 
+size_t StreamRing::Free() {
+    std::lock_guard<std::mutex> held(lock_);
+    return size_ - stored_;
+}
+
 size_t StreamRing::Size() {
     std::lock_guard<std::mutex> held(lock_);
     return size_;

@@ -52,6 +52,8 @@ class StreamRing {
     bool Closing();
 
     size_t Stored();
+    // Size() - Stored(), under one lock.
+    size_t Free();
     size_t Size();
     // Start of the ring storage, for a consumer that wraps itself.
     uint8_t* Storage() { return storage_.data(); }

@@ -15,8 +15,15 @@ namespace mp3 {
 namespace {
 
 constexpr auto kIdleStep = std::chrono::milliseconds(1);
-constexpr auto kHeaderPoll = std::chrono::milliseconds(10);
+// The device says nothing when it is done with a block but through its callback,
+// which may not wait or wake a thread of ours: played blocks are looked for at
+// intervals. With every header written the device holds seconds of sound, so a
+// block's length (26 ms at 44.1 kHz stereo) is often enough; the waits end early
+// for a pause or the chain's end (both wake the renderer).
+constexpr auto kHeaderPoll = std::chrono::milliseconds(25);
+constexpr auto kDrainPoll = std::chrono::milliseconds(10);
 constexpr auto kClosePoll = std::chrono::milliseconds(100);
+constexpr size_t kDecoderWakeShare = 8; // of the output ring free before the decoder goes on
 constexpr int kErrNoThread = 26;
 // WriteBlock's answer when a pause came while it waited for a free header: the
 // block stays fetched and is written after the resume.
@@ -175,7 +182,7 @@ int WaveRenderer::WriteBlock(uint8_t* block) {
     while ((header = TakeBack(true)) < 0) {
         if (quit_) return kRingClosing;
         if (paused_) return kNotWritten;
-        std::this_thread::sleep_for(kHeaderPoll);
+        wake_.AcquireFor(kHeaderPoll);
     }
     int rc = device_->Prepare(header, block, uint32_t(blockBytes_));
     if (rc == 0) {
@@ -200,7 +207,7 @@ bool WaveRenderer::WaitUntilPlayed() {
                 queued += mark != 0;
         }
         if (queued == 0) return true;
-        std::this_thread::sleep_for(kIdleStep);
+        wake_.AcquireFor(kDrainPoll);
     }
     return false;
 }
@@ -258,7 +265,11 @@ void WaveRenderer::RenderLoop() {
             return;
         }
         fetched = nullptr;
-        decoder_->Wake();
+        // The decoder waits only for a full ring: wake it once an eighth of the ring
+        // is free, to decode a run of frames, rather than for every block. (When
+        // the renderer runs short of blocks it wakes the decoder whatever is free.)
+        if (output_->Free() >= output_->Size() / kDecoderWakeShare)
+            decoder_->Wake();
     }
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # mp3decode's command line: messages and exit status for bad input, the WAV header,
-# the --info fields, the builds of the kernels giving the same bytes.
+# the --info fields, the builds of the kernels giving the same bytes, --time.
 #
 #   cli.sh MP3DECODE WORKDIR
 set -uo pipefail
@@ -51,6 +51,14 @@ for k in baseline sse2 avx; do
         check "$k kernels missing only as a usage error" 2 $?
     fi
 done
+# --time with --repeat: the output written once, as without it, and one line of
+# times whose CPU time covers the passes (three decodes of 3 s of audio).
+"$decoder" --time --repeat 3 --kernels baseline mix.mp3 timed.raw 2>err
+check "timed status" 0 $?
+cmp -s best.raw timed.raw; check "timed output as untimed" 0 $?
+check "one time line" 1 "$(grep -c '^decode time: [0-9.]* s wall, [0-9.]* s cpu, kernels baseline$' err)"
+check "cpu time above zero" 1 "$(awk '/^decode time/ { print ($6 > 0) }' err)"
+"$decoder" --time --repeat 0 mix.mp3 timed.raw 2>/dev/null; check "repeat 0 is a usage error" 2 $?
 "$decoder" --kernels none mix.mp3 none.raw 2>err; check "unknown kernels status" 2 $?
 grep -q "no none build" err; check "unknown kernels message" 0 $?
 exit $failed

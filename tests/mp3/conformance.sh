@@ -2,7 +2,10 @@
 # Decodes the standard's compliance streams with mp3decode and compares each with
 # its reference output: PSNR >= 96 dB over the compared samples.
 #
-#   conformance.sh MP3DECODE STREAM_DIR
+#   conformance.sh STREAM_DIR MP3DECODE [ARGS...]
+#
+# MP3DECODE [ARGS...] is the command to run, before the input and output names (a
+# Win32 build: the Wine runner, mp3decode.exe, and options such as --kernels).
 #
 # The references give each frame its own channel count; our output keeps one
 # layout for the whole stream (two channels as soon as the stream holds a
@@ -10,8 +13,9 @@
 # before comparing. Layer II references run past the last frame: the shorter
 # length is compared.
 set -uo pipefail
-decoder=$1
-dir=$2
+dir=$1
+shift
+decoder=("$@")
 if [ ! -f "$dir/l3-si_block.bit" ]; then
     echo "SKIPPED: no compliance streams in '$dir' (set MP3_CONFORMANCE_DIR)"
     exit 0
@@ -20,7 +24,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
 for name in l2-fl10 l3-he_mode l3-si_block l3-test45; do
-    if ! "$decoder" "$dir/$name.bit" "$work/$name.raw"; then
+    if ! "${decoder[@]}" "$dir/$name.bit" "$work/$name.raw"; then
         echo "FAIL $name: mp3decode failed"
         failed=1
         continue

@@ -107,6 +107,29 @@ TEST_CASE("pairs with linbits and signs") {
     }
 }
 
+TEST_CASE("the bit reader reads fields of 1 to 32 bits at every bit offset") {
+    // Against a bit-at-a-time reading of the same bytes (the 32-bit build takes a
+    // fifth byte apart for the bits after the first four).
+    std::mt19937 rng(5);
+    std::vector<uint8_t> bytes(64 + kBitReaderSlack, 0);
+    for (size_t i = 0; i < 64; ++i)
+        bytes[i] = uint8_t(rng());
+    auto bit = [&](size_t at) { return uint32_t(bytes[at / 8] >> (7 - at % 8) & 1); };
+    for (unsigned start = 0; start < 16; ++start) {
+        BitReader br(bytes.data(), 64);
+        br.SetPosition(start);
+        size_t at = start;
+        while (at + 32 <= 64 * 8) {
+            const unsigned width = 1 + rng() % 32;
+            uint32_t expect = 0;
+            for (unsigned k = 0; k < width; ++k)
+                expect = expect << 1 | bit(at + k);
+            REQUIRE(br.Read(width) == expect);
+            at += width;
+        }
+    }
+}
+
 TEST_CASE("the bit cache reads what the bit reader reads") {
     std::mt19937 rng(11);
     std::vector<uint8_t> bytes(300 + kBitReaderSlack, 0);
@@ -118,10 +141,11 @@ TEST_CASE("the bit cache reads what the bit reader reads") {
         plain.SetPosition(start);
         CachedBits cached(plain);
         CHECK(cached.Position() == start);
-        // Fields of 1 to 32 bits, refilling before each as the decoders do, up to
-        // and past the end of the data: there both give zeros.
+        // Fields of 1 to kReady bits (32 on 64-bit targets, 25 on 32-bit ones),
+        // refilling before each as the decoders do, up to and past the end of the
+        // data: there both give zeros.
         while (plain.Position() < 300 * 8 + 64) {
-            const unsigned width = 1 + rng() % 32;
+            const unsigned width = 1 + rng() % CachedBits::kReady;
             cached.Refill();
             const uint32_t expect = plain.Read(width);
             REQUIRE(cached.Read(width) == expect);

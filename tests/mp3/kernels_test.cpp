@@ -98,7 +98,7 @@ TEST_CASE("the SSE2 and baseline kernels agree") {
     }
 }
 
-TEST_CASE("mid/side, alias butterflies and Layer II scaling in both builds") {
+TEST_CASE("mid/side, alias butterflies, Layer III requantisation and Layer II scaling in both builds") {
     const Kernels* sse2 = Sse2Kernels();
     if (!sse2) {
         MESSAGE("no SSE2 kernels on this processor: baseline only");
@@ -147,6 +147,35 @@ TEST_CASE("mid/side, alias butterflies and Layer II scaling in both builds") {
         CHECK(xa[17] != xr[17]);                 // subbands 0 and 1 meet
         CHECK(xa[18 * 5] == xr[18 * 5]);         // subband 5 is past the limit
         CHECK(xa[18 * 5 - 9] == xr[18 * 5 - 9]); // the butterflies reach 8 lines each way
+
+        // Requantisation: a table of 2 * 100 + 1 values indexed from -100, values
+        // past it clamped to its ends. One float product each, so the same bits in
+        // every build, x87 included.
+        constexpr int32_t kLimit = 100;
+        std::vector<float> pow43(2 * kLimit + 1);
+        for (int32_t v = -kLimit; v <= kLimit; ++v)
+            pow43[size_t(v + kLimit)] =
+                float((v < 0 ? -1 : 1) * std::pow(std::abs(double(v)), 4.0 / 3.0));
+        std::vector<int32_t> values(37);
+        for (int32_t& v : values)
+            v = int32_t(rng() % 301) - 150; // a third of them past the table
+        const float gain = d(rng) / 20000.0f;
+        std::vector<float> sa(37, -1.0f), sb(37, -1.0f);
+        BaselineKernels().scaleLines(values.data() + 1, pow43.data() + kLimit, kLimit, gain, 35,
+                                     sa.data() + 1);
+        fast->scaleLines(values.data() + 1, pow43.data() + kLimit, kLimit, gain, 35, sb.data() + 1);
+        bad = 0;
+        for (size_t i = 1; i < 36; ++i) {
+            const int32_t v = std::clamp(values[i], -kLimit, kLimit);
+            const double expect = (v < 0 ? -1 : 1) * std::pow(std::abs(double(v)), 4.0 / 3.0) * gain;
+            bad += !close(sa[i], expect);
+            bad += sa[i] != sb[i];
+        }
+        CHECK(bad == 0);
+        CHECK(sa[0] == -1.0f); // nothing written outside the run
+        CHECK(sa[36] == -1.0f);
+        CHECK(sb[0] == -1.0f);
+        CHECK(sb[36] == -1.0f);
 
         std::vector<int32_t> codes(36 * 32);
         alignas(16) float mul[3][32], add[3][32];

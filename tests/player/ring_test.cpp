@@ -1,5 +1,6 @@
 // The byte rings between the chain stages: result codes, the overflow area,
-// event places, the waits of reset and event queuing, and a two-thread stress.
+// event places, the waits of reset and event queuing, and a two-thread stress;
+// the stages' bounded semaphore wait.
 #include <doctest.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "player_support.h"
+#include "playback/chain_element.h"
 #include "playback/stream_ring.h"
 
 using namespace mp3;
@@ -59,6 +61,42 @@ TEST_CASE("ring result codes") {
     CHECK(ring.EndRead(0) == kRingClosing);
     CHECK(ring.Reset() == kRingClosing);
     CHECK(ring.Resize(64, 0) == kRingClosing);
+}
+
+TEST_CASE("free space follows writes, reads and a resize") {
+    StreamRing ring(16, 8);
+    CHECK(ring.Free() == 16);
+    Put(ring, "abcdefghij");
+    CHECK(ring.Free() == 6);
+    CHECK(Take(ring, 4) == "abcd");
+    CHECK(ring.Free() == 10);
+    CHECK(Take(ring, 6) == "efghij");
+    CHECK(ring.Reset() == kRingOk);
+    CHECK(ring.Resize(64, 0) == kRingOk);
+    CHECK(ring.Free() == 64);
+}
+
+TEST_CASE("a bounded semaphore wait: a token taken at once, a release ends it, else time out") {
+    Semaphore s;
+    s.Release();
+    const auto t0 = std::chrono::steady_clock::now();
+    CHECK(s.AcquireFor(2000ms)); // the token was already there
+    CHECK(std::chrono::steady_clock::now() - t0 < 1000ms);
+    // No token: the wait ends when its time is up, and takes nothing from a later
+    // release.
+    const auto t1 = std::chrono::steady_clock::now();
+    CHECK_FALSE(s.AcquireFor(30ms));
+    CHECK(std::chrono::steady_clock::now() - t1 >= 25ms);
+    // A release from another thread ends a long wait early.
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(20ms);
+        s.Release();
+    });
+    const auto t2 = std::chrono::steady_clock::now();
+    CHECK(s.AcquireFor(5000ms));
+    CHECK(std::chrono::steady_clock::now() - t2 < 2500ms);
+    releaser.join();
+    CHECK_FALSE(s.AcquireFor(1ms)); // the one token went to the one wait
 }
 
 TEST_CASE("a run across the end is one block through the overflow area") {

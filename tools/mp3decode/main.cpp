@@ -3,9 +3,14 @@
 //   mp3decode [--wav] INPUT OUTPUT   raw 16-bit little-endian interleaved PCM, or WAV
 //   --kernels baseline|sse2|avx      decodes with that build of the hot loops
 //   mp3decode --info INPUT [OUTPUT]  also prints what the stream is
+//   --time [--repeat N]              prints the time the decoding loop took (stderr):
+//                                    wall and CPU seconds, start-up and opening excluded;
+//                                    with --repeat the file is decoded N times in all (the
+//                                    output written once) and the times are the sums
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +19,16 @@
 #include "simd.h"
 #include "file_source.h"
 #include "frame_stream.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <ctime>
+#endif
 
 namespace {
 
@@ -59,8 +74,65 @@ void WavHeader(uint8_t* h, int channels, int rate, uint32_t dataBytes) {
     Put32(h + 40, dataBytes);
 }
 
+// CPU seconds this thread has used. (Windows counts in scheduler ticks: coarse, which
+// is why --time also gives the wall time.)
+double ThreadCpuSeconds() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
+    auto ticks = [](const FILETIME& f) {
+        return double((uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) * 1e-7;
+#else
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+#endif
+}
+
+double WallSeconds() {
+#ifdef _WIN32
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return double(now.QuadPart) / double(frequency.QuadPart);
+#else
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+#endif
+}
+
+// Decodes the file once more, output discarded, adding the loop's times to *wall and
+// *cpu. False when it cannot be opened or set up again.
+bool DecodeAgain(const char* input, int channels, double* wall, double* cpu) {
+    mp3::OpenFile file;
+    if (mp3::OpenMp3File(input, &file) != mp3::kOk) return false;
+    mp3::FileInput in(file.file, std::max<int64_t>(0, file.playableSize - file.readStart));
+    mp3::FrameStream stream(in);
+    auto decoder = std::make_unique<mp3::AudioDecoder>();
+    bool ok = stream.FindStream() == mp3::kOk;
+    if (ok) {
+        stream.SetOutputChannels(channels);
+        ok = stream.SetUpDecoder(*decoder) == mp3::kOk;
+    }
+    if (ok) {
+        static int16_t pcm[mp3::AudioDecoder::kMaxOutputBytes / 2];
+        const double wallStart = WallSeconds();
+        const double cpuStart = ThreadCpuSeconds();
+        int produced = 0;
+        while (stream.Step(*decoder, pcm, &produced) == mp3::kOk) {
+        }
+        *cpu += ThreadCpuSeconds() - cpuStart;
+        *wall += WallSeconds() - wallStart;
+    }
+    std::fclose(file.file);
+    return ok;
+}
+
 int Usage() {
-    std::fprintf(stderr, "usage: mp3decode [--wav] [--kernels NAME] INPUT OUTPUT\n"
+    std::fprintf(stderr, "usage: mp3decode [--wav] [--time [--repeat N]] [--kernels NAME] INPUT OUTPUT\n"
                          "       mp3decode --info INPUT [OUTPUT]\n"
                          "  --kernels baseline|sse2|avx: that build of the decoder's loops\n");
     return 2;
@@ -71,6 +143,8 @@ int Usage() {
 int main(int argc, char** argv) {
     bool wav = false;
     bool info = false;
+    bool timed = false;
+    int repeat = 1;
     const char* input = nullptr;
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -78,6 +152,11 @@ int main(int argc, char** argv) {
             wav = true;
         } else if (std::strcmp(argv[i], "--info") == 0) {
             info = true;
+        } else if (std::strcmp(argv[i], "--time") == 0) {
+            timed = true;
+        } else if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
+            repeat = std::atoi(argv[++i]);
+            if (repeat < 1) return Usage();
         } else if (std::strcmp(argv[i], "--kernels") == 0 && i + 1 < argc) {
             if (!mp3::ChooseKernels(argv[++i])) {
                 std::fprintf(stderr, "mp3decode: no %s build of the kernels here\n", argv[i]);
@@ -156,6 +235,8 @@ int main(int argc, char** argv) {
     static int16_t pcm[mp3::AudioDecoder::kMaxOutputBytes / 2];
     uint64_t bytes = 0;
     bool writeFailed = false;
+    const double wallStart = WallSeconds();
+    const double cpuStart = ThreadCpuSeconds();
     for (;;) {
         int produced = 0;
         rc = stream.Step(*decoder, pcm, &produced);
@@ -166,6 +247,8 @@ int main(int argc, char** argv) {
         }
         bytes += uint64_t(produced);
     }
+    double cpuSeconds = ThreadCpuSeconds() - cpuStart;
+    double wallSeconds = WallSeconds() - wallStart;
     const bool readFailed = in.ReadError();
     std::fclose(file.file);
     if (out && wav && !writeFailed) {
@@ -183,6 +266,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (timed) {
+        for (int pass = 1; pass < repeat; ++pass) {
+            if (!DecodeAgain(input, channels, &wallSeconds, &cpuSeconds)) {
+                std::fprintf(stderr, "mp3decode: %s: cannot be decoded again\n", input);
+                return 1;
+            }
+        }
+        std::fprintf(stderr, "decode time: %.6f s wall, %.6f s cpu, kernels %s\n", wallSeconds,
+                     cpuSeconds, mp3::ActiveKernels().name);
+    }
     if (info) {
         const mp3::FrameHeader& h = stream.First();
         const char* version = h.versionBit ? "MPEG-1" : (h.syncKind == 2 ? "MPEG-2.5" : "MPEG-2");
