@@ -56,10 +56,13 @@ fi
 cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
-# The archive is made again when the prefix changed since (its desktop set).
+# The archive is made again when the prefix changed since (its desktop set):
+# the desktop's name is kept beside it.
 if [ -n "${SPEECHTOOL_IN_VM:-}" ] &&
-   { [ ! -f "$archive" ] || [ "$WINE_RUN_PREFIX/.desktop" -nt "$archive" ]; }; then
-    tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive"
+   { [ ! -f "$archive" ] ||
+     ! cmp -s "$WINE_RUN_PREFIX/.desktop" "$archive.desktop"; }; then
+    tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive" &&
+        cp "$WINE_RUN_PREFIX/.desktop" "$archive.desktop"
 fi
 wineserver -p >/dev/null 2>&1
 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
