@@ -40,6 +40,10 @@ driver=build/win32/tools/uidriver/uidriver.exe
 decoder=build/win32/tools/mp3decode/mp3decode.exe
 service_port=8925
 out=$root/build/run
+# The tool's own Wine prefix, apart from the test suite's (build/win32/wineprefix),
+# whose programs all run in a Wine desktop of their own: here the window is a
+# normal one on the display.
+run_prefix=$root/build/win32/run-wineprefix
 
 # --- Started here, stopped at the end ------------------------------------------
 service_pid="" xvfb_pid="" tool_pid="" wine_started=0 own_frame=0
@@ -114,7 +118,7 @@ run_demo() {
         export WINEPREFIX=/tmp/wineprefix
         [ -f "$archive" ] && tar -C /tmp -xf "$archive"
     else
-        export WINEPREFIX="$root/build/win32/wineprefix"
+        export WINEPREFIX="$run_prefix" WINE_RUN_DESKTOP=none
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         say "creating the Wine prefix (once; a few minutes in the test machine)"
@@ -264,13 +268,13 @@ ensure_service
 mkdir -p "$out"
 session_mark="$out/.session"
 touch "$session_mark"
-if [ -f build/win32/wineprefix/system.reg ]; then
+if [ -f "$run_prefix/system.reg" ]; then
     say "starting SpeechTool.exe under Wine on $DISPLAY"
 else
     say "starting SpeechTool.exe under Wine on $DISPLAY (creating its Wine prefix first: about a minute)"
 fi
 rc=0
-cmake/wine-run "$tool" || rc=$?
+WINE_RUN_PREFIX=$run_prefix WINE_RUN_DESKTOP=none cmake/wine-run "$tool" || rc=$?
 say "SpeechTool.exe ended with exit code $rc"
 made=$(find "$root/build/win32/app/音频文件" -name '*.mp3' -newer "$session_mark" 2>/dev/null | sort)
 if [ -n "$made" ]; then

@@ -5,6 +5,19 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+# The web-access, synthesis and end-to-end tests start the local speech
+# service of the host build: build it when it is missing or stale (the test
+# machine runs this on the host's tree, built before it boots).
+if [ -z "${SPEECHTOOL_IN_VM:-}" ]; then
+    if [ ! -f build/host/CMakeCache.txt ]; then
+        cmake --preset host >/dev/null || exit 1
+    fi
+    cmake --build --preset host --target speech-service >/dev/null || {
+        echo "test-win32: the speech service (host build) did not build" >&2
+        exit 1
+    }
+fi
 export WINE_RUN_PREFIX="$root/build/win32/wineprefix"
 archive="$root/build/win32/wineprefix.tar"
 if [ -n "${SPEECHTOOL_IN_VM:-}" ]; then
@@ -43,8 +56,13 @@ fi
 cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
-if [ -n "${SPEECHTOOL_IN_VM:-}" ] && [ ! -f "$archive" ]; then
-    tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive"
+# The archive is made again when the prefix changed since (its desktop set):
+# the desktop's name is kept beside it.
+if [ -n "${SPEECHTOOL_IN_VM:-}" ] &&
+   { [ ! -f "$archive" ] ||
+     ! cmp -s "$WINE_RUN_PREFIX/.desktop" "$archive.desktop"; }; then
+    tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive" &&
+        cp "$WINE_RUN_PREFIX/.desktop" "$archive.desktop"
 fi
 wineserver -p >/dev/null 2>&1
 wine cmd /c exit 0 >/dev/null 2>&1 </dev/null

@@ -942,12 +942,7 @@ TEST_CASE("The declared library names reach the loader as written") {
     CHECK(lower);
 }
 
-#ifndef WEB_TEST_SPEECH_SERVICE
-#define WEB_TEST_SPEECH_SERVICE 0
-#endif
-
-TEST_CASE("The speech service's page carries the MP3 address" *
-          doctest::skip(!WEB_TEST_SPEECH_SERVICE)) {
+TEST_CASE("The speech service's page carries the MP3 address") {
     Start();
     const int port = scripted::Port("service");
     REQUIRE_MESSAGE(port != 0, "the speech service did not start (see web_server/server.log)");

@@ -165,7 +165,11 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def start_speech_service(program, directory):
-    if not program or not os.access(program, os.X_OK):
+    if not program:
+        return None, 0
+    if not os.access(program, os.X_OK):
+        print("web_test_server: no speech service at %s (build it: cmake --build --preset host"
+              " --target speech-service)" % program, file=sys.stderr, flush=True)
         return None, 0
     log = open(os.path.join(directory, "speech-service.log"), "ab")
     child = subprocess.Popen(
