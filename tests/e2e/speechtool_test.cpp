@@ -669,7 +669,16 @@ TEST_CASE_FIXTURE(ToolOnService, "Closed while the answer stalls: the close box 
         Sleep(500);
         const DWORD closed = GetTickCount();
         REQUIRE(ClickCloseBox(kCaption));
-        CHECK(tool->ExitCode(kCloseBound) == 0);
+        // Synthetic input can be lost on a loaded machine (the click lands
+        // before the window comes to the front): click again, still bound by
+        // the time since the first click. A tool that cannot close while it
+        // waits ignores every click until its receive timeout, past the bound.
+        long code = -1;
+        for (DWORD spent = 0; spent < kCloseBound; spent = GetTickCount() - closed) {
+            if ((code = tool->ExitCode(std::min<DWORD>(3000, kCloseBound - spent))) != -1) break;
+            ClickCloseBox(kCaption);
+        }
+        CHECK(code == 0);
         MESSAGE("the close box: ended " << GetTickCount() - closed << " ms after the click");
     }
 
