@@ -85,7 +85,6 @@ uint32_t OpenInternet(const char* proxy) {
     return ext::InternetOpenA(kUserAgent, kOpenProxy, named.text(), nullptr, 0);
 }
 
-
 void ProcessEvents() {
     Command(CommandId::ProcessEvents, {});
 }

@@ -15,8 +15,8 @@ namespace {
 template <typename Fn> Fn PlayerEntry(const char* name) {
     RuntimeCallbackFn runtime = CoreRuntimeCallback();
     if (!runtime) return nullptr;
-    const auto address = static_cast<uintptr_t>(
-        runtime(CallbackCode::PlayerEntry, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(name)), 0));
+    const auto address = static_cast<uintptr_t>(runtime(
+        CallbackCode::PlayerEntry, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(name)), 0));
     return reinterpret_cast<Fn>(address);
 }
 

@@ -267,7 +267,8 @@ inline void ScaleLines(const int32_t* is, float* xr, int from, int to, float g) 
     // SSE2, not on the x87 stack.
     constexpr int kMax = RequantTables::kMaxValue;
     if (to > from)
-        ActiveKernels().scaleLines(is + from, Requant().pow43 + kMax, kMax, g, to - from, xr + from);
+        ActiveKernels().scaleLines(is + from, Requant().pow43 + kMax, kMax, g, to - from,
+                                   xr + from);
 }
 
 } // namespace

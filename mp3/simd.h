@@ -44,7 +44,7 @@ namespace mp3 {
     void MidSide(float* left, float* right, int count);                                            \
     /* The alias-reduction butterflies between subbands below sbLimit. */                          \
     void AliasButterflies(float* xr, int sbLimit);                                                 \
-    /* Layer III requantisation of a run of lines: xr[i] = pow43[v] * gain, v = is[i] */          \
+    /* Layer III requantisation of a run of lines: xr[i] = pow43[v] * gain, v = is[i] */           \
     /* clamped to -limit..limit, pow43 indexed from -limit (sign(v) * |v|^(4/3)). */               \
     void ScaleLines(const int32_t* is, const float* pow43, int32_t limit, float gain, int count,   \
                     float* xr);                                                                    \

@@ -32,16 +32,13 @@ struct Words {
 // Read where they stand. A hyphen is not here: between numbers it reads as
 // minus or "to", elsewhere it is only a break (ReadHyphen).
 constexpr std::array kSymbolWords = {
-    Words{"+", "加"},       Words{"＋", "加"},       Words{"×", "乘"},
-    Words{"÷", "除以"},     Words{"=", "等于"},      Words{"＝", "等于"},
-    Words{"≠", "不等于"},   Words{"<", "小于"},      Words{">", "大于"},
-    Words{"≤", "小于等于"}, Words{"≥", "大于等于"},  Words{"℃", "摄氏度"},
-    Words{"°C", "摄氏度"},  Words{"℉", "华氏度"},    Words{"°", "度"},
-    Words{"%", "百分号"},   Words{"％", "百分号"},   Words{"‰", "千分号"},
-    Words{"&", "和"},       Words{"@", "艾特"},      Words{"#", "井号"},
-    Words{"~", "到"},       Words{"～", "到"},       Words{"¥", "元"},
-    Words{"￥", "元"},      Words{"$", "美元"},      Words{"€", "欧元"},
-    Words{"£", "英镑"},
+    Words{"+", "加"},      Words{"＋", "加"},      Words{"×", "乘"},       Words{"÷", "除以"},
+    Words{"=", "等于"},    Words{"＝", "等于"},    Words{"≠", "不等于"},   Words{"<", "小于"},
+    Words{">", "大于"},    Words{"≤", "小于等于"}, Words{"≥", "大于等于"}, Words{"℃", "摄氏度"},
+    Words{"°C", "摄氏度"}, Words{"℉", "华氏度"},   Words{"°", "度"},       Words{"%", "百分号"},
+    Words{"％", "百分号"}, Words{"‰", "千分号"},   Words{"&", "和"},       Words{"@", "艾特"},
+    Words{"#", "井号"},    Words{"~", "到"},       Words{"～", "到"},      Words{"¥", "元"},
+    Words{"￥", "元"},     Words{"$", "美元"},     Words{"€", "欧元"},     Words{"£", "英镑"},
 };
 
 // A currency sign before a number is read after it: ¥100 -> 一百元.
@@ -322,8 +319,8 @@ std::optional<Reading> ReadNegative(std::string_view s, std::size_t at) {
     if (!n) return std::nullopt;
     std::size_t percent = 0;
     bool isPercent = StartsWithAny(s, at + sign + n->length, kPercentSigns, &percent);
-    std::string words = std::string(kNegative) + (isPercent ? std::string(kPercentOf) : "") +
-                        NumberWords(*n);
+    std::string words =
+        std::string(kNegative) + (isPercent ? std::string(kPercentOf) : "") + NumberWords(*n);
     return Reading{sign + n->length + percent, words};
 }
 
@@ -355,14 +352,15 @@ std::optional<Reading> ReadHyphen(std::string_view s, std::size_t at) {
 
 std::optional<Reading> ReadSymbol(std::string_view s, std::size_t at) {
     for (const Words& w : kSymbolWords)
-        if (s.substr(at).starts_with(w.symbol)) return Reading{w.symbol.size(), std::string(w.words)};
+        if (s.substr(at).starts_with(w.symbol))
+            return Reading{w.symbol.size(), std::string(w.words)};
     return std::nullopt;
 }
 
 // Tried in order at each position that is not a letter or a Han character;
 // the first that reads something wins.
 constexpr std::array<ReadingRule, 10> kReadingRules = {
-    ReadDate,     ReadTime,        ReadCurrency, ReadPercent, ReadYear,
+    ReadDate,        ReadTime,     ReadCurrency, ReadPercent, ReadYear,
     ReadDigitString, ReadNegative, ReadNumber,   ReadHyphen,  ReadSymbol,
 };
 
@@ -452,7 +450,7 @@ std::vector<SpeechRun> SplitSpeechRuns(std::string_view original) {
             std::size_t end = i;
             bool allUpper = true;
             while (end < s.size() && (IsLatin(s[end]) || (s[end] == '\'' && end + 1 < s.size() &&
-                                                         IsLatin(s[end + 1])))) {
+                                                          IsLatin(s[end + 1])))) {
                 allUpper = allUpper && (IsUpper(s[end]) || s[end] == '\'');
                 ++end;
             }

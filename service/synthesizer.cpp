@@ -104,8 +104,8 @@ std::string Synthesizer::synthesizeMp3(std::string_view text, const Voice& voice
         std::size_t traceSize = 0;
         std::FILE* traceFile = trace ? ::open_memstream(&traceText, &traceSize) : nullptr;
         if (traceFile) espeak_SetPhonemeTrace(espeakPHONEMES_IPA, traceFile);
-        espeak_ERROR err = espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
-                                        flags, nullptr, &job);
+        espeak_ERROR err = espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0, flags,
+                                        nullptr, &job);
         if (traceFile) {
             espeak_SetPhonemeTrace(0, nullptr);
             std::fclose(traceFile);

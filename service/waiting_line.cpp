@@ -66,8 +66,7 @@ std::optional<std::chrono::steady_clock::time_point> WaitingLine::oldest() const
 
 void WaitingLine::forget(const std::string& client) {
     byClient_.erase(client);
-    if (auto it = std::find(turn_.begin(), turn_.end(), client); it != turn_.end())
-        turn_.erase(it);
+    if (auto it = std::find(turn_.begin(), turn_.end(), client); it != turn_.end()) turn_.erase(it);
 }
 
 } // namespace speech

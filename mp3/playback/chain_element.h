@@ -59,7 +59,8 @@ class PlayerThread {
 
 class ChainElement {
   public:
-    ChainElement(ChainEvents* player, uint64_t generation) : player_(player), generation_(generation) {}
+    ChainElement(ChainEvents* player, uint64_t generation)
+        : player_(player), generation_(generation) {}
     virtual ~ChainElement() = default;
     ChainElement(const ChainElement&) = delete;
     ChainElement& operator=(const ChainElement&) = delete;

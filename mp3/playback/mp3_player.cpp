@@ -85,9 +85,9 @@ void Mp3Player::NewPlayLocked(void* window, int32_t startPercent) {
         ++generation_;
         endHandled_ = false;
         PlaybackPlatform& platform = Platform();
-        chain_ = std::make_unique<WaveRenderer>(
-            this, generation_, platform.newDevice ? platform.newDevice() : nullptr, window,
-            platform.postProgress);
+        chain_ = std::make_unique<WaveRenderer>(this, generation_,
+                                                platform.newDevice ? platform.newDevice() : nullptr,
+                                                window, platform.postProgress);
         // The window stays even when the file cannot be opened: the failing stage
         // has reported it, the event thread moves on to the next file, and that
         // file's progress still goes where the caller asked.

@@ -74,7 +74,7 @@ class Mp3Player : public ChainEvents {
     void* notifyWindow_ = nullptr;
     std::unique_ptr<WaveRenderer> chain_;
     uint64_t generation_ = 0;
-    bool endHandled_ = false;  // one end event per chain generation
+    bool endHandled_ = false; // one end event per chain generation
     bool playedThisPass_ = false;
 };
 

@@ -39,7 +39,8 @@ int StreamRing::EndWrite(size_t n) {
     std::lock_guard<std::mutex> held(lock_);
     if (closing_) return kRingClosing;
     n = std::min(n, writePending_ ? pendingWrite_ : 0);
-    if (write_ + n > size_) std::memcpy(storage_.data(), storage_.data() + size_, write_ + n - size_);
+    if (write_ + n > size_)
+        std::memcpy(storage_.data(), storage_.data() + size_, write_ + n - size_);
     write_ = (write_ + n) % size_;
     stored_ += n;
     totalWritten_ += n;

@@ -268,8 +268,7 @@ void WaveRenderer::RenderLoop() {
         // The decoder waits only for a full ring: wake it once an eighth of the ring
         // is free, to decode a run of frames, rather than for every block. (When
         // the renderer runs short of blocks it wakes the decoder whatever is free.)
-        if (output_->Free() >= output_->Size() / kDecoderWakeShare)
-            decoder_->Wake();
+        if (output_->Free() >= output_->Size() / kDecoderWakeShare) decoder_->Wake();
     }
 }
 

@@ -19,7 +19,7 @@ class WaveRenderer : public ChainElement {
     // Bounds of the device teardown: a device that never lets go must not hold
     // the player for ever.
     static constexpr int kCloseRetries = 50;      // 100 ms apart
-    static constexpr int kResetWaitMs = 2000;      // for callbacks still in flight
+    static constexpr int kResetWaitMs = 2000;     // for callbacks still in flight
     static constexpr int kErrDeviceFailed = 1004; // prepare or write refused
 
     WaveRenderer(ChainEvents* player, uint64_t generation, std::unique_ptr<WaveOutDevice> device,

@@ -260,9 +260,9 @@ TEST_CASE("Audio of a text edited while its request ran is not taken") {
     UseService(Port("http"));
     // The page comes after a pause long enough for the edit to land in it,
     // and names an MP3 on the same server.
-    const std::string page = Reply("200 OK", "<embed Products/MediaPlayer/' src='" +
-                                                 Here("/a.mp3") +
-                                                 "' width='0' height='0' autostart>");
+    const std::string page =
+        Reply("200 OK", "<embed Products/MediaPlayer/' src='" + Here("/a.mp3") +
+                            "' width='0' height='0' autostart>");
     const std::string mp3 = Reply("200 OK", kMp3);
     scripted::Script({scripted::Answer().Sleep(300).Send(page), scripted::Answer().Send(mp3)});
     SetTimer(nullptr, 0, 1, TextEdited);
@@ -285,7 +285,7 @@ TEST_CASE("A page without the markers downloads nothing") {
 
     // The page names a file address: refused without a download.
     AnswerEach(Reply("200 OK", "Products/MediaPlayer/' src='file:///C:/windows/win.ini' width='0' "
-                           "height='0' autostart"));
+                               "height='0' autostart"));
     CHECK_FALSE(Request("你好"));
     CHECK(Requests() == 1);
     CHECK(app::currentAudioPath == nullptr);

@@ -174,6 +174,7 @@ TEST_CASE("The core library's table holds the commands where application code fi
     CHECK((table[18] == cmd::ToText));
     CHECK((table[19] == cmd::ToHexText));
     CHECK((table[36] == cmd::ProcessEvents));
-    for (int i = 0; i < 39; ++i) CHECK((table[i] != nullptr));
+    for (int i = 0; i < 39; ++i)
+        CHECK((table[i] != nullptr));
     CHECK(TakeText(Call(table[18], {Int(7)})) == "7");
 }

@@ -64,7 +64,8 @@ struct Fuzzer {
     }
 
     std::vector<uint8_t> Saved(st::UnitBase* unit) {
-        auto save = st::UnitEntryOf<st::SaveUnitPropertiesFn>(type, st::UnitEntry::SaveUnitProperties);
+        auto save =
+            st::UnitEntryOf<st::SaveUnitPropertiesFn>(type, st::UnitEntry::SaveUnitProperties);
         uint32_t length = 0;
         HGLOBAL memory = save(unit, &length);
         REQUIRE(memory);
@@ -90,7 +91,8 @@ struct Fuzzer {
                 }
                 break;
             case 1:
-                if (!block.empty()) block[Below(static_cast<uint32_t>(block.size()))] ^= 1u << Below(8);
+                if (!block.empty())
+                    block[Below(static_cast<uint32_t>(block.size()))] ^= 1u << Below(8);
                 break;
             case 2:
                 block.resize(Below(static_cast<uint32_t>(block.size()) + 1));
@@ -128,7 +130,8 @@ struct Fuzzer {
         } else if (kind == st::PropertyKind::Picture || kind == st::PropertyKind::Font) {
             bytes = Bytes();
             value[0] = Below(5) ? reinterpret_cast<uintptr_t>(bytes.data()) : 0;
-            value[1] = Below(5) ? static_cast<uint32_t>(bytes.size()) : static_cast<uint32_t>(Number());
+            value[1] =
+                Below(5) ? static_cast<uint32_t>(bytes.size()) : static_cast<uint32_t>(Number());
             if (value[1] > bytes.size() && static_cast<int32_t>(value[1]) > 0) value[1] = 0;
         }
         uint32_t out = 0xFFFF;
@@ -269,7 +272,10 @@ TEST_CASE("every text property reads back as written, however long; none as empt
                     c = static_cast<char>(1 + f.Below(255)); // no NUL: the whole length counts
                 INFO("type ", typeId, " property ", i, " length ", size);
                 for (bool none : {false, true}) {
-                    uint32_t value[2] = {none ? 0u : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text.c_str())), 0};
+                    uint32_t value[2] = {
+                        none ? 0u
+                             : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text.c_str())),
+                        0};
                     uint32_t out = 0xFFFF;
                     set(unit, i, value, &out);
                     uint32_t back[2] = {0, 0};

@@ -165,8 +165,8 @@ TEST_CASE("when the shell fails the registered browser opens the link") {
     shellLog.classes["htmlfile\\shell\\open\\command"] = "\"C:\\web\\b.exe\" -nohome \"%1\"";
     Click(WebLink);
     CHECK(shellLog.execCalls == 1);
-    CHECK(shellLog.command == std::string("\"C:\\web\\b.exe\" -nohome \"http://") + kWebAddress +
-                                  "\"");
+    CHECK(shellLog.command ==
+          std::string("\"C:\\web\\b.exe\" -nohome \"http://") + kWebAddress + "\"");
     CHECK(Link(WebLink)->Opened());
 
     SUBCASE("a run that fails leaves the link unopened") {

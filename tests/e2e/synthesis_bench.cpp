@@ -122,8 +122,8 @@ int main(int argc, char** argv) {
     std::printf("synthesis, whole request as the tool makes it: %.2f ms\n", tool / count);
     std::printf("the same page and MP3 (%zu bytes) with WinINet alone: %.2f ms\n", bytes,
                 plain / count);
-    std::printf("the tool's own time per synthesis: %.2f ms (%d requests)\n", (tool - plain) / count,
-                count);
+    std::printf("the tool's own time per synthesis: %.2f ms (%d requests)\n",
+                (tool - plain) / count, count);
     DeleteFileA((dir + "\\SpeechTool.ini").c_str());
     return 0;
 }

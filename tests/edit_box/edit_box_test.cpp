@@ -626,8 +626,8 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
         std::atomic<bool> done{false}, answered{false};
         std::thread other([&] {
             DWORD_PTR length = 0;
-            answered = SendMessageTimeoutA(Handle(kFuzz), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
-                                           5000, &length) != 0;
+            answered = SendMessageTimeoutA(Handle(kFuzz), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000,
+                                           &length) != 0;
             done = true;
         });
         for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 6000;) {

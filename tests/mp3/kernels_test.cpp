@@ -98,7 +98,8 @@ TEST_CASE("the SSE2 and baseline kernels agree") {
     }
 }
 
-TEST_CASE("mid/side, alias butterflies, Layer III requantisation and Layer II scaling in both builds") {
+TEST_CASE(
+    "mid/side, alias butterflies, Layer III requantisation and Layer II scaling in both builds") {
     const Kernels* sse2 = Sse2Kernels();
     if (!sse2) {
         MESSAGE("no SSE2 kernels on this processor: baseline only");
@@ -167,7 +168,8 @@ TEST_CASE("mid/side, alias butterflies, Layer III requantisation and Layer II sc
         bad = 0;
         for (size_t i = 1; i < 36; ++i) {
             const int32_t v = std::clamp(values[i], -kLimit, kLimit);
-            const double expect = (v < 0 ? -1 : 1) * std::pow(std::abs(double(v)), 4.0 / 3.0) * gain;
+            const double expect =
+                (v < 0 ? -1 : 1) * std::pow(std::abs(double(v)), 4.0 / 3.0) * gain;
             bad += !close(sa[i], expect);
             bad += sa[i] != sb[i];
         }

@@ -21,12 +21,16 @@ using namespace std::chrono_literals;
 namespace {
 
 struct Entries {
-    mp3::CreatePlayerFn create = reinterpret_cast<mp3::CreatePlayerFn>(mp3::PlayerLookup("CreatePlayer"));
+    mp3::CreatePlayerFn create =
+        reinterpret_cast<mp3::CreatePlayerFn>(mp3::PlayerLookup("CreatePlayer"));
     mp3::NewPlayFn newPlay = reinterpret_cast<mp3::NewPlayFn>(mp3::PlayerLookup("NewPlay"));
     mp3::PlayFn play = reinterpret_cast<mp3::PlayFn>(mp3::PlayerLookup("Play"));
-    mp3::GetPlayStateFn state = reinterpret_cast<mp3::GetPlayStateFn>(mp3::PlayerLookup("GetPlayState"));
-    mp3::SetPauseStateFn pause = reinterpret_cast<mp3::SetPauseStateFn>(mp3::PlayerLookup("SetPauseState"));
-    mp3::RemovePlayerFn remove = reinterpret_cast<mp3::RemovePlayerFn>(mp3::PlayerLookup("RemovePlayer"));
+    mp3::GetPlayStateFn state =
+        reinterpret_cast<mp3::GetPlayStateFn>(mp3::PlayerLookup("GetPlayState"));
+    mp3::SetPauseStateFn pause =
+        reinterpret_cast<mp3::SetPauseStateFn>(mp3::PlayerLookup("SetPauseState"));
+    mp3::RemovePlayerFn remove =
+        reinterpret_cast<mp3::RemovePlayerFn>(mp3::PlayerLookup("RemovePlayer"));
 };
 const Entries& Player() {
     static Entries entries;
@@ -172,15 +176,17 @@ TEST_CASE("a list plays in order; failing files are passed over") {
     }
     SUBCASE("a file cut in the middle plays its whole frames") {
         const size_t half = good.size() / 2;
-        WriteBytes(dir + "/half.mp3", std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(half)));
+        WriteBytes(dir + "/half.mp3",
+                   std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(half)));
         auto captures = PlayAll({dir + "/half.mp3"});
         REQUIRE(captures.size() == 1);
         CHECK(SamePcm(captures[0]->pcm, ReferencePcm(dir + "/half.mp3")));
         CHECK(captures[0]->pcm.size() > ref44.size() / 3);
     }
     SUBCASE("a device that cannot be opened, a prepare or a write refused") {
-        for (DeviceScript script : {DeviceScript{.failOpen = true}, DeviceScript{.failPrepareAt = 5},
-                                    DeviceScript{.failWriteAt = 7}}) {
+        for (DeviceScript script :
+             {DeviceScript{.failOpen = true}, DeviceScript{.failPrepareAt = 5},
+              DeviceScript{.failWriteAt = 7}}) {
             auto captures = PlayAll({Fixture("s44.mp3"), Fixture("m22.mp3")}, script);
             // Each file ends (the player moves on) and no device is left open.
             for (auto& c : captures)
@@ -220,10 +226,12 @@ TEST_CASE("pause and resume lose and repeat nothing") {
             // The whole file fits in the output ring and the headers: once the
             // device has played a few blocks, every block is written and the
             // renderer waits for the device to finish.
-            CHECK(WaitFor([&] {
-                auto c = Log().Captures();
-                return !c.empty() && c[0]->played >= 10 * 4608;
-            }, 30s));
+            CHECK(WaitFor(
+                [&] {
+                    auto c = Log().Captures();
+                    return !c.empty() && c[0]->played >= 10 * 4608;
+                },
+                30s));
             Player().pause(player, 1);
             std::this_thread::sleep_for(100ms);
             CHECK(Log().Progress(kWindow).back() != 100);
@@ -309,16 +317,20 @@ TEST_CASE("the controlling thread against the playing chain") {
                 Player().newPlay(player, kWindow, 0);
                 // Wait for the first file's last block, then press play again
                 // within about 50 ms of its end.
-                CHECK(WaitFor([&] {
-                    auto c = Log().Captures();
-                    return !c.empty() && c[0]->played >= refs[0].size();
-                }, 30s));
+                CHECK(WaitFor(
+                    [&] {
+                        auto c = Log().Captures();
+                        return !c.empty() && c[0]->played >= refs[0].size();
+                    },
+                    30s));
                 std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 50));
                 Player().newPlay(player, kWindow, 0);
-                CHECK(WaitFor([&] {
-                    auto p = Log().Progress(kWindow);
-                    return std::count(p.begin(), p.end(), 100) >= 3;
-                }, 30s));
+                CHECK(WaitFor(
+                    [&] {
+                        auto p = Log().Progress(kWindow);
+                        return std::count(p.begin(), p.end(), 100) >= 3;
+                    },
+                    30s));
                 Player().remove(player);
             });
             // Whatever the order of the two, the last two files play whole, in order.
@@ -362,7 +374,12 @@ TEST_CASE("starting at a position") {
         Watchdog("seek", 60s, [&] {
             void* player = Player().create(FileList({Fixture("long.mp3")}).c_str(), 1);
             Player().newPlay(player, kWindow, percent);
-            CHECK(WaitFor([&] { return !Log().Progress(kWindow).empty() && Log().Progress(kWindow).back() == 100; }, 30s));
+            CHECK(WaitFor(
+                [&] {
+                    return !Log().Progress(kWindow).empty() &&
+                           Log().Progress(kWindow).back() == 100;
+                },
+                30s));
             const auto progress = Log().Progress(kWindow);
             CHECK(progress.front() >= percent - 1);
             Player().remove(player);
@@ -373,10 +390,12 @@ TEST_CASE("starting at a position") {
         // About the rest of the file; after the first frames (the bit reservoir and
         // the filter state fill again) exactly the reference's samples.
         const double expected = double(reference.size()) * (100 - percent) / 100;
-        CHECK(std::abs(double(pcm.size()) - expected) <= 0.02 * double(reference.size()) + 2 * block);
+        CHECK(std::abs(double(pcm.size()) - expected) <=
+              0.02 * double(reference.size()) + 2 * block);
         if (pcm.size() > 4 * block) {
             const size_t tail = pcm.size() - 4 * block;
-            CHECK(std::equal(pcm.end() - ptrdiff_t(tail), pcm.end(), reference.end() - ptrdiff_t(tail)));
+            CHECK(std::equal(pcm.end() - ptrdiff_t(tail), pcm.end(),
+                             reference.end() - ptrdiff_t(tail)));
         }
     }
 }

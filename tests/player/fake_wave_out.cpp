@@ -54,7 +54,8 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         }
         const int now = ++Log().alive;
         ++Log().created;
-        for (int seen = Log().maxAlive; now > seen && !Log().maxAlive.compare_exchange_weak(seen, now);) {
+        for (int seen = Log().maxAlive;
+             now > seen && !Log().maxAlive.compare_exchange_weak(seen, now);) {
         }
     }
     ~FakeWaveOut() override {
@@ -67,7 +68,8 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         --Log().alive;
     }
 
-    int Open(const mp3::StreamFormat& format, int headerCount, DoneFn done, void* context) override {
+    int Open(const mp3::StreamFormat& format, int headerCount, DoneFn done,
+             void* context) override {
         if (script_.failOpen) return 2; // MMSYSERR_BADDEVICEID
         capture_ = std::make_shared<Capture>();
         capture_->format = format;
@@ -179,7 +181,8 @@ class FakeWaveOut : public mp3::WaveOutDevice {
                 Play(header);
             held.unlock();
             if (script_.blockMicros > 0)
-                std::this_thread::sleep_for(std::chrono::microseconds(script_.blockMicros * int(take)));
+                std::this_thread::sleep_for(
+                    std::chrono::microseconds(script_.blockMicros * int(take)));
             held.lock();
             // Reset may have taken them meanwhile; it has reported them itself.
             if (queue_.size() < take || queue_.front() != blocks.front()) continue;

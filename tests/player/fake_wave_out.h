@@ -18,7 +18,7 @@ struct DeviceScript {
     bool failOpen = false;
     int failPrepareAt = -1; // the n-th prepare (from 0) fails
     int failWriteAt = -1;
-    int closeStillPlaying = 0;  // Close answers "still playing" this many times
+    int closeStillPlaying = 0;    // Close answers "still playing" this many times
     bool doneInsideWrite = false; // WAVE_ALLOWSYNC: the block is done before Write returns
     bool doneInsideReset = true;  // as Wine does; otherwise late, from the device thread
     int resetLateMs = 20;         // how late the callbacks after a reset come

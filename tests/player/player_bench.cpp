@@ -63,11 +63,11 @@ const char* Where() {
 int Soak(const char* file, int cycles) {
     Usage first{};
     for (int i = 1; i <= cycles; ++i) {
-        PlayCommand(1, file);  // create and play
+        PlayCommand(1, file); // create and play
         Sleep(DWORD(i % 7) * 5);
-        PlayCommand(1, file);  // replace while playing
+        PlayCommand(1, file); // replace while playing
         Sleep(DWORD(i % 5) * 5);
-        PlayCommand(0, file);  // remove
+        PlayCommand(0, file); // remove
         if (i == 20) first = Measure();
         if (i == 20 || i % 50 == 0 || i == cycles) {
             const Usage u = Measure();
@@ -276,7 +276,9 @@ int Bench(const char* file, double audioSeconds) {
     threads.Sample();
     const ThreadTimes::Split split = threads.Since(before);
     if (std::getenv("PLAYER_BENCH_THREADS")) threads.Print(before);
-    auto ticks = [](const FILETIME& f) { return (ULONGLONG(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    auto ticks = [](const FILETIME& f) {
+        return (ULONGLONG(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
     const double cpu = double(ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 1e7;
     if (firstWrite == 0) {
         std::printf("bench (%s): no block reached the device\n", Where());
@@ -307,7 +309,8 @@ int Bench(const char* file, double audioSeconds) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: player_bench soak FILE.mp3 [CYCLES] | bench FILE.mp3 SECONDS\n");
+        std::fprintf(stderr,
+                     "usage: player_bench soak FILE.mp3 [CYCLES] | bench FILE.mp3 SECONDS\n");
         return 2;
     }
     st::Services.Notify(st::NotifyCode::StartRuntime);

@@ -81,14 +81,14 @@ struct RunsCase {
 const RunsCase kRuns[] = {
     {"你好，世界", {{RunKind::Mandarin, "你好，世界"}}},
     {"USB接口", {{RunKind::Spelled, "USB"}, {RunKind::Mandarin, "接口"}}},
-    {"说 hello world 吧", {{RunKind::Mandarin, "说"}, {RunKind::English, "hello world"},
-                          {RunKind::Mandarin, "吧"}}},
-    {"iPhone的PDF", {{RunKind::English, "iPhone"}, {RunKind::Mandarin, "的"},
-                     {RunKind::Spelled, "PDF"}}},
+    {"说 hello world 吧",
+     {{RunKind::Mandarin, "说"}, {RunKind::English, "hello world"}, {RunKind::Mandarin, "吧"}}},
+    {"iPhone的PDF",
+     {{RunKind::English, "iPhone"}, {RunKind::Mandarin, "的"}, {RunKind::Spelled, "PDF"}}},
     {"MP3 文件 100 个", {{RunKind::Spelled, "MP"}, {RunKind::Mandarin, "三 文件 一百 个"}}},
     {"don't 说", {{RunKind::English, "don't"}, {RunKind::Mandarin, "说"}}},
-    {"ＡＢＣ和ａｂｃ", {{RunKind::Spelled, "ABC"}, {RunKind::Mandarin, "和"},
-                      {RunKind::English, "abc"}}},
+    {"ＡＢＣ和ａｂｃ",
+     {{RunKind::Spelled, "ABC"}, {RunKind::Mandarin, "和"}, {RunKind::English, "abc"}}},
     {"  \t ", {}},
 };
 

@@ -122,7 +122,8 @@ template <typename F> std::vector<uint8_t> Bmp24(int32_t w, int32_t h, F colour,
     return bytes;
 }
 
-harness::RecordParts WindowRecordParts(const WindowProperties& p, int32_t w = 300, int32_t h = 200) {
+harness::RecordParts WindowRecordParts(const WindowProperties& p, int32_t w = 300,
+                                       int32_t h = 200) {
     harness::RecordParts parts;
     WindowProperties copy = p;
     parts.block = st::WritePropertyBlock(copy);

@@ -132,9 +132,10 @@ bool DecodeAgain(const char* input, int channels, double* wall, double* cpu) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: mp3decode [--wav] [--time [--repeat N]] [--kernels NAME] INPUT OUTPUT\n"
-                         "       mp3decode --info INPUT [OUTPUT]\n"
-                         "  --kernels baseline|sse2|avx: that build of the decoder's loops\n");
+    std::fprintf(stderr,
+                 "usage: mp3decode [--wav] [--time [--repeat N]] [--kernels NAME] INPUT OUTPUT\n"
+                 "       mp3decode --info INPUT [OUTPUT]\n"
+                 "  --kernels baseline|sse2|avx: that build of the decoder's loops\n");
     return 2;
 }
 

@@ -353,12 +353,11 @@ int ProcessUsage(const Command& c) {
     GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                          sizeof memory);
     char line[200];
-    std::snprintf(line, sizeof line,
-                  "ok usage pid=%lu handles=%lu gdi=%lu user=%lu private=%lu working=%lu", pid,
-                  handles, GetGuiResources(process, GR_GDIOBJECTS),
-                  GetGuiResources(process, GR_USEROBJECTS),
-                  static_cast<unsigned long>(memory.PrivateUsage),
-                  static_cast<unsigned long>(memory.WorkingSetSize));
+    std::snprintf(
+        line, sizeof line, "ok usage pid=%lu handles=%lu gdi=%lu user=%lu private=%lu working=%lu",
+        pid, handles, GetGuiResources(process, GR_GDIOBJECTS),
+        GetGuiResources(process, GR_USEROBJECTS), static_cast<unsigned long>(memory.PrivateUsage),
+        static_cast<unsigned long>(memory.WorkingSetSize));
     CloseHandle(process);
     Print(line);
     return kOk;

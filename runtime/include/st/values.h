@@ -34,9 +34,15 @@ inline constexpr uint32_t Bytes = 0x80000005;
 inline constexpr uint32_t Address = 0x80000006;
 inline constexpr uint32_t Opaque8 = 0x80000008; // sized (8 bytes), no other behaviour
 inline constexpr uint32_t ArrayFlag = 0x20000000;
-inline constexpr uint32_t ElementKind(uint32_t tag) { return tag & 0xDFFFFFFFu; }
-inline constexpr bool IsArray(uint32_t tag) { return (tag & ArrayFlag) != 0; }
-inline constexpr bool IsUnitReference(uint32_t tag) { return (tag & 0xFFFF0000u) == 0x00010000u; }
+inline constexpr uint32_t ElementKind(uint32_t tag) {
+    return tag & 0xDFFFFFFFu;
+}
+inline constexpr bool IsArray(uint32_t tag) {
+    return (tag & ArrayFlag) != 0;
+}
+inline constexpr bool IsUnitReference(uint32_t tag) {
+    return (tag & 0xFFFF0000u) == 0x00010000u;
+}
 } // namespace TypeTag
 
 // Size in bytes of one element of a kind (tag without ArrayFlag); 0 for kinds
