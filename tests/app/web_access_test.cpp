@@ -24,23 +24,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
-} // namespace
-
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 65891},
-    nullptr,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    nullptr,
-    0,
-    1,
-    kLibraries,
-    app::kExternalCount,
-    app::kExternalLibraries,
-    app::kExternalExports,
-};
 
 namespace {
 
