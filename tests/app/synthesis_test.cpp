@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 void Start() {

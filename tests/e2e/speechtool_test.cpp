@@ -361,6 +361,20 @@ class ToolOnService {
         REQUIRE(e2e::Driver({"wait-window", cap, "--timeout", "100000"}, kStartBound).code == 0);
     }
 
+    // Types TEXT over the box's content, presses 语音合成 and waits for Play
+    // and Save As: the name of the one MP3 that appeared in 音频文件.
+    std::string SynthesizeOne(const std::string& text) {
+        e2e::DriverResult r = TypeOver(text);
+        CAPTURE(r.out);
+        REQUIRE(r.code == 0);
+        r = Synthesize();
+        CAPTURE(r.out);
+        REQUIRE(r.code == 0);
+        const std::vector<std::string> files = FilesIn(folder);
+        REQUIRE(files.size() == 1);
+        return files[0];
+    }
+
     e2e::WineSetting ownFrame{"X11 Driver", "Decorated", "N"};
     const int service = Port("service");
     const std::string cap = kCaption;
@@ -441,13 +455,7 @@ TEST_CASE_FIXTURE(ToolOnService,
 TEST_CASE_FIXTURE(ToolOnService,
                   "Faults change nothing: no markers, 404, file: address, no service, slow and "
                   "huge answers, no folder; a second press and an edit during the wait") {
-    e2e::DriverResult r = TypeOver("你好");
-    REQUIRE(r.code == 0);
-    r = Synthesize();
-    CAPTURE(r.out);
-    REQUIRE(r.code == 0);
-    const std::vector<std::string> files = FilesIn(folder);
-    REQUIRE(files.size() == 1);
+    const std::vector<std::string> files = {SynthesizeOne("你好")};
     const std::string held = e2e::ReadFileBytes(folder + "\\" + files[0]);
 
     // Each fault: press 语音合成, let the request end, and find Play and Save
@@ -518,7 +526,8 @@ TEST_CASE_FIXTURE(ToolOnService,
         CHECK(e2e::Driver({"click", cap, kSynthesize}).code == 0);
         CHECK(WaitForRequests(1));
         const DWORD asked = GetTickCount();
-        r = e2e::Driver({"text", cap, kText, "+", "click", cap, kSynthesize});
+        const e2e::DriverResult r =
+            e2e::Driver({"text", cap, kText, "+", "click", cap, kSynthesize});
         CHECK(r.Has("ok text \"你好\"\n"));
         CHECK(r.code == 0);
         CHECK(GetTickCount() - asked < kSlow - 1000); // answered while the request waited
@@ -565,18 +574,11 @@ TEST_CASE_FIXTURE(ToolOnService,
     thousand.resize(2000); // 1,000 double-byte characters
     for (const std::string& text : {std::string("A&B你好"), thousand}) {
         CAPTURE(text.size());
-        e2e::DriverResult r = TypeOver(text);
-        CAPTURE(r.out);
-        REQUIRE(r.code == 0);
-        r = Synthesize();
-        CAPTURE(r.out);
-        REQUIRE(r.code == 0);
-        const std::vector<std::string> files = FilesIn(folder);
-        REQUIRE(files.size() == 1);
-        const std::string mp3 = e2e::ReadFileBytes(folder + "\\" + files[0]);
+        const std::string path = folder + "\\" + SynthesizeOne(text);
+        const std::string mp3 = e2e::ReadFileBytes(path);
         CHECK(StartsLikeMp3(mp3));
         if (text == thousand) CHECK(mp3 == ServiceMp3(text));
-        DeleteFileA((folder + "\\" + files[0]).c_str());
+        DeleteFileA(path.c_str());
     }
 
     // Empty: the service refuses it (400), and nothing changes.
@@ -614,15 +616,7 @@ TEST_CASE_FIXTURE(ToolOnService, "播放 pressed again while the sound plays sta
     // A text of some seconds' sound, so the second press lands while it plays.
     const std::string text = "今天天气很好，我们一起去公园散步吧。春天来了，花都开了，"
                              "小鸟在树上唱歌，大家都很高兴。";
-    e2e::DriverResult r = TypeOver(text);
-    CAPTURE(r.out);
-    REQUIRE(r.code == 0);
-    r = Synthesize();
-    CAPTURE(r.out);
-    REQUIRE(r.code == 0);
-    const std::vector<std::string> files = FilesIn(folder);
-    REQUIRE(files.size() == 1);
-    const std::string want = Decoded(folder + "\\" + files[0]);
+    const std::string want = Decoded(folder + "\\" + SynthesizeOne(text));
     REQUIRE(want.size() > 0);
 
     // The second press comes once the device has had an eighth of the sound.

@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <string>
 
-
 namespace {
 
 const char kText[] = "你好，世界！Hello 123";
