@@ -491,8 +491,14 @@ void SpeechServer::AcceptLoop() {
                 TurnAway(std::move(*out), "too many connections waiting");
             waiting_ = line_.size();
         }
-        while (line_.size() > 0 && SlotFree())
-            LetIn(*line_.pop());
+        // The count answers see is brought down before the connection goes
+        // in: else its own answer, read against the old count, would close
+        // the connection it asked to keep though no one waits any more.
+        while (line_.size() > 0 && SlotFree()) {
+            WaitingConnection next = *line_.pop();
+            waiting_ = line_.size();
+            LetIn(std::move(next));
+        }
         for (auto& c : line_.expire(Clock::now() - options_.requestDeadline))
             TurnAway(std::move(c), "no connection free in time");
         waiting_ = line_.size();
