@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "program_header.h"
 #include "runtime_state.h"
 #include "st/template_builder.h"
 #include "st/units.h"
@@ -178,16 +179,5 @@ const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 const std::vector<uint8_t> kSegment = controls::TestSegment(&__ImageBase);
 } // namespace
 
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 1},
-    &__ImageBase,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    kSegment.data(),
-    static_cast<uint32_t>(kSegment.size()),
-    1,
-    kLibraries,
-    0,
-    nullptr,
-    nullptr,
-};
+extern "C" const st::ProgramHeader ProgramHeaderRecord = testing::ProgramHeaderOf(
+    {.codeBase = &__ImageBase, .windows = &kSegment, .libraries = kLibraries});

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "program_header.h"
 #include "st/edit_box_unit.h"
 #include "st/services.h"
 #include "st/template_builder.h"
@@ -113,19 +114,8 @@ const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 
 } // namespace
 
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 1},
-    &__ImageBase,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    kSegment.data(),
-    static_cast<uint32_t>(kSegment.size()),
-    1,
-    kLibraries,
-    0,
-    nullptr,
-    nullptr,
-};
+extern "C" const st::ProgramHeader ProgramHeaderRecord = testing::ProgramHeaderOf(
+    {.codeBase = &__ImageBase, .windows = &kSegment, .libraries = kLibraries});
 
 namespace {
 

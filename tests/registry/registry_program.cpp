@@ -1,6 +1,6 @@
 // The start-up record of the registry's test programs: the core library,
 // the test unit library as library 2, and templates made by the builder.
-#include "st/services.h"
+#include "program_header.h"
 #include "test_units.h"
 #include "test_windows.h"
 
@@ -12,16 +12,5 @@ const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary, &testunits::Lib
 const std::vector<uint8_t> kSegment = st::BuildTemplateSegment(testwindows::Windows(&__ImageBase));
 } // namespace
 
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 1},
-    &__ImageBase,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    kSegment.data(),
-    static_cast<uint32_t>(kSegment.size()),
-    2,
-    kLibraries,
-    0,
-    nullptr,
-    nullptr,
-};
+extern "C" const st::ProgramHeader ProgramHeaderRecord = testing::ProgramHeaderOf(
+    {.codeBase = &__ImageBase, .windows = &kSegment, .libraries = kLibraries});

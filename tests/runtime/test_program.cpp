@@ -1,20 +1,9 @@
 // The start-up record of the runtime's test programs: a constant segment,
 // the core library, no windows, no external functions.
-#include "st/services.h"
+#include "program_header.h"
 
 ST_CONSTANT extern const char TestConstantText[] = "测试常量文本";
 static const st::LibraryRecord* const kLibraries[] = {&st::CoreLibrary};
 
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 65891},
-    nullptr,
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    nullptr,
-    0,
-    1,
-    kLibraries,
-    0,
-    nullptr,
-    nullptr,
-};
+extern "C" const st::ProgramHeader ProgramHeaderRecord =
+    testing::ProgramHeaderOf({.libraries = kLibraries});

@@ -16,22 +16,6 @@
 
 using namespace testwindows;
 
-static const std::vector<uint8_t> kSegment = st::BuildTemplateSegment(TestWindows());
-
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 1},
-    reinterpret_cast<const void*>(&TestWindowsCodeBase),
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    kSegment.data(),
-    static_cast<uint32_t>(kSegment.size()),
-    2,
-    kLibraries,
-    0,
-    nullptr,
-    nullptr,
-};
-
 namespace {
 
 constexpr DWORD kBound = 60000;

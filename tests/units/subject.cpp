@@ -54,22 +54,6 @@ void Capture(HWND window) {
 
 } // namespace
 
-static const std::vector<uint8_t> kSegment = st::BuildTemplateSegment(TestWindows());
-
-extern "C" const st::ProgramHeader ProgramHeaderRecord = {
-    {3, 0, 1},
-    reinterpret_cast<const void*>(&TestWindowsCodeBase),
-    st::ConstantSegmentBegin,
-    st::ConstantSegmentLength(),
-    kSegment.data(),
-    static_cast<uint32_t>(kSegment.size()),
-    2,
-    kLibraries,
-    0,
-    nullptr,
-    nullptr,
-};
-
 extern "C" int ProgramEntry() {
     if (__argc >= 3) mode = __argv[1], path = __argv[2];
     st::Services.Notify(st::NotifyCode::StartRuntime);
