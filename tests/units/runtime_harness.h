@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "st/template_builder.h"
 #include "st/units.h"
 #include "st/window_unit.h"
 #include "unit_blocks.h"
@@ -46,6 +47,9 @@ class Runtime {
 
     // A window: record 0 (the window itself) and its units.
     void AddWindow(uint32_t window, std::vector<RecordParts> records);
+    // A window as a description (the test windows'); its handlers are left
+    // out, so that every event reaches the test's own (On) or none.
+    void AddWindow(st::WindowDescription window);
     // Loads the window through the runtime's loader, shown or hidden; null on failure.
     st::WindowUnit* Load(uint32_t window, bool show = true);
     st::UnitBase* Object(uint32_t window, uint32_t unit);
@@ -74,7 +78,7 @@ class Runtime {
   private:
     static bool Observe(st::EventRecord& record);
 
-    std::vector<std::pair<uint32_t, std::vector<RecordParts>>> windows_;
+    std::vector<st::WindowDescription> windows_;
     std::vector<uint8_t> segment_;
     std::map<std::pair<uint32_t, int32_t>, Handler> handlers_;
     static Runtime* current_;

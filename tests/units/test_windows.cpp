@@ -146,11 +146,11 @@ std::vector<st::WindowDescription> TestWindows() {
     unit(kCheck, st::UnitType::CheckBox, "选择框1", "选择(&X)", 8, stop, 220)
         .get()
         .On(0, Offset(&OnCheck));
-    // Radio units outside the Tab order, right of the others.
-    unit(kRadio1, testunits::RadioType, "单选框1", "甲", 9, st::UnitFlag::Visible, 10)
+    // Radio units last in the Tab order, right of the others.
+    unit(kRadio1, testunits::RadioType, "单选框1", "甲", 9, stop, 10)
         .get()
         .SetGeometry(200, 10, 100, 22);
-    unit(kRadio2, testunits::RadioType, "单选框2", "乙", 10, st::UnitFlag::Visible, 40)
+    unit(kRadio2, testunits::RadioType, "单选框2", "乙", 10, stop, 40)
         .get()
         .SetGeometry(200, 40, 100, 22)
         .On(st::CommonEvent::FocusReceived, Offset(&OnRadio2Focus))

@@ -3,7 +3,8 @@
 // a button, an edit box, a label, a hidden and a disabled button, a hyperlink
 // box, a common dialog (windowless), a check box and two radio buttons (the
 // label and the radio buttons are stand-ins), and window 0x52010002 without a
-// border. Handlers report to Hooks.
+// border. Handlers report to Hooks. The in-process window tests load the main
+// window through the harness, without its handlers.
 #pragma once
 
 #include <cstdint>
