@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "child_process.h"
 #include "controls_windows.h"
 #include "picture_files.h"
 #include "st/units.h"
@@ -18,9 +19,7 @@ DWORD Style(uint32_t unit) {
 }
 
 std::string WindowText(uint32_t unit) {
-    char text[256] = {};
-    GetWindowTextA(Handle(unit), text, sizeof text);
-    return text;
+    return testing::WindowText(Handle(unit));
 }
 
 int32_t IsDefaultButton(uint32_t unit) {

@@ -109,21 +109,13 @@ std::vector<uint8_t> TestSegment(const void* base) {
     return st::BuildTemplateSegment({w});
 }
 
-void Pump() {
-    st::CallRuntime(st::CallbackCode::ProcessMessages);
-}
-
 HWND LoadTestWindow() {
-    static bool started = false;
-    if (!started) {
-        st::Services.Notify(st::NotifyCode::StartRuntime);
-        // A run-time error ends the test program: say which, without a box.
-        st::Runtime().errorHook = [](int32_t code, const char* text) -> int32_t {
-            std::fprintf(stderr, "run-time error %d: %s\n", static_cast<int>(code), text);
-            return 1;
-        };
-    }
-    started = true;
+    testing::StartRuntimeOnce();
+    // A run-time error ends the test program: say which, without a box.
+    st::Runtime().errorHook = [](int32_t code, const char* text) -> int32_t {
+        std::fprintf(stderr, "run-time error %d: %s\n", static_cast<int>(code), text);
+        return 1;
+    };
     seen.Clear();
     st::Services.LoadStartWindow(W);
     Pump();
@@ -134,16 +126,6 @@ HWND LoadTestWindow() {
 void CloseTestWindow() {
     if (HWND h = Handle(0)) DestroyWindow(h);
     Pump();
-}
-
-st::UnitBase* Object(uint32_t unit) {
-    return reinterpret_cast<st::UnitBase*>(
-        static_cast<uintptr_t>(st::CallRuntime(st::CallbackCode::FindUnitObject, W, unit)));
-}
-
-HWND Handle(uint32_t unit) {
-    st::UnitBase* u = Object(unit);
-    return u ? u->hwnd : nullptr;
 }
 
 uint32_t Get(uint32_t unit, int32_t index) {

@@ -11,6 +11,7 @@
 
 #include "st/services.h"
 #include "st/unit_base.h"
+#include "unit_access.h"
 
 namespace controls {
 
@@ -38,9 +39,13 @@ std::vector<uint8_t> TestSegment(const void* codeBase);
 // The runtime started once, the test window loaded afresh.
 HWND LoadTestWindow();
 void CloseTestWindow();
-void Pump();
-st::UnitBase* Object(uint32_t unit);
-HWND Handle(uint32_t unit);
+using testing::Pump;
+inline st::UnitBase* Object(uint32_t unit) {
+    return testing::UnitObject(W, unit);
+}
+inline HWND Handle(uint32_t unit) {
+    return testing::UnitHandle(W, unit);
+}
 
 uint32_t Get(uint32_t unit, int32_t index);
 void Set(uint32_t unit, int32_t index, uint32_t value);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 
+#include "child_process.h"
 #include "controls_windows.h"
 #include "st/hyperlink_unit.h"
 
@@ -223,9 +224,7 @@ TEST_CASE("hyperlink boxes: painting validates the box; properties are stored an
     CHECK((GetWindowLongA(link, GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
     CHECK(!(GetWindowLongA(link, GWL_STYLE) & WS_BORDER));
     SetText(EmptyLink, 8, "说明");
-    char text[32] = {};
-    GetWindowTextA(link, text, sizeof text);
-    CHECK(std::string(text) == "说明");
+    CHECK(testing::WindowText(link) == "说明");
     CHECK(GetText(WebLink, 11) == kWebAddress);
     CHECK(Get(WebLink, 12) == 0xFF0000);
     // No font stored: none kept (reading it answers the runtime's default font).

@@ -14,12 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "fuzz_support.h"
 #include "program_header.h"
 #include "st/edit_box_unit.h"
 #include "st/services.h"
 #include "st/template_builder.h"
 #include "st/window_unit.h"
+#include "unit_access.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase; // the code base handler offsets count from
 
@@ -117,18 +119,14 @@ extern "C" const st::ProgramHeader ProgramHeaderRecord = testing::ProgramHeaderO
 
 namespace {
 
-void Pump() {
-    st::CallRuntime(st::CallbackCode::ProcessMessages);
-}
+using testing::FocusedUnit, testing::Pump, testing::WindowText;
 
 st::UnitBase* Object(uint32_t unit) {
-    return reinterpret_cast<st::UnitBase*>(
-        static_cast<uintptr_t>(st::CallRuntime(st::CallbackCode::FindUnitObject, kWindow, unit)));
+    return testing::UnitObject(kWindow, unit);
 }
 
 HWND Handle(uint32_t unit) {
-    st::UnitBase* o = Object(unit);
-    return o ? o->hwnd : nullptr;
+    return testing::UnitHandle(kWindow, unit);
 }
 
 st::EditBoxUnit* Box(uint32_t unit) {
@@ -138,9 +136,7 @@ st::EditBoxUnit* Box(uint32_t unit) {
 // The window, loaded afresh for each test and closed after it.
 struct TestWindow {
     TestWindow() {
-        static bool started = false;
-        if (!started) st::Services.Notify(st::NotifyCode::StartRuntime);
-        started = true;
+        testing::StartRuntimeOnce();
         counts = Counts{};
         st::Services.LoadStartWindow(kWindow);
         Pump();
@@ -171,17 +167,6 @@ void Set(uint32_t unit, int32_t index, int32_t value) {
 
 void SetText(uint32_t unit, int32_t index, const char* text) {
     st::Services.SetProperty(kWindow, unit, index, -1, reinterpret_cast<uintptr_t>(text), 0);
-}
-
-std::string WindowText(HWND window) {
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-uint32_t FocusedUnit() {
-    st::Unit* unit = st::Unit::FromHandle(GetFocus());
-    return unit ? unit->unitId : 0;
 }
 
 void Type(uint32_t unit, const char* keys) {

@@ -13,6 +13,7 @@
 #include "st/unit_base.h"
 #include "st/window_unit.h"
 #include "test_windows.h"
+#include "unit_access.h"
 
 using namespace testwindows;
 
@@ -20,17 +21,11 @@ namespace {
 
 constexpr DWORD kBound = 60000;
 
-void Pump() {
-    st::CallRuntime(st::CallbackCode::ProcessMessages);
-}
+using testing::Pump;
 
 // Starts the runtime once and loads the main window afresh.
 HWND LoadMain() {
-    static bool started = false;
-    if (!started) {
-        st::Services.Notify(st::NotifyCode::StartRuntime);
-        started = true;
-    }
+    testing::StartRuntimeOnce();
     hooks = Hooks{};
     st::Services.LoadStartWindow(kMain);
     Pump();
@@ -44,16 +39,8 @@ struct MainWindow {
         if (IsWindow(hwnd)) DestroyWindow(hwnd);
         Pump();
     }
-    HWND Unit(uint32_t id) {
-        st::UnitBase* u = WindowObject(kMain, id);
-        return u ? u->hwnd : nullptr;
-    }
+    HWND Unit(uint32_t id) { return testing::UnitHandle(kMain, id); }
 };
-
-uint32_t Focused() {
-    st::Unit* u = st::Unit::FromHandle(GetFocus());
-    return u ? u->unitId : 0;
-}
 
 void Key(UINT message, WPARAM key) {
     PostMessageA(GetFocus(), message, key, 0);
@@ -61,9 +48,7 @@ void Key(UINT message, WPARAM key) {
 }
 
 BOOL CALLBACK CountMainWindows(HWND w, LPARAM count) {
-    char text[64] = {};
-    GetWindowTextA(w, text, sizeof text);
-    if (std::string(text) == "单元测试窗口") ++*reinterpret_cast<int*>(count);
+    if (testing::WindowText(w) == "单元测试窗口") ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
 
@@ -87,9 +72,7 @@ TEST_CASE("The loader builds the window of the window type: caption, border, cen
     REQUIRE(main.hwnd);
     CHECK(hooks.loaded == 1);
     CHECK(hooks.moved >= 1);
-    char text[64] = {};
-    GetWindowTextA(main.hwnd, text, sizeof text);
-    CHECK(std::string(text) == "单元测试窗口");
+    CHECK(testing::WindowText(main.hwnd) == "单元测试窗口");
     LONG style = GetWindowLongA(main.hwnd, GWL_STYLE);
     CHECK((style & WS_CAPTION) == WS_CAPTION);
     CHECK((style & WS_THICKFRAME) == 0);
@@ -167,7 +150,7 @@ TEST_CASE("A radio arrow whose focus handler destroys the window raises nothing 
     MainWindow main;
     REQUIRE(main.hwnd);
     SetFocus(main.Unit(kRadio1));
-    REQUIRE(Focused() == kRadio1);
+    REQUIRE(testing::FocusedUnit() == kRadio1);
     hooks.destroyOnRadio2Focus = true;
     Key(WM_KEYDOWN, VK_RIGHT);
     CHECK_FALSE(IsWindow(main.hwnd));
@@ -224,9 +207,7 @@ TEST_CASE("Window properties through the service table") {
     MainWindow main;
     REQUIRE(main.hwnd);
     st::Services.SetProperty(kMain, 0, 8, -1, reinterpret_cast<uint32_t>("新标题"), 0);
-    char text[32] = {};
-    GetWindowTextA(main.hwnd, text, sizeof text);
-    CHECK(std::string(text) == "新标题");
+    CHECK(testing::WindowText(main.hwnd) == "新标题");
     auto caption = reinterpret_cast<st::TextValue>(
         static_cast<uint32_t>(st::Services.GetProperty(kMain, 0, 8, -1)));
     REQUIRE(caption);

@@ -2,6 +2,7 @@
 
 #include "st/unit_base.h"
 #include "st/window_unit.h"
+#include "unit_access.h"
 
 namespace testwindows {
 
@@ -169,8 +170,7 @@ std::vector<st::WindowDescription> TestWindows() {
 const st::LibraryRecord* const kLibraries[2] = {&st::CoreLibrary, &testunits::Library};
 
 st::UnitBase* WindowObject(uint32_t window, uint32_t unit) {
-    return reinterpret_cast<st::UnitBase*>(
-        static_cast<uintptr_t>(st::CallRuntime(st::CallbackCode::FindUnitObject, window, unit)));
+    return testing::UnitObject(window, unit);
 }
 
 } // namespace testwindows

@@ -5,9 +5,11 @@
 
 #include <cstring>
 
+#include "child_process.h"
 #include "runtime_harness.h"
 #include "st/window_unit.h"
 #include "test_windows.h"
+#include "unit_access.h"
 
 using harness::RecordParts;
 using testwindows::kCancel, testwindows::kCheck, testwindows::kEdit, testwindows::kOk,
@@ -34,10 +36,7 @@ void Post(HWND to, UINT message, WPARAM wParam, LPARAM lParam = 0) {
     PostMessageA(to, message, wParam, lParam);
 }
 
-uint32_t Focused() {
-    st::Unit* u = st::Unit::FromHandle(GetFocus());
-    return u ? u->unitId : 0;
-}
+using testing::FocusedUnit, testing::WindowText;
 
 } // namespace
 
@@ -71,9 +70,7 @@ TEST_CASE("Creation: border styles, title bar and position") {
         CHECK((style & WS_SYSMENU) != 0);
         CHECK((style & WS_MINIMIZEBOX) != 0);
         CHECK((style & WS_MAXIMIZEBOX) == 0);
-        char text[32] = {};
-        GetWindowTextA(w->hwnd, text, sizeof text);
-        CHECK(std::string(text) == "标题");
+        CHECK(WindowText(w->hwnd) == "标题");
         // Live changes: no control box and an empty caption leave only the frame.
         uint32_t off = 0, empty = reinterpret_cast<uint32_t>("");
         w->SetProperty(7, &off);
@@ -190,9 +187,7 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
         Post(edit->hwnd, WM_CHAR, 'q');
         Post(edit->hwnd, WM_CHAR, 'c');
         rt.Pump();
-        char text[16] = {};
-        GetWindowTextA(edit->hwnd, text, sizeof text);
-        CHECK(std::string(text) == "AA");
+        CHECK(WindowText(edit->hwnd) == "AA");
     }
     SUBCASE("keys: the keypad folds onto the main keys, a modifier key does not count itself") {
         harness::HoldKeys({VK_SHIFT});
@@ -291,14 +286,14 @@ TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the fo
     REQUIRE(w);
     SetForegroundWindow(w->hwnd);
     SetFocus(rt.Handle(kWindow, kEdit));
-    REQUIRE(Focused() == kEdit);
+    REQUIRE(FocusedUnit() == kEdit);
     // Candidates by number: edit 1, cancel 2, ok 4, check 8, radio 9, radio 10. The label
     // has no tab stop; hidden 3, disabled 5, link 6 and windowless 7 are skipped.
     std::vector<uint32_t> seen;
     for (int i = 0; i < 7; ++i) {
         Post(GetFocus(), WM_KEYDOWN, VK_TAB);
         rt.Pump();
-        seen.push_back(Focused());
+        seen.push_back(FocusedUnit());
     }
     CHECK(seen == std::vector<uint32_t>{kCancel, kOk, kCheck, kRadio1, kRadio2, kEdit, kCancel});
     CHECK(rt.Count(kEdit, -9) == 0); // navigation keys raise no key event
@@ -306,11 +301,11 @@ TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the fo
     harness::HoldKeys({VK_SHIFT});
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
     rt.Pump();
-    CHECK(Focused() == kEdit);
+    CHECK(FocusedUnit() == kEdit);
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
     rt.Pump();
     harness::ReleaseKeys();
-    CHECK(Focused() == kRadio2);
+    CHECK(FocusedUnit() == kRadio2);
 }
 
 TEST_CASE("Enter presses the default button, with property 21 only when it has the focus") {
@@ -332,7 +327,7 @@ TEST_CASE("Enter presses the default button, with property 21 only when it has t
     Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
     rt.Pump();
     CHECK(rt.Count(kOk, 0) == 2);
-    CHECK(Focused() == kOk);
+    CHECK(FocusedUnit() == kOk);
 }
 
 TEST_CASE("Alt mnemonics and radio arrows") {
@@ -351,7 +346,7 @@ TEST_CASE("Alt mnemonics and radio arrows") {
     CHECK(SendMessageA(rt.Handle(kWindow, kCheck), BM_GETCHECK, 0, 0) == BST_CHECKED);
     Post(GetFocus(), WM_SYSKEYDOWN, 'N'); // the label hands the focus on by its number 0
     rt.Pump();
-    CHECK(Focused() == kEdit);
+    CHECK(FocusedUnit() == kEdit);
     harness::ReleaseKeys();
     Post(GetFocus(), WM_KEYDOWN, 'C'); // without Alt: an ordinary key event
     rt.Pump();
@@ -361,7 +356,7 @@ TEST_CASE("Alt mnemonics and radio arrows") {
     SetFocus(rt.Handle(kWindow, kRadio1));
     Post(GetFocus(), WM_KEYDOWN, VK_DOWN);
     rt.Pump();
-    CHECK(Focused() == kRadio2);
+    CHECK(FocusedUnit() == kRadio2);
     CHECK(rt.Count(kRadio2, 0) == 1);
     CHECK(SendMessageA(rt.Handle(kWindow, kRadio2), BM_GETCHECK, 0, 0) == BST_CHECKED);
     Post(GetFocus(), WM_KEYDOWN, VK_UP);
