@@ -27,20 +27,17 @@ void StartOnce() {
     (void)started;
 }
 
-st::UnitDescription Describe(const RecordParts& parts, bool isWindow) {
-    st::UnitDescription u;
-    u.id = isWindow ? kWindowUnit : parts.id;
-    u.type = parts.type;
-    u.name = isWindow ? "" : "组件";
-    u.SetGeometry(parts.left, parts.top, parts.width, parts.height);
-    u.parent = parts.parent;
-    u.flags = parts.flags;
-    u.tabOrder = parts.tabOrder;
-    u.properties = parts.block;
-    return u;
-}
-
 } // namespace
+
+st::WindowDescription PlainWindow(uint32_t window, st::WindowProperties properties, int32_t width,
+                                  int32_t height) {
+    st::WindowDescription d;
+    d.id = window;
+    st::UnitDescription& self = d.Add(kWindowUnit, st::UnitType::Window);
+    self.SetGeometry(20, 30, width, height).flags = st::UnitFlag::Visible;
+    self.properties = st::WritePropertyBlock(properties);
+    return d;
+}
 
 Runtime* Runtime::current_ = nullptr;
 
@@ -63,14 +60,6 @@ Runtime::~Runtime() {
     rt.eventObserver = nullptr;
     st::Registry().Clear();
     current_ = nullptr;
-}
-
-void Runtime::AddWindow(uint32_t window, std::vector<RecordParts> records) {
-    st::WindowDescription d;
-    d.id = window;
-    for (size_t i = 0; i < records.size(); ++i)
-        d.units.push_back(Describe(records[i], i == 0));
-    AddWindow(std::move(d));
 }
 
 void Runtime::AddWindow(st::WindowDescription window) {

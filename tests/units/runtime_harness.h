@@ -19,15 +19,9 @@
 
 namespace harness {
 
-struct RecordParts {
-    uint32_t type = st::UnitType::Window;
-    uint32_t id = 0;
-    int32_t left = 0, top = 0, width = 100, height = 30;
-    uint32_t flags = st::UnitFlag::Visible | st::UnitFlag::TabStop;
-    uint32_t tabOrder = 0;
-    uint32_t parent = 0;
-    std::vector<uint8_t> block;
-};
+// A window of the window type with these properties and no units, at (20, 30).
+st::WindowDescription PlainWindow(uint32_t window, st::WindowProperties properties = {},
+                                  int32_t width = 300, int32_t height = 200);
 
 // An event as raised; the window itself is unit 0.
 struct Event {
@@ -45,10 +39,8 @@ class Runtime {
     Runtime();
     ~Runtime();
 
-    // A window: record 0 (the window itself) and its units.
-    void AddWindow(uint32_t window, std::vector<RecordParts> records);
-    // A window as a description (the test windows'); its handlers are left
-    // out, so that every event reaches the test's own (On) or none.
+    // A window: units[0] is the window itself. Its handlers are left out, so
+    // that every event reaches the test's own (On) or none.
     void AddWindow(st::WindowDescription window);
     // Loads the window through the runtime's loader, shown or hidden; null on failure.
     st::WindowUnit* Load(uint32_t window, bool show = true);

@@ -122,15 +122,6 @@ template <typename F> std::vector<uint8_t> Bmp24(int32_t w, int32_t h, F colour,
     return bytes;
 }
 
-harness::RecordParts WindowRecordParts(const WindowProperties& p, int32_t w = 300,
-                                       int32_t h = 200) {
-    harness::RecordParts parts;
-    WindowProperties copy = p;
-    parts.block = st::WritePropertyBlock(copy);
-    parts.left = 10, parts.top = 10, parts.width = w, parts.height = h;
-    return parts;
-}
-
 } // namespace
 
 TEST_CASE("The window's property block keeps every field, in the stored order") {
@@ -270,7 +261,7 @@ TEST_CASE("Global blocks: movable, unlocked, exactly as long as their bytes") {
     CHECK(length == 0);
 
     harness::Runtime rt;
-    rt.AddWindow(kWindow, {WindowRecordParts(Changed())});
+    rt.AddWindow(harness::PlainWindow(kWindow, Changed()));
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     HGLOBAL saved = st::SaveUnitProperties(w, &length);
@@ -311,9 +302,11 @@ TEST_CASE("ListBlockTexts reports the window's texts in block order and writes t
 
 TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else the GUI font") {
     harness::Runtime rt;
-    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
-                           {st::UnitType::Button, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
-                            testblocks::CaptionBlock(st::UnitType::Button, "按钮")}});
+    st::WindowDescription form = harness::PlainWindow(kWindow);
+    st::UnitDescription& unit = form.Add(0x16010001, st::UnitType::Button, "组件");
+    unit.SetGeometry(5, 5, 80, 24).flags = st::UnitFlag::Visible | st::UnitFlag::TabStop;
+    unit.properties = testblocks::CaptionBlock(st::UnitType::Button, "按钮");
+    rt.AddWindow(form);
     REQUIRE(rt.Load(kWindow, false));
     auto* button = dynamic_cast<st::Unit*>(rt.Object(kWindow, 0x16010001));
     REQUIRE(button);
@@ -364,9 +357,11 @@ TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else
 
 TEST_CASE("Border styles replace the frame bits") {
     harness::Runtime rt;
-    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{}),
-                           {st::UnitType::CheckBox, 0x16010001, 5, 5, 80, 24, 5, 1, 0,
-                            testblocks::CaptionBlock(st::UnitType::CheckBox, "选择框")}});
+    st::WindowDescription form = harness::PlainWindow(kWindow);
+    st::UnitDescription& unit = form.Add(0x16010001, st::UnitType::CheckBox, "组件");
+    unit.SetGeometry(5, 5, 80, 24).flags = st::UnitFlag::Visible | st::UnitFlag::TabStop;
+    unit.properties = testblocks::CaptionBlock(st::UnitType::CheckBox, "选择框");
+    rt.AddWindow(form);
     REQUIRE(rt.Load(kWindow, false));
     HWND label = rt.Handle(kWindow, 0x16010001);
     auto ex = [&] { return GetWindowLongA(label, GWL_EXSTYLE); };
@@ -389,7 +384,7 @@ TEST_CASE("Border styles replace the frame bits") {
 
 TEST_CASE("DefaultColour follows the button-face colour, also after it changes") {
     harness::Runtime rt;
-    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{})});
+    rt.AddWindow(harness::PlainWindow(kWindow));
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     const COLORREF before = GetSysColor(COLOR_BTNFACE);
@@ -466,7 +461,7 @@ TEST_CASE("Shape regions scale to the window") {
     WindowProperties p;
     p.Reset();
     p.shape = 1;
-    rt.AddWindow(kWindow, {WindowRecordParts(p)});
+    rt.AddWindow(harness::PlainWindow(kWindow, p));
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     HRGN r = CreateRectRgn(0, 0, 0, 0);
@@ -571,7 +566,7 @@ TEST_CASE("Background pictures by layout; undecodable bytes are ignored") {
         10, 10, [](int32_t, int32_t) { return 0x00FF00u; }, false);
     p.layout = 0;
     p.border = 0;
-    rt.AddWindow(kWindow, {WindowRecordParts(p, 100, 80)});
+    rt.AddWindow(harness::PlainWindow(kWindow, p, 100, 80));
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     CHECK(PixelAfterPaint(*w, 2, 2) == RGB(0, 255, 0));
@@ -597,7 +592,7 @@ TEST_CASE("Icons: property 20 when it makes one, else the program's default icon
     harness::Runtime rt;
     REQUIRE(rt.DefaultIcon(true)); // DEFAULT_ICON is in this image
     REQUIRE(rt.DefaultIcon(false));
-    rt.AddWindow(kWindow, {WindowRecordParts(WindowProperties{})});
+    rt.AddWindow(harness::PlainWindow(kWindow));
     st::WindowUnit* w = rt.Load(kWindow, false);
     REQUIRE(w);
     auto icon = [&](WPARAM which) {

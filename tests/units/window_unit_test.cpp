@@ -11,7 +11,7 @@
 #include "test_windows.h"
 #include "unit_access.h"
 
-using harness::RecordParts;
+using harness::PlainWindow;
 using testwindows::kCancel, testwindows::kCheck, testwindows::kEdit, testwindows::kOk,
     testwindows::kRadio1, testwindows::kRadio2;
 
@@ -22,14 +22,6 @@ constexpr uint32_t kWindow = testwindows::kMain;
 // The test windows' main window, its handlers left out: the tests answer events themselves.
 st::WindowDescription Form() {
     return testwindows::TestWindows()[0];
-}
-
-RecordParts WindowRecord(const st::WindowProperties& p, int32_t w = 400, int32_t h = 300) {
-    RecordParts parts;
-    st::WindowProperties copy = p;
-    parts.block = st::WritePropertyBlock(copy);
-    parts.left = 20, parts.top = 30, parts.width = w, parts.height = h;
-    return parts;
 }
 
 void Post(HWND to, UINT message, WPARAM wParam, LPARAM lParam = 0) {
@@ -46,7 +38,7 @@ TEST_CASE("Creation: border styles, title bar and position") {
     SUBCASE("border 0 has no title bar, even with a caption") {
         p.border = 0;
         p.caption = "无边框";
-        rt.AddWindow(kWindow, {WindowRecord(p)});
+        rt.AddWindow(PlainWindow(kWindow, p));
         st::WindowUnit* w = rt.Load(kWindow);
         REQUIRE(w);
         LONG style = GetWindowLongA(w->hwnd, GWL_STYLE);
@@ -61,7 +53,7 @@ TEST_CASE("Creation: border styles, title bar and position") {
         p.border = 1;
         p.caption = "标题";
         p.minimizeBox = 1;
-        rt.AddWindow(kWindow, {WindowRecord(p)});
+        rt.AddWindow(PlainWindow(kWindow, p));
         st::WindowUnit* w = rt.Load(kWindow);
         REQUIRE(w);
         LONG style = GetWindowLongA(w->hwnd, GWL_STYLE);
@@ -85,7 +77,7 @@ TEST_CASE("Creation: border styles, title bar and position") {
     }
     SUBCASE("position 0 keeps the stored place; position 2 starts minimised") {
         p.position = 0;
-        rt.AddWindow(kWindow, {WindowRecord(p, 333, 222)});
+        rt.AddWindow(PlainWindow(kWindow, p, 333, 222));
         st::WindowUnit* w = rt.Load(kWindow);
         REQUIRE(w);
         RECT r;
@@ -102,16 +94,16 @@ TEST_CASE("Creation: border styles, title bar and position") {
     SUBCASE("not in the taskbar: owned by the runtime's message window") {
         REQUIRE(IsWindow(rt.MessageWindow()));
         p.inTaskbar = 0;
-        rt.AddWindow(kWindow, {WindowRecord(p)});
+        rt.AddWindow(PlainWindow(kWindow, p));
         st::WindowUnit* w = rt.Load(kWindow);
         REQUIRE(w);
         CHECK(GetWindow(w->hwnd, GW_OWNER) == rt.MessageWindow());
         DestroyWindow(w->hwnd);
     }
     SUBCASE("the class is RZWindow unless property 31 names one") {
-        rt.AddWindow(kWindow, {WindowRecord(p)});
+        rt.AddWindow(PlainWindow(kWindow, p));
         p.className = "自己的类";
-        rt.AddWindow(0x52010002, {WindowRecord(p)});
+        rt.AddWindow(PlainWindow(0x52010002, p));
         st::WindowUnit* a = rt.Load(kWindow);
         st::WindowUnit* b = rt.Load(0x52010002);
         REQUIRE(a);
@@ -224,7 +216,7 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
 TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it was entered") {
     harness::Runtime rt;
     rt.AddWindow(Form());
-    rt.AddWindow(0x52010002, {WindowRecord({})});
+    rt.AddWindow(PlainWindow(0x52010002));
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
     HWND window = w->hwnd;
@@ -368,7 +360,7 @@ TEST_CASE("Alt mnemonics and radio arrows") {
 TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
     harness::Runtime rt;
     rt.AddWindow(Form());
-    rt.AddWindow(0x52010002, {WindowRecord({})});
+    rt.AddWindow(PlainWindow(0x52010002));
     st::WindowUnit* a = rt.Load(kWindow);
     st::WindowUnit* b = rt.Load(0x52010002);
     REQUIRE(a);
@@ -396,8 +388,8 @@ TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
 
 TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") {
     harness::Runtime rt;
-    rt.AddWindow(kWindow, {WindowRecord({})});
-    rt.AddWindow(0x52010002, {WindowRecord({})});
+    rt.AddWindow(PlainWindow(kWindow));
+    rt.AddWindow(PlainWindow(0x52010002));
     st::WindowUnit* owner = rt.Load(kWindow);
     st::WindowUnit* modal = rt.Load(0x52010002);
     REQUIRE(owner);
@@ -413,7 +405,7 @@ TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") 
 
 TEST_CASE("Tray icon: mouse actions on it raise event 9") {
     harness::Runtime rt;
-    rt.AddWindow(kWindow, {WindowRecord({})});
+    rt.AddWindow(PlainWindow(kWindow));
     st::WindowUnit* w = rt.Load(kWindow);
     REQUIRE(w);
     w->SetTrayIcon(CopyIcon(rt.DefaultIcon(false)), "托盘图标的提示文字");
