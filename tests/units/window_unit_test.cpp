@@ -19,10 +19,21 @@ namespace {
 
 constexpr uint32_t kWindow = testwindows::kMain;
 
-// The test windows' main window, its handlers left out: the tests answer events themselves.
-st::WindowDescription Form() {
-    return testwindows::TestWindows()[0];
-}
+constexpr uint32_t kSecond = 0x52010002;
+
+// The test windows' main window loaded for one test (its handlers left out:
+// the tests answer events themselves), and a plain second window to load.
+struct Form {
+    harness::Runtime rt;
+    st::WindowUnit* w = Load(rt);
+    static st::WindowUnit* Load(harness::Runtime& rt) {
+        rt.AddWindow(testwindows::TestWindows()[0]);
+        rt.AddWindow(PlainWindow(kSecond));
+        st::WindowUnit* loaded = rt.Load(kWindow);
+        REQUIRE(loaded);
+        return loaded;
+    }
+};
 
 void Post(HWND to, UINT message, WPARAM wParam, LPARAM lParam = 0) {
     PostMessageA(to, message, wParam, lParam);
@@ -103,9 +114,9 @@ TEST_CASE("Creation: border styles, title bar and position") {
     SUBCASE("the class is RZWindow unless property 31 names one") {
         rt.AddWindow(PlainWindow(kWindow, p));
         p.className = "自己的类";
-        rt.AddWindow(PlainWindow(0x52010002, p));
+        rt.AddWindow(PlainWindow(kSecond, p));
         st::WindowUnit* a = rt.Load(kWindow);
-        st::WindowUnit* b = rt.Load(0x52010002);
+        st::WindowUnit* b = rt.Load(kSecond);
         REQUIRE(a);
         REQUIRE(b);
         char name[32];
@@ -119,11 +130,8 @@ TEST_CASE("Creation: border styles, title bar and position") {
     }
 }
 
-TEST_CASE("Common input events: arguments, and answers that drop or change the message") {
-    harness::Runtime rt;
-    rt.AddWindow(Form());
-    st::WindowUnit* w = rt.Load(kWindow);
-    REQUIRE(w);
+TEST_CASE_FIXTURE(Form,
+                  "Common input events: arguments, and answers that drop or change the message") {
     st::UnitBase* ok = rt.Object(kWindow, kOk);
     st::UnitBase* edit = rt.Object(kWindow, kEdit);
     // A left press that reaches the button captures the mouse and pushes it.
@@ -213,12 +221,8 @@ TEST_CASE("Common input events: arguments, and answers that drop or change the m
     }
 }
 
-TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it was entered") {
-    harness::Runtime rt;
-    rt.AddWindow(Form());
-    rt.AddWindow(PlainWindow(0x52010002));
-    st::WindowUnit* w = rt.Load(kWindow);
-    REQUIRE(w);
+TEST_CASE_FIXTURE(
+    Form, "Closing: event 1 may refuse; the last window ends the loop once it was entered") {
     HWND window = w->hwnd;
     MSG quit;
 
@@ -256,10 +260,10 @@ TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it wa
     }
     SUBCASE("another loaded window keeps the loop running") {
         rt.SetLoopEntered(true);
-        REQUIRE(rt.Load(0x52010002));
+        REQUIRE(rt.Load(kSecond));
         SendMessageA(window, WM_CLOSE, 0, 0);
         CHECK_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-        SendMessageA(rt.Handle(0x52010002, 0), WM_CLOSE, 0, 0);
+        SendMessageA(rt.Handle(kSecond, 0), WM_CLOSE, 0, 0);
         CHECK(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
     SUBCASE("a session end asks event 1 too") {
@@ -271,11 +275,8 @@ TEST_CASE("Closing: event 1 may refuse; the last window ends the loop once it wa
     }
 }
 
-TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the focus") {
-    harness::Runtime rt;
-    rt.AddWindow(Form());
-    st::WindowUnit* w = rt.Load(kWindow);
-    REQUIRE(w);
+TEST_CASE_FIXTURE(Form,
+                  "Tab order follows tab-order numbers and skips what cannot take the focus") {
     SetForegroundWindow(w->hwnd);
     SetFocus(rt.Handle(kWindow, kEdit));
     REQUIRE(FocusedUnit() == kEdit);
@@ -300,11 +301,8 @@ TEST_CASE("Tab order follows tab-order numbers and skips what cannot take the fo
     CHECK(FocusedUnit() == kRadio2);
 }
 
-TEST_CASE("Enter presses the default button, with property 21 only when it has the focus") {
-    harness::Runtime rt;
-    rt.AddWindow(Form());
-    st::WindowUnit* w = rt.Load(kWindow);
-    REQUIRE(w);
+TEST_CASE_FIXTURE(Form,
+                  "Enter presses the default button, with property 21 only when it has the focus") {
     SetFocus(rt.Handle(kWindow, kCheck));
     Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
     rt.Pump();
@@ -322,11 +320,7 @@ TEST_CASE("Enter presses the default button, with property 21 only when it has t
     CHECK(FocusedUnit() == kOk);
 }
 
-TEST_CASE("Alt mnemonics and radio arrows") {
-    harness::Runtime rt;
-    rt.AddWindow(Form());
-    st::WindowUnit* w = rt.Load(kWindow);
-    REQUIRE(w);
+TEST_CASE_FIXTURE(Form, "Alt mnemonics and radio arrows") {
     SetFocus(rt.Handle(kWindow, kOk));
     harness::HoldKeys({VK_MENU});
     Post(GetFocus(), WM_SYSKEYDOWN, 'C');
@@ -357,13 +351,9 @@ TEST_CASE("Alt mnemonics and radio arrows") {
     CHECK(SendMessageA(rt.Handle(kWindow, kRadio2), BM_GETCHECK, 0, 0) == 0);
 }
 
-TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
-    harness::Runtime rt;
-    rt.AddWindow(Form());
-    rt.AddWindow(PlainWindow(0x52010002));
-    st::WindowUnit* a = rt.Load(kWindow);
-    st::WindowUnit* b = rt.Load(0x52010002);
-    REQUIRE(a);
+TEST_CASE_FIXTURE(Form, "Activation: event 8 once, then 5 and 6; idle event 7") {
+    st::WindowUnit* a = w;
+    st::WindowUnit* b = rt.Load(kSecond);
     REQUIRE(b);
     SetActiveWindow(a->hwnd);
     SetActiveWindow(b->hwnd);
@@ -389,9 +379,9 @@ TEST_CASE("Activation: event 8 once, then 5 and 6; idle event 7") {
 TEST_CASE("Modal state: message 0x8065 re-enables the windows disabled for it") {
     harness::Runtime rt;
     rt.AddWindow(PlainWindow(kWindow));
-    rt.AddWindow(PlainWindow(0x52010002));
+    rt.AddWindow(PlainWindow(kSecond));
     st::WindowUnit* owner = rt.Load(kWindow);
-    st::WindowUnit* modal = rt.Load(0x52010002);
+    st::WindowUnit* modal = rt.Load(kSecond);
     REQUIRE(owner);
     REQUIRE(modal);
     modal->LoadState()->modal = true;
