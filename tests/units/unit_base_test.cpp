@@ -122,6 +122,16 @@ template <typename F> std::vector<uint8_t> Bmp24(int32_t w, int32_t h, F colour,
     return bytes;
 }
 
+// A plain window with one unit 0x16010001 of that type, loaded hidden.
+st::WindowUnit* LoadWithUnit(harness::Runtime& rt, uint32_t type, const char* caption) {
+    st::WindowDescription form = harness::PlainWindow(kWindow);
+    st::UnitDescription& unit = form.Add(0x16010001, type, "组件");
+    unit.SetGeometry(5, 5, 80, 24).flags = st::UnitFlag::Visible | st::UnitFlag::TabStop;
+    unit.properties = testblocks::CaptionBlock(type, caption);
+    rt.AddWindow(form);
+    return rt.Load(kWindow, false);
+}
+
 } // namespace
 
 TEST_CASE("The window's property block keeps every field, in the stored order") {
@@ -302,12 +312,7 @@ TEST_CASE("ListBlockTexts reports the window's texts in block order and writes t
 
 TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else the GUI font") {
     harness::Runtime rt;
-    st::WindowDescription form = harness::PlainWindow(kWindow);
-    st::UnitDescription& unit = form.Add(0x16010001, st::UnitType::Button, "组件");
-    unit.SetGeometry(5, 5, 80, 24).flags = st::UnitFlag::Visible | st::UnitFlag::TabStop;
-    unit.properties = testblocks::CaptionBlock(st::UnitType::Button, "按钮");
-    rt.AddWindow(form);
-    REQUIRE(rt.Load(kWindow, false));
+    REQUIRE(LoadWithUnit(rt, st::UnitType::Button, "按钮"));
     auto* button = dynamic_cast<st::Unit*>(rt.Object(kWindow, 0x16010001));
     REQUIRE(button);
     const HGDIOBJ gui = GetStockObject(DEFAULT_GUI_FONT);
@@ -357,12 +362,7 @@ TEST_CASE("Fonts: exactly 60 bytes make a font with our overrides, anything else
 
 TEST_CASE("Border styles replace the frame bits") {
     harness::Runtime rt;
-    st::WindowDescription form = harness::PlainWindow(kWindow);
-    st::UnitDescription& unit = form.Add(0x16010001, st::UnitType::CheckBox, "组件");
-    unit.SetGeometry(5, 5, 80, 24).flags = st::UnitFlag::Visible | st::UnitFlag::TabStop;
-    unit.properties = testblocks::CaptionBlock(st::UnitType::CheckBox, "选择框");
-    rt.AddWindow(form);
-    REQUIRE(rt.Load(kWindow, false));
+    REQUIRE(LoadWithUnit(rt, st::UnitType::CheckBox, "选择框"));
     HWND label = rt.Handle(kWindow, 0x16010001);
     auto ex = [&] { return GetWindowLongA(label, GWL_EXSTYLE); };
     st::ApplyBorderStyle(label, 4);
