@@ -117,34 +117,7 @@ HWND LoadTestWindow() {
         return 1;
     };
     seen.Clear();
-    st::Services.LoadStartWindow(W);
-    Pump();
-    st::UnitBase* window = Object(0);
-    return window ? window->hwnd : nullptr;
-}
-
-void CloseTestWindow() {
-    if (HWND h = Handle(0)) DestroyWindow(h);
-    Pump();
-}
-
-uint32_t Get(uint32_t unit, int32_t index) {
-    return static_cast<uint32_t>(st::Services.GetProperty(W, unit, index, -1));
-}
-
-void Set(uint32_t unit, int32_t index, uint32_t value) {
-    st::Services.SetProperty(W, unit, index, -1, value, 0);
-}
-
-std::string GetText(uint32_t unit, int32_t index) {
-    char* text = reinterpret_cast<char*>(static_cast<uintptr_t>(Get(unit, index)));
-    std::string s = text ? text : "";
-    st::FreeMemory(text);
-    return s;
-}
-
-void SetText(uint32_t unit, int32_t index, const std::string& text) {
-    Set(unit, index, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text.c_str())));
+    return testing::LoadStartWindow(W);
 }
 
 } // namespace controls

@@ -38,7 +38,6 @@ std::vector<uint8_t> TestSegment(const void* codeBase);
 
 // The runtime started once, the test window loaded afresh.
 HWND LoadTestWindow();
-void CloseTestWindow();
 using testing::Pump;
 inline st::UnitBase* Object(uint32_t unit) {
     return testing::UnitObject(W, unit);
@@ -47,15 +46,23 @@ inline HWND Handle(uint32_t unit) {
     return testing::UnitHandle(W, unit);
 }
 
-uint32_t Get(uint32_t unit, int32_t index);
-void Set(uint32_t unit, int32_t index, uint32_t value);
-std::string GetText(uint32_t unit, int32_t index); // frees the runtime's copy
-void SetText(uint32_t unit, int32_t index, const std::string& text);
+inline uint32_t Get(uint32_t unit, int32_t index) {
+    return testing::GetProperty(W, unit, index);
+}
+inline void Set(uint32_t unit, int32_t index, uint32_t value) {
+    testing::SetProperty(W, unit, index, value);
+}
+inline std::string GetText(uint32_t unit, int32_t index) {
+    return testing::GetTextProperty(W, unit, index);
+}
+inline void SetText(uint32_t unit, int32_t index, const std::string& text) {
+    testing::SetTextProperty(W, unit, index, text.c_str());
+}
 
 // The loaded window for a test's length.
 struct TestWindow {
     HWND hwnd = LoadTestWindow();
-    ~TestWindow() { CloseTestWindow(); }
+    ~TestWindow() { testing::CloseWindow(hwnd); }
 };
 
 } // namespace controls

@@ -135,38 +135,22 @@ st::EditBoxUnit* Box(uint32_t unit) {
 
 // The window, loaded afresh for each test and closed after it.
 struct TestWindow {
-    TestWindow() {
-        testing::StartRuntimeOnce();
-        counts = Counts{};
-        st::Services.LoadStartWindow(kWindow);
-        Pump();
-        hwnd = Handle(0);
-    }
-    ~TestWindow() {
-        if (IsWindow(hwnd)) DestroyWindow(hwnd);
-        Pump();
-    }
-    HWND hwnd = nullptr;
+    TestWindow() : hwnd((counts = Counts{}, testing::LoadStartWindow(kWindow))) {}
+    ~TestWindow() { testing::CloseWindow(hwnd); }
+    HWND hwnd;
 };
 
 int32_t Get(uint32_t unit, int32_t index) {
-    return static_cast<int32_t>(st::Services.GetProperty(kWindow, unit, index, -1));
+    return static_cast<int32_t>(testing::GetProperty(kWindow, unit, index));
 }
-
-std::string GetText(uint32_t unit, int32_t index) {
-    auto* text = reinterpret_cast<char*>(
-        static_cast<uintptr_t>(st::Services.GetProperty(kWindow, unit, index, -1)));
-    std::string s = text ? text : "";
-    st::Services.FreeMemory(text);
-    return s;
-}
-
 void Set(uint32_t unit, int32_t index, int32_t value) {
-    st::Services.SetProperty(kWindow, unit, index, -1, static_cast<uint32_t>(value), 0);
+    testing::SetProperty(kWindow, unit, index, static_cast<uint32_t>(value));
 }
-
+std::string GetText(uint32_t unit, int32_t index) {
+    return testing::GetTextProperty(kWindow, unit, index);
+}
 void SetText(uint32_t unit, int32_t index, const char* text) {
-    st::Services.SetProperty(kWindow, unit, index, -1, reinterpret_cast<uintptr_t>(text), 0);
+    testing::SetTextProperty(kWindow, unit, index, text);
 }
 
 void Type(uint32_t unit, const char* keys) {

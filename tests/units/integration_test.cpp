@@ -23,22 +23,10 @@ constexpr DWORD kBound = 60000;
 
 using testing::Pump;
 
-// Starts the runtime once and loads the main window afresh.
-HWND LoadMain() {
-    testing::StartRuntimeOnce();
-    hooks = Hooks{};
-    st::Services.LoadStartWindow(kMain);
-    Pump();
-    st::UnitBase* w = WindowObject(kMain);
-    return w ? w->hwnd : nullptr;
-}
-
+// The main window loaded afresh for a test, closed after it.
 struct MainWindow {
-    HWND hwnd = LoadMain();
-    ~MainWindow() {
-        if (IsWindow(hwnd)) DestroyWindow(hwnd);
-        Pump();
-    }
+    HWND hwnd = (hooks = Hooks{}, testing::LoadStartWindow(kMain));
+    ~MainWindow() { testing::CloseWindow(hwnd); }
     HWND Unit(uint32_t id) { return testing::UnitHandle(kMain, id); }
 };
 
