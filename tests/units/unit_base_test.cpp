@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "picture_files.h"
 #include "runtime_harness.h"
 #include "st/bmp_decoder.h"
 #include "st/window_shapes.h"
@@ -93,34 +94,7 @@ COLORREF PixelAfterPaint(st::WindowUnit& window, int x, int y) {
     return pixel;
 }
 
-// A 24-bit bitmap file, w x h, every pixel from colour(x, y) (0x00RRGGBB).
-template <typename F> std::vector<uint8_t> Bmp24(int32_t w, int32_t h, F colour, bool topDown) {
-    uint32_t stride = ((static_cast<uint32_t>(w) * 24 + 31) / 32) * 4;
-    st::PropertyWriter f; // little-endian writer serves for files too
-    f.I16(0x4D42);
-    f.I32(static_cast<int32_t>(54 + stride * h));
-    f.I32(0);
-    f.I32(54);
-    f.I32(40);
-    f.I32(w);
-    f.I32(topDown ? -h : h);
-    f.I16(1);
-    f.I16(24);
-    for (int i = 0; i < 6; ++i)
-        f.I32(0);
-    std::vector<uint8_t> bytes = f.Take();
-    for (int32_t row = 0; row < h; ++row) {
-        int32_t y = topDown ? row : h - 1 - row;
-        for (int32_t x = 0; x < w; ++x) {
-            uint32_t c = colour(x, y);
-            bytes.push_back(static_cast<uint8_t>(c));
-            bytes.push_back(static_cast<uint8_t>(c >> 8));
-            bytes.push_back(static_cast<uint8_t>(c >> 16));
-        }
-        bytes.resize(bytes.size() + (stride - 3 * static_cast<uint32_t>(w)));
-    }
-    return bytes;
-}
+using testpictures::Bitmap24;
 
 // A plain window with one unit 0x16010001 of that type, loaded hidden.
 st::WindowUnit* LoadWithUnit(harness::Runtime& rt, uint32_t type, const char* caption) {
@@ -478,7 +452,7 @@ TEST_CASE("BMP decoding") {
     auto colour = [](int32_t x, int32_t y) { return static_cast<uint32_t>(x * 0x10 + y * 0x1000); };
     SUBCASE("24 bits, bottom-up and top-down, rows padded") {
         for (bool topDown : {false, true}) {
-            std::vector<uint8_t> b = Bmp24(3, 2, colour, topDown);
+            std::vector<uint8_t> b = Bitmap24(3, 2, colour, topDown);
             REQUIRE(st::DecodeBmp(b.data(), b.size(), pic));
             CHECK(pic.width == 3);
             CHECK(pic.height == 2);
@@ -522,7 +496,7 @@ TEST_CASE("BMP decoding") {
         CHECK(pic.pixels[0] == 0x110080);
     }
     SUBCASE("what cannot be decoded") {
-        std::vector<uint8_t> good = Bmp24(4, 4, colour, false);
+        std::vector<uint8_t> good = Bitmap24(4, 4, colour, false);
         std::vector<uint8_t> b = good;
         b.pop_back();
         CHECK_FALSE(st::DecodeBmp(b.data(), b.size(), pic)); // pixel data short
@@ -562,7 +536,7 @@ TEST_CASE("Background pictures by layout; undecodable bytes are ignored") {
     WindowProperties p;
     p.Reset();
     p.background = 0x00FF0000; // blue
-    p.picture = Bmp24(
+    p.picture = Bitmap24(
         10, 10, [](int32_t, int32_t) { return 0x00FF00u; }, false);
     p.layout = 0;
     p.border = 0;

@@ -27,16 +27,38 @@ inline void InfoHeader(std::vector<uint8_t>& b, int32_t side, bool icon) {
         Put32(b, 0);
 }
 
-// A 4 x 4 bitmap file, 32 bits per pixel.
-inline std::vector<uint8_t> Bitmap() {
+// A 24-bit bitmap file, w x h, every pixel from colour(x, y) (0x00RRGGBB),
+// rows stored bottom-up or top-down and padded to four bytes.
+template <typename F>
+std::vector<uint8_t> Bitmap24(int32_t w, int32_t h, F colour, bool topDown = false) {
+    const uint32_t stride = ((static_cast<uint32_t>(w) * 24 + 31) / 32) * 4;
     std::vector<uint8_t> b = {'B', 'M'};
-    Put32(b, 14 + 40 + 64);
+    Put32(b, 54 + stride * static_cast<uint32_t>(h));
     Put32(b, 0);
-    Put32(b, 14 + 40);
-    InfoHeader(b, 4, false);
-    for (int i = 0; i < 16; ++i)
-        Put32(b, 0x00336699);
+    Put32(b, 54);
+    Put32(b, 40);
+    Put32(b, static_cast<uint32_t>(w));
+    Put32(b, static_cast<uint32_t>(topDown ? -h : h));
+    Put16(b, 1);
+    Put16(b, 24);
+    for (int i = 0; i < 6; ++i)
+        Put32(b, 0);
+    for (int32_t row = 0; row < h; ++row) {
+        const int32_t y = topDown ? row : h - 1 - row;
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t c = colour(x, y);
+            b.push_back(static_cast<uint8_t>(c));
+            b.push_back(static_cast<uint8_t>(c >> 8));
+            b.push_back(static_cast<uint8_t>(c >> 16));
+        }
+        b.resize(b.size() + (stride - 3 * static_cast<uint32_t>(w)));
+    }
     return b;
+}
+
+// A small bitmap file of one colour.
+inline std::vector<uint8_t> Bitmap() {
+    return Bitmap24(4, 4, [](int32_t, int32_t) { return 0x00336699u; });
 }
 
 // A 16 x 16 icon file (or, with cursor, a cursor file with hot spot 3, 4).
