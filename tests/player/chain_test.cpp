@@ -65,16 +65,6 @@ std::vector<std::shared_ptr<Capture>> PlayAll(const std::vector<std::string>& fi
     return captures;
 }
 
-bool SamePcm(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want) {
-    if (got == want) return true;
-    size_t i = 0;
-    while (i < got.size() && i < want.size() && got[i] == want[i])
-        ++i;
-    MESSAGE("captured " << got.size() << " bytes, reference " << want.size()
-                        << ", first difference at " << i);
-    return false;
-}
-
 } // namespace
 
 TEST_CASE("the device gets exactly what mp3decode makes of the file, last frames included") {
@@ -101,6 +91,7 @@ TEST_CASE("the device gets exactly what mp3decode makes of the file, last frames
             CHECK(captures[0]->format.channels == c.channels);
             CHECK(captures[0]->format.sampleRate == c.rate);
             CHECK(captures[0]->format.blockBytes == c.blockBytes);
+            CHECK(captures[0]->headers == c.headers); // output ring size / block bytes - 1
             CHECK(SamePcm(captures[0]->pcm, reference));
             CHECK(captures[0]->closed);
         }
@@ -114,22 +105,6 @@ TEST_CASE("the device gets exactly what mp3decode makes of the file, last frames
             CHECK(SamePcm(captures[0]->pcm, reference));
             CHECK(captures[0]->closeCalls == 3);
         }
-    }
-}
-
-TEST_CASE("header count of the renderer") {
-    UseFakePlatform();
-    Log().Clear({.blockMicros = 2000});
-    for (auto [file, headers] : {std::pair{"s44.mp3", 112}, {"s22.mp3", 226}, {"m22.mp3", 454}}) {
-        CAPTURE(file);
-        Watchdog("header count", 30s, [&] {
-            void* player = Player().create(FileList({Fixture(file)}).c_str(), 1);
-            Player().play(player);
-            auto* p = static_cast<mp3::Mp3Player*>(player);
-            CHECK(WaitFor([&] { return p->HeaderCount() != 0; }, 10s));
-            CHECK(p->HeaderCount() == headers);
-            Player().remove(player);
-        });
     }
 }
 
@@ -155,24 +130,20 @@ TEST_CASE("a list plays in order; failing files are passed over") {
 
     const auto ref44 = ReferencePcm(Fixture("s44.mp3"));
     const auto ref22 = ReferencePcm(Fixture("m22.mp3"));
-    SUBCASE("two good files") {
-        auto captures = PlayAll({Fixture("s44.mp3"), Fixture("m22.mp3")});
-        REQUIRE(captures.size() == 2);
-        CHECK(SamePcm(captures[0]->pcm, ref44));
-        CHECK(SamePcm(captures[1]->pcm, ref22));
-        const auto progress = Log().Progress(kWindow);
-        CHECK(progress.back() == 100);
-        CHECK(std::count(progress.begin(), progress.end(), 100) == 2);
-        for (size_t i = 1; i < progress.size(); ++i)
-            if (progress[i] != 100 && progress[i - 1] != 100) CHECK(progress[i] > progress[i - 1]);
-    }
-    SUBCASE("missing, empty, Layer I, truncated and garbage files between good ones") {
-        auto captures = PlayAll({dir + "/missing.mp3", Fixture("s44.mp3"), dir + "/empty.mp3",
-                                 dir + "/layer1.mp3", dir + "/truncated.mp3", dir + "/garbage.mp3",
-                                 Fixture("m22.mp3")});
+    SUBCASE("good files in order, missing, empty, Layer I, truncated and garbage ones between") {
+        const std::vector<std::string> files = {
+            dir + "/missing.mp3",   Fixture("s44.mp3"),   dir + "/empty.mp3", dir + "/layer1.mp3",
+            dir + "/truncated.mp3", dir + "/garbage.mp3", Fixture("m22.mp3")};
+        auto captures = PlayAll(files);
         REQUIRE(captures.size() == 2); // no device was opened for a failing file
         CHECK(SamePcm(captures[0]->pcm, ref44));
         CHECK(SamePcm(captures[1]->pcm, ref22));
+        // Progress rises through each good file and ends every file, failing or not, at 100.
+        const auto progress = Log().Progress(kWindow);
+        CHECK(progress.back() == 100);
+        CHECK(std::count(progress.begin(), progress.end(), 100) == int(files.size()));
+        for (size_t i = 1; i < progress.size(); ++i)
+            if (progress[i] != 100 && progress[i - 1] != 100) CHECK(progress[i] > progress[i - 1]);
     }
     SUBCASE("a file cut in the middle plays its whole frames") {
         const size_t half = good.size() / 2;
@@ -245,8 +216,7 @@ TEST_CASE("pause and resume lose and repeat nothing") {
 
 TEST_CASE("loop counts") {
     UseFakePlatform();
-    const auto reference = ReferencePcm(Fixture("m8.mp3"));
-    SUBCASE("for ever until removed") {
+    SUBCASE("a negative count: for ever until removed") {
         Log().Clear();
         Watchdog("looping", 60s, [&] {
             void* player = Player().create(FileList({Fixture("m8.mp3")}).c_str(), -5);
@@ -254,9 +224,6 @@ TEST_CASE("loop counts") {
             CHECK(WaitFor([&] { return Log().Captures().size() >= 4; }, 30s));
             Player().remove(player);
         });
-        auto captures = Log().Captures();
-        for (size_t i = 0; i + 1 < captures.size(); ++i)
-            CHECK(SamePcm(captures[i]->pcm, reference));
     }
     SUBCASE("three times") {
         Log().Clear();

@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <thread>
 
 #include "playback/mp3_player.h"
 
@@ -73,6 +72,7 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         if (script_.failOpen) return 2; // MMSYSERR_BADDEVICEID
         capture_ = std::make_shared<Capture>();
         capture_->format = format;
+        capture_->headers = headerCount;
         {
             std::lock_guard<std::mutex> held(Log().lock);
             Log().captures.push_back(capture_);

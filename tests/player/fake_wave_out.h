@@ -29,6 +29,7 @@ struct DeviceScript {
 // One opened device: what it was given, in the order it played it.
 struct Capture {
     mp3::StreamFormat format;
+    int headers = 0;               // the header count the renderer opened it with
     std::vector<uint8_t> pcm;      // read it once the device is gone
     std::atomic<size_t> played{0}; // bytes of pcm so far, for a test that watches
     bool reset = false;

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include <doctest.h>
+
 #include "audio_decoder.h"
 #include "file_source.h"
 #include "frame_stream.h"
@@ -53,6 +55,16 @@ std::vector<uint8_t> ReferencePcm(const std::string& path) {
     }
     std::fclose(file.file);
     return pcm;
+}
+
+bool SamePcm(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want) {
+    if (got == want) return true;
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i])
+        ++i;
+    MESSAGE("captured " << got.size() << " bytes, reference " << want.size()
+                        << ", first difference at " << i);
+    return false;
 }
 
 std::string FileList(const std::vector<std::string>& names) {
