@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -39,30 +40,36 @@ const Entries& Player() {
 
 void* const kWindow = reinterpret_cast<void*>(0x5150);
 
-// Plays the list once with the given device script and waits until the player
-// has posted 100 for every file.
-std::vector<std::shared_ptr<Capture>> PlayAll(const std::vector<std::string>& files,
-                                              const DeviceScript& script = {},
-                                              std::chrono::seconds bound = 60s) {
-    Log().Clear(script);
-    std::vector<std::shared_ptr<Capture>> captures;
-    Watchdog("playing a list", bound, [&] {
-        void* player = Player().create(FileList(files).c_str(), 1);
-        REQUIRE(player);
-        Player().newPlay(player, kWindow, 0);
-        auto ends = [&] {
-            int n = 0;
-            for (int p : Log().Progress(kWindow))
-                n += p == 100;
-            return n;
-        };
-        CHECK(WaitFor([&] { return ends() == int(files.size()); }, bound));
-        CHECK(WaitFor([&] { return Player().state(player) == 0; }, 5s));
+// Files ended so far: the player posts 100 to kWindow at the end of each.
+int Ends() {
+    const std::vector<int> progress = Log().Progress(kWindow);
+    return int(std::count(progress.begin(), progress.end(), 100));
+}
+
+// A player for the list, started at a position with progress to kWindow; body
+// runs with it, then it is removed. A hang fails the test.
+void WithPlayer(const char* what, const std::vector<std::string>& files, int loops,
+                const std::function<void(void*)>& body, int percent = 0) {
+    Watchdog(what, 60s, [&] {
+        void* player = Player().create(FileList(files).c_str(), loops);
+        CHECK(player);
+        if (!player) return;
+        Player().newPlay(player, kWindow, percent);
+        body(player);
         Player().remove(player);
     });
-    captures = Log().Captures();
+}
+
+// Plays the list once with the given device script until every file has ended.
+std::vector<std::shared_ptr<Capture>> PlayAll(const std::vector<std::string>& files,
+                                              const DeviceScript& script = {}) {
+    Log().Clear(script);
+    WithPlayer("playing a list", files, 1, [&](void* player) {
+        CHECK(WaitFor([&] { return Ends() == int(files.size()); }, 50s));
+        CHECK(WaitFor([&] { return Player().state(player) == 0; }, 5s));
+    });
     CHECK(Log().alive == 0);
-    return captures;
+    return Log().Captures();
 }
 
 } // namespace
@@ -171,11 +178,9 @@ TEST_CASE("pause and resume lose and repeat nothing") {
     const auto reference = ReferencePcm(Fixture("s44.mp3"));
     SUBCASE("pauses all through the file") {
         Log().Clear({.blockMicros = 1500});
-        Watchdog("pausing", 60s, [&] {
-            void* player = Player().create(FileList({Fixture("s44.mp3")}).c_str(), 1);
-            Player().newPlay(player, kWindow, 0);
+        WithPlayer("pausing", {Fixture("s44.mp3")}, 1, [&](void* player) {
             std::mt19937 rng(5);
-            while (Log().Progress(kWindow).empty() || Log().Progress(kWindow).back() != 100) {
+            while (Ends() == 0) {
                 Player().pause(player, 1);
                 const int state = Player().state(player);
                 CHECK((state == -1 || state == 0));
@@ -183,7 +188,6 @@ TEST_CASE("pause and resume lose and repeat nothing") {
                 Player().pause(player, 0);
                 std::this_thread::sleep_for(std::chrono::microseconds(rng() % 6000));
             }
-            Player().remove(player);
         });
         auto captures = Log().Captures();
         REQUIRE(captures.size() == 1);
@@ -191,9 +195,7 @@ TEST_CASE("pause and resume lose and repeat nothing") {
     }
     SUBCASE("a pause while the last blocks play: the end still comes after the resume") {
         Log().Clear({.blockMicros = 20000});
-        Watchdog("pausing at the end", 60s, [&] {
-            void* player = Player().create(FileList({Fixture("s44.mp3")}).c_str(), 1);
-            Player().newPlay(player, kWindow, 0);
+        WithPlayer("pausing at the end", {Fixture("s44.mp3")}, 1, [&](void* player) {
             // The whole file fits in the output ring and the headers: once the
             // device has played a few blocks, every block is written and the
             // renderer waits for the device to finish.
@@ -205,10 +207,9 @@ TEST_CASE("pause and resume lose and repeat nothing") {
                 30s));
             Player().pause(player, 1);
             std::this_thread::sleep_for(100ms);
-            CHECK(Log().Progress(kWindow).back() != 100);
+            CHECK(Ends() == 0);
             Player().pause(player, 0);
-            CHECK(WaitFor([&] { return Log().Progress(kWindow).back() == 100; }, 20s));
-            Player().remove(player);
+            CHECK(WaitFor([&] { return Ends() == 1; }, 20s));
         });
         CHECK(SamePcm(Log().Captures()[0]->pcm, reference));
     }
@@ -218,23 +219,17 @@ TEST_CASE("loop counts") {
     UseFakePlatform();
     SUBCASE("a negative count: for ever until removed") {
         Log().Clear();
-        Watchdog("looping", 60s, [&] {
-            void* player = Player().create(FileList({Fixture("m8.mp3")}).c_str(), -5);
-            Player().newPlay(player, kWindow, 0);
+        WithPlayer("looping", {Fixture("m8.mp3")}, -5, [&](void*) {
             CHECK(WaitFor([&] { return Log().Captures().size() >= 4; }, 30s));
-            Player().remove(player);
         });
     }
     SUBCASE("three times") {
         Log().Clear();
-        Watchdog("three loops", 60s, [&] {
-            void* player = Player().create(FileList({Fixture("m8.mp3")}).c_str(), 3);
-            Player().newPlay(player, kWindow, 0);
+        WithPlayer("three loops", {Fixture("m8.mp3")}, 3, [&](void* player) {
             // Progress comes several times per pass; the end of the third pass is
             // the player standing still, however slow the machine.
             CHECK(WaitFor([&] { return Log().Progress(kWindow).size() >= 6; }, 30s));
             CHECK(WaitFor([&] { return Player().state(player) == 0; }, 45s));
-            Player().remove(player);
         });
         CHECK(Log().Captures().size() == 3);
     }
@@ -279,9 +274,7 @@ TEST_CASE("the controlling thread against the playing chain") {
         for (int round = 0; round < Scaled(20); ++round) {
             // Blocks take time on this device, as on a real one: 3 ms each.
             Log().Clear({.blockMicros = 3000});
-            Watchdog("new play at the end", 60s, [&] {
-                void* player = Player().create(FileList(files).c_str(), 1);
-                Player().newPlay(player, kWindow, 0);
+            WithPlayer("new play at the end", files, 1, [&](void* player) {
                 // Wait for the first file's last block, then press play again
                 // within about 50 ms of its end.
                 CHECK(WaitFor(
@@ -292,13 +285,7 @@ TEST_CASE("the controlling thread against the playing chain") {
                     30s));
                 std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 50));
                 Player().newPlay(player, kWindow, 0);
-                CHECK(WaitFor(
-                    [&] {
-                        auto p = Log().Progress(kWindow);
-                        return std::count(p.begin(), p.end(), 100) >= 3;
-                    },
-                    30s));
-                Player().remove(player);
+                CHECK(WaitFor([&] { return Ends() >= 3; }, 30s));
             });
             // Whatever the order of the two, the last two files play whole, in order.
             auto captures = Log().Captures();
@@ -338,19 +325,13 @@ TEST_CASE("starting at a position") {
     for (int percent : {1, 37, 50, 99}) {
         CAPTURE(percent);
         Log().Clear();
-        Watchdog("seek", 60s, [&] {
-            void* player = Player().create(FileList({Fixture("long.mp3")}).c_str(), 1);
-            Player().newPlay(player, kWindow, percent);
-            CHECK(WaitFor(
-                [&] {
-                    return !Log().Progress(kWindow).empty() &&
-                           Log().Progress(kWindow).back() == 100;
-                },
-                30s));
-            const auto progress = Log().Progress(kWindow);
-            CHECK(progress.front() >= percent - 1);
-            Player().remove(player);
-        });
+        WithPlayer(
+            "seek", {Fixture("long.mp3")}, 1,
+            [&](void*) {
+                CHECK(WaitFor([&] { return Ends() == 1; }, 30s));
+                CHECK(Log().Progress(kWindow).front() >= percent - 1);
+            },
+            percent);
         auto captures = Log().Captures();
         REQUIRE(captures.size() == 1);
         const auto& pcm = captures[0]->pcm;
