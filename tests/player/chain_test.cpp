@@ -101,6 +101,7 @@ TEST_CASE("the device gets exactly what mp3decode makes of the file, last frames
             CHECK(captures[0]->headers == c.headers); // output ring size / block bytes - 1
             CHECK(SamePcm(captures[0]->pcm, reference));
             CHECK(captures[0]->closed);
+            CHECK(captures[0]->heldUnprepares == 0);
         }
         SUBCASE("blocks done inside the write, done out of order, slow close") {
             DeviceScript script;
@@ -298,6 +299,25 @@ TEST_CASE("the controlling thread against the playing chain") {
             CHECK(SamePcm(captures[n - 2]->pcm, refs[1]));
             CHECK(SamePcm(captures[n - 1]->pcm, refs[2]));
             CHECK(SamePcm(captures[0]->pcm, refs[0]));
+        }
+    }
+    SUBCASE("removal while the device gives its blocks back late after the reset") {
+        Log().Clear({.doneInsideReset = false, .resetLateMs = 30, .blockMicros = 1000});
+        Watchdog("late callbacks", 60s, [&] {
+            std::mt19937 rng(23);
+            for (int i = 0; i < Scaled(20); ++i) {
+                void* player = Player().create(FileList({Fixture("s44.mp3")}).c_str(), 1);
+                Player().play(player);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5 + rng() % 20));
+                Player().remove(player);
+                CHECK(Log().alive == 0);
+            }
+        });
+        // No header was unprepared while the device still held it, and every device
+        // was closed once it had given them all back.
+        for (auto& c : Log().Captures()) {
+            CHECK(c->heldUnprepares == 0);
+            CHECK(c->closed);
         }
     }
     SUBCASE("unplayable files looping for ever, removed at any moment") {

@@ -1,6 +1,7 @@
 #include "fake_wave_out.h"
 
 #include <thread> // std::chrono's clocks and durations (all of <chrono> has text a GBK build cannot hold)
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -104,6 +105,13 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         return 0;
     }
     int Unprepare(int header) override {
+        std::lock_guard<std::mutex> held(lock_);
+        // As the system's device: a header it has not given back stays prepared.
+        if (std::count(queue_.begin(), queue_.end(), header) ||
+            std::count(late_.begin(), late_.end(), header)) {
+            ++capture_->heldUnprepares;
+            return 33; // WAVERR_STILLPLAYING
+        }
         headers_.at(size_t(header)).prepared = false;
         return 0;
     }

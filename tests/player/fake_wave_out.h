@@ -33,6 +33,7 @@ struct Capture {
     std::vector<uint8_t> pcm;      // read it once the device is gone
     std::atomic<size_t> played{0}; // bytes of pcm so far, for a test that watches
     bool reset = false;
+    int heldUnprepares = 0; // unprepares refused: the device still held the header
     int closeCalls = 0;
     bool closed = false;
 };
