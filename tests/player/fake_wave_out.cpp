@@ -16,7 +16,6 @@ void DeviceLog::Clear(const DeviceScript& s) {
     captures.clear();
     progress.clear();
     maxAlive = alive.load();
-    created = 0;
 }
 
 std::vector<std::shared_ptr<Capture>> DeviceLog::Captures() {
@@ -53,7 +52,6 @@ class FakeWaveOut : public mp3::WaveOutDevice {
             script_ = Log().script;
         }
         const int now = ++Log().alive;
-        ++Log().created;
         for (int seen = Log().maxAlive;
              now > seen && !Log().maxAlive.compare_exchange_weak(seen, now);) {
         }
@@ -133,7 +131,6 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         {
             std::lock_guard<std::mutex> held(lock_);
             dropped.swap(queue_);
-            capture_->reset = true;
             if (!script_.doneInsideReset) {
                 late_ = std::move(dropped);
                 lateAt_ = std::chrono::steady_clock::now() +

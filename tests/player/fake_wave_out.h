@@ -32,8 +32,7 @@ struct Capture {
     int headers = 0;               // the header count the renderer opened it with
     std::vector<uint8_t> pcm;      // read it once the device is gone
     std::atomic<size_t> played{0}; // bytes of pcm so far, for a test that watches
-    bool reset = false;
-    int heldUnprepares = 0; // unprepares refused: the device still held the header
+    int heldUnprepares = 0;        // unprepares refused: the device still held the header
     int closeCalls = 0;
     bool closed = false;
 };
@@ -45,7 +44,6 @@ struct DeviceLog {
     std::vector<std::shared_ptr<Capture>> captures;
     std::atomic<int> alive{0};
     std::atomic<int> maxAlive{0};
-    std::atomic<int> created{0};
     std::vector<std::pair<void*, int>> progress; // (window, percent) as posted
 
     void Clear(const DeviceScript& s = {});
