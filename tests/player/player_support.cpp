@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -99,13 +100,21 @@ void Watchdog(const char* what, std::chrono::seconds bound, const std::function<
             std::_Exit(3);
         }
     });
-    body();
+    // A failed REQUIRE leaves body by an exception: the guard is stopped first (a
+    // thread left running would end the program) and the failure goes on.
+    std::exception_ptr failure;
+    try {
+        body();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     {
         std::lock_guard<std::mutex> held(lock);
         done = true;
     }
     finished.notify_all();
     guard.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 int Scaled(int count) {
