@@ -6,7 +6,6 @@
 set -uo pipefail
 decoder=$1
 work=$2
-root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"

@@ -23,6 +23,13 @@ bool AllZero(const int16_t* p, int n) {
     return true;
 }
 
+// Whether the two sides of a two-channel frame carry the same samples.
+bool SidesAlike(const int16_t* p) {
+    for (int i = 0; i < 1152; ++i)
+        if (p[2 * i] != p[2 * i + 1]) return false;
+    return true;
+}
+
 struct Decoder {
     std::unique_ptr<AudioDecoder> d = std::make_unique<AudioDecoder>();
     int16_t out[AudioDecoder::kMaxOutputBytes / 2];
@@ -153,10 +160,7 @@ TEST_CASE("a frame in another channel mode is written in the stream's layout") {
         CHECK(r.consumed == 144);
         REQUIRE(r.produced == 1152 * 4);
         CHECK_FALSE(AllZero(dec.out, 2304));
-        bool same = true;
-        for (int i = 0; i < 1152; ++i)
-            same &= dec.out[2 * i] == dec.out[2 * i + 1];
-        CHECK(same);
+        CHECK(SidesAlike(dec.out));
         CHECK(dec.Frame(mp3test::SilentFrame(kStereo)).produced == 1152 * 4);
     }
     SUBCASE("two-channel output set up on a mono first frame") {
@@ -167,10 +171,7 @@ TEST_CASE("a frame in another channel mode is written in the stream's layout") {
         CHECK(info[1] == 2304);
         auto r = dec.Frame(mp3test::Layer3Frame(kMono, c, mp3test::LineBits(1)));
         REQUIRE(r.produced == 1152 * 4);
-        bool same = true;
-        for (int i = 0; i < 1152; ++i)
-            same &= dec.out[2 * i] == dec.out[2 * i + 1];
-        CHECK(same);
+        CHECK(SidesAlike(dec.out));
         CHECK_FALSE(AllZero(dec.out, 2304));
     }
     SUBCASE("stereo frame in a mono stream: the average") {

@@ -11,6 +11,7 @@
 
 using namespace mp3;
 using mp3test::HeaderFields;
+using mp3test::XingFrame;
 
 TEST_CASE("header fields are split from the four bytes") {
     const uint8_t b[4] = {0xFF, 0xFA, 0x93, 0x6C}; // MPEG-1 L3, CRC, 128k, 44.1, pad, joint
@@ -132,26 +133,6 @@ TEST_CASE("free-format length search") {
         CHECK(FindFreeFormatLength(s.data(), s.size()) == -1);
     }
 }
-
-namespace {
-
-std::vector<uint8_t> XingFrame(const HeaderFields& f, size_t offset, uint32_t flags) {
-    std::vector<uint8_t> frame = mp3test::SilentFrame(f);
-    mp3test::BitWriter w;
-    w.Put('X', 8), w.Put('i', 8), w.Put('n', 8), w.Put('g', 8);
-    w.Put(flags, 32);
-    if (flags & kXingFrames) w.Put(1234, 32);
-    if (flags & kXingBytes) w.Put(567890, 32);
-    if (flags & kXingToc)
-        for (int i = 0; i < 100; ++i)
-            w.Put(uint32_t(i * 255 / 99), 8);
-    if (flags & kXingQuality) w.Put(78, 32);
-    std::vector<uint8_t> tag = w.Bytes();
-    std::copy(tag.begin(), tag.end(), frame.begin() + long(offset));
-    return frame;
-}
-
-} // namespace
 
 TEST_CASE("Xing header") {
     SUBCASE("all fields, MPEG-1 stereo at byte 36") {

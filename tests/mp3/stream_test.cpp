@@ -12,7 +12,8 @@ using mp3test::HeaderFields;
 
 namespace {
 
-const HeaderFields k128{3, 1, 1, 9, 0}; // MPEG-1 L3 128k 44.1 kHz stereo: 417 bytes
+const HeaderFields k128{3, 1, 1, 9, 0};           // MPEG-1 L3 128k 44.1 kHz stereo: 417 bytes
+const HeaderFields kMono128{3, 1, 1, 9, 0, 0, 3}; // the same in mono
 
 std::vector<uint8_t> Frames(const HeaderFields& f, int count) {
     std::vector<uint8_t> s;
@@ -26,6 +27,7 @@ struct Player {
     MemoryInput input;
     FrameStream stream{input};
     std::unique_ptr<AudioDecoder> decoder = std::make_unique<AudioDecoder>();
+    std::vector<int16_t> pcm; // what DecodeAll produced
     explicit Player(std::vector<uint8_t> data)
         : bytes(std::move(data)), input(bytes.data(), bytes.size()) {}
     // Frames decoded until the end, or -1 when the loop fails otherwise.
@@ -35,6 +37,7 @@ struct Player {
         int frames = 0, produced = 0, rc;
         while ((rc = stream.Step(*decoder, out, &produced)) == kOk) {
             if (expectBytes >= 0 && produced != expectBytes) return -1;
+            pcm.insert(pcm.end(), out, out + produced / 2);
             ++frames;
         }
         return rc == kErrEndOfStream ? frames : -1;
@@ -109,27 +112,36 @@ TEST_CASE("what the search refuses") {
     }
 }
 
-TEST_CASE("frames up to the longest legal length play") {
-    SUBCASE("Layer II at 32 kHz, 384 kbit/s: 1,728-byte frames") {
-        Player p(Frames({3, 2, 1, 14, 2}, 10));
-        REQUIRE(p.stream.FindStream() == kOk);
-        CHECK(p.stream.FrameLength() == 1728);
-        CHECK(p.DecodeAll(1152 * 4) == 10);
-    }
-    SUBCASE("free format at 32 kHz, 640 kbit/s: 2,880 bytes, 2,881 padded") {
-        HeaderFields f{3, 1, 1, 0, 2};
+TEST_CASE("Layer II frames of the longest legal length play: 384 kbit/s at 32 kHz, 1,728 bytes") {
+    Player p(Frames({3, 2, 1, 14, 2}, 10));
+    REQUIRE(p.stream.FindStream() == kOk);
+    CHECK(p.stream.FrameLength() == 1728);
+    CHECK(p.DecodeAll(1152 * 4) == 10);
+}
+
+TEST_CASE("free format, padded frames among them, up to the longest legal frame") {
+    struct Case {
+        int rateIndex, length, padEvery, frames, bitrate;
+    };
+    const Case cases[] = {
+        {0, 600, 3, 12, 600 * 882 * 1000 / 2880}, // 44.1 kHz
+        {2, 2880, 2, 8, 640000},                  // 32 kHz, 640 kbit/s: 2,880 bytes, 2,881 padded
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.length);
+        HeaderFields f{3, 1, 1, 0, c.rateIndex};
         std::vector<uint8_t> data;
-        for (int i = 0; i < 8; ++i) {
-            f.padding = i % 2;
+        for (int i = 0; i < c.frames; ++i) {
+            f.padding = i % c.padEvery == 1;
             std::vector<uint8_t> frame = mp3test::HeaderBytes(f);
-            frame.resize(size_t(2880 + f.padding), 0);
+            frame.resize(size_t(c.length + f.padding), 0);
             mp3test::Append(data, frame);
         }
         Player p(data);
         REQUIRE(p.stream.FindStream() == kOk);
-        CHECK(p.stream.FrameLength() == 2880);
-        CHECK(p.stream.Bitrate() == 640000);
-        CHECK(p.DecodeAll(1152 * 4) == 8);
+        CHECK(p.stream.FrameLength() == c.length);
+        CHECK(p.stream.Bitrate() == c.bitrate);
+        CHECK(p.DecodeAll(1152 * 4) == c.frames);
     }
 }
 
@@ -143,21 +155,19 @@ TEST_CASE("a change of channel mode is no change of stream") {
         CHECK(p.DecodeAll(1152 * 4) == 11);
     }
     SUBCASE("mono first frames with a two-channel one among them: two-channel output") {
-        const HeaderFields mono{3, 1, 1, 9, 0, 0, 3};
-        auto data = Frames(mono, 1);
+        auto data = Frames(kMono128, 1);
         mp3test::Append(data, Frames(k128, 1));
-        mp3test::Append(data, Frames(mono, 5));
+        mp3test::Append(data, Frames(kMono128, 5));
         Player p(data);
         REQUIRE(p.stream.FindStream() == kOk);
         CHECK(p.stream.OutputChannels() == 2);
         CHECK(p.DecodeAll(1152 * 4) == 7);
     }
     SUBCASE("a two-channel frame late in a mono stream is found by looking ahead") {
-        const HeaderFields mono{3, 1, 1, 9, 0, 0, 3};
-        auto data = Frames(mono, 6);
+        auto data = Frames(kMono128, 6);
         mp3test::Append(data, std::vector<uint8_t>(30, 0x00));
         mp3test::Append(data, Frames(k128, 1));
-        mp3test::Append(data, Frames(mono, 2));
+        mp3test::Append(data, Frames(kMono128, 2));
         Player p(data);
         REQUIRE(p.stream.FindStream() == kOk);
         CHECK(p.stream.OutputChannels() == 1);
@@ -172,27 +182,11 @@ TEST_CASE("a change of channel mode is no change of stream") {
 
 TEST_CASE("a mono frame inside a stereo stream neither desynchronises nor changes the layout") {
     auto data = Frames(k128, 10);
-    mp3test::Append(data, mp3test::SilentFrame({3, 1, 1, 9, 0, 0, 3}));
+    mp3test::Append(data, mp3test::SilentFrame(kMono128));
     mp3test::Append(data, Frames(k128, 10));
     Player p(data);
     REQUIRE(p.stream.FindStream() == kOk);
     CHECK(p.DecodeAll(1152 * 4) == 21);
-}
-
-TEST_CASE("free format") {
-    HeaderFields f{3, 1, 1, 0, 0};
-    std::vector<uint8_t> data;
-    for (int i = 0; i < 12; ++i) {
-        f.padding = i % 3 == 1;
-        std::vector<uint8_t> frame = mp3test::HeaderBytes(f);
-        frame.resize(size_t(600 + f.padding), 0);
-        mp3test::Append(data, frame);
-    }
-    Player p(data);
-    REQUIRE(p.stream.FindStream() == kOk);
-    CHECK(p.stream.FrameLength() == 600);
-    CHECK(p.stream.Bitrate() == 600 * 882 * 1000 / 2880);
-    CHECK(p.DecodeAll(1152 * 4) == 12);
 }
 
 TEST_CASE("resynchronisation") {
@@ -207,14 +201,9 @@ TEST_CASE("resynchronisation") {
             mp3test::Append(clean, frame);
         auto decode = [](std::vector<uint8_t> data) {
             Player p(std::move(data));
-            std::vector<int16_t> pcm;
             REQUIRE(p.stream.FindStream() == kOk);
-            REQUIRE(p.stream.SetUpDecoder(*p.decoder) == kOk);
-            static int16_t out[AudioDecoder::kMaxOutputBytes / 2];
-            int produced;
-            while (p.stream.Step(*p.decoder, out, &produced) == kOk)
-                pcm.insert(pcm.end(), out, out + produced / 2);
-            return pcm;
+            REQUIRE(p.DecodeAll() >= 0);
+            return p.pcm;
         };
         const std::vector<int16_t> reference = decode(clean);
         REQUIRE(reference.size() == 8 * 2304);
@@ -269,22 +258,14 @@ TEST_CASE("measuring, seeking and progress") {
         CHECK(p.stream.Progress() == -1);
     }
     SUBCASE("from the Xing header") {
-        auto data = mp3test::SilentFrame(k128);
-        mp3test::BitWriter w;
-        w.Put('X', 8), w.Put('i', 8), w.Put('n', 8), w.Put('g', 8);
-        w.Put(kXingFrames | kXingToc, 32);
-        w.Put(50, 32);
-        for (int i = 0; i < 100; ++i)
-            w.Put(uint32_t(i * 2), 8);
-        auto tag = w.Bytes();
-        std::copy(tag.begin(), tag.end(), data.begin() + 36);
+        auto data = mp3test::XingFrame(k128, 36, kXingFrames | kXingToc, 50);
         mp3test::Append(data, Frames(k128, 49));
         Player p(data);
         REQUIRE(p.stream.FindStream() == kOk);
         REQUIRE(p.stream.Vbr().has_value());
         p.stream.Measure(100000);
         CHECK(p.stream.TotalFrames() == 50);
-        CHECK(p.stream.SeekPercent(40) == 80 * 100000 / 256);
+        CHECK(p.stream.SeekPercent(40) == (40 * 255 / 99) * 100000 / 256); // the 41st entry
         CHECK(p.stream.FramesDecoded() == 20);
         CHECK(p.stream.SeekPercent(100) == 100000);
         // Progress counts against the Xing frame count and stops at 99.

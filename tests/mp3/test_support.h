@@ -1,6 +1,7 @@
 // Helpers for building MPEG audio bit streams by hand in tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -75,6 +76,26 @@ inline std::vector<uint8_t> SilentFrame(const HeaderFields& f) {
 
 inline void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& more) {
     to.insert(to.end(), more.begin(), more.end());
+}
+
+// A silent frame with a "Xing" tag at byte `offset`, holding the fields whose flags
+// are set: the frame count, 567,890 bytes, the table of contents i * 255 / 99 and
+// quality 78.
+inline std::vector<uint8_t> XingFrame(const HeaderFields& f, size_t offset, uint32_t flags,
+                                      uint32_t frames = 1234) {
+    std::vector<uint8_t> frame = SilentFrame(f);
+    BitWriter w;
+    w.Put('X', 8), w.Put('i', 8), w.Put('n', 8), w.Put('g', 8);
+    w.Put(flags, 32);
+    if (flags & mp3::kXingFrames) w.Put(frames, 32);
+    if (flags & mp3::kXingBytes) w.Put(567890, 32);
+    if (flags & mp3::kXingToc)
+        for (int i = 0; i < 100; ++i)
+            w.Put(uint32_t(i * 255 / 99), 8);
+    if (flags & mp3::kXingQuality) w.Put(78, 32);
+    const std::vector<uint8_t> tag = w.Bytes();
+    std::copy(tag.begin(), tag.end(), frame.begin() + long(offset));
+    return frame;
 }
 
 } // namespace mp3test

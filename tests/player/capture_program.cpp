@@ -4,27 +4,19 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
 
-#include "library_commands.h"
-#include "playback/player_entries.h"
-#include "runtime_state.h"
+#include "runtime_player.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: player_capture FILE.mp3...\n");
         return 1;
     }
-    st::Services.Notify(st::NotifyCode::StartRuntime);
-    std::vector<st::ArgRecord> args = {{1, 0, st::TypeTag::Int}};
-    for (int i = 1; i < argc; ++i)
-        args.push_back({uint32_t(reinterpret_cast<uintptr_t>(argv[i])), 0, st::TypeTag::Text});
     const DWORD start = GetTickCount();
-    st::Services.CallLibraryCommand2(st::cmd::PlayMp3, int32_t(args.size()), args.data());
-    auto state = reinterpret_cast<mp3::GetPlayStateFn>(st::Runtime().player.Lookup("GetPlayState"));
+    playertest::PlayFiles(1, std::vector<const char*>(argv + 1, argv + argc));
     // The player is Playing from the command until the last file has ended.
     const DWORD bound = 120000;
-    while (state(st::Runtime().player.handle) != 0) {
+    while (playertest::RuntimePlayState() != 0) {
         if (GetTickCount() - start > bound) return 2;
         Sleep(10);
     }

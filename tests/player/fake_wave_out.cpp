@@ -1,10 +1,10 @@
 #include "fake_wave_out.h"
 
 #include <thread> // std::chrono's clocks and durations (all of <chrono> has text a GBK build cannot hold)
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <thread>
 
 #include "playback/mp3_player.h"
 
@@ -16,7 +16,6 @@ void DeviceLog::Clear(const DeviceScript& s) {
     captures.clear();
     progress.clear();
     maxAlive = alive.load();
-    created = 0;
 }
 
 std::vector<std::shared_ptr<Capture>> DeviceLog::Captures() {
@@ -53,7 +52,6 @@ class FakeWaveOut : public mp3::WaveOutDevice {
             script_ = Log().script;
         }
         const int now = ++Log().alive;
-        ++Log().created;
         for (int seen = Log().maxAlive;
              now > seen && !Log().maxAlive.compare_exchange_weak(seen, now);) {
         }
@@ -73,6 +71,7 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         if (script_.failOpen) return 2; // MMSYSERR_BADDEVICEID
         capture_ = std::make_shared<Capture>();
         capture_->format = format;
+        capture_->headers = headerCount;
         {
             std::lock_guard<std::mutex> held(Log().lock);
             Log().captures.push_back(capture_);
@@ -104,6 +103,13 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         return 0;
     }
     int Unprepare(int header) override {
+        std::lock_guard<std::mutex> held(lock_);
+        // As the system's device: a header it has not given back stays prepared.
+        if (std::count(queue_.begin(), queue_.end(), header) ||
+            std::count(late_.begin(), late_.end(), header)) {
+            ++capture_->heldUnprepares;
+            return 33; // WAVERR_STILLPLAYING
+        }
         headers_.at(size_t(header)).prepared = false;
         return 0;
     }
@@ -125,7 +131,6 @@ class FakeWaveOut : public mp3::WaveOutDevice {
         {
             std::lock_guard<std::mutex> held(lock_);
             dropped.swap(queue_);
-            capture_->reset = true;
             if (!script_.doneInsideReset) {
                 late_ = std::move(dropped);
                 lateAt_ = std::chrono::steady_clock::now() +

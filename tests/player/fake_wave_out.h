@@ -29,9 +29,10 @@ struct DeviceScript {
 // One opened device: what it was given, in the order it played it.
 struct Capture {
     mp3::StreamFormat format;
+    int headers = 0;               // the header count the renderer opened it with
     std::vector<uint8_t> pcm;      // read it once the device is gone
     std::atomic<size_t> played{0}; // bytes of pcm so far, for a test that watches
-    bool reset = false;
+    int heldUnprepares = 0;        // unprepares refused: the device still held the header
     int closeCalls = 0;
     bool closed = false;
 };
@@ -43,7 +44,6 @@ struct DeviceLog {
     std::vector<std::shared_ptr<Capture>> captures;
     std::atomic<int> alive{0};
     std::atomic<int> maxAlive{0};
-    std::atomic<int> created{0};
     std::vector<std::pair<void*, int>> progress; // (window, percent) as posted
 
     void Clear(const DeviceScript& s = {});

@@ -18,11 +18,9 @@
 #include <cstring>
 #include <memory>
 
-#include "library_commands.h"
 #include "playback/mp3_player.h"
-#include "playback/player_entries.h"
 #include "process_usage.h"
-#include "runtime_state.h"
+#include "runtime_player.h"
 
 namespace {
 
@@ -46,14 +44,7 @@ Usage Measure() {
 }
 
 void PlayCommand(int32_t loops, const char* file) {
-    st::ArgRecord args[2] = {{uint32_t(loops), 0, st::TypeTag::Int},
-                             {uint32_t(reinterpret_cast<uintptr_t>(file)), 0, st::TypeTag::Text}};
-    st::Services.CallLibraryCommand2(st::cmd::PlayMp3, 2, args);
-}
-
-int32_t PlayState() {
-    auto state = reinterpret_cast<mp3::GetPlayStateFn>(st::Runtime().player.Lookup("GetPlayState"));
-    return state(st::Runtime().player.handle);
+    playertest::PlayFiles(loops, {file});
 }
 
 const char* Where() {
@@ -263,7 +254,7 @@ int Bench(const char* file, double audioSeconds) {
     // the main thread: the chain's threads start with the play command and the
     // driver's with the device, so two looks early on find them; after that only
     // their times are read, twice a second.
-    for (int waited = 0; PlayState() != 0; waited += 50) {
+    for (int waited = 0; playertest::RuntimePlayState() != 0; waited += 50) {
         Sleep(50);
         if (waited == 300 || waited == 1000) {
             threads.Sample(true);
@@ -313,7 +304,7 @@ int main(int argc, char** argv) {
                      "usage: player_bench soak FILE.mp3 [CYCLES] | bench FILE.mp3 SECONDS\n");
         return 2;
     }
-    st::Services.Notify(st::NotifyCode::StartRuntime);
+    cmdtest::StartRuntime();
     int rc = std::strcmp(argv[1], "soak") == 0 ? Soak(argv[2], argc > 3 ? std::atoi(argv[3]) : 200)
                                                : Bench(argv[2], argc > 3 ? std::atof(argv[3]) : 0);
     st::ShutDown(0);

@@ -3,9 +3,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include <doctest.h>
 
 #include "audio_decoder.h"
 #include "file_source.h"
@@ -55,6 +58,16 @@ std::vector<uint8_t> ReferencePcm(const std::string& path) {
     return pcm;
 }
 
+bool SamePcm(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want) {
+    if (got == want) return true;
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i])
+        ++i;
+    MESSAGE("captured " << got.size() << " bytes, reference " << want.size()
+                        << ", first difference at " << i);
+    return false;
+}
+
 std::string FileList(const std::vector<std::string>& names) {
     std::string list;
     for (const std::string& name : names) {
@@ -87,13 +100,21 @@ void Watchdog(const char* what, std::chrono::seconds bound, const std::function<
             std::_Exit(3);
         }
     });
-    body();
+    // A failed REQUIRE leaves body by an exception: the guard is stopped first (a
+    // thread left running would end the program) and the failure goes on.
+    std::exception_ptr failure;
+    try {
+        body();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     {
         std::lock_guard<std::mutex> held(lock);
         done = true;
     }
     finished.notify_all();
     guard.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 int Scaled(int count) {

@@ -15,6 +15,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // The PCM the stream code and decoder make of a file, as mp3decode writes it.
 std::vector<uint8_t> ReferencePcm(const std::string& path);
+// Whether the captured PCM is the reference; when not, says where they part.
+bool SamePcm(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want);
 // A file list as the player takes it: names, each NUL-terminated, and a closing NUL.
 std::string FileList(const std::vector<std::string>& names);
 
