@@ -112,6 +112,7 @@ LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 st::UnitBase* Create(uint32_t type, const void* block, int32_t length, uint32_t style, HWND parent,
                      uint32_t controlId, HMENU menu, int32_t left, int32_t top, int32_t width,
                      int32_t height, uint32_t windowId, uint32_t unitId) {
+    st::OwnedMenu ownMenu(menu); // the window's once it is made, as the entry contract says
     auto* unit = new TestUnit;
     if (length >= 1) {
         st::PropertyReader reader(block, length);
@@ -158,6 +159,7 @@ st::UnitBase* Create(uint32_t type, const void* block, int32_t length, uint32_t 
     }
     log.creations.push_back(
         {unitId, controlId, style, parent, left, top, width, height, unit->Probe()});
+    ownMenu.release();
     return unit;
 }
 
