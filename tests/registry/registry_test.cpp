@@ -7,6 +7,7 @@
 #include <string>
 
 #include "registry.h"
+#include "started.h"
 #include "test_units.h"
 #include "test_windows.h"
 
@@ -20,12 +21,6 @@ namespace {
 
 st::UnitRegistry& R() {
     return st::Registry();
-}
-
-void Started() {
-    static bool done = false;
-    if (!done) st::Services.Notify(st::NotifyCode::StartRuntime);
-    done = true;
 }
 
 st::UnitBase* Object(uint32_t window, uint32_t unit) {
