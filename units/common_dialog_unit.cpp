@@ -25,12 +25,6 @@ const char kDialogClass[] = "StCommonDialog";
 constexpr int32_t kBoldWeight = 700;
 constexpr int32_t kPointsPerInch = 72;
 
-int32_t ScreenDpi() {
-    WindowDc screen(nullptr);
-    const int32_t dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
-}
-
 // Where the character at pos ends (a lead byte takes the next byte along).
 size_t NextChar(std::string_view text, size_t pos) {
     return text::IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()

@@ -72,10 +72,7 @@ bool WindowUnit::Build(const UnitPlacement& at) {
     HMENU menu = at.menu;
     int32_t left = at.left, top = at.top, width = at.width, height = at.height;
     const char* className = props.className.empty() ? kDefaultClass : props.className.c_str();
-    if (!RegisterUnitClass(className, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) {
-        if (menu) DestroyMenu(menu);
-        return false;
-    }
+    if (!RegisterUnitClass(className, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) return false;
     // WS_TABSTOP and WS_GROUP from the unit record mean the title-bar
     // buttons on a top-level window; those come from the properties.
     DWORD windowStyle = (style & ~(kTitleBits | WS_TABSTOP | WS_GROUP | WS_VISIBLE | WS_CHILD)) |
@@ -113,10 +110,8 @@ bool WindowUnit::Build(const UnitPlacement& at) {
             static_cast<uintptr_t>(CallRuntime(CallbackCode::MessageWindow)));
     }
     if (!CreateUnitWindow(exStyle, className, props.caption.c_str(), windowStyle, left, top, width,
-                          height, owner, menu)) {
-        if (menu) DestroyMenu(menu);
+                          height, owner, menu))
         return false;
-    }
     ApplyTitleBar();
     RECT created;
     GetWindowRect(hwnd, &created);

@@ -84,12 +84,6 @@ LOGFONTA DefaultGuiFont() {
     return font;
 }
 
-static int32_t ScreenDpi() {
-    WindowDc screen(nullptr);
-    const int32_t dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
-}
-
 // A face name of 1 to longest bytes is kept; anything else becomes 宋体.
 static void SetFace(LOGFONTA& font, const char* face, size_t longest) {
     size_t n = face ? std::strlen(face) : 0;

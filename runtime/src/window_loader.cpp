@@ -211,15 +211,16 @@ bool UnitRegistry::LoadWindow(uint32_t id, bool show, bool modal, HWND owner) {
     UnitBase* self = nullptr;
     if (ViewUnit(w, 0, v)) {
         auto create = UnitEntryOf<CreateUnitFn>(FindTypeRecord(v.type), UnitEntry::CreateUnit);
-        HMENU menu = BuildMenu(w);
+        // The create entry takes the menu; without one it goes here.
+        OwnedMenu menu(BuildMenu(w));
         // The window type asks (code 3003) whether it is made for a modal load.
         loadingModal_ = modal;
         if (create)
-            self = create(v.propertyBlock, static_cast<int32_t>(v.propertyLength),
-                          StyleBits(v.Flags()), owner, 0, menu, v.geometry[0], v.geometry[1],
-                          v.geometry[2], v.geometry[3], w.id, w.units.ids[0], nullptr, 0);
+            self =
+                create(v.propertyBlock, static_cast<int32_t>(v.propertyLength),
+                       StyleBits(v.Flags()), owner, 0, menu.release(), v.geometry[0], v.geometry[1],
+                       v.geometry[2], v.geometry[3], w.id, w.units.ids[0], nullptr, 0);
         loadingModal_ = false;
-        if (!self && menu && IsMenu(menu)) DestroyMenu(menu);
     }
     if (self) {
         if (ViewUnit(w, 0, v))

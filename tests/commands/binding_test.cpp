@@ -4,10 +4,10 @@
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <doctest.h>
 
-#include "child_process.h"
 #include "dll_binding.h"
 #include "runtime_state.h"
 #include "st/services.h"
+#include "subject_run.h"
 
 #include <windows.h>
 
@@ -15,13 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::string ProgramDirectory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p(path);
-    return p.substr(0, p.rfind('\\'));
-}
 
 // Records every load and unload on top of the system's loader.
 struct Recorder {
@@ -74,7 +67,7 @@ TEST_CASE("the first call loads the library, the second loads nothing, shut-down
     Recording recording;
     Declare({"st_bind_probe.dll", "st_bind_probe.dll"}, {"ProbeAdd", "#5"});
     CHECK(st::CheckedDllCall(0, {2, 40}) == 42);
-    CHECK(Recorder::loads == std::vector<std::string>{ProgramDirectory() + "\\" + kProbe});
+    CHECK(Recorder::loads == std::vector<std::string>{testing::ProgramDirectory() + kProbe});
     CHECK(st::CheckedDllCall(0, {7, 8}) == 15);
     CHECK(Recorder::loads.size() == 1);
     // "#5" is ordinal 5, the same function; its own binding loads once more.
@@ -132,7 +125,7 @@ TEST_CASE("a library named like a system one in the program directory is preferr
 
 TEST_CASE("an absolute library path is loaded as it is") {
     Recording recording;
-    const std::string path = ProgramDirectory() + "\\" + kProbe;
+    const std::string path = testing::ProgramDirectory() + kProbe;
     Directories elsewhere("C:\\elsewhere", "");
     Declare({path.c_str()}, {"#5"});
     CHECK(st::CheckedDllCall(0, {20, 22}) == 42);
@@ -158,44 +151,27 @@ TEST_CASE("the raw call measures how the callee left the stack") {
     FreeLibrary(probe);
 }
 
-namespace {
-struct ChildEnd {
-    DWORD exitCode = 0;
-    std::string message;
-};
-// Runs this program again in the given child mode; reads and answers its box.
-ChildEnd RunChild(const char* mode) {
-    ChildEnd end;
-    testing::ChildProcess child;
+TEST_CASE("failures end the program with exit code -1 and their message") {
+    const struct {
+        const char* mode;
+        const char* message;
+    } cases[] = {
+        {"misspelt", "无法找到指定DLL库文件“st_bind_probe.dll”中的输出命令“ProbeAdd_”"},
+        // A missing export in the default libraries: the export alone.
+        {"default", "无法找到指定DLL库文件中的输出命令“#9999”"},
+        // An unbalanced stack: run-time error 6.
+        {"unbalanced", "调用DLL命令后发现堆栈错误"},
+    };
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    REQUIRE(child.Start(self, std::string("--child ") + mode));
-    testing::MessageBoxSeen box;
-    if (child.WaitForMessageBox(30000, &box)) {
-        end.message = box.text;
-        testing::ChildProcess::Dismiss(box);
-    }
-    CHECK(child.WaitForExit(30000, &end.exitCode));
-    return end;
-}
-} // namespace
-
-TEST_CASE("failures end the program with exit code -1 and their message") {
-    SUBCASE("misspelt export: both names") {
-        ChildEnd r = RunChild("misspelt");
-        CHECK(r.exitCode == 0xFFFFFFFFu);
-        CHECK(r.message.find("无法找到指定DLL库文件“st_bind_probe.dll”中的输出命令“ProbeAdd_”") !=
-              std::string::npos);
-    }
-    SUBCASE("missing export in the default libraries: the export alone") {
-        ChildEnd r = RunChild("default");
-        CHECK(r.exitCode == 0xFFFFFFFFu);
-        CHECK(r.message.find("无法找到指定DLL库文件中的输出命令“#9999”") != std::string::npos);
-    }
-    SUBCASE("unbalanced stack: run-time error 6") {
-        ChildEnd r = RunChild("unbalanced");
-        CHECK(r.exitCode == 0xFFFFFFFFu);
-        CHECK(r.message.find("调用DLL命令后发现堆栈错误") != std::string::npos);
+    for (const auto& c : cases) {
+        const std::string mode = c.mode;
+        CAPTURE(mode);
+        // This program again, in its child mode.
+        testing::SubjectEnd end = testing::RunSubject(self, "--child " + mode, "");
+        REQUIRE(end.exited);
+        CHECK(end.exitCode == 0xFFFFFFFFu);
+        CHECK(end.box.text.find(c.message) != std::string::npos);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "st/services.h"
 #include "st/values.h"
+#include "started.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -55,16 +56,9 @@ class Bytes {
 
 using Command = void (*)(ArgRecord*, int32_t, ArgRecord*);
 
-// The runtime started as a program starts it (heap, program directory, the
-// core library's callback), once per test program.
-inline void StartRuntime() {
-    static const bool started = (st::Services.Notify(st::NotifyCode::StartRuntime), true);
-    (void)started;
-}
-
 // A command called the way application code calls it: through the service table.
 inline ArgRecord Call(Command command, std::initializer_list<ArgRecord> args) {
-    StartRuntime();
+    Started(); // the runtime as a program starts it, once
     std::vector<ArgRecord> list(args);
     return st::Services.CallLibraryCommand2(command, static_cast<int32_t>(list.size()),
                                             list.data());

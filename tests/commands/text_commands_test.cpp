@@ -1,4 +1,7 @@
-// Text and conversion commands called as library commands on runtime values.
+// Text and conversion commands called as library commands on runtime values:
+// how each reads its records (omitted or supplied, by kind) and hands back its
+// result (null for an empty one). The byte-level text logic under them is
+// tested on the host (text_core_test.cpp).
 #include <doctest.h>
 
 #include "command_calls.h"
@@ -40,17 +43,14 @@ TEST_CASE("CharCode and CharFromCode") {
 }
 
 TEST_CASE("FindText: omitted start and ignore-case told apart from supplied ones") {
+    // Found after a double-byte character whose second byte is 'a'.
     const char* page = "x"
                        "\x81\x61"
                        "accept: 1";
-    // The 'a' inside the double-byte character is never a match.
-    CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("a")})) == 4);
     CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("Accept"), Omitted(), Bool(true)})) == 4);
     CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("Accept"), Omitted(), Omitted()})) == -1);
     CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("Accept"), Int(0), Bool(false)})) == -1);
-    CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("a"), Int(5)})) == -1);
-    CHECK(AsInt(Call(cmd::FindText, {Text(page), Text(""), Int(13)})) == -1);
-    CHECK(AsInt(Call(cmd::FindText, {Text(page), Text(""), Int(12)})) == 1);
+    CHECK(AsInt(Call(cmd::FindText, {Text(page), Text("c"), Int(6)})) == 6);
 }
 
 TEST_CASE("ToUpper, ToLower, RemoveAllSpaces, ReplaceText give null for empty results") {
@@ -64,8 +64,6 @@ TEST_CASE("ToUpper, ToLower, RemoveAllSpaces, ReplaceText give null for empty re
     CHECK(TakeText(Call(cmd::RemoveAllSpaces, {Text(" 　 　")})) == "<null>");
     const char* t = "HTTP/1.1 200 OK";
     CHECK(TakeText(Call(cmd::ReplaceText, {Text(t), Int(1), Int(12), Omitted()})) == " OK");
-    CHECK(TakeText(Call(cmd::ReplaceText, {Text(t), Int(99), Int(0), Text("!")})) ==
-          "HTTP/1.1 200 OK!");
     CHECK(TakeText(Call(cmd::ReplaceText, {Text("ab"), Int(1), Int(2), Omitted()})) == "<null>");
     CHECK(TakeText(Call(cmd::ReplaceText, {Text("ab"), Int(1), Int(2), Text(st::EmptyText)})) ==
           "<null>");
@@ -73,14 +71,11 @@ TEST_CASE("ToUpper, ToLower, RemoveAllSpaces, ReplaceText give null for empty re
 
 TEST_CASE("ToNumber and ToInteger by kind") {
     CHECK(AsDouble(Call(cmd::ToNumber, {Text("\xA3\xB8\xA3\xB0")})) == 80.0);
-    CHECK(AsDouble(Call(cmd::ToNumber, {Text(":12")})) == 0.0);
-    CHECK(AsDouble(Call(cmd::ToNumber, {Text(" 2.5e1")})) == 25.0);
     CHECK(AsDouble(Call(cmd::ToNumber, {Of(Tag::Byte, 0xFF)})) == 255.0);
     CHECK(AsDouble(Call(cmd::ToNumber, {Of(Tag::Short, 0xFFFF)})) == -1.0);
     CHECK(AsDouble(Call(cmd::ToNumber, {Of(Tag::Address, 0xFFFFFFFF)})) == 4294967295.0);
     CHECK(AsDouble(Call(cmd::ToNumber, {Of(Tag::Long, 0, 1)})) == 4294967296.0);
     CHECK(AsDouble(Call(cmd::ToNumber, {Double(40928.5, Tag::DateTime)})) == 0.0);
-    CHECK(AsInt(Call(cmd::ToInteger, {Text("\xA3\xB8\xA3\xB0")})) == 80);
     CHECK(AsInt(Call(cmd::ToInteger, {Text("－１２ab")})) == -12);
     CHECK(AsInt(Call(cmd::ToInteger, {Double(-7.9)})) == -7);
     CHECK(AsInt(Call(cmd::ToInteger, {Of(Tag::Short, 0x8000)})) == -32768);
@@ -155,7 +150,6 @@ TEST_CASE("Byte-set and spacing commands") {
     CHECK(TakeBytes(Call(cmd::ZeroByteSet, {Int(0)})) == "<null>");
     CHECK(TakeText(Call(cmd::SpaceText, {Int(3)})) == "   ");
     CHECK(TakeText(Call(cmd::SpaceText, {Int(-3)})) == "<null>");
-    CHECK(TakeText(Call(cmd::ToHexText, {Int(255)})) == "FF");
     CHECK(TakeText(Call(cmd::ToHexText, {Int(-1)})) == "FFFFFFFF");
     CHECK(TakeText(Call(cmd::ToHexText, {Int(0)})) == "0");
 }

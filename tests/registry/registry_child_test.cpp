@@ -4,49 +4,27 @@
 
 #include <string>
 
-#include "child_process.h"
-
-using testing::ChildProcess;
-using testing::MessageBoxSeen;
+#include "subject_run.h"
 
 namespace {
 
-constexpr DWORD kBound = 60000;
-
-struct Run {
-    bool boxSeen = false;
-    MessageBoxSeen box;
-    bool exited = false;
-    DWORD exitCode = 0;
-    std::string log;
-};
-
-Run RunToErrorBox(const std::string& arguments, DWORD waitWithBoxOpen = 0) {
-    Run run;
+// Runs the subject in the given mode (its first word; any further words
+// follow the trace path) up to its end.
+testing::SubjectEnd Run(const std::string& arguments, DWORD holdBox = 0) {
     std::string log = testing::NewTracePath("st_registry_");
-    ChildProcess child;
-    REQUIRE(child.Start(testing::ProgramDirectory() + "registry_subject.exe",
-                        arguments.substr(0, arguments.find(' ')) + " " + log +
-                            (arguments.find(' ') == std::string::npos
-                                 ? ""
-                                 : arguments.substr(arguments.find(' ')))));
-    run.boxSeen = child.WaitForMessageBox(kBound, &run.box);
-    if (run.boxSeen) {
-        if (waitWithBoxOpen) Sleep(waitWithBoxOpen);
-        ChildProcess::Dismiss(run.box);
-    }
-    run.exited = child.WaitForExit(kBound, &run.exitCode);
-    run.log = testing::ReadTrace(log, true);
-    return run;
+    size_t space = arguments.find(' ');
+    std::string tail = space == std::string::npos ? "" : arguments.substr(space);
+    return testing::RunSubject(testing::ProgramDirectory() + "registry_subject.exe",
+                               arguments.substr(0, space) + " " + log + tail, log, holdBox);
 }
 
 std::string ErrorText(const char* message) {
-    return std::string("运行时出错!\r\n\r\n错误信息：") + message + "\r\n";
+    return testing::RuntimeErrorText(0, message);
 }
 
 void ExpectError(const std::string& arguments, const char* message) {
     CAPTURE(arguments);
-    Run run = RunToErrorBox(arguments);
+    testing::SubjectEnd run = Run(arguments);
     REQUIRE(run.boxSeen);
     CHECK(run.box.caption == "错误");
     CHECK(run.box.text == ErrorText(message));
@@ -64,7 +42,7 @@ TEST_CASE("a template segment cut short: the framing error, exit code -1") {
 }
 
 TEST_CASE("an index of length 0: an empty registry, and the start-up window cannot load") {
-    Run run = RunToErrorBox("emptyindex");
+    testing::SubjectEnd run = Run("emptyindex");
     REQUIRE(run.boxSeen);
     CHECK(run.box.text == ErrorText("载入启动窗口失败"));
     CHECK(run.log == "windows 0\r\n");
@@ -86,7 +64,7 @@ TEST_CASE("events from windows and units the registry cannot serve") {
 }
 
 TEST_CASE("an event raised while a run-time error box is open reaches no handler") {
-    Run run = RunToErrorBox("errorbox", 1500);
+    testing::SubjectEnd run = Run("errorbox", 1500);
     REQUIRE(run.boxSeen);
     CHECK(run.box.text == ErrorText("测试错误"));
     CHECK(run.log == "raised 0 handlers 0\r\n"); // the EndRoutine never runs after an error

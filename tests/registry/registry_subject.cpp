@@ -1,9 +1,10 @@
 // A test subject on the real runtime with the registry's test templates. The
 // first argument picks what it does, the second names a log file.
-#include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include "registry.h"
+#include "subject_args.h"
 #include "test_units.h"
 #include "test_windows.h"
 
@@ -14,13 +15,7 @@ namespace {
 std::string logPath;
 
 void Append(const std::string& line) {
-    HANDLE f = CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    std::string text = line + "\r\n";
-    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(f);
+    subject::Trace(logPath, line);
 }
 
 uint64_t Raise(uint32_t window, uint32_t unit, int32_t event) {
@@ -52,16 +47,10 @@ void EndRoutine() {
 } // namespace
 
 extern "C" int ProgramEntry() {
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argc < 3) return 2;
-    char mode[64], path[MAX_PATH], number[32] = "0";
-    WideCharToMultiByte(CP_ACP, 0, argv[1], -1, mode, sizeof mode, nullptr, nullptr);
-    WideCharToMultiByte(CP_ACP, 0, argv[2], -1, path, sizeof path, nullptr, nullptr);
-    if (argc > 3)
-        WideCharToMultiByte(CP_ACP, 0, argv[3], -1, number, sizeof number, nullptr, nullptr);
-    logPath = path;
-    std::string m = mode;
+    subject::Arguments args = subject::ReadArguments();
+    if (!args.valid) return 2;
+    logPath = args.log;
+    const std::string& m = args.mode;
     using namespace testwindows;
 
     st::Services.Notify(st::NotifyCode::StartRuntime);
@@ -70,7 +59,7 @@ extern "C" int ProgramEntry() {
         // The segment the header points at, cut short.
         std::vector<uint8_t> segment = st::BuildTemplateSegment(Windows(&__ImageBase));
         st::Registry().Clear();
-        uint32_t n = static_cast<uint32_t>(std::atoi(number));
+        uint32_t n = static_cast<uint32_t>(std::atoi(args.number.c_str()));
         st::LoadTemplateSegment(segment.data(), n, &__ImageBase);
         Append("loaded");
     } else if (m == "emptyindex") {

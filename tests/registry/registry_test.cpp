@@ -7,6 +7,7 @@
 #include <string>
 
 #include "registry.h"
+#include "started.h"
 #include "test_units.h"
 #include "test_windows.h"
 
@@ -20,12 +21,6 @@ namespace {
 
 st::UnitRegistry& R() {
     return st::Registry();
-}
-
-void Started() {
-    static bool done = false;
-    if (!done) st::Services.Notify(st::NotifyCode::StartRuntime);
-    done = true;
 }
 
 st::UnitBase* Object(uint32_t window, uint32_t unit) {
@@ -252,6 +247,33 @@ TEST_CASE("a window whose unit cannot be created fails to load and leaves nothin
     CHECK_FALSE(R().LoadWindow(0x52019999, false, false, nullptr));
 }
 
+TEST_CASE("the window type's create entry destroys the menu it is given when no window is made") {
+    Started();
+    auto* type = reinterpret_cast<const st::TypeRecord*>(
+        st::RuntimeCallback(st::CallbackCode::TypeRecordOf, st::UnitType::Window, 0));
+    auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::CreateUnit);
+    REQUIRE(static_cast<bool>(create));
+    const uint8_t newer[4] = {99, 0, 0, 0}; // a block version this program cannot read
+    HWND gone = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    struct Case {
+        const char* what;
+        const uint8_t* block;
+        int32_t length;
+        HWND owner;
+    } cases[] = {{"the block does not read", newer, 4, nullptr},
+                 {"the window cannot be made", nullptr, 0, gone}};
+    for (const Case& c : cases) {
+        const std::string what = c.what;
+        CAPTURE(what);
+        HMENU menu = CreateMenu();
+        AppendMenuA(menu, MF_STRING, 1, "文件");
+        CHECK(create(c.block, c.length, 0, c.owner, 0, menu, 0, 0, 100, 100, 0x52019998, 0x06010000,
+                     nullptr, 0) == nullptr);
+        CHECK_FALSE(IsMenu(menu));
+    }
+}
+
 TEST_CASE("geometry: clamping, stored values before creation, live values after") {
     Fresh();
     CHECK(Get(B, BButton, 2) == 77);
@@ -312,9 +334,7 @@ TEST_CASE("visible and disabled on units not yet created and on live units") {
     Set(B, BButton, 5, 1);
     CHECK(IsWindowVisible(Handle(B, BButton)));
     CHECK(Get(B, BButton, 5) == 1);
-    Close(B);
-    // The next load starts from the list as it was before this one.
-    CHECK((View(B, BButton).Flags() & 3) == 2);
+    Close(B); // back to the list as stored before the load
     Set(B, BButton, 5, 1);
     Set(B, BButton, 6, 0);
 

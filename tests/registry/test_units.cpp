@@ -112,6 +112,7 @@ LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 st::UnitBase* Create(uint32_t type, const void* block, int32_t length, uint32_t style, HWND parent,
                      uint32_t controlId, HMENU menu, int32_t left, int32_t top, int32_t width,
                      int32_t height, uint32_t windowId, uint32_t unitId) {
+    st::OwnedMenu ownMenu(menu); // the window's once it is made, as the entry contract says
     auto* unit = new TestUnit;
     if (length >= 1) {
         st::PropertyReader reader(block, length);
@@ -158,6 +159,7 @@ st::UnitBase* Create(uint32_t type, const void* block, int32_t length, uint32_t 
     }
     log.creations.push_back(
         {unitId, controlId, style, parent, left, top, width, height, unit->Probe()});
+    ownMenu.release();
     return unit;
 }
 
@@ -169,68 +171,53 @@ st::UnitBase* CreateOf(const void* block, int32_t length, uint32_t style, HWND p
                   windowId, unitId);
 }
 
+// The stored field behind a type property: a number or a byte string.
+int32_t* NumberField(TestProperties& p, int32_t index) {
+    switch (index + 8) {
+    case Prop::Number:
+        return &p.number;
+    case Prop::Logical:
+        return &p.logical;
+    case Prop::Style:
+        return &p.style;
+    default:
+        return nullptr;
+    }
+}
+std::vector<uint8_t>* BytesField(TestProperties& p, int32_t index) {
+    return index + 8 == Prop::Font ? &p.font : index + 8 == Prop::Picture ? &p.picture : nullptr;
+}
+
 int32_t SetProperty(st::UnitBase* base, int32_t index, const uint32_t* value, uint32_t* out) {
     *out = 0;
     TestUnit* unit = static_cast<TestUnit*>(base);
     log.lastSet = {value[0], value[1]};
     TestProperties& p = unit->props;
-    auto bytes = [&](std::vector<uint8_t>& to) {
+    if (int32_t* n = NumberField(p, index)) {
+        *n = static_cast<int32_t>(value[0]);
+    } else if (std::vector<uint8_t>* b = BytesField(p, index)) {
         const uint8_t* from = reinterpret_cast<const uint8_t*>(value[0]);
-        to.assign(from, from + value[1]);
-    };
-    switch (index) {
-    case Prop::Number - 8:
-        p.number = static_cast<int32_t>(value[0]);
-        return 0;
-    case Prop::Text - 8:
+        b->assign(from, from + value[1]);
+    } else if (index + 8 == Prop::Text) {
         p.text = reinterpret_cast<const char*>(value[0]);
         if (unit->hwnd) SetWindowTextA(unit->hwnd, p.text.c_str());
-        return 0;
-    case Prop::Logical - 8:
-        p.logical = static_cast<int32_t>(value[0]);
-        return 0;
-    case Prop::Font - 8:
-        bytes(p.font);
-        return 0;
-    case Prop::Picture - 8:
-        bytes(p.picture);
-        return 0;
-    case Prop::Style - 8:
-        p.style = static_cast<int32_t>(value[0]);
-        return 1;
-    default:
-        return 0;
     }
+    return index + 8 == Prop::Style ? 1 : 0; // a new style needs a new control
 }
 
 int32_t GetProperty(st::UnitBase* base, int32_t index, uint32_t* value) {
     TestProperties& p = static_cast<TestUnit*>(base)->props;
-    auto bytes = [&](const std::vector<uint8_t>& b) {
-        value[0] = b.empty() ? 0 : reinterpret_cast<uint32_t>(b.data());
-        value[1] = static_cast<uint32_t>(b.size());
-    };
-    switch (index) {
-    case Prop::Number - 8:
-        value[0] = static_cast<uint32_t>(p.number);
-        return 1;
-    case Prop::Text - 8:
+    if (int32_t* n = NumberField(p, index)) {
+        value[0] = static_cast<uint32_t>(*n);
+    } else if (std::vector<uint8_t>* b = BytesField(p, index)) {
+        value[0] = b->empty() ? 0 : reinterpret_cast<uint32_t>(b->data());
+        value[1] = static_cast<uint32_t>(b->size());
+    } else if (index + 8 == Prop::Text) {
         value[0] = reinterpret_cast<uint32_t>(p.text.c_str());
-        return 1;
-    case Prop::Logical - 8:
-        value[0] = static_cast<uint32_t>(p.logical);
-        return 1;
-    case Prop::Font - 8:
-        bytes(p.font);
-        return 1;
-    case Prop::Picture - 8:
-        bytes(p.picture);
-        return 1;
-    case Prop::Style - 8:
-        value[0] = static_cast<uint32_t>(p.style);
-        return 1;
-    default:
+    } else {
         return 0;
     }
+    return 1;
 }
 
 HGLOBAL SaveProperties(st::UnitBase* unit, uint32_t* length) {

@@ -1,32 +1,24 @@
 // A test subject: a small program on the real runtime, driven by the runtime
 // tests from outside. The first argument picks what it does, the second is
 // the file its EndRoutine appends to.
-#include <cstring>
 #include <string>
 
 #include "runtime_state.h"
+#include "subject_args.h"
 
 namespace {
 
 std::string logPath;
 HWND window;
 
-void Append(const char* line) {
-    HANDLE f = CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    WriteFile(f, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
-    CloseHandle(f);
-}
-
 void EndRoutine() {
-    Append(GetCurrentThreadId() == st::Runtime().mainThread ? "end main\r\n" : "end other\r\n");
+    subject::Trace(logPath,
+                   GetCurrentThreadId() == st::Runtime().mainThread ? "end main" : "end other");
 }
 
 // A library of our own, to see the end notification arrive after the EndRoutine.
 int32_t TraceLibrary(int32_t code, uint32_t, uint32_t) {
-    if (code == st::LibraryCode::Ending) Append("library end\r\n");
+    if (code == st::LibraryCode::Ending) subject::Trace(logPath, "library end");
     return code == st::LibraryCode::Ending ? 0 : -1;
 }
 const st::LibraryRecord traceLibrary = {"trace", "trace", 0, nullptr, 0, nullptr, TraceLibrary};
@@ -71,19 +63,15 @@ DWORD WINAPI RaiseFromAnotherThread(LPVOID) {
 } // namespace
 
 extern "C" int ProgramEntry() {
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argc < 3) return 2;
-    char mode[64], path[MAX_PATH];
-    WideCharToMultiByte(CP_ACP, 0, argv[1], -1, mode, sizeof mode, nullptr, nullptr);
-    WideCharToMultiByte(CP_ACP, 0, argv[2], -1, path, sizeof path, nullptr, nullptr);
-    logPath = path;
+    subject::Arguments args = subject::ReadArguments();
+    if (!args.valid) return 2;
+    logPath = args.log;
 
     st::Services.Notify(st::NotifyCode::StartRuntime);
     st::Services.Notify(st::NotifyCode::SetEndRoutine, EndRoutine);
     st::Runtime().libraries.push_back(&traceLibrary);
     st::Runtime().libraryStates.push_back(0);
-    std::string m = mode;
+    const std::string& m = args.mode;
     if (m == "raise6") {
         st::Services.RaiseError(6);
     } else if (m == "error5") {

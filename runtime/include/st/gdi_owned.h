@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "st/owned.h"
 
 namespace st {
@@ -15,6 +17,8 @@ using OwnedRegion = Owned<HRGN, &DeleteObject>;
 using OwnedBitmap = Owned<HBITMAP, &DeleteObject>;
 using OwnedIcon = Owned<HICON, &DestroyIcon>;
 using OwnedCursor = Owned<HCURSOR, &DestroyCursor>;
+// A menu not yet held by a window (a window destroys the menu it holds).
+using OwnedMenu = Owned<HMENU, &DestroyMenu>;
 
 // The painting DC of one WM_PAINT: BeginPaint here, EndPaint at the end of
 // the scope (also when there is nothing to draw: it validates the window).
@@ -69,5 +73,13 @@ class Selected {
     HDC dc_;
     HGDIOBJ old_;
 };
+
+// Dots per inch of the screen's height (96 when the screen cannot tell):
+// point sizes of fonts convert with it.
+inline int32_t ScreenDpi() {
+    WindowDc screen(nullptr);
+    const int32_t dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? dpi : 96;
+}
 
 } // namespace st

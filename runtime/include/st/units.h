@@ -227,6 +227,8 @@ inline constexpr int32_t ListBlockTexts = 9;
 inline constexpr int32_t IsDefaultButton = 10;
 } // namespace UnitEntry
 
+// Entry 1 takes the menu it is given (a window's only): the window it makes
+// holds it; when it makes none, it destroys the menu before answering null.
 using CreateUnitFn = UnitBase* (*)(const void* block, int32_t length, uint32_t style, HWND parent,
                                    uint32_t controlId, HMENU menu, int32_t left, int32_t top,
                                    int32_t width, int32_t height, uint32_t windowId,

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "st/gdi_owned.h"
 #include "st/template_record.h"
 #include "st/units.h"
 
@@ -185,12 +186,14 @@ struct UnitPlacement {
 // UnitInterface entry 1 for a unit class T: a new T with its property block
 // (T::props) read and its ids set, whose T::Build(placement) then makes its
 // window. Null, with nothing left behind, when the block does not read or
-// Build fails.
+// Build fails. The entry takes the menu it is given: the window made holds
+// it, and whenever no window is made the menu is destroyed here.
 template <typename T>
 UnitBase* CreateUnitOf(const void* block, int32_t length, uint32_t style, HWND parent,
                        uint32_t controlId, HMENU menu, int32_t left, int32_t top, int32_t width,
                        int32_t height, uint32_t windowId, uint32_t unitId, HWND /*designHost*/,
                        int32_t designMode) {
+    OwnedMenu ownMenu(menu);
     std::unique_ptr<T> unit(new T);
     if (!ReadPropertyBlock(unit->props, block, length)) return nullptr;
     unit->windowId = windowId;
@@ -198,6 +201,7 @@ UnitBase* CreateUnitOf(const void* block, int32_t length, uint32_t style, HWND p
     unit->designMode = designMode;
     if (!unit->Build(UnitPlacement{style, parent, controlId, menu, left, top, width, height}))
         return nullptr;
+    ownMenu.release();
     return unit.release();
 }
 
