@@ -3,7 +3,7 @@
 
 #include "st/services.h"
 #include "st/values.h"
-#include "started.h"
+#include "runtime_started.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -58,7 +58,7 @@ using Command = void (*)(ArgRecord*, int32_t, ArgRecord*);
 
 // A command called the way application code calls it: through the service table.
 inline ArgRecord Call(Command command, std::initializer_list<ArgRecord> args) {
-    Started(); // the runtime as a program starts it, once
+    testing::StartRuntimeOnce(); // the runtime as a program starts it, once
     std::vector<ArgRecord> list(args);
     return st::Services.CallLibraryCommand2(command, static_cast<int32_t>(list.size()),
                                             list.data());

@@ -304,7 +304,7 @@ int main(int argc, char** argv) {
                      "usage: player_bench soak FILE.mp3 [CYCLES] | bench FILE.mp3 SECONDS\n");
         return 2;
     }
-    cmdtest::StartRuntime();
+    testing::StartRuntimeOnce();
     int rc = std::strcmp(argv[1], "soak") == 0 ? Soak(argv[2], argc > 3 ? std::atoi(argv[3]) : 200)
                                                : Bench(argv[2], argc > 3 ? std::atof(argv[3]) : 0);
     st::ShutDown(0);

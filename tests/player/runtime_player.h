@@ -27,7 +27,7 @@ inline void PlayFiles(int32_t loops, const std::vector<const char*>& files) {
     std::vector<cmdtest::ArgRecord> args = {cmdtest::Int(loops)};
     for (const char* file : files)
         args.push_back(cmdtest::Text(file));
-    cmdtest::StartRuntime();
+    testing::StartRuntimeOnce();
     st::Services.CallLibraryCommand2(st::cmd::PlayMp3, int32_t(args.size()), args.data());
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "registry.h"
-#include "started.h"
+#include "runtime_started.h"
 #include "test_units.h"
 #include "test_windows.h"
 
@@ -46,7 +46,7 @@ void Set(uint32_t window, uint32_t unit, int32_t index, uint32_t low, int32_t pa
 }
 
 void Fresh() {
-    Started();
+    testing::StartRuntimeOnce();
     Close(A);
     Close(E);
     trace.clear();
@@ -113,7 +113,7 @@ uint64_t Raise(st::EventRecord& r) {
 } // namespace
 
 TEST_CASE("the registry holds exactly the windows the builder described") {
-    Started();
+    testing::StartRuntimeOnce();
     auto* templates = reinterpret_cast<st::TemplateRegistry*>(
         st::RuntimeCallback(st::CallbackCode::Registry, 0, 0));
     std::vector<st::WindowDescription> described = Windows(&__ImageBase);
@@ -248,7 +248,7 @@ TEST_CASE("a window whose unit cannot be created fails to load and leaves nothin
 }
 
 TEST_CASE("the window type's create entry destroys the menu it is given when no window is made") {
-    Started();
+    testing::StartRuntimeOnce();
     auto* type = reinterpret_cast<const st::TypeRecord*>(
         st::RuntimeCallback(st::CallbackCode::TypeRecordOf, st::UnitType::Window, 0));
     auto create = st::UnitEntryOf<st::CreateUnitFn>(type, st::UnitEntry::CreateUnit);
@@ -671,7 +671,7 @@ TEST_CASE("typed events: each argument passed by its flags and type") {
 }
 
 TEST_CASE("value to integer by type tag") {
-    Started();
+    testing::StartRuntimeOnce();
     auto convert = [](uint32_t low, uint32_t high, uint32_t type) {
         st::TypedArg a{low, high, type, 0};
         return static_cast<int32_t>(st::RuntimeCallback(st::CallbackCode::ValueToInteger,

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "runtime_state.h"
-#include "started.h"
+#include "runtime_started.h"
 
 extern const char TestConstantText[];
 
@@ -19,7 +19,7 @@ const char* SegmentEnd() {
 } // namespace
 
 TEST_CASE("the constant segment is one static block holding the program's constants") {
-    Started();
+    testing::StartRuntimeOnce();
     const auto& rt = st::Runtime();
     uintptr_t end = reinterpret_cast<uintptr_t>(st::ConstantSegmentEnd);
     CHECK(ProgramHeaderRecord.constantLength > 0);
@@ -36,7 +36,7 @@ TEST_CASE("the constant segment is one static block holding the program's consta
 }
 
 TEST_CASE("freeing static data or null does nothing; heap blocks are freed") {
-    Started();
+    testing::StartRuntimeOnce();
     st::FreeMemory(nullptr);
     st::FreeMemory(const_cast<char*>(st::EmptyText));
     st::FreeMemory(const_cast<int32_t*>(st::EmptyBlock));
@@ -55,7 +55,7 @@ TEST_CASE("freeing static data or null does nothing; heap blocks are freed") {
 }
 
 TEST_CASE("a block counted as static data is never handed back to the heap") {
-    Started();
+    testing::StartRuntimeOnce();
     // A heap block registered as a static range: only the range check keeps
     // FreeMemory from freeing it, and the heap can tell whether it did.
     HANDLE heap = GetProcessHeap();
@@ -72,7 +72,7 @@ TEST_CASE("a block counted as static data is never handed back to the heap") {
 }
 
 TEST_CASE("reallocating static data copies only what remains of its range") {
-    Started();
+    testing::StartRuntimeOnce();
     SUBCASE("10 bytes before the end of the constant segment, to 100 bytes") {
         const char* at = SegmentEnd() - 10;
         auto* p = static_cast<unsigned char*>(st::ReallocMemory(const_cast<char*>(at), 100));
@@ -111,7 +111,7 @@ TEST_CASE("reallocating static data copies only what remains of its range") {
 }
 
 TEST_CASE("heap blocks grow in place or move with their contents; null reallocates as new") {
-    Started();
+    testing::StartRuntimeOnce();
     auto* p = static_cast<char*>(st::ReallocMemory(nullptr, 8));
     std::memcpy(p, "1234567", 8);
     p = static_cast<char*>(st::ReallocMemory(p, 100000));

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime_state.h"
-#include "started.h"
+#include "runtime_started.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ struct OneWindow : st::WindowRegistry {
 } // namespace
 
 TEST_CASE("StartRuntime prepares the process from the start-up record") {
-    Started();
+    testing::StartRuntimeOnce();
     const st::RuntimeState& rt = st::Runtime();
     CHECK(rt.heap == GetProcessHeap());
     CHECK(rt.build[0] == 3);
@@ -72,7 +72,7 @@ TEST_CASE("StartRuntime prepares the process from the start-up record") {
 }
 
 TEST_CASE("idle hooks: who is added, removal, and a dead window's hook is dropped") {
-    Started();
+    testing::StartRuntimeOnce();
     st::RuntimeState& rt = st::Runtime();
     rt.idleHooks.clear();
     HWND a = MakeWindow(), b = MakeWindow(), dead = MakeWindow();
@@ -148,7 +148,7 @@ TEST_CASE("idle hooks: who is added, removal, and a dead window's hook is droppe
 }
 
 TEST_CASE("the message loop returns at once when no window is alive") {
-    Started();
+    testing::StartRuntimeOnce();
     st::RuntimeState& rt = st::Runtime();
     rt.loopEntered = false;
     PostMessageA(nullptr, WM_APP, 0, 0); // left alone: the loop must not pump
@@ -159,7 +159,7 @@ TEST_CASE("the message loop returns at once when no window is alive") {
 }
 
 TEST_CASE("FindFile and CloseFind") {
-    Started();
+    testing::StartRuntimeOnce();
     using st::NotifyCode::FindFile;
     HANDLE search = nullptr;
     SUBCASE("an empty pattern without an open search finds nothing") {
@@ -222,7 +222,7 @@ TEST_CASE("FindFile and CloseFind") {
 }
 
 TEST_CASE("MakeArrayWritable copies only static arrays") {
-    Started();
+    testing::StartRuntimeOnce();
     void* array = const_cast<int32_t*>(st::EmptyBlock);
     st::Services.Notify(st::NotifyCode::MakeArrayWritable, 4, &array);
     CHECK(array != st::EmptyBlock);
@@ -242,7 +242,7 @@ TEST_CASE("MakeArrayWritable copies only static arrays") {
 }
 
 TEST_CASE("SetEndRoutine records the routine") {
-    Started();
+    testing::StartRuntimeOnce();
     auto routine = []() {};
     st::Services.Notify(st::NotifyCode::SetEndRoutine, static_cast<st::EndRoutineFn>(routine));
     CHECK((st::Runtime().endRoutine == static_cast<st::EndRoutineFn>(routine)));
@@ -268,7 +268,7 @@ void Fill(st::ArgRecord* result, int32_t count, st::ArgRecord* args) {
 } // namespace
 
 TEST_CASE("slot 1 calls the bound function with the caller's arguments and returns its result") {
-    Started();
+    testing::StartRuntimeOnce();
     st::Runtime().dllBinder = TestBinder;
     binds = 0;
     int total = 0;
@@ -305,7 +305,7 @@ LRESULT CALLBACK ModalProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 } // namespace
 
 TEST_CASE("the modal loop returns when the modal window is gone, and passes WM_QUIT on") {
-    Started();
+    testing::StartRuntimeOnce();
     st::RuntimeState& rt = st::Runtime();
     WNDCLASSA wc{};
     wc.lpfnWndProc = ModalProc;
@@ -357,7 +357,7 @@ void* AnswerInterface(int32_t entry) {
 } // namespace
 
 TEST_CASE("object properties go through the data type's record") {
-    Started();
+    testing::StartRuntimeOnce();
     st::RuntimeState& rt = st::Runtime();
     static st::TypeRecord types[2] = {};
     types[1].unitInterface = AnswerInterface;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "runtime_state.h"
-#include "started.h"
+#include "runtime_started.h"
 
 using st::ArgRecord;
 namespace TypeTag = st::TypeTag;
@@ -16,7 +16,7 @@ bool IsStatic(const void* p) {
 } // namespace
 
 TEST_CASE("the two text copies differ only on empty texts") {
-    Started();
+    testing::StartRuntimeOnce();
     CHECK(st::CopyText(nullptr) == nullptr);
     CHECK(st::CopyText("") == nullptr);
     CHECK(st::CopyText(st::EmptyText) == nullptr);
@@ -41,7 +41,7 @@ TEST_CASE("the two text copies differ only on empty texts") {
 }
 
 TEST_CASE("texts and byte sets from n bytes") {
-    Started();
+    testing::StartRuntimeOnce();
     CHECK(st::TextFromBytes("abc", 0) == nullptr);
     CHECK(st::TextFromBytes("abc", -1) == nullptr);
     char* t = st::TextFromBytes("abcdef", 3);
@@ -70,7 +70,7 @@ TEST_CASE("texts and byte sets from n bytes") {
 }
 
 TEST_CASE("concatenation is never null") {
-    Started();
+    testing::StartRuntimeOnce();
     const char* none[] = {nullptr, "", st::EmptyText};
     char* all = st::ConcatTexts(none, 3);
     REQUIRE(all != nullptr);
@@ -89,7 +89,7 @@ TEST_CASE("concatenation is never null") {
 }
 
 TEST_CASE("arrays: element count, access, append through a writable copy") {
-    Started();
+    testing::StartRuntimeOnce();
     static const int32_t twoByThree[] = {2, 2, 3, 10, 20, 30, 40, 50, 60};
     CHECK(st::ElementCount(twoByThree) == 6);
     CHECK(st::ElementCount(st::EmptyBlock) == 0);
@@ -148,7 +148,7 @@ TEST_CASE("arrays: element count, access, append through a writable copy") {
 }
 
 TEST_CASE("byte forms of scalar values") {
-    Started();
+    testing::StartRuntimeOnce();
     const void* bytes = nullptr;
     int32_t length = -1;
     ArgRecord shortValue{0xFFFF1234u, 0, TypeTag::Short};

@@ -9,18 +9,10 @@
 #include <string>
 
 #include "st/services.h"
+#include "runtime_started.h"
 #include "st/unit_base.h"
 
 namespace testing {
-
-// Starts the runtime on the program's start-up record, once per program.
-inline void StartRuntimeOnce() {
-    static const bool started = [] {
-        st::Services.Notify(st::NotifyCode::StartRuntime);
-        return true;
-    }();
-    (void)started;
-}
 
 // The runtime's pump: every waiting message but WM_QUIT.
 inline void Pump() {
