@@ -162,12 +162,16 @@ TEST_CASE("The settings file names the service; anything unusable means the defa
 
 namespace {
 int downloadTicks = 0;
+int quitAtTick = 0; // the tick that closes the program, 0 for none
 void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
-    ++downloadTicks;
+    if (++downloadTicks == quitAtTick) PostQuitMessage(0);
 }
 } // namespace
 
-TEST_CASE("A download that waits for its server keeps the window answering") {
+// Last in this program: the download it gives up on ends on its own later.
+// (Closing while the body trickles in is the end-to-end test's; here the
+// program closes while the answer's headers are still awaited.)
+TEST_CASE("A download that waits for its server keeps the window answering; closing ends it") {
     Start();
     ForgetAudio();
     const std::string dir = Scratch();
@@ -182,4 +186,24 @@ TEST_CASE("A download that waits for its server keeps the window answering") {
     CHECK(downloadTicks >= 3);
     CHECK(ReadFileBytes(dir + "\\slow.mp3") == kMp3);
     ForgetAudio();
+
+    // The program closes while the server still waits: the download gives
+    // up at once and keeps nothing.
+    AnswerEach(Reply("200 OK", kMp3), 2000);
+    downloadTicks = 0;
+    quitAtTick = 5;
+    timer = SetTimer(nullptr, 0, 20, CountTick);
+    const DWORD start = GetTickCount();
+    CHECK(Download(Here("/closing.mp3"), dir + "\\closing.mp3") == 0);
+    const DWORD elapsed = GetTickCount() - start;
+    KillTimer(nullptr, timer);
+    quitAtTick = 0;
+    MESSAGE("the download gave up " << elapsed << " ms after it began");
+    CHECK(elapsed < 1500);
+    MSG quit;
+    REQUIRE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    CHECK(quit.wParam == 0);
+    CHECK_FALSE(Exists(dir + "\\closing.mp3"));
+    CHECK(FilesIn(dir).size() == 1); // slow.mp3 alone: no temporary file either
+    CHECK(app::currentAudioPath == nullptr);
 }
