@@ -523,6 +523,35 @@ TEST_CASE_FIXTURE(ToolOnService,
     CHECK(FilesIn(folder).size() == 1);
 }
 
+TEST_CASE_FIXTURE(ToolOnService, "播放 pressed again while the sound plays starts it again from "
+                                 "its beginning: the device is closed and opened anew") {
+    // A text of some seconds' sound, so the second press lands while it plays.
+    const std::string text = "今天天气很好，我们一起去公园散步吧。春天来了，花都开了，"
+                             "小鸟在树上唱歌，大家都很高兴。";
+    const std::string want = Decoded(folder + "\\" + SynthesizeOne(text));
+    REQUIRE(want.size() > 0);
+
+    // The second press comes once the device has had an eighth of the sound.
+    ClearCaptures();
+    CHECK(e2e::Driver({"click", cap, kPlay}).code == 0);
+    const std::vector<std::string> before = CapturesOnce(0, want.size() / 8, 0);
+    REQUIRE(before.size() == 1);
+    REQUIRE(before[0].size() >= want.size() / 8);
+    CHECK(e2e::Driver({"click", cap, kPlay}).code == 0);
+    const std::vector<std::string> got = CapturesOnce(1, want.size());
+    MESSAGE("decoded " << want.size() << " bytes; the first opening was given "
+                       << (got.empty() ? 0 : got[0].size()));
+
+    // Two openings of the device: the first was given the sound's beginning
+    // and stopped before its end, the second the whole sound from the start.
+    REQUIRE(got.size() == 2);
+    const size_t heard = got[0].find_last_not_of('\0') + 1;
+    CHECK(heard >= want.size() / 8);
+    CHECK(heard < want.size());
+    CHECK(got[0].compare(0, heard, want, 0, heard) == 0);
+    CHECK(PlayedAsDecoded(got[1], want));
+}
+
 TEST_CASE_FIXTURE(ToolOnService,
                   "Texts as typed: with \"&\", 1,000 characters, empty, and a line break") {
     // Each text gives one MP3 in 音频文件. A text of plain characters is
@@ -577,35 +606,6 @@ TEST_CASE_FIXTURE(ToolOnService,
     const std::vector<std::string> files = FilesIn(folder);
     REQUIRE(files.size() == 1);
     CHECK(StartsLikeMp3(e2e::ReadFileBytes(folder + "\\" + files[0])));
-}
-
-TEST_CASE_FIXTURE(ToolOnService, "播放 pressed again while the sound plays starts it again from "
-                                 "its beginning: the device is closed and opened anew") {
-    // A text of some seconds' sound, so the second press lands while it plays.
-    const std::string text = "今天天气很好，我们一起去公园散步吧。春天来了，花都开了，"
-                             "小鸟在树上唱歌，大家都很高兴。";
-    const std::string want = Decoded(folder + "\\" + SynthesizeOne(text));
-    REQUIRE(want.size() > 0);
-
-    // The second press comes once the device has had an eighth of the sound.
-    ClearCaptures();
-    CHECK(e2e::Driver({"click", cap, kPlay}).code == 0);
-    const std::vector<std::string> before = CapturesOnce(0, want.size() / 8, 0);
-    REQUIRE(before.size() == 1);
-    REQUIRE(before[0].size() >= want.size() / 8);
-    CHECK(e2e::Driver({"click", cap, kPlay}).code == 0);
-    const std::vector<std::string> got = CapturesOnce(1, want.size());
-    MESSAGE("decoded " << want.size() << " bytes; the first opening was given "
-                       << (got.empty() ? 0 : got[0].size()));
-
-    // Two openings of the device: the first was given the sound's beginning
-    // and stopped before its end, the second the whole sound from the start.
-    REQUIRE(got.size() == 2);
-    const size_t heard = got[0].find_last_not_of('\0') + 1;
-    CHECK(heard >= want.size() / 8);
-    CHECK(heard < want.size());
-    CHECK(got[0].compare(0, heard, want, 0, heard) == 0);
-    CHECK(PlayedAsDecoded(got[1], want));
 }
 
 TEST_CASE_FIXTURE(ToolOnService,
