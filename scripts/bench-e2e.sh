@@ -13,10 +13,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/lib/wine-session.sh
 count=${1:-20}
 bench=$root/build/win32/tests/e2e/synthesis_bench.exe
-service=$root/build/host/service/speech-service
-for f in "$bench" "$service"; do
+for f in "$bench" "$st_service_program"; do
     [ -x "$f" ] || [ -f "$f" ] || { echo "bench-e2e: $f is missing: build both presets first" >&2; exit 2; }
 done
 
@@ -28,24 +28,15 @@ where="natively under Wine"
 [ -n "${SPEECHTOOL_IN_VM:-}" ] && where="EMULATED (test machine): not comparable with the targets"
 
 work=$(mktemp -d "$root/build/bench-e2e.XXXXXX")
-service_pid=""
-trap '[ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null; rm -rf "$work"' EXIT
-"$service" --listen 127.0.0.1:0 --cache "$work/cache" --quiet >"$work/service.out" 2>&1 &
-service_pid=$!
-port=""
-for _ in $(seq 1 100); do
-    port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/service.out")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "bench-e2e: the speech service did not start" >&2; exit 1; }
+trap 'st_stop_service; rm -rf "$work"' EXIT
+st_start_service 0 "$work/service.out" --cache "$work/cache" ||
+    { echo "bench-e2e: the speech service did not start" >&2; exit 1; }
+port=$st_service_port
 
 # A copy of the program in a folder of its own: its audio folder and settings stay there.
 cp "$bench" "$work/"
-mkdir -p "$work/home"
-printf 'pcm.!default {\n    type null\n}\n' > "$work/home/.asoundrc"
 echo "bench-e2e: $where"
-HOME=$work/home cmake/wine-run "$work/synthesis_bench.exe" "$port" "$count"
+(st_sound_home "$work/home" && cmake/wine-run "$work/synthesis_bench.exe" "$port" "$count")
 if [ -f build/win32/tests/player/player_bench.exe ]; then
     echo "bench-e2e: the play command to the first block at the device (the player's benchmark):"
     scripts/player-runs.sh bench | grep -i "first block" || true

@@ -16,6 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/lib/wine-session.sh
 
 text="你好，世界！Hello 123"
 text_given=0
@@ -33,10 +34,8 @@ done
 
 say() { echo "run: $*"; }
 
-caption="普通话语音合成工具 - 输入文字即可生成MP3音频"
-service=build/host/service/speech-service
+caption=$st_caption
 tool=build/win32/app/SpeechTool.exe
-driver=build/win32/tools/uidriver/uidriver.exe
 decoder=build/win32/tools/mp3decode/mp3decode.exe
 service_port=8925
 out=$root/build/run
@@ -46,46 +45,40 @@ out=$root/build/run
 run_prefix=$root/build/win32/run-wineprefix
 
 # --- Started here, stopped at the end ------------------------------------------
-service_pid="" xvfb_pid="" tool_pid="" wine_started=0 own_frame=0
+tool_pid="" wine_started=0 own_frame=0
 frame_key='HKCU\Software\Wine\AppDefaults\SpeechTool.exe\X11 Driver'
+# Each step runs whatever the one before it gave (errexit holds in the trap too).
 cleanup() {
-    [ -n "$tool_pid" ] && kill "$tool_pid" 2>/dev/null
-    [ "$own_frame" = 1 ] && wine reg delete "$frame_key" /v Decorated /f >/dev/null 2>&1
-    [ "$wine_started" = 1 ] && wineserver -k >/dev/null 2>&1
-    if [ -n "$service_pid" ]; then
-        say "stopping the speech service it started (pid $service_pid)"
-        kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    if [ -n "$tool_pid" ]; then kill "$tool_pid" 2>/dev/null || true; fi
+    if [ "$own_frame" = 1 ]; then
+        wine reg delete "$frame_key" /v Decorated /f >/dev/null 2>&1 || true
     fi
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    return 0
+    if [ "$wine_started" = 1 ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "$st_service_pid" ]; then
+        say "stopping the speech service it started (pid $st_service_pid)"
+    fi
+    st_stop_service
+    st_stop_display
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-answers() { timeout 3 bash -c "exec 3<>/dev/tcp/127.0.0.1/$service_port" 2>/dev/null; }
-
 # The local speech service on 127.0.0.1:8925, unless something answers there.
 ensure_service() {
-    if answers; then
+    if st_answers "$service_port"; then
         say "a speech service already answers on 127.0.0.1:$service_port: using it"
         return 0
     fi
     say "starting the local speech service on 127.0.0.1:$service_port"
     mkdir -p "$out"
-    "$service" --listen "127.0.0.1:$service_port" --quiet >"$out/speech-service.log" 2>&1 &
-    service_pid=$!
-    for _ in $(seq 1 200); do
-        answers && return 0
-        kill -0 "$service_pid" 2>/dev/null || break
-        sleep 0.1
-    done
+    st_start_service "$service_port" "$out/speech-service.log" && return 0
     say "the speech service did not start; its log:" >&2
     cat "$out/speech-service.log" >&2
     exit 1
 }
 
 # --- The demo: the tool driven the way a person uses it ---------------------------
-drive() { wine "$driver" "$@" </dev/null; }
+drive() { st_drive "$@"; }
 
 run_demo() {
     mkdir -p "$out/home"
@@ -94,59 +87,31 @@ run_demo() {
     ensure_service
 
     if [ -z "${DISPLAY:-}" ]; then
-        for n in $(seq 60 99); do
-            [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-            xvfb_pid=$!
-            for _ in $(seq 1 600); do
-                [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
-                sleep 0.1
-            done
-            if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-            kill "$xvfb_pid" 2>/dev/null; xvfb_pid=""
-        done
-        [ -n "${DISPLAY:-}" ] || { say "no virtual display could be started" >&2; exit 1; }
+        st_virtual_display 60 99 || { say "no virtual display could be started" >&2; exit 1; }
         say "virtual display $DISPLAY (Xvfb)"
     fi
 
-    export WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-    local archive="$root/build/win32/wineprefix.tar"
     if [ "$inside" = 1 ]; then
-        # Wine cannot map images it wrote to the shared tree: the prefix lives
-        # in memory, kept between runs as an archive (as the test runs keep it).
-        export WINEPREFIX=/tmp/wineprefix
-        [ -f "$archive" ] && tar -C /tmp -xf "$archive"
+        export SPEECHTOOL_IN_VM=${SPEECHTOOL_IN_VM:-1}
+        [ -f /tmp/wineprefix/system.reg ] || [ -f "$root/build/win32/wineprefix.tar" ] ||
+            say "creating the Wine prefix (once; a few minutes in the test machine)"
     else
-        export WINEPREFIX="$run_prefix" WINE_RUN_DESKTOP=none
+        export WINE_RUN_DESKTOP=none
+        [ -f "$run_prefix/system.reg" ] || say "creating the Wine prefix (once; a few minutes in the test machine)"
     fi
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        say "creating the Wine prefix (once; a few minutes in the test machine)"
-    fi
-    WINE_RUN_PREFIX=$WINEPREFIX cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
+    st_wine_prefix "$run_prefix"
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
-    if [ "$inside" = 1 ] && [ ! -f "$archive" ]; then
-        tar -C /tmp -cf "$archive.new" wineprefix && mv "$archive.new" "$archive"
-    fi
 
     # The sound device's input goes to a file (ALSA's file plugin).
     local captured="$out/captured.raw"
     rm -f "$captured"
-    cat >"$out/home/.asoundrc" <<ASOUND
-pcm.!default {
-    type file
-    slave.pcm "null"
-    file "$captured"
-    format "raw"
-}
-ASOUND
-    export HOME="$out/home"
+    st_sound_home "$out/home" "$captured"
 
     say "starting SpeechTool.exe under Wine"
     wine_started=1
     wineserver -p >/dev/null 2>&1 || true
-    if [ -n "$xvfb_pid" ]; then
+    if [ -n "$st_xvfb_pid" ]; then
         # No window manager on the virtual display: Wine draws the caption and
         # frame itself, so the screenshot shows the whole window.
         wine reg add "$frame_key" /v Decorated /d N /f >/dev/null 2>&1 && own_frame=1

@@ -12,12 +12,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/lib/wine-session.sh
 cycles=${1:-300}
 tool=build/win32/app/SpeechTool.exe
-driver=build/win32/tools/uidriver/uidriver.exe
-service=build/host/service/speech-service
-caption="普通话语音合成工具 - 输入文字即可生成MP3音频"
-for f in "$tool" "$driver" "$service"; do
+caption=$st_caption
+for f in "$tool" "$st_driver" "$st_service_program"; do
     [ -f "$f" ] || { echo "soak-e2e: $f is missing: build both presets first" >&2; exit 2; }
 done
 if [ -z "${SPEECHTOOL_IN_VM:-}" ] && ! cmake/can-run-win32; then
@@ -26,50 +25,24 @@ if [ -z "${SPEECHTOOL_IN_VM:-}" ] && ! cmake/can-run-win32; then
 fi
 
 work=$(mktemp -d "$root/build/soak-e2e.XXXXXX")
-service_pid="" xvfb_pid="" tool_pid=""
+tool_pid=""
 cleanup() {
-    [ -n "$tool_pid" ] && kill "$tool_pid" 2>/dev/null
+    if [ -n "$tool_pid" ]; then kill "$tool_pid" 2>/dev/null || true; fi
     wineserver -k >/dev/null 2>&1 || true
-    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    st_stop_service
+    st_stop_display
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$service" --listen 127.0.0.1:0 --cache "$work/cache" --quiet >"$work/service.out" 2>&1 &
-service_pid=$!
-port=""
-for _ in $(seq 1 100); do
-    port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/service.out")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "soak-e2e: the speech service did not start" >&2; exit 1; }
+st_start_service 0 "$work/service.out" --cache "$work/cache" ||
+    { echo "soak-e2e: the speech service did not start" >&2; exit 1; }
+port=$st_service_port
 
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 150 199); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 1 600); do
-            [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
-            sleep 0.1
-        done
-        if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-        kill "$xvfb_pid" 2>/dev/null; xvfb_pid=""
-    done
-fi
-export WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES=mscoree,mshtml=
-if [ -n "${SPEECHTOOL_IN_VM:-}" ]; then
-    export WINEPREFIX=/tmp/wineprefix
-    [ -f build/win32/wineprefix.tar ] && tar -C /tmp -xf build/win32/wineprefix.tar
-else
-    export WINEPREFIX=$root/build/win32/wineprefix
-fi
-WINE_RUN_PREFIX=$WINEPREFIX cmake/wine-run cmd /c exit 0 >/dev/null 2>&1
-mkdir -p "$work/home" "$work/tool"
-printf 'pcm.!default {\n    type null\n}\n' > "$work/home/.asoundrc"
-export HOME=$work/home
+st_virtual_display 150 199 || true
+st_wine_prefix "$root/build/win32/wineprefix"
+st_sound_home "$work/home"
+mkdir -p "$work/tool"
 cp "$tool" "$work/tool/"
 printf '[service]\r\nhost=127.0.0.1\r\nport=%s\r\n' "$port" > "$work/tool/SpeechTool.ini"
 saved_dir=$(winepath -w "$work" 2>/dev/null)
@@ -77,7 +50,7 @@ saved_dir=$(winepath -w "$work" 2>/dev/null)
 wineserver -p >/dev/null 2>&1 || true
 wine "$work/tool/SpeechTool.exe" </dev/null >/dev/null 2>&1 &
 tool_pid=$!
-drive() { wine "$driver" "$@" </dev/null; }
+drive() { st_drive "$@"; }
 drive wait-window "$caption" --timeout 180000 >/dev/null
 
 usage() { drive usage "$caption" | sed -n 's/^ok usage pid=[0-9]* //p'; }

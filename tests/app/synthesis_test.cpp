@@ -1,7 +1,8 @@
 // Speech synthesis in process on the real runtime: downloads from the
 // scripted server on 127.0.0.1 (tests/app/web_test_server.py, started by the
-// ctest fixture) for the answers that must not count, and whole requests
-// against the real local speech service started beside it.
+// ctest fixture) that must and must not count, the settings file, and the
+// window kept answering while a download waits. Whole requests against the
+// speech service, as a user makes them, are the end-to-end test's.
 #include <doctest.h>
 
 #include "external_functions.h"
@@ -9,11 +10,11 @@
 #include "st/services.h"
 #include "scripted_server.h"
 #include "synthesis.h"
+#include "test_files.h"
 
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,16 +28,11 @@ void Start() {
     (void)started;
 }
 
-std::string ExeDirectory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string file(path);
-    return file.substr(0, file.rfind('\\'));
-}
-
 using scripted::AnswerEach;
-using scripted::Port;
 using scripted::Reply;
+using test_support::FilesIn;
+using test_support::ProgramFolder;
+using test_support::ReadFileBytes;
 
 int Requests() {
     return static_cast<int>(scripted::Received().size());
@@ -44,13 +40,6 @@ int Requests() {
 
 std::string Here(const std::string& path) {
     return scripted::HttpAddress(path);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 bool Exists(const std::string& path) {
@@ -62,21 +51,9 @@ std::string Held() {
                        static_cast<size_t>(st::ByteSetLength(app::currentAudioBytes)));
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (FindNextFileA(h, &data));
-    FindClose(h);
-    return names;
-}
-
 // A fresh, empty scratch folder beside the test program.
 std::string Scratch() {
-    const std::string dir = ExeDirectory() + "\\synthesis_scratch";
+    const std::string dir = ProgramFolder() + "synthesis_scratch";
     for (const std::string& name : FilesIn(dir))
         DeleteFileA((dir + "\\" + name).c_str());
     CreateDirectoryA(dir.c_str(), nullptr);
@@ -111,7 +88,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
 
     AnswerEach(Reply("200 OK", kMp3));
     REQUIRE(Download(Here("/x.mp3"), path) == 1);
-    CHECK(ReadFile(path) == kMp3);
+    CHECK(ReadFileBytes(path) == kMp3);
     CHECK(std::string(app::currentAudioPath) == path);
     CHECK(Held() == kMp3);
 
@@ -119,8 +96,8 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
     const std::string second = kMp3 + "second";
     AnswerEach(Reply("200 OK", second));
     REQUIRE(Download(Here("/x.mp3"), path) == 1);
-    CHECK(ReadFile(path) == kMp3);
-    CHECK(ReadFile(dir + "\\a (2).mp3") == second);
+    CHECK(ReadFileBytes(path) == kMp3);
+    CHECK(ReadFileBytes(dir + "\\a (2).mp3") == second);
     CHECK(std::string(app::currentAudioPath) == dir + "\\a (2).mp3");
 
     // Answers that must change nothing: files, path and bytes stay.
@@ -184,97 +161,6 @@ TEST_CASE("The settings file names the service; anything unusable means the defa
 }
 
 namespace {
-
-// The settings file beside the test program pointing at a port of ours.
-void UseService(int port) {
-    std::ofstream(ExeDirectory() + "\\SpeechTool.ini", std::ios::binary)
-        << "[service]\nhost=127.0.0.1\nport=" << port << "\n";
-}
-
-bool Request(const std::string& text) {
-    st::TextValue t = st::CopyText(text.c_str());
-    const bool r = app::RequestAudio(t);
-    st::FreeMemory(t);
-    return r;
-}
-
-const std::string kAudioFolder = "\\音频文件";
-
-void CALLBACK TextEdited(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    ++app::audioStateCount;
-}
-
-} // namespace
-
-TEST_CASE("A request against the local speech service stores its MP3 beside the program") {
-    Start();
-    ForgetAudio();
-    const int service = Port("service");
-    REQUIRE_MESSAGE(service != 0, "the speech service did not start (see web_server/server.log)");
-    UseService(service);
-    const std::string folder = ExeDirectory() + kAudioFolder;
-    for (const std::string& name : FilesIn(folder))
-        DeleteFileA((folder + "\\" + name).c_str());
-    RemoveDirectoryA(folder.c_str());
-
-    REQUIRE(Request("你好，世界！Hello 123"));
-    const std::string path = app::currentAudioPath;
-    CHECK(path.rfind(folder + "\\生成音频测试", 0) == 0);
-    // Named after the date and time of the request.
-    SYSTEMTIME today;
-    GetLocalTime(&today);
-    CHECK(path.find("生成音频测试" + std::to_string(today.wYear) + "年") != std::string::npos);
-    CHECK(path.substr(path.size() - 4) == ".mp3");
-    CHECK(ReadFile(path) == Held());
-    CHECK(Held().size() > 1000);
-
-    // Two at once: the second lands beside the first, nothing is lost.
-    REQUIRE(Request("你好"));
-    CHECK(FilesIn(folder).size() == 2);
-    CHECK(ReadFile(app::currentAudioPath) == Held());
-    ForgetAudio();
-}
-
-TEST_CASE("Audio of a text edited while its request ran is not taken") {
-    Start();
-    ForgetAudio();
-    UseService(Port("http"));
-    // The page comes after a pause long enough for the edit to land in it,
-    // and names an MP3 on the same server.
-    const std::string page =
-        Reply("200 OK", "<embed Products/MediaPlayer/' src='" + Here("/a.mp3") +
-                            "' width='0' height='0' autostart>");
-    const std::string mp3 = Reply("200 OK", kMp3);
-    scripted::Script({scripted::Answer().Sleep(300).Send(page), scripted::Answer().Send(mp3)});
-    SetTimer(nullptr, 0, 1, TextEdited);
-    const uint32_t count = app::audioStateCount;
-    CHECK_FALSE(Request("再见"));
-    CHECK(app::audioStateCount == count + 1);
-    CHECK(Requests() == 2); // page and audio both came
-    CHECK(app::currentAudioPath == nullptr);
-    DeleteFileA((ExeDirectory() + "\\SpeechTool.ini").c_str());
-}
-
-TEST_CASE("A page without the markers downloads nothing") {
-    Start();
-    ForgetAudio();
-    UseService(Port("http"));
-    AnswerEach(Reply("200 OK", "<html>no player here</html>"));
-    CHECK_FALSE(Request("你好"));
-    CHECK(Requests() == 1); // the page only
-    CHECK(app::currentAudioPath == nullptr);
-
-    // The page names a file address: refused without a download.
-    AnswerEach(Reply("200 OK", "Products/MediaPlayer/' src='file:///C:/windows/win.ini' width='0' "
-                               "height='0' autostart"));
-    CHECK_FALSE(Request("你好"));
-    CHECK(Requests() == 1);
-    CHECK(app::currentAudioPath == nullptr);
-    DeleteFileA((ExeDirectory() + "\\SpeechTool.ini").c_str());
-}
-
-namespace {
 int downloadTicks = 0;
 int quitAtTick = 0; // the tick that closes the program, 0 for none
 void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
@@ -283,6 +169,8 @@ void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
 } // namespace
 
 // Last in this program: the download it gives up on ends on its own later.
+// (Closing while the body trickles in is the end-to-end test's; here the
+// program closes while the answer's headers are still awaited.)
 TEST_CASE("A download that waits for its server keeps the window answering; closing ends it") {
     Start();
     ForgetAudio();
@@ -296,7 +184,7 @@ TEST_CASE("A download that waits for its server keeps the window answering; clos
     KillTimer(nullptr, timer);
     MESSAGE("timer messages handled during a 1 s wait: " << downloadTicks);
     CHECK(downloadTicks >= 3);
-    CHECK(ReadFile(dir + "\\slow.mp3") == kMp3);
+    CHECK(ReadFileBytes(dir + "\\slow.mp3") == kMp3);
     ForgetAudio();
 
     // The program closes while the server still waits: the download gives

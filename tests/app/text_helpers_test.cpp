@@ -4,6 +4,7 @@
 
 #include "dll_binding.h"
 #include "st/services.h"
+#include "test_files.h"
 #include "text_helpers.h"
 
 #include <windows.h>
@@ -11,13 +12,6 @@
 #include <string>
 
 namespace {
-
-std::string ProgramDirectory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p(path);
-    return p.substr(0, p.rfind('\\'));
-}
 
 // The program's two conversion functions, declared with an empty library name.
 void DeclareConversions() {
@@ -93,7 +87,8 @@ TEST_CASE("The conversions: UTF-16 with its zero unit, UTF-8 with its zero byte"
 
 TEST_CASE("A failed conversion drops the character from the query") {
     // The probe library of the binding tests, by absolute path.
-    const std::string probe = ProgramDirectory() + "\\..\\commands\\binding\\st_bind_probe.dll";
+    const std::string probe =
+        test_support::ProgramFolder() + "..\\commands\\binding\\st_bind_probe.dll";
     const char* libraries[] = {probe.c_str(), ""};
     const char* exports[] = {"ProbeFailingConversion", "WideCharToMultiByte"};
     st::DeclareExternalFunctions(2, libraries, exports);
@@ -127,39 +122,27 @@ TEST_CASE("TextBetween cuts after the first left marker up to the right marker b
     CHECK(c.found);
     CHECK(c.text == "http://127.0.0.1/a/1.mp3");
 
-    // The left marker twice: the first counts.
-    c = Between("<L>one</R><L>two</R>", "<L>", "</R>");
-    CHECK(c.found);
-    CHECK(c.text == "one");
-
-    // Neither marker, or only the right one: the left-side message.
-    c = Between("nothing here", "<L>", "</R>");
-    CHECK_FALSE(c.found);
-    CHECK(c.text == "未找到左边内容");
-    c = Between("x</R>y", "<L>", "</R>");
-    CHECK_FALSE(c.found);
-    CHECK(c.text == "未找到左边内容");
-
-    // The right marker only before the left one is not found.
-    c = Between("</R> <L>mp3", "<L>", "</R>");
-    CHECK_FALSE(c.found);
-    CHECK(c.text == "未找到右边内容");
-    // ... and one before and one after: the one after ends the piece.
-    c = Between("</R><L>mp3</R>", "<L>", "</R>");
-    CHECK(c.found);
-    CHECK(c.text == "mp3");
-
-    // Markers side by side: found, and the piece is empty (null).
-    c = Between("<L></R>", "<L>", "</R>");
-    CHECK(c.found);
-    CHECK(c.text == "<null>");
-    // A left marker at the very end leaves nothing to search.
-    c = Between("abc<L>", "<L>", "</R>");
-    CHECK_FALSE(c.found);
-    // Markers are matched on character boundaries: no half of a character.
-    c = Between("\x81<L>x<L>y</R>", "<L>", "</R>");
-    CHECK(c.found);
-    CHECK(c.text == "y");
+    const struct {
+        const char* what;
+        const char* text;
+        bool found;
+        const char* piece;
+    } cases[] = {
+        {"the left marker twice: the first counts", "<L>one</R><L>two</R>", true, "one"},
+        {"neither marker", "nothing here", false, "未找到左边内容"},
+        {"only the right one", "x</R>y", false, "未找到左边内容"},
+        {"the right marker only before the left one", "</R> <L>mp3", false, "未找到右边内容"},
+        {"one before and one after: the one after ends it", "</R><L>mp3</R>", true, "mp3"},
+        {"side by side: found, the piece empty (null)", "<L></R>", true, "<null>"},
+        {"a left marker at the very end", "abc<L>", false, "未找到右边内容"},
+        {"markers on character boundaries only", "\x81<L>x<L>y</R>", true, "y"},
+    };
+    for (const auto& k : cases) {
+        CAPTURE(k.what);
+        c = Between(k.text, "<L>", "</R>");
+        CHECK(c.found == k.found);
+        CHECK(c.text == k.piece);
+    }
 }
 
 TEST_CASE("CompareTexts treats null and empty alike") {

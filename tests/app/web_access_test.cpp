@@ -394,40 +394,25 @@ TEST_CASE("A GET goes out with the caller's headers, then the defaults the calle
         // The response header block as received.
         CHECK(page.response == "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n");
     }
-    SUBCASE("with scheme and port: the Referer carries the whole address") {
-        Script({Ok("x")});
-        const std::string address = "http://" + Here("/x");
-        Page page = Fetch(address, "GET");
-        CHECK(page.body == "x");
-        auto got = Received();
-        REQUIRE(got.size() == 1);
-        CHECK(got[0] == Expected("GET /x HTTP/1.1", Defaults(address), hostPort));
-    }
-    SUBCASE("without a path: /") {
-        Script({Ok("root")});
-        const std::string address = Here("");
-        CHECK(Fetch(address, "get").body == "root");
-        auto got = Received();
-        REQUIRE(got.size() == 1);
-        CHECK(got[0] ==
-              Expected("get / HTTP/1.1", Defaults(address), hostPort, "", kWineZeroLength));
-    }
-    SUBCASE("a http:// inside the query stays in the path") {
-        Script({Ok("q")});
-        const std::string address = Here("/p?u=http://web.test/y");
-        CHECK(Fetch(address).body == "q");
-        auto got = Received();
-        REQUIRE(got.size() == 1);
-        CHECK(got[0] ==
-              Expected("GET /p?u=http://web.test/y HTTP/1.1", Defaults(address), hostPort));
-    }
-    SUBCASE("the scheme in upper case") {
-        Script({Ok("u")});
-        const std::string address = "HTTP://" + Here("/X");
-        CHECK(Fetch(address).body == "u");
-        auto got = Received();
-        REQUIRE(got.size() == 1);
-        CHECK(got[0] == Expected("GET /X HTTP/1.1", Defaults(address), hostPort));
+    SUBCASE("other forms: a scheme and a port (the Referer carries the whole address), no "
+            "path (/), a http:// inside the query (part of the path), the scheme in upper case") {
+        const struct {
+            std::string address, method, requestLine, zeroLength;
+        } forms[] = {
+            {"http://" + Here("/x"), "GET", "GET /x HTTP/1.1", ""},
+            {Here(""), "get", "get / HTTP/1.1", kWineZeroLength},
+            {Here("/p?u=http://web.test/y"), "", "GET /p?u=http://web.test/y HTTP/1.1", ""},
+            {"HTTP://" + Here("/X"), "", "GET /X HTTP/1.1", ""},
+        };
+        for (const auto& f : forms) {
+            CAPTURE(f.address);
+            Script({Ok("body of " + f.requestLine)});
+            CHECK(Fetch(f.address, f.method).body == "body of " + f.requestLine);
+            auto got = Received();
+            REQUIRE(got.size() == 1);
+            CHECK(got[0] ==
+                  Expected(f.requestLine, Defaults(f.address), hostPort, "", f.zeroLength));
+        }
     }
     SUBCASE("the caller's own Accept line, in lower case, replaces only the default Accept") {
         Script({Ok("a")});
@@ -787,10 +772,12 @@ TEST_CASE("A hostile server never holds a fetch, and the window keeps answering"
     page = fetch("NUL", Ok("nul", std::string(kNul, sizeof kNul - 1)));
     CHECK(page.body == "nul");
 
+    // Far more than the 1,024-byte header buffer holds (more only makes
+    // Wine's own header parsing slower, by the square of the count).
     std::string many;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 1000; ++i)
         many += "Set-Cookie: c" + std::to_string(i) + "=v; path=/hostile\r\n";
-    page = fetch("5,000 cookies", Ok("many", many));
+    page = fetch("1,000 cookies", Ok("many", many));
     CHECK(page.body == "many");
     CHECK(page.response == std::string(1024, ' '));
     CHECK(CallsOf("InternetSetCookieA").empty());
@@ -922,28 +909,4 @@ TEST_CASE("The declared library names reach the loader as written") {
     }
     CHECK(mixed);
     CHECK(lower);
-}
-
-TEST_CASE("The speech service's page carries the MP3 address") {
-    Start();
-    const int port = scripted::Port("service");
-    REQUIRE_MESSAGE(port != 0, "the speech service did not start (see web_server/server.log)");
-    st::TextValue text = const_cast<char*>("你好，世界");
-    std::string address =
-        "127.0.0.1:" + std::to_string(port) +
-        "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + Take(app::EncodeRequestText(text));
-    st::TextValue a = st::CopyText(address.c_str()), none = nullptr, h = nullptr, r = nullptr;
-    st::TextValue page = app::FetchPageText(a, none, none, h, none, r);
-    REQUIRE(page);
-    st::TextValue left = const_cast<char*>("Products/MediaPlayer/' src='");
-    st::TextValue right = const_cast<char*>("' width='0' height='0' autostart");
-    bool found = false;
-    const std::string mp3 = Take(app::TextBetween(page, left, right, found));
-    CHECK(found);
-    const std::string prefix = "http://127.0.0.1:" + std::to_string(port) + "/audio/";
-    CHECK(mp3.rfind(prefix, 0) == 0);
-    CHECK(mp3.size() == prefix.size() + 32 + 4);
-    CHECK(Take(r).rfind("HTTP/1.1 200", 0) == 0);
-    for (void* v : {static_cast<void*>(page), static_cast<void*>(a), static_cast<void*>(h)})
-        st::FreeMemory(v);
 }

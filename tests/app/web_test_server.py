@@ -136,14 +136,16 @@ class HttpHandler(socketserver.BaseRequestHandler):
 class ControlHandler(socketserver.BaseRequestHandler):
     def handle(self):
         STATE.last_control = time.monotonic()
-        data = b""
+        # A growing bytearray: scripts may carry tens of megabytes, and
+        # appending to bytes copies the whole so far each time.
+        data = bytearray()
         self.request.settimeout(10)
         while True:
             chunk = self.request.recv(65536)
             if not chunk:
                 break
             data += chunk
-        command, _, rest = data.partition(b"\n")
+        command, _, rest = bytes(data).partition(b"\n")
         if command == b"script":
             answers = parse_script(rest)
             with STATE.lock:

@@ -52,6 +52,20 @@ std::wstring DriverPath() {
 } // namespace
 
 DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs) {
+    return Driver(std::vector<std::string>(args), timeoutMs);
+}
+
+DriverResult Chain(std::initializer_list<std::initializer_list<std::string>> commands,
+                   unsigned timeoutMs) {
+    std::vector<std::string> args;
+    for (const auto& command : commands) {
+        if (!args.empty()) args.push_back("+");
+        args.insert(args.end(), command.begin(), command.end());
+    }
+    return Driver(args, timeoutMs);
+}
+
+DriverResult Driver(const std::vector<std::string>& args, unsigned timeoutMs) {
     DriverResult result;
     std::wstring line = Quote(DriverPath());
     for (const std::string& a : args)
@@ -109,30 +123,11 @@ DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs)
     return result;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    std::string bytes(GetFileSize(f, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(f);
-    bytes.resize(got);
-    return bytes;
-}
-
 uint32_t BigEndian(const std::string& bytes, size_t at) {
     uint32_t v = 0;
     for (size_t i = 0; i < 4; ++i)
         v = v << 8 | static_cast<uint8_t>(bytes[at + i]);
     return v;
-}
-
-std::string Here() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p(path);
-    return p.substr(0, p.rfind('\\') + 1);
 }
 
 RECT Numbers(const std::string& out, const char* key) {
@@ -147,7 +142,7 @@ RECT Numbers(const std::string& out, const char* key) {
 Program::Program(const std::string& relativePath) {
     // Appended piece by piece: GCC 12 warns falsely on the chained form.
     std::string command(1, '"');
-    command += Here();
+    command += ProgramFolder();
     command += relativePath;
     command += '"';
     STARTUPINFOA start{};

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
+
+#include "test_files.h"
 
 namespace e2e {
 
@@ -18,11 +21,15 @@ struct DriverResult {
 
 // Runs uidriver.exe (beside the test programs' tree) with these arguments.
 DriverResult Driver(std::initializer_list<std::string> args, unsigned timeoutMs = 120000);
+DriverResult Driver(const std::vector<std::string>& args, unsigned timeoutMs = 120000);
+// Commands run in order in one start of the driver (joined by "+"), each
+// given as its words; the run stops at the first that fails.
+DriverResult Chain(std::initializer_list<std::initializer_list<std::string>> commands,
+                   unsigned timeoutMs = 120000);
 
-std::string ReadFileBytes(const std::string& path);
-
-// The folder of this test program, with its final backslash.
-std::string Here();
+using test_support::FilesIn;
+using test_support::ProgramFolder;
+using test_support::ReadFileBytes;
 
 // Up to four numbers "a,b,c,d" after key in a result line, as left, top,
 // right, bottom (uidriver writes x,y,width,height, or width,height for the

@@ -1,4 +1,5 @@
 #include "child_process.h"
+#include "test_files.h"
 
 namespace testing {
 
@@ -57,10 +58,7 @@ std::string WindowText(HWND window) {
 }
 
 std::string ProgramDirectory() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\') + 1);
+    return test_support::ProgramFolder();
 }
 
 ChildProcess::~ChildProcess() {
