@@ -8,6 +8,7 @@
 #include "external_functions.h"
 #include "globals.h"
 #include "st/services.h"
+#include "runtime_started.h"
 #include "scripted_server.h"
 #include "synthesis.h"
 #include "test_files.h"
@@ -19,14 +20,6 @@
 #include <vector>
 
 namespace {
-
-void Start() {
-    static const bool started = [] {
-        st::Services.Notify(st::NotifyCode::StartRuntime);
-        return true;
-    }();
-    (void)started;
-}
 
 using scripted::AnswerEach;
 using scripted::Reply;
@@ -81,7 +74,7 @@ const std::string kMp3 = std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "\
 } // namespace
 
 TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no file") {
-    Start();
+    testing::StartRuntimeOnce();
     ForgetAudio();
     const std::string dir = Scratch();
     const std::string path = dir + "\\a.mp3";
@@ -136,7 +129,7 @@ TEST_CASE("A download counts only for MP3 bytes in a 200 answer, and replaces no
 }
 
 TEST_CASE("The settings file names the service; anything unusable means the default") {
-    Start();
+    testing::StartRuntimeOnce();
     const std::string dir = Scratch();
     const struct {
         const char* content; // null: no file
@@ -172,7 +165,7 @@ void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
 // (Closing while the body trickles in is the end-to-end test's; here the
 // program closes while the answer's headers are still awaited.)
 TEST_CASE("A download that waits for its server keeps the window answering; closing ends it") {
-    Start();
+    testing::StartRuntimeOnce();
     ForgetAudio();
     const std::string dir = Scratch();
 

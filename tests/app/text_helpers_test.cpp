@@ -3,6 +3,7 @@
 #include <doctest.h>
 
 #include "dll_binding.h"
+#include "runtime_started.h"
 #include "st/services.h"
 #include "test_files.h"
 #include "text_helpers.h"
@@ -15,8 +16,7 @@ namespace {
 
 // The program's two conversion functions, declared with an empty library name.
 void DeclareConversions() {
-    static const bool started = (st::Services.Notify(st::NotifyCode::StartRuntime), true);
-    (void)started;
+    testing::StartRuntimeOnce();
     const char* libraries[] = {"", ""};
     const char* exports[] = {"MultiByteToWideChar", "WideCharToMultiByte"};
     st::DeclareExternalFunctions(2, libraries, exports);
