@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "simd.h"
 #include "tables_data.h"
 
 namespace mp3 {
@@ -95,7 +96,7 @@ const HuffmanDecoder& HuffmanDecoder::Get() {
 void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int count) const {
     const Lookup& l = pairs_[t];
     if (l.rootBits == 0) {
-        std::fill(out, out + count, 0);
+        if (count > 0) ActiveKernels().clearWords(out, count);
         return;
     }
     // The loops work on a local copy, written back at the end: the fields of the
@@ -107,12 +108,14 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
         const CachedBits& from;
         ~WriteBack() { to = from; }
     } writeBack{bits, br};
+    const uint32_t* table = l.entries.data();
+    const unsigned rootBits = unsigned(l.rootBits);
     const unsigned linbits = unsigned(data::kBigValueTables[t].linbits);
     if (linbits == 0) {
         // A code word (at most 19 bits) and two signs: one refill per pair.
         for (int i = 0; i < count; i += 2) {
             br.Refill();
-            const int v = Decode(l, br);
+            const int v = DecodeWith(table, rootBits, br);
             out[i] = Signed(v >> 4, br);
             out[i + 1] = Signed(v & 15, br);
         }
@@ -120,7 +123,7 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
     }
     for (int i = 0; i < count; i += 2) {
         br.Refill();
-        const int v = Decode(l, br);
+        const int v = DecodeWith(table, rootBits, br);
         int x = v >> 4;
         int y = v & 15;
         br.Refill(); // linbits (up to 13) and a sign, for each value
@@ -132,6 +135,31 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
         out[i] = x;
         out[i + 1] = y;
     }
+}
+
+int HuffmanDecoder::DecodeQuads(int t, CachedBits& bits, size_t partEnd, int32_t* is,
+                                int start) const {
+    // A local copy of the cache, as for the pairs.
+    CachedBits br = bits;
+    const uint32_t* table = quads_[t].entries.data();
+    const unsigned rootBits = unsigned(quads_[t].rootBits);
+    int i = start;
+    while (i + 4 <= 576 && br.Position() < partEnd) {
+        br.Refill(); // a code word of at most 6 bits and four signs
+        const int q = DecodeWith(table, rootBits, br);
+        int32_t v[4] = {q >> 3 & 1, q >> 2 & 1, q >> 1 & 1, q & 1};
+        for (int k = 0; k < 4; ++k) {
+            // A sign bit follows each non-zero value.
+            const int32_t negative = int32_t(br.Peek32() >> 31) & v[k];
+            br.Skip(unsigned(v[k]));
+            v[k] -= 2 * negative;
+        }
+        if (br.Position() > partEnd) break; // a code word cut by the part's end is not used
+        is[i] = v[0], is[i + 1] = v[1], is[i + 2] = v[2], is[i + 3] = v[3];
+        i += 4;
+    }
+    bits = br;
+    return i;
 }
 
 } // namespace mp3

@@ -32,6 +32,10 @@ class HuffmanDecoder {
         bits.Finish(br);
     }
     void DecodePairs(int t, CachedBits& bits, int32_t* out, int count) const;
+    // count1 quadruples of table t (0 or 1) from is[start] on while the position is
+    // before partEnd, each value with its sign; a quadruple that ends past partEnd is
+    // dropped. Returns the line after the last one decoded (at most 576).
+    int DecodeQuads(int t, CachedBits& bits, size_t partEnd, int32_t* is, int start) const;
 
   private:
     struct Lookup {
@@ -42,11 +46,16 @@ class HuffmanDecoder {
     static Lookup Build(const HuffCodeList& codes);
     template <class Reader> static int Decode(const Lookup& l, Reader& br) {
         if (l.rootBits == 0) return 0;
+        return DecodeWith(l.entries.data(), unsigned(l.rootBits), br);
+    }
+    // The same with the table's fields in locals: a loop that stores decoded values
+    // (integers, which could alias rootBits) then need not reload them per value.
+    template <class Reader>
+    static int DecodeWith(const uint32_t* t, unsigned rootBits, Reader& br) {
         const uint32_t bits = br.Peek32();
-        const uint32_t* t = l.entries.data();
-        uint32_t e = t[bits >> (32 - l.rootBits)];
+        uint32_t e = t[bits >> (32 - rootBits)];
         unsigned used = 0;
-        unsigned width = unsigned(l.rootBits);
+        unsigned width = rootBits;
         while (!(e & kLeaf)) {
             used += width;
             width = e & 0xFF;

@@ -207,27 +207,9 @@ int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const
     huff.DecodePairs(gc.tableSelect[1], pairBits, is + r1, r2 - r1);
     huff.DecodePairs(gc.tableSelect[2], pairBits, is + r2, bigLines - r2);
 
-    // A copy whose address no call has seen: the compiler may then keep it in
-    // registers across the stores to is.
-    CachedBits bits = pairBits;
-    int i = bigLines;
-    const int quadTable = gc.count1Table;
-    while (i + 4 <= 576 && bits.Position() < partEnd) {
-        bits.Refill(); // a code word of at most 6 bits and four signs
-        const int q = huff.DecodeQuadCode(quadTable, bits);
-        int32_t v[4] = {q >> 3 & 1, q >> 2 & 1, q >> 1 & 1, q & 1};
-        for (int k = 0; k < 4; ++k) {
-            // A sign bit follows each non-zero value.
-            const int32_t negative = int32_t(bits.Peek32() >> 31) & v[k];
-            bits.Skip(unsigned(v[k]));
-            v[k] -= 2 * negative;
-        }
-        if (bits.Position() > partEnd) break; // a code word cut by the part's end is not used
-        is[i] = v[0], is[i + 1] = v[1], is[i + 2] = v[2], is[i + 3] = v[3];
-        i += 4;
-    }
-    bits.Finish(br);
-    std::fill(is + i, is + 576, 0);
+    const int i = huff.DecodeQuads(gc.count1Table, pairBits, partEnd, is, bigLines);
+    pairBits.Finish(br);
+    ActiveKernels().clearWords(is + i, 576 - i);
     return i;
 }
 
@@ -317,7 +299,8 @@ void Requantize(const int32_t is[576], int lines, const GranuleChannel& gc, cons
             }
         }
     }
-    std::fill(xr + std::max(done, 0), xr + 576, 0.0f);
+    done = std::max(done, 0);
+    ActiveKernels().clearWords(xr + done, 576 - done);
 }
 
 void ApplyMidSide(float* left, float* right, int from, int to) {

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__i386__) || defined(__x86_64__)
 #define MP3_HAVE_SSE2_KERNELS 1
@@ -50,7 +51,9 @@ namespace mp3 {
                     float* xr);                                                                    \
     /* Layer II: out[s][sb] = codes[s][sb] * mul[s / 12][sb] + add[s / 12][sb], */                 \
     /* 36 slots of 32 subbands. */                                                                 \
-    void Dequantize(const int32_t* codes, const float* mul, const float* add, float* out);
+    void Dequantize(const int32_t* codes, const float* mul, const float* add, float* out);         \
+    /* count 32-bit words (floats or integers) at p to zero. */                                    \
+    void ClearWords(void* p, int count);
 
 namespace baseline {
 MP3_KERNEL_DECLARATIONS
@@ -78,6 +81,7 @@ struct Kernels {
     void (*scaleLines)(const int32_t* is, const float* pow43, int32_t limit, float gain, int count,
                        float* xr);
     void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
+    void (*clearWords)(void* p, int count);
 };
 
 // The kernels for this processor, chosen on first use: the widest build it runs,
@@ -133,6 +137,11 @@ inline F LoadAligned(const float* p) {
 inline void Store(float* p, F v) {
     _mm_storeu_ps(p, v);
 }
+// p[0] and p[1] in the lowest lanes, zeros above: reads only those two floats, and
+// straight into a register (not through a buffer of four, which would stall the load).
+inline F LoadTwo(const float* p) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
 // Lanes in reverse order.
 inline F Reverse(F v) {
     return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
@@ -149,6 +158,10 @@ inline void StorePcm(int16_t* out, F a, F b) {
     b = _mm_min_ps(_mm_max_ps(b, lo), hi);
     const __m128i v = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+}
+// 16 bytes at p (any alignment) to zero.
+inline void Clear16(void* p) {
+    _mm_storeu_si128(static_cast<__m128i*>(p), _mm_setzero_si128());
 }
 // Eight sample pairs, interleaved.
 inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
@@ -175,6 +188,9 @@ inline F LoadAligned(const float* p) {
 inline void Store(float* p, F v) {
     *p = v;
 }
+inline F LoadTwo(const float* p) {
+    return *p;
+}
 inline F Reverse(F v) {
     return v;
 }
@@ -182,6 +198,9 @@ inline void Transpose(F*) {}
 inline void StorePcm(int16_t* out, F a, F b) {
     out[0] = ToPcm16(a);
     out[1] = ToPcm16(b);
+}
+inline void Clear16(void* p) {
+    std::memset(p, 0, 16);
 }
 inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
     for (int i = 0; i < 8; ++i) {

@@ -23,16 +23,16 @@ bool CpuHasSse2() {
 const Kernels kBaseline{
     "baseline",           baseline::Dct32,       baseline::Synthesize, baseline::Interleave,
     baseline::LongImdcts, baseline::ShortImdcts, baseline::MidSide,    baseline::AliasButterflies,
-    baseline::ScaleLines, baseline::Dequantize};
+    baseline::ScaleLines, baseline::Dequantize,  baseline::ClearWords};
 #ifdef MP3_HAVE_SSE2_KERNELS
 const Kernels kSse2{"sse2",           sse2::Dct32,       sse2::Synthesize, sse2::Interleave,
                     sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,    sse2::AliasButterflies,
-                    sse2::ScaleLines, sse2::Dequantize};
+                    sse2::ScaleLines, sse2::Dequantize,  sse2::ClearWords};
 #endif
 #ifdef MP3_HAVE_AVX_KERNELS
 const Kernels kAvx{"avx",           avx::Dct32,       avx::Synthesize, avx::Interleave,
                    avx::LongImdcts, avx::ShortImdcts, avx::MidSide,    avx::AliasButterflies,
-                   avx::ScaleLines, avx::Dequantize};
+                   avx::ScaleLines, avx::Dequantize,  avx::ClearWords};
 #endif
 
 } // namespace
