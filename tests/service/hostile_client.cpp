@@ -54,7 +54,7 @@ const std::string kCachedTarget =
     "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=%E4%BD%A0%E5%A5%BD";
 
 std::string PageTarget(const std::string& text) {
-    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::percentEncode(text);
+    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::PercentEncode(text);
 }
 
 // A Chinese text of n characters, different for each seed: a long synthesis.
@@ -187,7 +187,7 @@ Response Get(int port, const std::string& target, std::chrono::milliseconds boun
 }
 
 std::string AudioPath(const std::string& page) {
-    std::string url = speech::test::addressInPage(page).value_or("");
+    std::string url = speech::test::AddressInPage(page).value_or("");
     std::size_t path = url.find("/audio/");
     return path == std::string::npos ? std::string() : url.substr(path);
 }
@@ -260,7 +260,7 @@ class SlowClients {
 
 void HeaderFlood(const fs::path& dir) {
     auto s = Start(dir);
-    Get(s->port(), kCachedTarget);
+    Get(s->Port(), kCachedTarget);
     // Endless 8 KB header lines on a few connections at once, each reopened
     // when the service cuts it off.
     long peak = 0;
@@ -271,7 +271,7 @@ void HeaderFlood(const fs::path& dir) {
     for (int t = 0; t < 4; ++t)
         flooders.emplace_back([&] {
             while (!stop) {
-                int fd = Connect(s->port());
+                int fd = Connect(s->Port());
                 if (fd < 0) continue;
                 bool open = SendAll(fd, "GET /healthz HTTP/1.1\r\nHost: x\r\n");
                 while (open && !stop)
@@ -280,7 +280,7 @@ void HeaderFlood(const fs::path& dir) {
             }
         });
     while (Clock::now() < end) {
-        peak = std::max(peak, RssKb(s->pid()));
+        peak = std::max(peak, RssKb(s->Pid()));
         std::this_thread::sleep_for(100ms);
     }
     stop = true;
@@ -288,22 +288,22 @@ void HeaderFlood(const fs::path& dir) {
         f.join();
     Check(peak > 0 && peak < 64 * 1024,
           "header flood: RSS peak " + std::to_string(peak) + " kB < 64 MB");
-    Check(Get(s->port(), kCachedTarget, 5000ms).status == 200, "header flood: still answering");
-    s->stop();
+    Check(Get(s->Port(), kCachedTarget, 5000ms).status == 200, "header flood: still answering");
+    s->Stop();
 }
 
 void SlowAndIdle(const fs::path& dir) {
     auto s = Start(dir);
-    Check(Get(s->port(), kCachedTarget).status == 200, "slow/idle: first page");
+    Check(Get(s->Port(), kCachedTarget).status == 200, "slow/idle: first page");
     std::vector<int> idle;
     for (int i = 0, refused = 0; i < 2000 && refused < 5; ++i) {
-        int fd = Connect(s->port());
+        int fd = Connect(s->Port());
         if (fd >= 0) idle.push_back(fd);
         refused = fd >= 0 ? 0 : refused + 1; // a full backlog: give up, the check fails
     }
-    SlowClients slow(s->port(), 200, 1000ms);
+    SlowClients slow(s->Port(), 200, 1000ms);
     int failed = 0;
-    double p99 = CachedP99(s->port(), 300, &failed);
+    double p99 = CachedP99(s->Port(), 300, &failed);
     Check(idle.size() == 2000 && slow.Open() == 200 && failed == 0 && p99 < 50,
           std::to_string(idle.size()) + " idle + " + std::to_string(slow.Open()) +
               " slow-header clients of 2,000 + 200: cached p99 " + std::to_string(p99) + " ms, " +
@@ -312,13 +312,13 @@ void SlowAndIdle(const fs::path& dir) {
     // SIGTERM with all of them still there and a synthesis in progress: the
     // synthesis is finished and answered, the rest dropped, exit 0 in 10 s.
     Response inFlight;
-    long cpu = CpuMs(s->pid());
+    long cpu = CpuMs(s->Pid());
     std::thread synthesis(
-        [&] { inFlight = Get(s->port(), PageTarget(LongText(300, 99)), 15000ms); });
-    for (auto t = Clock::now(); CpuMs(s->pid()) < cpu + 100 && MsSince(t) < 5000;)
+        [&] { inFlight = Get(s->Port(), PageTarget(LongText(300, 99)), 15000ms); });
+    for (auto t = Clock::now(); CpuMs(s->Pid()) < cpu + 100 && MsSince(t) < 5000;)
         std::this_thread::sleep_for(10ms);
     auto t = Clock::now();
-    int status = s->stop(SIGTERM);
+    int status = s->Stop(SIGTERM);
     double took = MsSince(t);
     synthesis.join();
     Check(status == 0 && took < 10000, "SIGTERM with 200 slow and 2,000 idle clients: exit " +
@@ -326,21 +326,21 @@ void SlowAndIdle(const fs::path& dir) {
                                            " ms");
     Check(inFlight.status == 200, "the synthesis in progress at SIGTERM was answered (" +
                                       std::to_string(inFlight.status) + ")");
-    Check(s->log().find("speech-service: stopped") != std::string::npos, "stop line logged");
+    Check(s->Log().find("speech-service: stopped") != std::string::npos, "stop line logged");
     for (int fd : idle)
         ::close(fd);
 
     // The head deadline counts from the start, however often a line arrives.
     auto quick = Start(dir, {"--request-timeout", "2"});
-    SlowClients trickle(quick->port(), 5, 300ms);
+    SlowClients trickle(quick->Port(), 5, 300ms);
     t = Clock::now();
     while (trickle.ClosedByPeer() < trickle.Open() && MsSince(t) < 8000)
         std::this_thread::sleep_for(100ms);
     Check(trickle.ClosedByPeer() == trickle.Open() && MsSince(t) < 5000,
           "a trickling request head is cut off at its deadline (" + std::to_string(MsSince(t)) +
               " ms, limit 2 s)");
-    Check(quick->stop(SIGHUP) == 0 &&
-              quick->log().find("speech-service: stopped") != std::string::npos,
+    Check(quick->Stop(SIGHUP) == 0 &&
+              quick->Log().find("speech-service: stopped") != std::string::npos,
           "SIGHUP stops it cleanly too, stop line and all");
 }
 
@@ -349,8 +349,8 @@ void SlowAndIdle(const fs::path& dir) {
 void OverTheCap(const fs::path& dir) {
     // One slot, taken by a connection that never sends a thing.
     auto s = Start(dir, {"--max-connections", "1", "--max-waiting", "6"});
-    Check(Get(s->port(), kCachedTarget).status == 200, "over the cap: first page");
-    int silent = Connect(s->port());
+    Check(Get(s->Port(), kCachedTarget).status == 200, "over the cap: first page");
+    int silent = Connect(s->Port());
     auto silentSince = Clock::now();
     std::this_thread::sleep_for(200ms);
     // Five requests from one client, then one from another: the line is full.
@@ -359,17 +359,17 @@ void OverTheCap(const fs::path& dir) {
     std::vector<int> waiting;
     for (const char* from :
          {"127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.3"}) {
-        waiting.push_back(Connect(s->port(), from));
+        waiting.push_back(Connect(s->Port(), from));
         SendAll(waiting.back(), Request(kCachedTarget, "GET", true));
         std::this_thread::sleep_for(20ms); // arrival order
     }
     std::this_thread::sleep_for(200ms);
     // One more from the client with the most waiting is turned away; one from
     // a newcomer pushes out that client's newest instead.
-    int greedy = Connect(s->port(), "127.0.0.2");
+    int greedy = Connect(s->Port(), "127.0.0.2");
     SendAll(greedy, Request(kCachedTarget));
     Response refused = Receive(greedy, 2000ms);
-    int newcomer = Connect(s->port(), "127.0.0.4");
+    int newcomer = Connect(s->Port(), "127.0.0.4");
     SendAll(newcomer, Request(kCachedTarget, "GET", true));
     Response pushedOut = Receive(waiting[4], 2000ms);
     Check(refused.status == 503 && pushedOut.status == 503 &&
@@ -393,7 +393,7 @@ void OverTheCap(const fs::path& dir) {
         answered += Receive(fd, 1500ms).status == 200;
     // The order they were served in, from the log: arrival order alone would
     // serve 127.0.0.3 and .4 last (5th and 6th).
-    std::istringstream log(s->log());
+    std::istringstream log(s->Log());
     std::vector<std::string> served;
     for (std::string line; std::getline(log, line);)
         for (const char* from : {" 127.0.0.2 GET", " 127.0.0.3 GET", " 127.0.0.4 GET"})
@@ -415,7 +415,7 @@ void OverTheCap(const fs::path& dir) {
 
     // A kept-alive connection stays open while no one waits, and when someone
     // does, makes way at once rather than at its idle timeout.
-    int kept = Connect(s->port());
+    int kept = Connect(s->Port());
     SendAll(kept, Request(kCachedTarget, "GET", true));
     std::this_thread::sleep_for(300ms);
     char scratch[4096];
@@ -424,13 +424,13 @@ void OverTheCap(const fs::path& dir) {
     }
     bool keptOpen = errno == EAGAIN || errno == EWOULDBLOCK;
     auto t = Clock::now();
-    Response next = Get(s->port(), kCachedTarget, 3000ms);
+    Response next = Get(s->Port(), kCachedTarget, 3000ms);
     Check(keptOpen && next.status == 200 && MsSince(t) < 1000,
           "over the cap: a kept-alive connection stays open, then makes way (" +
               std::string(keptOpen ? "open" : "closed") + ", " + std::to_string(MsSince(t)) +
               " ms)");
     ::close(kept);
-    s->stop();
+    s->Stop();
 
     // A connection waits at most the request timeout for a slot.
     // A synthesis holds the only slot: its text is sized from a timed one
@@ -439,48 +439,48 @@ void OverTheCap(const fs::path& dir) {
     // a loaded machine may time the sample slowly and then synthesise fast.
     auto one =
         Start(dir, {"--max-connections", "1", "--request-timeout", "1", "--max-text", "12000"});
-    Get(one->port(), PageTarget(LongText(20, 400)));
+    Get(one->Port(), PageTarget(LongText(20, 400)));
     t = Clock::now();
-    Get(one->port(), PageTarget(LongText(200, 400)));
+    Get(one->Port(), PageTarget(LongText(200, 400)));
     int characters =
         std::clamp(static_cast<int>(6000 * 200 / std::max(MsSince(t), 1.0)), 1500, 3400);
     std::string longText = LongText(characters, 401);
     Response longAnswer;
-    std::thread holder([&] { longAnswer = Get(one->port(), PageTarget(longText), 30000ms); });
+    std::thread holder([&] { longAnswer = Get(one->Port(), PageTarget(longText), 30000ms); });
     std::this_thread::sleep_for(300ms);
     t = Clock::now();
-    Response late = Get(one->port(), kCachedTarget, 5000ms);
+    Response late = Get(one->Port(), kCachedTarget, 5000ms);
     double waited = MsSince(t);
     holder.join();
     Check(late.status == 503 && waited >= 900 && waited < 2500 && longAnswer.status == 200,
           "over the cap: a wait for a slot ends in 503 at the request timeout (" +
               std::to_string(waited) + " ms, limit 1 s; the synthesis holding the slot " +
               std::to_string(longAnswer.status) + ")");
-    Check(one->log().find("127.0.0.1 - - 503") != std::string::npos,
+    Check(one->Log().find("127.0.0.1 - - 503") != std::string::npos,
           "over the cap: turning away is logged");
-    one->stop();
+    one->Stop();
 }
 
 void LongSyntheses(const fs::path& dir) {
     auto s = Start(dir);
-    Check(Get(s->port(), kCachedTarget).status == 200, "syntheses: first page");
+    Check(Get(s->Port(), kCachedTarget).status == 200, "syntheses: first page");
     // 40 long texts asked for at once; their clients wait on their own threads.
     std::atomic<int> answered{0};
     std::vector<std::thread> clients;
     for (int i = 0; i < 40; ++i)
         clients.emplace_back([&, i] {
-            if (Get(s->port(), PageTarget(LongText(150, i)), 4000ms).status > 0) ++answered;
+            if (Get(s->Port(), PageTarget(LongText(150, i)), 4000ms).status > 0) ++answered;
         });
     std::this_thread::sleep_for(200ms);
     int failed = 0;
-    double p99 = CachedP99(s->port(), 200, &failed);
+    double p99 = CachedP99(s->Port(), 200, &failed);
     Check(failed == 0 && p99 < 50, "40 long syntheses queued: cached p99 " + std::to_string(p99) +
                                        " ms, " + std::to_string(failed) + " failed");
     for (auto& c : clients)
         c.join();
     // The stop must not wait for the 40: only the one in eSpeak finishes.
     auto t = Clock::now();
-    int status = s->stop(SIGTERM);
+    int status = s->Stop(SIGTERM);
     Check(status == 0 && MsSince(t) < 10000, "SIGTERM with a full synthesis queue: exit " +
                                                  std::to_string(status) + " after " +
                                                  std::to_string(MsSince(t)) + " ms");
@@ -488,7 +488,7 @@ void LongSyntheses(const fs::path& dir) {
 
 void PlantedCacheFiles(const fs::path& dir) {
     auto s = Start(dir);
-    Response page = Get(s->port(), PageTarget("缓存文件"));
+    Response page = Get(s->Port(), PageTarget("缓存文件"));
     std::string audio = AudioPath(page.body);
     fs::path file = dir / "cache" / audio.substr(7);
     Check(page.status == 200 && fs::is_regular_file(file), "planted: page made its file");
@@ -500,16 +500,16 @@ void PlantedCacheFiles(const fs::path& dir) {
         if (std::string(kind) == "fifo") ::mkfifo(file.c_str(), 0644);
         if (std::string(kind) == "empty") std::ofstream{file};
         if (std::string(kind) == "garbage") std::ofstream(file) << std::string(4000, 'x');
-        Response bad = Get(s->port(), audio, 5000ms);
-        Response again = Get(s->port(), PageTarget("缓存文件"), 20000ms);
-        Response remade = Get(s->port(), audio, 5000ms);
+        Response bad = Get(s->Port(), audio, 5000ms);
+        Response again = Get(s->Port(), PageTarget("缓存文件"), 20000ms);
+        Response remade = Get(s->Port(), audio, 5000ms);
         bool mp3 = remade.body.size() > 4 && static_cast<unsigned char>(remade.body[0]) == 0xFF;
         Check(bad.status == 404 && again.status == 200 &&
                   again.head.find("X-Cache: miss") != std::string::npos && remade.status == 200 &&
                   mp3 && remade.body.find("not for clients") == std::string::npos,
               std::string("planted ") + kind + ": refused, re-made, served as MP3");
     }
-    s->stop();
+    s->Stop();
 }
 
 void DiskErrors(const fs::path& dir) {
@@ -517,16 +517,16 @@ void DiskErrors(const fs::path& dir) {
     // full disk: the audio file's, not yet the log's.
     auto s = Start(dir);
     rlimit small{4096, 4096};
-    ::prlimit(s->pid(), RLIMIT_FSIZE, &small, nullptr);
-    Response page = Get(s->port(), PageTarget("磁盘满了"), 20000ms);
+    ::prlimit(s->Pid(), RLIMIT_FSIZE, &small, nullptr);
+    Response page = Get(s->Port(), PageTarget("磁盘满了"), 20000ms);
     Check(page.status == 503 && page.body.find('/') == std::string::npos &&
               page.body.find("File too large") != std::string::npos,
           "disk full: 503 with the reason and no path: " + page.body.substr(0, 120));
-    Response health = Get(s->port(), "/healthz");
+    Response health = Get(s->Port(), "/healthz");
     Check(health.status == 503 && health.body.find("File too large") != std::string::npos,
           "disk full: /healthz says so: " + health.body.substr(0, 80));
-    s->stop();
-    std::string text = s->log();
+    s->Stop();
+    std::string text = s->Log();
     Check(text.find("cache write failed") != std::string::npos &&
               text.find("File too large") != std::string::npos,
           "disk full: the log gives the reason");
@@ -535,19 +535,19 @@ void DiskErrors(const fs::path& dir) {
 void HeadAndLogs(const fs::path& dir) {
     auto s = Start(dir);
     std::size_t before = std::distance(fs::directory_iterator(dir / "cache"), {});
-    Response head = Get(s->port(), PageTarget(LongText(300, 7)), 5000ms, "HEAD");
+    Response head = Get(s->Port(), PageTarget(LongText(300, 7)), 5000ms, "HEAD");
     std::size_t after = std::distance(fs::directory_iterator(dir / "cache"), {});
     Check(head.status == 200 && head.body.empty() && before == after &&
               head.head.find("X-Cache: miss") != std::string::npos,
           "HEAD of a new text is answered without synthesis (" + std::to_string(after - before) +
               " files made)");
-    Get(s->port(), "/bin/makeColorPlusGuest.jsp?ment=A&B");
-    int big = Connect(s->port()); // a head over 32 KiB, answered by the library
+    Get(s->Port(), "/bin/makeColorPlusGuest.jsp?ment=A&B");
+    int big = Connect(s->Port()); // a head over 32 KiB, answered by the library
     SendAll(big, "GET /healthz HTTP/1.1\r\nX-Big: " + std::string(40000, 'a') + "\r\n\r\n");
     int tooBig = Receive(big, 3000ms).status;
     ::close(big);
-    s->stop();
-    std::string log = s->log();
+    s->Stop();
+    std::string log = s->Log();
     Check(log.find("127.0.0.1 GET /bin/makeColorPlusGuest.jsp?ment=A&B 400") != std::string::npos,
           "a 400 is logged with client, method and target");
     Check(tooBig == 431 && log.find("127.0.0.1 - /healthz 431") != std::string::npos,

@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, const std::string& stdoutPath, int stdoutFd,
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& stdoutPath, int stdoutFd,
             const std::string& stderrPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -51,7 +51,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& stdoutPath,
 
 // Waits for the child's exit for at most `limit`; its exit status, or
 // nullopt when it is still running then.
-std::optional<int> waitExit(pid_t pid, std::chrono::milliseconds limit) {
+std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
     int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidfd >= 0) {
         pollfd p{pidfd, POLLIN, 0};
@@ -82,7 +82,7 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::optional<FrameHeader> parseFrameHeader(std::string_view b) {
+std::optional<FrameHeader> ParseFrameHeader(std::string_view b) {
     if (b.size() < 4) return std::nullopt;
     auto u = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(b[i])); };
     if (u(0) != 0xFF || (u(1) & 0xE0) != 0xE0) return std::nullopt;
@@ -107,10 +107,10 @@ std::optional<FrameHeader> parseFrameHeader(std::string_view b) {
     return h;
 }
 
-std::optional<std::vector<FrameHeader>> walkFrames(std::string_view mp3) {
+std::optional<std::vector<FrameHeader>> WalkFrames(std::string_view mp3) {
     std::vector<FrameHeader> frames;
     while (!mp3.empty()) {
-        auto h = parseFrameHeader(mp3);
+        auto h = ParseFrameHeader(mp3);
         if (!h || h->length > mp3.size()) return std::nullopt;
         frames.push_back(*h);
         mp3.remove_prefix(h->length);
@@ -118,36 +118,36 @@ std::optional<std::vector<FrameHeader>> walkFrames(std::string_view mp3) {
     return frames;
 }
 
-std::string readFile(const fs::path& path) {
+std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-std::vector<std::int16_t> decodeMp3(std::string_view mp3, const fs::path& scratch) {
+std::vector<std::int16_t> DecodeMp3(std::string_view mp3, const fs::path& scratch) {
     static int counter = 0;
     fs::path in = scratch / ("decode-" + std::to_string(++counter) + ".mp3");
     fs::path out = in;
     out.replace_extension(".raw");
     std::ofstream(in, std::ios::binary).write(mp3.data(), static_cast<std::streamsize>(mp3.size()));
-    pid_t pid = spawn({MPG123_EXECUTABLE, "-q", "-s", "--mono", in.string()}, out.string(), -1,
+    pid_t pid = Spawn({MPG123_EXECUTABLE, "-q", "-s", "--mono", in.string()}, out.string(), -1,
                       (scratch / "mpg123.err").string());
-    auto status = waitExit(pid, 30s);
+    auto status = WaitExit(pid, 30s);
     if (!status) {
         ::kill(pid, SIGKILL);
-        waitExit(pid, 5s);
+        WaitExit(pid, 5s);
         throw std::runtime_error("mpg123 did not finish");
     }
     if (*status != 0)
-        throw std::runtime_error("mpg123 failed: " + readFile(scratch / "mpg123.err"));
-    std::string raw = readFile(out);
+        throw std::runtime_error("mpg123 failed: " + ReadFile(scratch / "mpg123.err"));
+    std::string raw = ReadFile(out);
     std::vector<std::int16_t> pcm(raw.size() / 2);
     std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
     return pcm;
 }
 
-double rms(const std::vector<std::int16_t>& pcm) {
+double Rms(const std::vector<std::int16_t>& pcm) {
     if (pcm.empty()) return 0;
     double sum = 0;
     for (std::int16_t s : pcm)
@@ -155,14 +155,14 @@ double rms(const std::vector<std::int16_t>& pcm) {
     return std::sqrt(sum / double(pcm.size()));
 }
 
-std::optional<double> speechSeconds(std::string_view mp3, const fs::path& scratch) {
-    if (!walkFrames(mp3)) return std::nullopt;
-    auto pcm = decodeMp3(mp3, scratch);
-    if (rms(pcm) <= 300) return std::nullopt;
+std::optional<double> SpeechSeconds(std::string_view mp3, const fs::path& scratch) {
+    if (!WalkFrames(mp3)) return std::nullopt;
+    auto pcm = DecodeMp3(mp3, scratch);
+    if (Rms(pcm) <= 300) return std::nullopt;
     return double(pcm.size()) / 22050;
 }
 
-std::optional<std::string> addressInPage(std::string_view page) {
+std::optional<std::string> AddressInPage(std::string_view page) {
     constexpr std::string_view left = "Products/MediaPlayer/' src='";
     constexpr std::string_view right = "' width='0' height='0' autostart";
     std::size_t a = page.find(left), b = page.find(right);
@@ -172,7 +172,7 @@ std::optional<std::string> addressInPage(std::string_view page) {
     return std::string(page.substr(a, b - a));
 }
 
-std::string percentEncode(std::string_view text) {
+std::string PercentEncode(std::string_view text) {
     std::string out;
     for (unsigned char c : text) {
         if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
@@ -194,7 +194,7 @@ ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> 
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    pid_ = spawn(argv, {}, fds[1], logPath_.string());
+    pid_ = Spawn(argv, {}, fds[1], logPath_.string());
     ::close(fds[1]);
 
     // The service prints its address once it is bound; wait for that line.
@@ -215,40 +215,40 @@ ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> 
     std::size_t at = out.find(prefix);
     if (at != std::string::npos) port_ = std::atoi(out.c_str() + at + prefix.size());
     if (port_ <= 0) {
-        stop();
-        throw std::runtime_error("speech-service did not start: " + log());
+        Stop();
+        throw std::runtime_error("speech-service did not start: " + Log());
     }
 }
 
-int ServerProcess::stop(int signal) {
+int ServerProcess::Stop(int signal) {
     if (pid_ < 0) return -1;
     ::kill(pid_, signal);
-    auto status = waitExit(pid_, 15s);
+    auto status = WaitExit(pid_, 15s);
     if (!status) {
         ::kill(pid_, SIGKILL);
-        waitExit(pid_, 5s);
+        WaitExit(pid_, 5s);
     }
     pid_ = -1;
     return status.value_or(-1);
 }
 
 ServerProcess::~ServerProcess() {
-    stop();
+    Stop();
 }
 
-std::pair<int, std::string> runServiceToExit(const std::vector<std::string>& args,
+std::pair<int, std::string> RunServiceToExit(const std::vector<std::string>& args,
                                              const fs::path& scratch) {
     std::vector<std::string> argv = {SPEECH_SERVICE_EXECUTABLE};
     argv.insert(argv.end(), args.begin(), args.end());
     fs::path err = scratch / "run.err";
-    pid_t pid = spawn(argv, "/dev/null", -1, err.string());
-    auto status = waitExit(pid, 20s);
+    pid_t pid = Spawn(argv, "/dev/null", -1, err.string());
+    auto status = WaitExit(pid, 20s);
     if (!status) {
         ::kill(pid, SIGKILL);
-        waitExit(pid, 5s);
-        return {-1, readFile(err)};
+        WaitExit(pid, 5s);
+        return {-1, ReadFile(err)};
     }
-    return {*status, readFile(err)};
+    return {*status, ReadFile(err)};
 }
 
 } // namespace speech::test
