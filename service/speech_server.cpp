@@ -542,10 +542,13 @@ void SpeechServer::ReaperLoop() {
             }
         }
         auto now = Clock::now();
-        bool othersWait = waiting_ > 0;
         auto cut = options_.requestDeadline -
                    std::min<Clock::duration>(options_.requestDeadline, kHeadGraceWhenFull);
         std::lock_guard lock(connectionsMutex_);
+        // Read under the lock: a connection let in since is only in the map
+        // once the count was brought down for it, so a count read before the
+        // lock could be stale and cut off a connection that no one waits for.
+        bool othersWait = waiting_ > 0;
         for (auto& [c, state] : connections_) {
             if (state.busy || state.fd < 0) continue;
             bool late = now > state.deadline;
