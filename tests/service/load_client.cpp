@@ -5,7 +5,7 @@
 //   service_load_client PORT latency N TARGET     N sequential requests, one connection
 //   service_load_client PORT throughput C SECONDS TARGET
 //   service_load_client PORT distinct N [FIRST]   N new texts (numbered from FIRST), page and MP3
-//   each service_load_client PORT audio TARGET         prints the MP3 path the page names
+//   service_load_client PORT audio TARGET         prints the MP3 path the page names
 #include "test_support.h"
 
 #include <httplib.h>
@@ -22,13 +22,16 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using speech::test::ChineseText;
+using speech::test::MsSince;
+using speech::test::PageTarget;
 
-double MsSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-std::string PageTarget(const std::string& text) {
-    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::PercentEncode(text);
+// The MP3 path a page names; empty when it names none.
+std::string AudioPath(const httplib::Result& page) {
+    auto address =
+        page && page->status == 200 ? speech::test::AddressInPage(page->body) : std::nullopt;
+    std::size_t at = address ? address->find("/audio/") : std::string::npos;
+    return at == std::string::npos ? std::string() : address->substr(at);
 }
 
 httplib::Client MakeClient(int port) {
@@ -43,20 +46,6 @@ double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0
                      : v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
-}
-
-// A Chinese text of n characters, different for each seed.
-std::string ChineseText(int n, int seed) {
-    static const char* words[] = {"天", "气", "很", "好", "我", "们", "去", "公", "园", "散",
-                                  "步", "今", "年", "春", "节", "回", "家", "看", "望", "父",
-                                  "母", "学", "习", "工", "作", "生", "活", "朋", "友", "快"};
-    std::string s;
-    unsigned x = static_cast<unsigned>(seed) * 2654435761u + 12345u;
-    for (int i = 0; i < n; ++i) {
-        x = x * 1103515245u + 12345u;
-        s += (i % 12 == 11) ? "，" : words[(x >> 16) % 30];
-    }
-    return s;
 }
 
 } // namespace
@@ -85,12 +74,9 @@ int main(int argc, char** argv) {
             }
             times.push_back(ms);
             // The service encodes at a constant 48 kbit/s: bytes give the length.
-            std::size_t a = r->body.find("/audio/"), b = r->body.find("' width='0'");
             double seconds = 0;
-            if (a < b && b != std::string::npos) {
-                auto mp3 = c.Get(r->body.substr(a, b - a));
-                if (mp3 && mp3->status == 200) seconds = double(mp3->body.size()) * 8 / 48000;
-            }
+            if (auto mp3 = c.Get(AudioPath(r)); mp3 && mp3->status == 200)
+                seconds = double(mp3->body.size()) * 8 / 48000;
             std::printf("synth %zu bytes of text: %.1f ms, audio %.1f s\n", text.size(), ms,
                         seconds);
         }
@@ -100,14 +86,12 @@ int main(int argc, char** argv) {
     }
     if (mode == "audio" && argc == 4) {
         auto c = MakeClient(port);
-        auto page = c.Get(argv[3]);
-        std::string body = page && page->status == 200 ? page->body : std::string();
-        std::size_t a = body.find("/audio/"), b = body.find("' width='0'");
-        if (a == std::string::npos || b == std::string::npos || b < a) {
+        std::string path = AudioPath(c.Get(argv[3]));
+        if (path.empty()) {
             std::fprintf(stderr, "audio: no address in the page\n");
             return 1;
         }
-        std::printf("%s\n", body.substr(a, b - a).c_str());
+        std::printf("%s\n", path.c_str());
         return 0;
     }
     if (mode == "latency" && argc == 5) {
@@ -163,15 +147,10 @@ int main(int argc, char** argv) {
         for (int i = 0; i < n; ++i) {
             std::string text = ChineseText(20 + (first + i) % 30, 1000000 + first + i);
             auto t = Clock::now();
-            auto page = c.Get(PageTarget(text));
-            std::string body = page ? page->body : std::string();
-            std::string left = "Products/MediaPlayer/' src='";
-            std::size_t a = body.find(left), b = body.find("' width='0'");
-            bool ok =
-                page && page->status == 200 && a != std::string::npos && b != std::string::npos;
+            std::string path = AudioPath(c.Get(PageTarget(text)));
+            bool ok = !path.empty();
             if (ok) {
-                std::string address = body.substr(a + left.size(), b - a - left.size());
-                auto audio = c.Get(address.substr(address.find("/audio/")));
+                auto audio = c.Get(path);
                 ok = audio && audio->status == 200 && audio->body.size() > 0;
             }
             times.push_back(MsSince(t));

@@ -64,28 +64,16 @@ TEST_CASE("synthesis query: what the tool sends") {
         for (const Voice* v = VoicesBegin(); v != VoicesEnd(); ++v)
             CHECK(ParseOk("sex=" + std::to_string(v->sex) + "&ment=a").voice == v);
     }
-    SUBCASE("bad values are 400") {
-        CHECK(ErrorStatus("sex=abc&ment=a") == 400);
-        CHECK(ErrorStatus("sex=&ment=a") == 400);
-        CHECK(ErrorStatus("sex=2O1&ment=a") == 400);
-        CHECK(ErrorStatus("sex=999&ment=a") == 400);
-        CHECK(ErrorStatus("speed=fast&ment=a") == 400);
-        CHECK(ErrorStatus("speed=1.5&ment=a") == 400);
-        CHECK(ErrorStatus("speed=6&ment=a") == 400);
-        CHECK(ErrorStatus("speed=-6&ment=a") == 400);
-        CHECK(ErrorStatus("speed=99999999999999&ment=a") == 400);
-        CHECK(ErrorStatus("sex=201&sex=202&ment=a") == 400);
-        CHECK(ErrorStatus("ment=a&ment=b") == 400);
-    }
-    SUBCASE("bad text is 400, long text 413") {
-        CHECK(ErrorStatus("sex=201&speed=0") == 400);
-        CHECK(ErrorStatus("ment=") == 400);
-        CHECK(ErrorStatus("ment=%20%0D%0A") == 400);
-        CHECK(ErrorStatus("ment=%E4%BD") == 400);
-        CHECK(ErrorStatus("ment=%C4%E3%BA%C3") == 400);
-        CHECK(ErrorStatus("ment=a%00b") == 400);
-        CHECK(ErrorStatus("ment=%ZZ") == 400);
-        CHECK(ErrorStatus("ment=abc%") == 400);
+    SUBCASE("bad values and bad text are 400, long text 413") {
+        for (std::string_view query :
+             {"sex=abc&ment=a", "sex=&ment=a", "sex=2O1&ment=a", "sex=999&ment=a",
+              "speed=fast&ment=a", "speed=1.5&ment=a", "speed=6&ment=a", "speed=-6&ment=a",
+              "speed=99999999999999&ment=a", "sex=201&sex=202&ment=a", "ment=a&ment=b",
+              "sex=201&speed=0", "ment=", "ment=%20%0D%0A", "ment=%E4%BD", "ment=%C4%E3%BA%C3",
+              "ment=a%00b", "ment=%ZZ", "ment=abc%"}) {
+            CAPTURE(query);
+            CHECK(ErrorStatus(query) == 400);
+        }
         std::string text(10, 'a');
         CHECK(ParseOk("ment=" + text, 10).text == text);
         CHECK(ErrorStatus("ment=" + text + "a", 10) == 413);

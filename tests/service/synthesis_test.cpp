@@ -109,11 +109,28 @@ TEST_CASE("speed and voice change the audio") {
     CHECK(again == doctest::Approx(basePitch).epsilon(0.1));
 }
 
-TEST_CASE("text with nothing to say still gives a short valid file") {
-    std::string mp3 = SharedSynthesizer().SynthesizeMp3("。。。", kDefault, 175);
-    auto frames = test::WalkFrames(mp3);
-    REQUIRE(frames);
-    CHECK(frames->size() >= 4);
+TEST_CASE("unusual texts (markup, commands, symbols, long numbers, nothing to say) give valid "
+          "MP3s") {
+    const std::vector<std::string> texts = {
+        "<speak><prosody rate='x-slow'>你好</prosody></speak>", // SSML is not enabled
+        "[[h@'l@U]] 你好",                                      // nor phoneme input
+        "\x01"
+        "50S 你好\x01"
+        "10S", // embedded-command syntax
+        "电话 13800138000，价格 ¥1,234.56，时间 2026-12-08 12:30",
+        "Hello, world! ABC xyz 123",
+        "😀👍 你好 🎉",
+        "e\xCC\x81\xCC\x81\xCC\x81 你好", // combining marks
+        "第一行\r\n第二行\t第三行",
+        std::string(300, '1'), // read digit by digit: 300 syllables
+        "。。。",              // nothing to say: still a short file
+    };
+    for (const auto& text : texts) {
+        CAPTURE(text.substr(0, 60));
+        auto frames = test::WalkFrames(SharedSynthesizer().SynthesizeMp3(text, kDefault, 175));
+        REQUIRE(frames);
+        CHECK(frames->size() >= 4);
+    }
 }
 
 TEST_CASE("an unknown voice is an error, not a crash") {

@@ -187,6 +187,27 @@ std::string PercentEncode(std::string_view text) {
     return out;
 }
 
+std::string PageTarget(std::string_view text, std::string_view extra) {
+    return std::string(kPagePath) + "?" + std::string(extra) + "ment=" + PercentEncode(text);
+}
+
+std::string ChineseText(int n, int seed) {
+    static const char* words[] = {"天", "气", "很", "好", "我", "们", "去", "公", "园", "散",
+                                  "步", "今", "年", "春", "节", "回", "家", "看", "望", "父",
+                                  "母", "学", "习", "工", "作", "生", "活", "朋", "友", "快"};
+    std::string s = std::to_string(seed) + "号";
+    unsigned x = static_cast<unsigned>(seed) * 2654435761u + 12345u;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        s += (i % 12 == 11) ? "，" : words[(x >> 16) % 30];
+    }
+    return s;
+}
+
+double MsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
 ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> extraArgs) {
     logPath_ = cacheDir.parent_path() / (cacheDir.filename().string() + ".log");
     std::vector<std::string> argv = {SPEECH_SERVICE_EXECUTABLE, "--listen", "127.0.0.1:0",

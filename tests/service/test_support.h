@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -56,6 +57,15 @@ std::optional<std::string> AddressInPage(std::string_view page);
 
 // Percent-encodes every byte that is not an unreserved URL character, as the tool does.
 std::string PercentEncode(std::string_view text);
+
+// The tool's request for a text: the page path and its query.
+inline constexpr std::string_view kPagePath = "/bin/makeColorPlusGuest.jsp";
+std::string PageTarget(std::string_view text, std::string_view extra = "sex=201&speed=0&");
+
+// A Chinese text of n characters, different for each seed.
+std::string ChineseText(int n, int seed);
+
+double MsSince(std::chrono::steady_clock::time_point t);
 
 std::string ReadFile(const std::filesystem::path& path);
 
