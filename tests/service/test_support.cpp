@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "frame_header.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -82,38 +84,27 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::optional<FrameHeader> ParseFrameHeader(std::string_view b) {
-    if (b.size() < 4) return std::nullopt;
-    auto u = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(b[i])); };
-    if (u(0) != 0xFF || (u(1) & 0xE0) != 0xE0) return std::nullopt;
-    unsigned versionBits = (u(1) >> 3) & 3, layerBits = (u(1) >> 1) & 3;
-    unsigned bitrateIndex = u(2) >> 4, rateIndex = (u(2) >> 2) & 3, padding = (u(2) >> 1) & 1;
-    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 ||
-        rateIndex == 3)
-        return std::nullopt; // only Layer III is expected here
-    static const int mpeg1Rates[] = {0,   32,  40,  48,  56,  64,  80, 96,
-                                     112, 128, 160, 192, 224, 256, 320};
-    static const int mpeg2Rates[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    static const int baseRates[] = {44100, 48000, 32000};
-    FrameHeader h{};
-    h.mpegVersion = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
-    h.layer = 3;
-    h.bitrateKbps = h.mpegVersion == 1 ? mpeg1Rates[bitrateIndex] : mpeg2Rates[bitrateIndex];
-    h.sampleRate = baseRates[rateIndex] / (h.mpegVersion == 1 ? 1 : h.mpegVersion == 2 ? 2 : 4);
-    h.mono = (u(3) >> 6) == 3;
-    int samplesPerFrame = h.mpegVersion == 1 ? 1152 : 576;
-    h.length = static_cast<std::size_t>(samplesPerFrame / 8 * h.bitrateKbps * 1000 / h.sampleRate +
-                                        static_cast<int>(padding));
-    return h;
-}
-
 std::optional<std::vector<FrameHeader>> WalkFrames(std::string_view mp3) {
     std::vector<FrameHeader> frames;
     while (!mp3.empty()) {
-        auto h = ParseFrameHeader(mp3);
-        if (!h || h->length > mp3.size()) return std::nullopt;
-        frames.push_back(*h);
-        mp3.remove_prefix(h->length);
+        // Read with the player's own header code: the files are made for it.
+        const auto* p = reinterpret_cast<const std::uint8_t*>(mp3.data());
+        mp3::FrameHeader h;
+        if (!mp3::ReadFrameHeader(p, mp3.size(), &h)) return std::nullopt;
+        int length = mp3::FrameLength(h, p, mp3.size());
+        if (length <= 0) return std::nullopt;
+        FrameHeader f{.mpegVersion = h.versionBit      ? 1
+                                     : h.syncKind == 2 ? 25
+                                                       : 2,
+                      .layer = mp3::Layer(h),
+                      .bitrateKbps = mp3::BitrateKbps(h),
+                      .sampleRate = mp3::SampleRateHz(h),
+                      .mono = mp3::Channels(h) == 1,
+                      .length =
+                          static_cast<std::size_t>(length + mp3::PaddingBytes(h) * h.padding)};
+        if (f.length > mp3.size()) return std::nullopt;
+        frames.push_back(f);
+        mp3.remove_prefix(f.length);
     }
     return frames;
 }

@@ -36,8 +36,6 @@ struct FrameHeader {
     std::size_t length;
 };
 
-std::optional<FrameHeader> ParseFrameHeader(std::string_view bytes);
-
 // Walks the file frame by frame from its first byte; nullopt when anything
 // but a complete frame is found (a tag, junk, a truncated tail).
 std::optional<std::vector<FrameHeader>> WalkFrames(std::string_view mp3);
