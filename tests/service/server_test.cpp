@@ -132,10 +132,6 @@ TEST_CASE("the tool's request gives a page, the page an MP3, the same request th
     CHECK(health->status == 200);
 
     CHECK(server.Stop() == 0);
-    std::string log = server.Log();
-    CHECK(log.find("GET /bin/makeColorPlusGuest.jsp?sex=201") != std::string::npos);
-    CHECK(log.find(" 200 ") != std::string::npos);
-    CHECK(log.find("stopped") != std::string::npos);
 }
 
 TEST_CASE("bad input gets a clear status and changes nothing") {
