@@ -22,12 +22,12 @@ namespace {
 constexpr std::string_view kTempPrefix = ".tmp-";
 constexpr const char* kLockName = ".lock";
 
-CacheWriteError writeError(const std::string& what, const fs::path& path) {
+CacheWriteError WriteError(const std::string& what, const fs::path& path) {
     std::string reason = std::strerror(errno);
     return CacheWriteError(what + " " + path.string() + ": " + reason, reason);
 }
 
-std::runtime_error systemError(const std::string& what, const fs::path& path) {
+std::runtime_error SystemError(const std::string& what, const fs::path& path) {
     return std::runtime_error(what + " " + path.string() + ": " + std::strerror(errno));
 }
 
@@ -48,14 +48,14 @@ bool IsServable(int fd, std::uint64_t* size) {
 }
 
 // A key-named file: 32 hex digits and ".mp3".
-std::optional<std::string> keyOfFileName(const std::string& name) {
+std::optional<std::string> KeyOfFileName(const std::string& name) {
     if (name.size() != kContentKeyLength + 4 || !name.ends_with(".mp3")) return std::nullopt;
     std::string key = name.substr(0, kContentKeyLength);
-    if (!isContentKey(key)) return std::nullopt;
+    if (!IsContentKey(key)) return std::nullopt;
     return key;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
@@ -89,7 +89,7 @@ AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
 
     fs::path lockPath = dir_ / kLockName;
     lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd_ < 0) throw systemError("cannot open", lockPath);
+    if (lockFd_ < 0) throw SystemError("cannot open", lockPath);
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockFd_);
         throw std::runtime_error("cache directory " + dir_.string() +
@@ -110,7 +110,7 @@ AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
             fs::remove(e.path(), ec);
             continue;
         }
-        auto key = keyOfFileName(name);
+        auto key = KeyOfFileName(name);
         if (!key) continue;
         // Under a key name only servable audio may stay: a link, pipe, empty
         // or damaged file would be served or hang a request. It is removed
@@ -141,19 +141,19 @@ AudioCache::AudioCache(fs::path dir, std::uint64_t maxBytes)
         totalBytes_ += f.size;
     }
     std::lock_guard lock(mutex_);
-    evictLocked({});
+    EvictLocked({});
 }
 
 AudioCache::~AudioCache() {
     if (lockFd_ >= 0) ::close(lockFd_);
 }
 
-bool AudioCache::contains(std::string_view key) const {
+bool AudioCache::Contains(std::string_view key) const {
     std::lock_guard lock(mutex_);
     return entries_.find(std::string(key)) != entries_.end();
 }
 
-bool AudioCache::refresh(std::string_view key) {
+bool AudioCache::Refresh(std::string_view key) {
     std::lock_guard lock(mutex_);
     auto it = entries_.find(std::string(key));
     if (it == entries_.end()) return false;
@@ -164,7 +164,7 @@ bool AudioCache::refresh(std::string_view key) {
 }
 
 int AudioCache::OpenServableLocked(std::unordered_map<std::string, Entry>::iterator it) {
-    fs::path path = dir_ / fileName(it->first);
+    fs::path path = dir_ / FileName(it->first);
     int fd = ::open(path.c_str(), kServeOpenFlags);
     bool present = fd >= 0 || errno != ENOENT;
     std::uint64_t size = 0;
@@ -179,11 +179,11 @@ int AudioCache::OpenServableLocked(std::unordered_map<std::string, Entry>::itera
     // Gone, or replaced behind our back by something we must not serve.
     if (fd >= 0) ::close(fd);
     if (present) ::unlink(path.c_str());
-    eraseLocked(it);
+    EraseLocked(it);
     return -1;
 }
 
-std::optional<std::string> AudioCache::read(std::string_view key) {
+std::optional<std::string> AudioCache::Read(std::string_view key) {
     int fd;
     {
         // Opened under the lock: eviction unlinks under it too, so the file we
@@ -216,7 +216,7 @@ std::optional<std::string> AudioCache::read(std::string_view key) {
     return bytes;
 }
 
-void AudioCache::store(std::string_view key, std::string_view bytes) {
+void AudioCache::Store(std::string_view key, std::string_view bytes) {
     std::string tempName;
     {
         std::lock_guard lock(mutex_);
@@ -224,17 +224,17 @@ void AudioCache::store(std::string_view key, std::string_view bytes) {
             std::string(kTempPrefix) + std::to_string(++tempCounter_) + "-" + std::string(key);
     }
     fs::path temp = dir_ / tempName;
-    fs::path final = dir_ / fileName(key);
+    fs::path final = dir_ / FileName(key);
 
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) throw writeError("cannot create", temp);
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    if (fd < 0) throw WriteError("cannot create", temp);
+    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     int savedErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (!ok) {
         ::unlink(temp.c_str());
         errno = savedErrno;
-        throw writeError("cannot write", temp);
+        throw WriteError("cannot write", temp);
     }
 
     std::lock_guard lock(mutex_);
@@ -242,7 +242,7 @@ void AudioCache::store(std::string_view key, std::string_view bytes) {
         int e = errno;
         ::unlink(temp.c_str());
         errno = e;
-        throw writeError("cannot rename to", final);
+        throw WriteError("cannot rename to", final);
     }
     std::string k(key);
     auto it = entries_.find(k);
@@ -255,31 +255,31 @@ void AudioCache::store(std::string_view key, std::string_view bytes) {
         entries_.emplace(k, Entry{bytes.size(), recent_.begin()});
     }
     totalBytes_ += bytes.size();
-    evictLocked(key);
+    EvictLocked(key);
 }
 
-void AudioCache::evictLocked(std::string_view keep) {
+void AudioCache::EvictLocked(std::string_view keep) {
     while (totalBytes_ > maxBytes_ && !recent_.empty()) {
         const std::string& victim = recent_.back();
         if (victim == keep) break; // the newest file alone is over the cap
         auto it = entries_.find(victim);
-        ::unlink((dir_ / fileName(victim)).c_str());
-        eraseLocked(it);
+        ::unlink((dir_ / FileName(victim)).c_str());
+        EraseLocked(it);
     }
 }
 
-void AudioCache::eraseLocked(std::unordered_map<std::string, Entry>::iterator it) {
+void AudioCache::EraseLocked(std::unordered_map<std::string, Entry>::iterator it) {
     totalBytes_ -= it->second.size;
     recent_.erase(it->second.position);
     entries_.erase(it);
 }
 
-std::size_t AudioCache::fileCount() const {
+std::size_t AudioCache::FileCount() const {
     std::lock_guard lock(mutex_);
     return entries_.size();
 }
 
-std::uint64_t AudioCache::totalBytes() const {
+std::uint64_t AudioCache::TotalBytes() const {
     std::lock_guard lock(mutex_);
     return totalBytes_;
 }

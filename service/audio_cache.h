@@ -40,27 +40,27 @@ class AudioCache {
     AudioCache(const AudioCache&) = delete;
     AudioCache& operator=(const AudioCache&) = delete;
 
-    bool contains(std::string_view key) const;
+    bool Contains(std::string_view key) const;
 
     // Whether the key's file is still there and fit to serve (else it is
     // removed and forgotten); marks it as just used. What a page answer
     // checks before naming the file.
-    bool refresh(std::string_view key);
+    bool Refresh(std::string_view key);
 
     // The file's bytes, marking it as just used; nullopt when not cached.
-    std::optional<std::string> read(std::string_view key);
+    std::optional<std::string> Read(std::string_view key);
 
     // Writes under a temporary name, syncs and renames, so a crash never leaves
     // a truncated file under a key; then evicts the least recently used files
     // until the total fits the cap (the new file itself is always kept).
     // Throws CacheWriteError on I/O failure.
-    void store(std::string_view key, std::string_view bytes);
+    void Store(std::string_view key, std::string_view bytes);
 
-    std::size_t fileCount() const;
-    std::uint64_t totalBytes() const;
-    const std::filesystem::path& directory() const { return dir_; }
+    std::size_t FileCount() const;
+    std::uint64_t TotalBytes() const;
+    const std::filesystem::path& Directory() const { return dir_; }
 
-    static std::string fileName(std::string_view key) { return std::string(key) + ".mp3"; }
+    static std::string FileName(std::string_view key) { return std::string(key) + ".mp3"; }
 
   private:
     struct Entry {
@@ -71,8 +71,8 @@ class AudioCache {
     // Opens the key's file if it is fit to serve; a file that is not is
     // removed and the entry forgotten. -1 when there is none.
     int OpenServableLocked(std::unordered_map<std::string, Entry>::iterator it);
-    void evictLocked(std::string_view keep);
-    void eraseLocked(std::unordered_map<std::string, Entry>::iterator it);
+    void EvictLocked(std::string_view keep);
+    void EraseLocked(std::unordered_map<std::string, Entry>::iterator it);
 
     std::filesystem::path dir_;
     std::uint64_t maxBytes_;

@@ -12,7 +12,7 @@ namespace {
 constexpr std::string_view kFormatVersion = "mp3-22050-mono-48k-v2";
 } // namespace
 
-std::string contentKey(std::string_view espeakVoice, int rate, std::string_view text) {
+std::string ContentKey(std::string_view espeakVoice, int rate, std::string_view text) {
     // Fields are separated by a zero byte, which none of them can contain, so
     // distinct inputs never concatenate to the same message.
     std::string message;
@@ -40,7 +40,7 @@ std::string contentKey(std::string_view espeakVoice, int rate, std::string_view 
     return key;
 }
 
-bool isContentKey(std::string_view s) {
+bool IsContentKey(std::string_view s) {
     if (s.size() != kContentKeyLength) return false;
     for (char c : s)
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;

@@ -34,7 +34,7 @@ constexpr int kExitCannotListen = 3;
 
 constexpr std::uint64_t kDefaultCacheBytes = 256ull << 20;
 
-void usage(std::FILE* to) {
+void Usage(std::FILE* to) {
     std::fputs(
         "usage: speech-service [--listen HOST:PORT] [--public-url URL] [--cache DIR]\n"
         "                      [--max-text BYTES] [--cache-max BYTES]\n"
@@ -60,7 +60,7 @@ void usage(std::FILE* to) {
 
 // A byte count with an optional K, M or G suffix; nullopt when it is not one
 // or does not fit in 64 bits (never a wrapped-around value).
-std::optional<std::uint64_t> parseSize(std::string_view s) {
+std::optional<std::uint64_t> ParseSize(std::string_view s) {
     unsigned shift = 0;
     if (!s.empty()) {
         switch (s.back()) {
@@ -94,7 +94,7 @@ std::optional<std::uint64_t> parseSize(std::string_view s) {
 
 // "http://host:port" with nothing a page could be broken by; a trailing
 // slash is dropped.
-std::optional<std::string> parsePublicUrl(std::string_view s) {
+std::optional<std::string> ParsePublicUrl(std::string_view s) {
     while (!s.empty() && s.back() == '/')
         s.remove_suffix(1);
     std::size_t scheme = s.starts_with("http://") ? 7 : s.starts_with("https://") ? 8 : 0;
@@ -107,7 +107,7 @@ std::optional<std::string> parsePublicUrl(std::string_view s) {
 }
 
 // systemd's readiness protocol: one datagram to $NOTIFY_SOCKET, when set.
-void notifySystemd(const char* state) {
+void NotifySystemd(const char* state) {
     const char* path = std::getenv("NOTIFY_SOCKET");
     if (!path || (path[0] != '/' && path[0] != '@')) return;
     sockaddr_un address{};
@@ -126,7 +126,7 @@ void notifySystemd(const char* state) {
 // Each connection, served or waiting, takes a descriptor: use all the hard
 // limit allows, and shrink both counts to fit in what is left (a fifth of it
 // for the waiting line, when it has to give).
-void fitConnectionLimits(unsigned& served, std::size_t& waiting) {
+void FitConnectionLimits(unsigned& served, std::size_t& waiting) {
     constexpr rlim_t kSpareDescriptors = 64;
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
@@ -141,7 +141,7 @@ void fitConnectionLimits(unsigned& served, std::size_t& waiting) {
     served = static_cast<unsigned>(std::min<rlim_t>(served, room - waiting));
 }
 
-std::optional<std::filesystem::path> defaultCacheDir() {
+std::optional<std::filesystem::path> DefaultCacheDir() {
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     if (xdg && xdg[0] == '/') return std::filesystem::path(xdg) / "speech-service";
     const char* home = std::getenv("HOME");
@@ -170,14 +170,14 @@ int main(int argc, char** argv) {
             return std::string(argv[++i]);
         };
         if (arg == "--help" || arg == "-h") {
-            usage(stdout);
+            Usage(stdout);
             return 0;
         } else if (arg == "--version") {
             std::printf("speech-service %s\n", SPEECH_SERVICE_VERSION);
             return 0;
         } else if (arg == "--public-url") {
             auto v = value();
-            auto url = v ? parsePublicUrl(*v) : std::nullopt;
+            auto url = v ? ParsePublicUrl(*v) : std::nullopt;
             if (!url) {
                 std::fprintf(stderr, "speech-service: --public-url wants http://HOST[:PORT]\n");
                 return kExitUsage;
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
             publicUrl = *url;
         } else if (arg == "--max-connections") {
             auto v = value();
-            auto n = v ? parseSize(*v) : std::nullopt;
+            auto n = v ? ParseSize(*v) : std::nullopt;
             if (!n || *n == 0 || *n > 1'000'000 ||
                 !std::isdigit(static_cast<unsigned char>(v->back()))) {
                 std::fprintf(stderr, "speech-service: --max-connections wants a count\n");
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
             maxConnections = static_cast<unsigned>(*n);
         } else if (arg == "--max-waiting") {
             auto v = value();
-            auto n = v ? speech::parseInteger(*v) : std::nullopt;
+            auto n = v ? speech::ParseInteger(*v) : std::nullopt;
             if (!n || *n < 0 || *n > 1'000'000) {
                 std::fprintf(stderr, "speech-service: --max-waiting wants a count\n");
                 return kExitUsage;
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
             maxWaiting = static_cast<std::size_t>(*n);
         } else if (arg == "--request-timeout") {
             auto v = value();
-            auto n = v ? speech::parseInteger(*v) : std::nullopt;
+            auto n = v ? speech::ParseInteger(*v) : std::nullopt;
             if (!n || *n < 1 || *n > 3600) {
                 std::fprintf(stderr, "speech-service: --request-timeout wants 1..3600 seconds\n");
                 return kExitUsage;
@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--listen") {
             auto v = value();
             std::size_t colon = v ? v->rfind(':') : std::string::npos;
-            auto p = colon != std::string::npos ? speech::parseInteger(v->substr(colon + 1))
+            auto p = colon != std::string::npos ? speech::ParseInteger(v->substr(colon + 1))
                                                 : std::nullopt;
             if (!p || *p < 0 || *p > 65535 || colon == 0 || (*v)[colon + 1] == '-' ||
                 (*v)[colon + 1] == '+') {
@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
             cacheDir = *v;
         } else if (arg == "--max-text") {
             auto v = value();
-            auto n = v ? parseSize(*v) : std::nullopt;
+            auto n = v ? ParseSize(*v) : std::nullopt;
             if (!n || *n == 0 || *n > std::numeric_limits<std::size_t>::max()) {
                 std::fprintf(stderr, "speech-service: --max-text wants a positive byte count\n");
                 return kExitUsage;
@@ -241,7 +241,7 @@ int main(int argc, char** argv) {
             maxText = static_cast<std::size_t>(*n);
         } else if (arg == "--cache-max") {
             auto v = value();
-            auto n = v ? parseSize(*v) : std::nullopt;
+            auto n = v ? ParseSize(*v) : std::nullopt;
             if (!n || *n == 0) {
                 std::fprintf(stderr, "speech-service: --cache-max wants a positive byte count\n");
                 return kExitUsage;
@@ -249,11 +249,11 @@ int main(int argc, char** argv) {
             cacheMax = *n;
         } else {
             std::fprintf(stderr, "speech-service: unknown argument '%s'\n", arg.c_str());
-            usage(stderr);
+            Usage(stderr);
             return kExitUsage;
         }
     }
-    if (!cacheDir) cacheDir = defaultCacheDir();
+    if (!cacheDir) cacheDir = DefaultCacheDir();
     if (!cacheDir) {
         std::fprintf(stderr, "speech-service: neither XDG_CACHE_HOME nor HOME is set; "
                              "give --cache DIR\n");
@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
         speech::AudioCache cache(*cacheDir, cacheMax);
         speech::Synthesizer synthesizer;
         speech::ServerOptions options{.maxTextBytes = maxText, .publicUrl = publicUrl};
-        fitConnectionLimits(maxConnections, maxWaiting);
+        FitConnectionLimits(maxConnections, maxWaiting);
         options.connectionLimit = maxConnections;
         options.waitingLimit = maxWaiting;
         options.idleTimeoutSeconds = requestTimeout;
@@ -286,7 +286,7 @@ int main(int argc, char** argv) {
         speech::SpeechServer server(cache, synthesizer, options);
 
         std::string bindError;
-        int bound = server.bind(host, port, &bindError);
+        int bound = server.Bind(host, port, &bindError);
         if (bound < 0) {
             std::fprintf(stderr, "speech-service: cannot listen on %s:%d: %s\n", host.c_str(), port,
                          bindError.c_str());
@@ -299,20 +299,20 @@ int main(int argc, char** argv) {
             while (!finished) {
                 int sig = ::sigtimedwait(&stopSignals, nullptr, &tick);
                 if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP) {
-                    notifySystemd("STOPPING=1");
-                    server.stop();
+                    NotifySystemd("STOPPING=1");
+                    server.Stop();
                     return;
                 }
             }
         });
 
-        bool ok = server.run([&] {
+        bool ok = server.Run([&] {
             std::printf("speech-service: listening on http://%s:%d/ (cache %s, %zu files)\n",
                         host.find(':') != std::string::npos ? ("[" + host + "]").c_str()
                                                             : host.c_str(),
-                        bound, cache.directory().c_str(), cache.fileCount());
+                        bound, cache.Directory().c_str(), cache.FileCount());
             std::fflush(stdout);
-            notifySystemd("READY=1");
+            NotifySystemd("READY=1");
         });
         finished = true;
         signalThread.join();

@@ -30,7 +30,7 @@ Mp3Encoder::~Mp3Encoder() {
     lame_close(lame_);
 }
 
-void Mp3Encoder::add(const std::int16_t* samples, std::size_t count) {
+void Mp3Encoder::Add(const std::int16_t* samples, std::size_t count) {
     // Chunks keep the worst-case output buffer (1.25 n + 7200) small.
     constexpr std::size_t kChunk = 8192;
     std::vector<unsigned char> buffer(kChunk + kChunk / 4 + 7200);
@@ -47,7 +47,7 @@ void Mp3Encoder::add(const std::int16_t* samples, std::size_t count) {
     }
 }
 
-std::string Mp3Encoder::finish() {
+std::string Mp3Encoder::Finish() {
     unsigned char buffer[7200];
     int written = lame_encode_flush(lame_, buffer, sizeof buffer);
     if (written < 0) throw std::runtime_error("LAME flush failed");

@@ -19,11 +19,11 @@ class Mp3Encoder {
     Mp3Encoder(const Mp3Encoder&) = delete;
     Mp3Encoder& operator=(const Mp3Encoder&) = delete;
 
-    void add(const std::int16_t* samples, std::size_t count);
+    void Add(const std::int16_t* samples, std::size_t count);
     // Flushes the encoder and hands over the whole file.
-    std::string finish();
+    std::string Finish();
 
-    std::size_t samplesAdded() const { return samples_; }
+    std::size_t SamplesAdded() const { return samples_; }
 
   private:
     lame_global_struct* lame_;

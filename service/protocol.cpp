@@ -18,14 +18,14 @@ constexpr std::array kVoices{
     Voice{204, "cmn-Latn-pinyin+f4", "en+f4", "higher female variant"},
 };
 
-int hexValue(char c) {
+int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-bool isBlank(std::string_view text) {
+bool IsBlank(std::string_view text) {
     for (unsigned char c : text)
         if (c > ' ') return false;
     return true;
@@ -33,7 +33,7 @@ bool isBlank(std::string_view text) {
 
 } // namespace
 
-const Voice* findVoice(int sex) {
+const Voice* FindVoice(int sex) {
     for (const Voice& v : kVoices)
         if (v.sex == sex) return &v;
     return nullptr;
@@ -43,20 +43,20 @@ std::string VoiceKeyName(const Voice& voice) {
     return std::string(voice.espeakName) + "/" + voice.englishName;
 }
 
-const Voice* voicesBegin() {
+const Voice* VoicesBegin() {
     return kVoices.data();
 }
-const Voice* voicesEnd() {
+const Voice* VoicesEnd() {
     return kVoices.data() + kVoices.size();
 }
 
-int espeakRateForSpeed(int speed) {
+int EspeakRateForSpeed(int speed) {
     // eSpeak's normal rate is 175 wpm; 15 wpm per step keeps -5..5 within
     // 100..250, comfortably inside eSpeak's 80..450.
     return 175 + 15 * speed;
 }
 
-std::optional<std::string> percentDecode(std::string_view s) {
+std::optional<std::string> PercentDecode(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -65,8 +65,8 @@ std::optional<std::string> percentDecode(std::string_view s) {
             continue;
         }
         if (s.size() - i < 3) return std::nullopt;
-        int hi = hexValue(s[i + 1]);
-        int lo = hexValue(s[i + 2]);
+        int hi = HexValue(s[i + 1]);
+        int lo = HexValue(s[i + 2]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
@@ -74,7 +74,7 @@ std::optional<std::string> percentDecode(std::string_view s) {
     return out;
 }
 
-bool isValidUtf8(std::string_view s) {
+bool IsValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         unsigned char c = static_cast<unsigned char>(s[i]);
@@ -110,7 +110,7 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
-std::optional<int> parseInteger(std::string_view s) {
+std::optional<int> ParseInteger(std::string_view s) {
     bool negative = false;
     if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
         negative = s[0] == '-';
@@ -125,7 +125,7 @@ std::optional<int> parseInteger(std::string_view s) {
     return negative ? -value : value;
 }
 
-std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_view query,
+std::variant<SynthesisRequest, RequestError> ParseSynthesisQuery(std::string_view query,
                                                                  std::size_t maxTextBytes) {
     std::optional<std::string> sex, speed, ment;
     while (!query.empty()) {
@@ -142,7 +142,7 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
         std::string_view rawKey = pair.substr(0, eq);
         std::string_view rawValue =
             eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);
-        auto key = percentDecode(rawKey);
+        auto key = PercentDecode(rawKey);
         if (!key) return RequestError{400, "invalid percent-encoding in a query key"};
         std::optional<std::string>* slot = nullptr;
         if (*key == "sex")
@@ -154,7 +154,7 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
         else
             continue; // unknown keys (cache busters and the like) are ignored
         if (slot->has_value()) return RequestError{400, "query key '" + *key + "' given twice"};
-        auto value = percentDecode(rawValue);
+        auto value = PercentDecode(rawValue);
         if (!value) return RequestError{400, "invalid percent-encoding in '" + *key + "'"};
         *slot = std::move(*value);
     }
@@ -162,20 +162,20 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
     SynthesisRequest request;
     int sexValue = kDefaultSex;
     if (sex) {
-        auto n = parseInteger(*sex);
+        auto n = ParseInteger(*sex);
         if (!n) return RequestError{400, "sex must be an integer"};
         sexValue = *n;
     }
-    request.voice = findVoice(sexValue);
+    request.voice = FindVoice(sexValue);
     if (!request.voice) {
         std::string known;
-        for (const Voice* v = voicesBegin(); v != voicesEnd(); ++v)
+        for (const Voice* v = VoicesBegin(); v != VoicesEnd(); ++v)
             known += (known.empty() ? "" : ", ") + std::to_string(v->sex);
         return RequestError{400, "unknown sex value " + std::to_string(sexValue) +
                                      " (known: " + known + ")"};
     }
     if (speed) {
-        auto n = parseInteger(*speed);
+        auto n = ParseInteger(*speed);
         if (!n) return RequestError{400, "speed must be an integer"};
         if (*n < kMinSpeed || *n > kMaxSpeed)
             return RequestError{400, "speed must be between " + std::to_string(kMinSpeed) +
@@ -187,22 +187,22 @@ std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_vie
         return RequestError{413, "text is " + std::to_string(ment->size()) +
                                      " bytes; the limit is " + std::to_string(maxTextBytes) +
                                      " bytes of UTF-8"};
-    if (!isValidUtf8(*ment)) return RequestError{400, "text is not valid UTF-8"};
+    if (!IsValidUtf8(*ment)) return RequestError{400, "text is not valid UTF-8"};
     if (ment->find('\0') != std::string::npos)
         return RequestError{400, "text contains a zero byte"};
-    if (isBlank(*ment)) return RequestError{400, "text is empty"};
+    if (IsBlank(*ment)) return RequestError{400, "text is empty"};
     request.text = std::move(*ment);
     return request;
 }
 
-std::string textForSynthesis(std::string_view text) {
+std::string TextForSynthesis(std::string_view text) {
     std::string out(text);
     for (char& c : out)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     return out;
 }
 
-std::string htmlEscape(std::string_view s) {
+std::string HtmlEscape(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
@@ -229,7 +229,7 @@ std::string htmlEscape(std::string_view s) {
     return out;
 }
 
-std::string buildPlayerPage(std::string_view audioUrl, std::string_view text) {
+std::string BuildPlayerPage(std::string_view audioUrl, std::string_view text) {
     // The embed element comes before anything derived from the text: the tool
     // takes the first left marker and the first right marker in the page.
     std::string page;
@@ -241,7 +241,7 @@ std::string buildPlayerPage(std::string_view audioUrl, std::string_view text) {
     page += "'></audio> <a href='";
     page += audioUrl;
     page += "'>MP3</a></p>\n<p>";
-    page += htmlEscape(text);
+    page += HtmlEscape(text);
     page += "</p>\n</body></html>\n";
     return page;
 }

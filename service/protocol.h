@@ -33,21 +33,21 @@ inline constexpr int kDefaultSex = 201;
 inline constexpr int kMinSpeed = -5;
 inline constexpr int kMaxSpeed = 5;
 
-const Voice* findVoice(int sex);
-const Voice* voicesBegin();
-const Voice* voicesEnd();
+const Voice* FindVoice(int sex);
+const Voice* VoicesBegin();
+const Voice* VoicesEnd();
 
 // eSpeak rate in words per minute for a speed step; speed must be in range.
-int espeakRateForSpeed(int speed);
+int EspeakRateForSpeed(int speed);
 
 // Strict %XX decoding; '+' stays a plus sign, since the tool escapes spaces
 // and plus signs itself. nullopt when a '%' is not followed by two hex digits.
-std::optional<std::string> percentDecode(std::string_view s);
+std::optional<std::string> PercentDecode(std::string_view s);
 
-bool isValidUtf8(std::string_view s);
+bool IsValidUtf8(std::string_view s);
 
 // Parses an optionally signed decimal integer with nothing around it.
-std::optional<int> parseInteger(std::string_view s);
+std::optional<int> ParseInteger(std::string_view s);
 
 struct SynthesisRequest {
     const Voice* voice = nullptr;
@@ -61,16 +61,16 @@ struct RequestError {
 };
 
 // Parses the query of a synthesis request (the part after '?').
-std::variant<SynthesisRequest, RequestError> parseSynthesisQuery(std::string_view query,
+std::variant<SynthesisRequest, RequestError> ParseSynthesisQuery(std::string_view query,
                                                                  std::size_t maxTextBytes);
 
 // The text eSpeak is given: control characters (which eSpeak may take as
 // embedded commands) become spaces.
-std::string textForSynthesis(std::string_view text);
+std::string TextForSynthesis(std::string_view text);
 
-std::string htmlEscape(std::string_view s);
+std::string HtmlEscape(std::string_view s);
 
 // The page the tool reads: the MP3 address as the src of an embedded player.
-std::string buildPlayerPage(std::string_view audioUrl, std::string_view text);
+std::string BuildPlayerPage(std::string_view audioUrl, std::string_view text);
 
 } // namespace speech

@@ -5,7 +5,7 @@
 
 namespace speech {
 
-std::string readmePage() {
+std::string ReadmePage() {
     return R"(<!DOCTYPE html>
 <html lang="zh-CN">
 <head>

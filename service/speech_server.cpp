@@ -75,7 +75,7 @@ constexpr const char* kRetryAfterSeconds = "5";
 constexpr int kSynthesisNice = 10;
 constexpr std::string_view kAudioPrefix = "/audio/";
 
-const char* reasonPhrase(int status) {
+const char* ReasonPhrase(int status) {
     switch (status) {
     case 400:
         return "Bad Request";
@@ -96,7 +96,7 @@ const char* reasonPhrase(int status) {
     }
 }
 
-const char* terminationWord(int code) {
+const char* TerminationWord(int code) {
     switch (code) {
     case MHD_REQUEST_TERMINATED_COMPLETED_OK:
         return "done";
@@ -112,7 +112,7 @@ const char* terminationWord(int code) {
 }
 
 // Keeps log lines one line and readable whatever the client sent.
-std::string printable(std::string_view s, std::size_t limit) {
+std::string Printable(std::string_view s, std::size_t limit) {
     if (s.empty()) return "-";
     std::string out;
     for (std::size_t i = 0; i < s.size() && i < limit; ++i) {
@@ -129,7 +129,7 @@ std::string printable(std::string_view s, std::size_t limit) {
     return out;
 }
 
-std::string addressText(const sockaddr* sa) {
+std::string AddressText(const sockaddr* sa) {
     char host[INET6_ADDRSTRLEN] = "-";
     if (sa && sa->sa_family == AF_INET)
         ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, host,
@@ -142,29 +142,29 @@ std::string addressText(const sockaddr* sa) {
 
 // Whom a connection's turn in the line belongs to: its IPv4 address, or the
 // /64 an IPv6 address is in (one host may hold a whole /64).
-std::string clientOf(const sockaddr_storage& ss) {
-    if (ss.ss_family != AF_INET6) return addressText(reinterpret_cast<const sockaddr*>(&ss));
+std::string ClientOf(const sockaddr_storage& ss) {
+    if (ss.ss_family != AF_INET6) return AddressText(reinterpret_cast<const sockaddr*>(&ss));
     in6_addr a = reinterpret_cast<const sockaddr_in6&>(ss).sin6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&a)) return addressText(reinterpret_cast<const sockaddr*>(&ss));
+    if (IN6_IS_ADDR_V4MAPPED(&a)) return AddressText(reinterpret_cast<const sockaddr*>(&ss));
     std::memset(a.s6_addr + 8, 0, 8);
     char host[INET6_ADDRSTRLEN] = "-";
     ::inet_ntop(AF_INET6, &a, host, sizeof host);
     return std::string(host) + "/64";
 }
 
-int portOf(const sockaddr_storage& ss) {
+int PortOf(const sockaddr_storage& ss) {
     if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(ss).sin_port);
     if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
     return -1;
 }
 
-int connectionFd(MHD_Connection* connection) {
+int ConnectionFd(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     return info ? info->connect_fd : -1;
 }
 
-bool hasBody(MHD_Connection* connection) {
+bool HasBody(MHD_Connection* connection) {
     const char* length =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     return (length && std::strcmp(length, "0") != 0) ||
@@ -178,7 +178,7 @@ void* onUri(void* cls, const char* uri, MHD_Connection* connection) {
     ctx->target = uri ? uri : "";
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (info) ctx->client = addressText(info->client_addr);
+    if (info) ctx->client = AddressText(info->client_addr);
     (void)cls;
     return ctx;
 }
@@ -194,7 +194,7 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char*, const c
         // call, once it has been taken in whole, so the connection can serve
         // another. One with a body is answered now and the connection closed:
         // nothing here reads bodies.
-        if (!hasBody(connection)) return MHD_YES;
+        if (!HasBody(connection)) return MHD_YES;
     }
     // Answered already (a body may still be arriving): take it in and forget it.
     *uploadSize = 0;
@@ -234,7 +234,7 @@ void onLibraryMessage(void* cls, const char* format, va_list args) {
 
 LogTarget libraryLog{stderr};
 
-std::string logTime() {
+std::string LogTime() {
     char when[32];
     std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -253,13 +253,13 @@ SpeechServer::SpeechServer(AudioCache& cache, Synthesizer& synthesizer, ServerOp
 }
 
 SpeechServer::~SpeechServer() {
-    stop();
+    Stop();
     if (daemon_) MHD_stop_daemon(daemon_);
     if (listenFd_ >= 0) ::close(listenFd_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-int SpeechServer::bind(const std::string& host, int port, std::string* error) {
+int SpeechServer::Bind(const std::string& host, int port, std::string* error) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
@@ -292,10 +292,10 @@ int SpeechServer::bind(const std::string& host, int port, std::string* error) {
         return -1;
     }
     listenFd_ = fd;
-    return portOf(bound);
+    return PortOf(bound);
 }
 
-bool SpeechServer::run(const std::function<void()>& onReady) {
+bool SpeechServer::Run(const std::function<void()>& onReady) {
     if (listenFd_ < 0) return false;
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) return false;
@@ -382,7 +382,7 @@ bool SpeechServer::run(const std::function<void()>& onReady) {
     return true;
 }
 
-void SpeechServer::stop() {
+void SpeechServer::Stop() {
     {
         std::lock_guard lock(stopMutex_);
         stopRequested_ = true;
@@ -439,8 +439,8 @@ void SpeechServer::TurnAway(WaitingConnection c, const char* why) {
     char took[32];
     std::snprintf(took, sizeof took, "%.1fms",
                   std::chrono::duration<double, std::milli>(Clock::now() - c.arrived).count());
-    std::string address = addressText(reinterpret_cast<const sockaddr*>(&c.address));
-    LogLine(logTime() + " " + address + " - - 503 " + std::to_string(body.size()) + " " + took +
+    std::string address = AddressText(reinterpret_cast<const sockaddr*>(&c.address));
+    LogLine(LogTime() + " " + address + " - - 503 " + std::to_string(body.size()) + " " + took +
             " - turned-away (" + why + ")\n");
 }
 
@@ -453,7 +453,7 @@ void SpeechServer::AcceptLoop() {
         }
         auto now = Clock::now();
         auto timeout = kAcceptTick;
-        if (auto oldest = line_.oldest())
+        if (auto oldest = line_.Oldest())
             timeout = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      *oldest + options_.requestDeadline - now) +
                                      std::chrono::milliseconds(1),
@@ -484,26 +484,26 @@ void SpeechServer::AcceptLoop() {
                 break; // EAGAIN: all taken
             }
             c.arrived = Clock::now();
-            c.client = clientOf(c.address);
-            if (line_.size() == 0 && SlotFree())
+            c.client = ClientOf(c.address);
+            if (line_.Size() == 0 && SlotFree())
                 LetIn(std::move(c));
-            else if (auto out = line_.push(std::move(c)))
+            else if (auto out = line_.Push(std::move(c)))
                 TurnAway(std::move(*out), "too many connections waiting");
-            waiting_ = line_.size();
+            waiting_ = line_.Size();
         }
         // The count answers see is brought down before the connection goes
         // in: else its own answer, read against the old count, would close
         // the connection it asked to keep though no one waits any more.
-        while (line_.size() > 0 && SlotFree()) {
-            WaitingConnection next = *line_.pop();
-            waiting_ = line_.size();
+        while (line_.Size() > 0 && SlotFree()) {
+            WaitingConnection next = *line_.Pop();
+            waiting_ = line_.Size();
             LetIn(std::move(next));
         }
-        for (auto& c : line_.expire(Clock::now() - options_.requestDeadline))
+        for (auto& c : line_.Expire(Clock::now() - options_.requestDeadline))
             TurnAway(std::move(c), "no connection free in time");
-        waiting_ = line_.size();
+        waiting_ = line_.Size();
     }
-    while (auto c = line_.pop())
+    while (auto c = line_.Pop())
         TurnAway(std::move(*c), "the service is stopping");
     waiting_ = 0;
 }
@@ -513,7 +513,7 @@ void SpeechServer::OnConnection(MHD_Connection* connection, bool opened) {
         std::lock_guard lock(connectionsMutex_);
         if (opened) {
             if (!handedOver_.empty()) handedOver_.pop_front();
-            connections_[connection] = {connectionFd(connection),
+            connections_[connection] = {ConnectionFd(connection),
                                         Clock::now() + options_.requestDeadline, false, false};
         } else {
             connections_.erase(connection);
@@ -542,10 +542,13 @@ void SpeechServer::ReaperLoop() {
             }
         }
         auto now = Clock::now();
-        bool othersWait = waiting_ > 0;
         auto cut = options_.requestDeadline -
                    std::min<Clock::duration>(options_.requestDeadline, kHeadGraceWhenFull);
         std::lock_guard lock(connectionsMutex_);
+        // Read under the lock: a connection let in since is only in the map
+        // once the count was brought down for it, so a count read before the
+        // lock could be stale and cut off a connection that no one waits for.
+        bool othersWait = waiting_ > 0;
         for (auto& [c, state] : connections_) {
             if (state.busy || state.fd < 0) continue;
             bool late = now > state.deadline;
@@ -581,7 +584,7 @@ int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
         ctx->cache = ctx->joinedJob ? "hit" : "miss";
         if (ctx->joinedJob) ctx->synthesisMs = ctx->storeMs = -1;
         std::string url = AudioUrl(connection, job->key);
-        return Answer(connection, ctx, 200, buildPlayerPage(url, job->text),
+        return Answer(connection, ctx, 200, BuildPlayerPage(url, job->text),
                       "text/html; charset=utf-8",
                       {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
     }
@@ -608,7 +611,7 @@ int SpeechServer::HandleRequest(MHD_Connection* connection, const char* method,
     if (path.starts_with(kAudioPrefix))
         return AnswerAudio(connection, ctx, path.substr(kAudioPrefix.size()));
     if (path == "/readme.html")
-        return Answer(connection, ctx, 200, readmePage(), "text/html; charset=utf-8");
+        return Answer(connection, ctx, 200, ReadmePage(), "text/html; charset=utf-8");
     if (path == "/healthz") return AnswerHealth(connection, ctx);
     return AnswerError(connection, ctx, 404, "no such page or audio file");
 }
@@ -618,20 +621,20 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
     std::size_t q = target.find('?');
     std::string_view query =
         q == std::string_view::npos ? std::string_view{} : target.substr(q + 1);
-    auto parsed = parseSynthesisQuery(query, options_.maxTextBytes);
+    auto parsed = ParseSynthesisQuery(query, options_.maxTextBytes);
     if (auto* error = std::get_if<RequestError>(&parsed))
         return AnswerError(connection, ctx, error->status, error->message);
     auto& request = std::get<SynthesisRequest>(parsed);
-    int rate = espeakRateForSpeed(request.speed);
-    std::string key = contentKey(VoiceKeyName(*request.voice), rate, request.text);
+    int rate = EspeakRateForSpeed(request.speed);
+    std::string key = ContentKey(VoiceKeyName(*request.voice), rate, request.text);
 
     // The page depends only on the key and the text, so HEAD can be answered
     // without synthesising; X-Cache tells whether a GET would have to.
-    bool cached = cache_.refresh(key);
+    bool cached = cache_.Refresh(key);
     if (cached || head) {
         ctx->cache = cached ? "hit" : "miss";
         return Answer(
-            connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+            connection, ctx, 200, BuildPlayerPage(AudioUrl(connection, key), request.text),
             "text/html; charset=utf-8", {{"X-Cache", ctx->cache}, {"Cache-Control", "no-store"}});
     }
 
@@ -642,10 +645,10 @@ int SpeechServer::AnswerSynthesis(MHD_Connection* connection, RequestContext* ct
         job = it->second; // the same text is already on its way: wait for it
         ctx->joinedJob = true;
     } else {
-        if (cache_.refresh(key)) { // made while we looked
+        if (cache_.Refresh(key)) { // made while we looked
             ctx->cache = "hit";
             return Answer(
-                connection, ctx, 200, buildPlayerPage(AudioUrl(connection, key), request.text),
+                connection, ctx, 200, BuildPlayerPage(AudioUrl(connection, key), request.text),
                 "text/html; charset=utf-8", {{"X-Cache", "hit"}, {"Cache-Control", "no-store"}});
         }
         if (queue_.size() >= options_.synthesisQueueLimit)
@@ -688,11 +691,11 @@ void SpeechServer::SynthesisLoop() {
         double synthesisMs = -1, storeMs = -1;
         auto t0 = Clock::now();
         try {
-            std::string mp3 = synthesizer_.synthesizeMp3(job->text, *job->voice, job->rate);
+            std::string mp3 = synthesizer_.SynthesizeMp3(job->text, *job->voice, job->rate);
             auto t1 = Clock::now();
             synthesisMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
             try {
-                cache_.store(job->key, mp3);
+                cache_.Store(job->key, mp3);
                 std::lock_guard health(healthMutex_);
                 cacheWriteFailure_.clear();
             } catch (const CacheWriteError& e) {
@@ -728,9 +731,9 @@ void SpeechServer::SynthesisLoop() {
 
 int SpeechServer::AnswerAudio(MHD_Connection* connection, RequestContext* ctx,
                               std::string_view name) {
-    if (!name.ends_with(".mp3") || !isContentKey(name.substr(0, name.size() - 4)))
+    if (!name.ends_with(".mp3") || !IsContentKey(name.substr(0, name.size() - 4)))
         return AnswerError(connection, ctx, 404, "no such audio file");
-    auto bytes = cache_.read(name.substr(0, name.size() - 4));
+    auto bytes = cache_.Read(name.substr(0, name.size() - 4));
     if (!bytes) return AnswerError(connection, ctx, 404, "no such audio file");
     ctx->cache = "hit";
     // Named by content: while a file is cached its bytes do not change.
@@ -771,23 +774,23 @@ int SpeechServer::Answer(MHD_Connection* connection, RequestContext* ctx, int st
 int SpeechServer::AnswerError(MHD_Connection* connection, RequestContext* ctx, int status,
                               const std::string& message) {
     return Answer(connection, ctx, status,
-                  std::to_string(status) + " " + reasonPhrase(status) + ": " + message + "\n",
+                  std::to_string(status) + " " + ReasonPhrase(status) + ": " + message + "\n",
                   "text/plain; charset=utf-8");
 }
 
 std::string SpeechServer::AudioUrl(MHD_Connection* connection, const std::string& key) const {
-    std::string tail = std::string(kAudioPrefix) + AudioCache::fileName(key);
+    std::string tail = std::string(kAudioPrefix) + AudioCache::FileName(key);
     if (!options_.publicUrl.empty()) return options_.publicUrl + tail;
     // The address the client reached us at: always an IP literal, never
     // anything taken from the request's headers.
     sockaddr_storage local{};
     socklen_t length = sizeof local;
-    int fd = connectionFd(connection);
+    int fd = ConnectionFd(connection);
     if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return "http://127.0.0.1" + tail;
-    std::string host = addressText(reinterpret_cast<sockaddr*>(&local));
+    std::string host = AddressText(reinterpret_cast<sockaddr*>(&local));
     if (local.ss_family == AF_INET6) host = "[" + host + "]";
-    return "http://" + host + ":" + std::to_string(portOf(local)) + tail;
+    return "http://" + host + ":" + std::to_string(PortOf(local)) + tail;
 }
 
 void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx, int termination) {
@@ -810,12 +813,12 @@ void SpeechServer::OnCompleted(MHD_Connection* connection, RequestContext* ctx, 
             if (info) sent = info->http_status;
         }
         std::string status = sent ? std::to_string(sent) : "-";
-        std::string line = logTime() + " " + printable(ctx->client, 64) + " " +
-                           printable(ctx->method, 16) + " " + printable(ctx->target, 160) + " " +
+        std::string line = LogTime() + " " + Printable(ctx->client, 64) + " " +
+                           Printable(ctx->method, 16) + " " + Printable(ctx->target, 160) + " " +
                            status + " " + std::to_string(ctx->bodyBytes) + " " + took + " " +
                            ctx->cache + split;
         if (termination != MHD_REQUEST_TERMINATED_COMPLETED_OK)
-            line += std::string(" ") + terminationWord(termination);
+            line += std::string(" ") + TerminationWord(termination);
         LogLine(line + "\n");
     }
     // The connection waits for its next request head from now.

@@ -66,12 +66,12 @@ class SpeechServer {
 
     // Binds the listening socket; port 0 picks a free one. Returns the port,
     // or -1 with `error` set to the reason.
-    int bind(const std::string& host, int port, std::string* error);
-    // Serves until stop(); false when the server could not start.
-    bool run(const std::function<void()>& onReady = {});
+    int Bind(const std::string& host, int port, std::string* error);
+    // Serves until Stop(); false when the server could not start.
+    bool Run(const std::function<void()>& onReady = {});
     // Safe from any thread: stops accepting, lets in-flight syntheses finish
-    // and be answered (bounded), drops the rest, and makes run() return.
-    void stop();
+    // and be answered (bounded), drops the rest, and makes Run() return.
+    void Stop();
 
     // What the request handlers need; public for the C callbacks only.
     int HandleRequest(MHD_Connection* connection, const char* method, RequestContext* ctx);
@@ -146,6 +146,6 @@ class SpeechServer {
 };
 
 // The text of /readme.html.
-std::string readmePage();
+std::string ReadmePage();
 
 } // namespace speech

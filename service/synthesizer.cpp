@@ -18,7 +18,7 @@ namespace {
 
 std::atomic<bool> initialised{false};
 
-std::string statusText(espeak_ng_STATUS status) {
+std::string StatusText(espeak_ng_STATUS status) {
     char buffer[512];
     espeak_ng_GetStatusCodeMessage(status, buffer, sizeof buffer);
     return buffer;
@@ -38,7 +38,7 @@ int onSamples(short* wav, int count, espeak_EVENT* events) {
     if (!job || job->failed || *job->cancelled) return 1;
     if (wav && count > 0) {
         try {
-            job->encoder->add(wav, static_cast<std::size_t>(count));
+            job->encoder->Add(wav, static_cast<std::size_t>(count));
         } catch (...) {
             job->failed = true;
             return 1;
@@ -56,17 +56,17 @@ Synthesizer::Synthesizer() {
     espeak_ng_STATUS status = espeak_ng_Initialize(&context);
     if (status != ENS_OK) {
         espeak_ng_ClearErrorContext(&context);
-        throw std::runtime_error("cannot initialise eSpeak NG: " + statusText(status));
+        throw std::runtime_error("cannot initialise eSpeak NG: " + StatusText(status));
     }
     status = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 0, nullptr);
     if (status != ENS_OK)
-        throw std::runtime_error("cannot initialise eSpeak NG output: " + statusText(status));
+        throw std::runtime_error("cannot initialise eSpeak NG output: " + StatusText(status));
     espeak_SetSynthCallback(onSamples);
     espeak_SetParameter(espeakPUNCTUATION, espeakPUNCT_NONE, 0);
     sampleRate_ = espeak_ng_GetSampleRate();
 
     // Fail at start-up, not at the first request, when voice data is missing.
-    const Voice* defaults = findVoice(kDefaultSex);
+    const Voice* defaults = FindVoice(kDefaultSex);
     SelectVoice(defaults->englishName);
     SelectVoice(defaults->espeakName);
 }
@@ -76,16 +76,16 @@ void Synthesizer::SelectVoice(const char* name) {
     espeak_ng_STATUS status = espeak_ng_SetVoiceByName(name);
     if (status != ENS_OK)
         throw std::runtime_error(std::string("cannot select eSpeak NG voice '") + name +
-                                 "': " + statusText(status));
+                                 "': " + StatusText(status));
     currentVoice_ = name;
 }
 
-std::string Synthesizer::synthesizeMp3(std::string_view text, const Voice& voice, int rate,
+std::string Synthesizer::SynthesizeMp3(std::string_view text, const Voice& voice, int rate,
                                        std::vector<RunTrace>* trace) {
     std::lock_guard lock(mutex_);
     Mp3Encoder encoder(sampleRate_);
     Job job{&encoder, &cancelled_};
-    std::vector<SpeechRun> runs = SplitSpeechRuns(textForSynthesis(text));
+    std::vector<SpeechRun> runs = SplitSpeechRuns(TextForSynthesis(text));
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const SpeechRun& run = runs[i];
         SelectVoice(run.kind == RunKind::Mandarin ? voice.espeakName : voice.englishName);
@@ -119,11 +119,11 @@ std::string Synthesizer::synthesizeMp3(std::string_view text, const Voice& voice
     // Text eSpeak finds nothing to say in (punctuation only) still gets a short,
     // well-formed file rather than an empty one.
     std::size_t minimum = static_cast<std::size_t>(sampleRate_) / 10;
-    if (encoder.samplesAdded() < minimum) {
-        std::vector<std::int16_t> silence(minimum - encoder.samplesAdded());
-        encoder.add(silence.data(), silence.size());
+    if (encoder.SamplesAdded() < minimum) {
+        std::vector<std::int16_t> silence(minimum - encoder.SamplesAdded());
+        encoder.Add(silence.data(), silence.size());
     }
-    return encoder.finish();
+    return encoder.Finish();
 }
 
 } // namespace speech

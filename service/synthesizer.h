@@ -26,12 +26,12 @@ class Synthesizer {
     Synthesizer(const Synthesizer&) = delete;
     Synthesizer& operator=(const Synthesizer&) = delete;
 
-    int sampleRate() const { return sampleRate_; }
+    int SampleRate() const { return sampleRate_; }
 
     // Speaks UTF-8 text with a voice pair at a rate in words per minute and
     // returns the MP3 file; with `trace`, also what eSpeak read in each run.
     // Throws std::runtime_error.
-    std::string synthesizeMp3(std::string_view text, const Voice& voice, int rate,
+    std::string SynthesizeMp3(std::string_view text, const Voice& voice, int rate,
                               std::vector<RunTrace>* trace = nullptr);
 
     // Ends the synthesis under way, and every later one, with an error: for a

@@ -4,7 +4,7 @@
 
 namespace speech {
 
-std::optional<WaitingConnection> WaitingLine::push(WaitingConnection c) {
+std::optional<WaitingConnection> WaitingLine::Push(WaitingConnection c) {
     if (limit_ == 0) return c;
     std::optional<WaitingConnection> out;
     if (size_ >= limit_) {
@@ -17,7 +17,7 @@ std::optional<WaitingConnection> WaitingLine::push(WaitingConnection c) {
         out = std::move(longest->second.back());
         longest->second.pop_back();
         --size_;
-        if (longest->second.empty()) forget(std::string(longest->first));
+        if (longest->second.empty()) Forget(std::string(longest->first));
     }
     auto& line = byClient_[c.client];
     if (line.empty()) turn_.push_back(c.client);
@@ -26,7 +26,7 @@ std::optional<WaitingConnection> WaitingLine::push(WaitingConnection c) {
     return out;
 }
 
-std::optional<WaitingConnection> WaitingLine::pop() {
+std::optional<WaitingConnection> WaitingLine::Pop() {
     if (turn_.empty()) return std::nullopt;
     std::string client = std::move(turn_.front());
     turn_.pop_front();
@@ -41,7 +41,7 @@ std::optional<WaitingConnection> WaitingLine::pop() {
     return c;
 }
 
-std::vector<WaitingConnection> WaitingLine::expire(std::chrono::steady_clock::time_point cutoff) {
+std::vector<WaitingConnection> WaitingLine::Expire(std::chrono::steady_clock::time_point cutoff) {
     std::vector<WaitingConnection> out;
     std::vector<std::string> emptied;
     for (auto& [client, line] : byClient_) {
@@ -53,18 +53,18 @@ std::vector<WaitingConnection> WaitingLine::expire(std::chrono::steady_clock::ti
         if (line.empty()) emptied.push_back(client);
     }
     for (const auto& client : emptied)
-        forget(client);
+        Forget(client);
     return out;
 }
 
-std::optional<std::chrono::steady_clock::time_point> WaitingLine::oldest() const {
+std::optional<std::chrono::steady_clock::time_point> WaitingLine::Oldest() const {
     std::optional<std::chrono::steady_clock::time_point> t;
     for (const auto& [client, line] : byClient_)
         if (!t || line.front().arrived < *t) t = line.front().arrived;
     return t;
 }
 
-void WaitingLine::forget(const std::string& client) {
+void WaitingLine::Forget(const std::string& client) {
     byClient_.erase(client);
     if (auto it = std::find(turn_.begin(), turn_.end(), client); it != turn_.end()) turn_.erase(it);
 }

@@ -31,17 +31,17 @@ class WaitingLine {
     // Queues a connection. When the line is full the newest connection of the
     // client with the most waiting is pushed out and returned, to be turned
     // away; that is the newcomer itself when its own client has the most.
-    std::optional<WaitingConnection> push(WaitingConnection c);
+    std::optional<WaitingConnection> Push(WaitingConnection c);
     // The next connection in turn, if any.
-    std::optional<WaitingConnection> pop();
+    std::optional<WaitingConnection> Pop();
     // Takes out every connection that arrived before `cutoff`.
-    std::vector<WaitingConnection> expire(std::chrono::steady_clock::time_point cutoff);
+    std::vector<WaitingConnection> Expire(std::chrono::steady_clock::time_point cutoff);
     // When the connection waiting longest arrived.
-    std::optional<std::chrono::steady_clock::time_point> oldest() const;
-    std::size_t size() const { return size_; }
+    std::optional<std::chrono::steady_clock::time_point> Oldest() const;
+    std::size_t Size() const { return size_; }
 
   private:
-    void forget(const std::string& client);
+    void Forget(const std::string& client);
 
     std::size_t limit_;
     std::size_t size_ = 0;

@@ -1,7 +1,8 @@
 // Attacks a speech-service process the way hostile or broken clients do, on
 // loopback only, each scene bounded in time, and checks that it stays small,
 // keeps answering cached pages quickly, and stops cleanly.
-//   service_hostile_client   (the service it runs is the one built beside it)
+//   service_hostile_client [N]   (the service it runs is the one built beside
+//                                 it; N: only the Nth scene, from 0)
 // Prints one line per check; exits 0 when all pass.
 #include "test_support.h"
 
@@ -35,6 +36,9 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using speech::test::ChineseText;
+using speech::test::MsSince;
+using speech::test::PageTarget;
 
 namespace {
 
@@ -46,28 +50,7 @@ void Check(bool ok, const std::string& what) {
     if (!ok) ++failures;
 }
 
-double MsSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-const std::string kCachedTarget =
-    "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=%E4%BD%A0%E5%A5%BD";
-
-std::string PageTarget(const std::string& text) {
-    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::percentEncode(text);
-}
-
-// A Chinese text of n characters, different for each seed: a long synthesis.
-std::string LongText(int n, int seed) {
-    static const char* words[] = {"天", "气", "很", "好", "我", "们", "去", "公", "园", "散"};
-    std::string s = std::to_string(seed) + "号";
-    unsigned x = static_cast<unsigned>(seed) * 2654435761u + 7u;
-    for (int i = 0; i < n; ++i) {
-        x = x * 1103515245u + 12345u;
-        s += words[(x >> 16) % 10];
-    }
-    return s;
-}
+const std::string kCachedTarget = speech::test::PageTarget("你好");
 
 using Service = speech::test::ServerProcess;
 
@@ -153,13 +136,26 @@ std::string Request(const std::string& target, const char* method = "GET", bool 
            (keepAlive ? "" : "Connection: close\r\n") + "\r\n";
 }
 
-// Reads an answer until the service closes the connection; status -1 when
-// there was no whole answer in time.
-Response Receive(int fd, std::chrono::milliseconds bound) {
+// The body length an answer's head announces; npos when it has none.
+std::size_t ContentLength(std::string_view head) {
+    std::size_t at = head.find("\r\nContent-Length: ");
+    return at == std::string_view::npos ? std::string_view::npos
+                                        : std::strtoul(head.data() + at + 18, nullptr, 10);
+}
+
+// Reads one answer: until its announced body is in, or else until the
+// service closes the connection; status -1 when there was no whole answer in
+// time. A connection kept open after the answer stays usable.
+Response Receive(int fd, std::chrono::milliseconds bound, const char* method = "GET") {
     Response r;
     std::string data;
     auto end = Clock::now() + bound;
+    std::size_t headEnd = std::string::npos;
     for (;;) {
+        if (headEnd == std::string::npos) headEnd = data.find("\r\n\r\n");
+        if (headEnd != std::string::npos && std::string_view(method) != "HEAD" &&
+            data.size() - headEnd - 4 >= ContentLength(std::string_view(data).substr(0, headEnd)))
+            break;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
         pollfd p{fd, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -168,7 +164,7 @@ Response Receive(int fd, std::chrono::milliseconds bound) {
         if (n <= 0) break;
         data.append(buf, static_cast<std::size_t>(n));
     }
-    std::size_t headEnd = data.find("\r\n\r\n");
+    headEnd = data.find("\r\n\r\n");
     if (!data.starts_with("HTTP/1.") || headEnd == std::string::npos) return r;
     r.head = data.substr(0, headEnd);
     r.body = data.substr(headEnd + 4);
@@ -181,15 +177,9 @@ Response Get(int port, const std::string& target, std::chrono::milliseconds boun
              const char* method = "GET") {
     int fd = Connect(port);
     if (fd < 0) return {};
-    Response r = SendAll(fd, Request(target, method)) ? Receive(fd, bound) : Response{};
+    Response r = SendAll(fd, Request(target, method)) ? Receive(fd, bound, method) : Response{};
     ::close(fd);
     return r;
-}
-
-std::string AudioPath(const std::string& page) {
-    std::string url = speech::test::addressInPage(page).value_or("");
-    std::size_t path = url.find("/audio/");
-    return path == std::string::npos ? std::string() : url.substr(path);
 }
 
 // Cached page latencies over `count` requests, each on a new connection; p99
@@ -260,7 +250,7 @@ class SlowClients {
 
 void HeaderFlood(const fs::path& dir) {
     auto s = Start(dir);
-    Get(s->port(), kCachedTarget);
+    Get(s->Port(), kCachedTarget);
     // Endless 8 KB header lines on a few connections at once, each reopened
     // when the service cuts it off.
     long peak = 0;
@@ -271,7 +261,7 @@ void HeaderFlood(const fs::path& dir) {
     for (int t = 0; t < 4; ++t)
         flooders.emplace_back([&] {
             while (!stop) {
-                int fd = Connect(s->port());
+                int fd = Connect(s->Port());
                 if (fd < 0) continue;
                 bool open = SendAll(fd, "GET /healthz HTTP/1.1\r\nHost: x\r\n");
                 while (open && !stop)
@@ -280,7 +270,7 @@ void HeaderFlood(const fs::path& dir) {
             }
         });
     while (Clock::now() < end) {
-        peak = std::max(peak, RssKb(s->pid()));
+        peak = std::max(peak, RssKb(s->Pid()));
         std::this_thread::sleep_for(100ms);
     }
     stop = true;
@@ -288,22 +278,22 @@ void HeaderFlood(const fs::path& dir) {
         f.join();
     Check(peak > 0 && peak < 64 * 1024,
           "header flood: RSS peak " + std::to_string(peak) + " kB < 64 MB");
-    Check(Get(s->port(), kCachedTarget, 5000ms).status == 200, "header flood: still answering");
-    s->stop();
+    Check(Get(s->Port(), kCachedTarget, 5000ms).status == 200, "header flood: still answering");
+    s->Stop();
 }
 
 void SlowAndIdle(const fs::path& dir) {
     auto s = Start(dir);
-    Check(Get(s->port(), kCachedTarget).status == 200, "slow/idle: first page");
+    Check(Get(s->Port(), kCachedTarget).status == 200, "slow/idle: first page");
     std::vector<int> idle;
     for (int i = 0, refused = 0; i < 2000 && refused < 5; ++i) {
-        int fd = Connect(s->port());
+        int fd = Connect(s->Port());
         if (fd >= 0) idle.push_back(fd);
         refused = fd >= 0 ? 0 : refused + 1; // a full backlog: give up, the check fails
     }
-    SlowClients slow(s->port(), 200, 1000ms);
+    SlowClients slow(s->Port(), 200, 1000ms);
     int failed = 0;
-    double p99 = CachedP99(s->port(), 300, &failed);
+    double p99 = CachedP99(s->Port(), 300, &failed);
     Check(idle.size() == 2000 && slow.Open() == 200 && failed == 0 && p99 < 50,
           std::to_string(idle.size()) + " idle + " + std::to_string(slow.Open()) +
               " slow-header clients of 2,000 + 200: cached p99 " + std::to_string(p99) + " ms, " +
@@ -312,13 +302,16 @@ void SlowAndIdle(const fs::path& dir) {
     // SIGTERM with all of them still there and a synthesis in progress: the
     // synthesis is finished and answered, the rest dropped, exit 0 in 10 s.
     Response inFlight;
-    long cpu = CpuMs(s->pid());
+    long cpu = CpuMs(s->Pid());
+    // A text of about 0.4 s of eSpeak: still in progress once it has had
+    // 0.1 s, and done within the stop's grace even when eSpeak (which runs at
+    // a lower priority) gets a tenth of a core.
     std::thread synthesis(
-        [&] { inFlight = Get(s->port(), PageTarget(LongText(300, 99)), 15000ms); });
-    for (auto t = Clock::now(); CpuMs(s->pid()) < cpu + 100 && MsSince(t) < 5000;)
+        [&] { inFlight = Get(s->Port(), PageTarget(ChineseText(150, 99)), 15000ms); });
+    for (auto t = Clock::now(); CpuMs(s->Pid()) < cpu + 100 && MsSince(t) < 5000;)
         std::this_thread::sleep_for(10ms);
     auto t = Clock::now();
-    int status = s->stop(SIGTERM);
+    int status = s->Stop(SIGTERM);
     double took = MsSince(t);
     synthesis.join();
     Check(status == 0 && took < 10000, "SIGTERM with 200 slow and 2,000 idle clients: exit " +
@@ -326,21 +319,21 @@ void SlowAndIdle(const fs::path& dir) {
                                            " ms");
     Check(inFlight.status == 200, "the synthesis in progress at SIGTERM was answered (" +
                                       std::to_string(inFlight.status) + ")");
-    Check(s->log().find("speech-service: stopped") != std::string::npos, "stop line logged");
+    Check(s->Log().find("speech-service: stopped") != std::string::npos, "stop line logged");
     for (int fd : idle)
         ::close(fd);
 
     // The head deadline counts from the start, however often a line arrives.
     auto quick = Start(dir, {"--request-timeout", "2"});
-    SlowClients trickle(quick->port(), 5, 300ms);
+    SlowClients trickle(quick->Port(), 5, 300ms);
     t = Clock::now();
     while (trickle.ClosedByPeer() < trickle.Open() && MsSince(t) < 8000)
         std::this_thread::sleep_for(100ms);
     Check(trickle.ClosedByPeer() == trickle.Open() && MsSince(t) < 5000,
           "a trickling request head is cut off at its deadline (" + std::to_string(MsSince(t)) +
               " ms, limit 2 s)");
-    Check(quick->stop(SIGHUP) == 0 &&
-              quick->log().find("speech-service: stopped") != std::string::npos,
+    Check(quick->Stop(SIGHUP) == 0 &&
+              quick->Log().find("speech-service: stopped") != std::string::npos,
           "SIGHUP stops it cleanly too, stop line and all");
 }
 
@@ -349,8 +342,8 @@ void SlowAndIdle(const fs::path& dir) {
 void OverTheCap(const fs::path& dir) {
     // One slot, taken by a connection that never sends a thing.
     auto s = Start(dir, {"--max-connections", "1", "--max-waiting", "6"});
-    Check(Get(s->port(), kCachedTarget).status == 200, "over the cap: first page");
-    int silent = Connect(s->port());
+    Check(Get(s->Port(), kCachedTarget).status == 200, "over the cap: first page");
+    int silent = Connect(s->Port());
     auto silentSince = Clock::now();
     std::this_thread::sleep_for(200ms);
     // Five requests from one client, then one from another: the line is full.
@@ -359,17 +352,17 @@ void OverTheCap(const fs::path& dir) {
     std::vector<int> waiting;
     for (const char* from :
          {"127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.3"}) {
-        waiting.push_back(Connect(s->port(), from));
+        waiting.push_back(Connect(s->Port(), from));
         SendAll(waiting.back(), Request(kCachedTarget, "GET", true));
         std::this_thread::sleep_for(20ms); // arrival order
     }
     std::this_thread::sleep_for(200ms);
     // One more from the client with the most waiting is turned away; one from
     // a newcomer pushes out that client's newest instead.
-    int greedy = Connect(s->port(), "127.0.0.2");
+    int greedy = Connect(s->Port(), "127.0.0.2");
     SendAll(greedy, Request(kCachedTarget));
     Response refused = Receive(greedy, 2000ms);
-    int newcomer = Connect(s->port(), "127.0.0.4");
+    int newcomer = Connect(s->Port(), "127.0.0.4");
     SendAll(newcomer, Request(kCachedTarget, "GET", true));
     Response pushedOut = Receive(waiting[4], 2000ms);
     Check(refused.status == 503 && pushedOut.status == 503 &&
@@ -391,14 +384,19 @@ void OverTheCap(const fs::path& dir) {
     int answered = 0;
     for (int fd : waiting)
         answered += Receive(fd, 1500ms).status == 200;
-    // The order they were served in, from the log: arrival order alone would
-    // serve 127.0.0.3 and .4 last (5th and 6th).
-    std::istringstream log(s->log());
+    // The order they were served in, from the log (a line is written once its
+    // answer is out, so it may trail the answer a little): arrival order alone
+    // would serve 127.0.0.3 and .4 last (5th and 6th).
     std::vector<std::string> served;
-    for (std::string line; std::getline(log, line);)
-        for (const char* from : {" 127.0.0.2 GET", " 127.0.0.3 GET", " 127.0.0.4 GET"})
-            if (line.find(from) != std::string::npos && line.find(" 200 ") != std::string::npos)
-                served.push_back(from + 8);
+    for (auto since = Clock::now(); served.size() < 6 && MsSince(since) < 3000;) {
+        if (!served.empty()) std::this_thread::sleep_for(20ms);
+        served.clear();
+        std::istringstream log(s->Log());
+        for (std::string line; std::getline(log, line);)
+            for (const char* from : {" 127.0.0.2 GET", " 127.0.0.3 GET", " 127.0.0.4 GET"})
+                if (line.find(from) != std::string::npos && line.find(" 200 ") != std::string::npos)
+                    served.push_back(from + 8);
+    }
     auto position = [&](const char* who) {
         return std::find(served.begin(), served.end(), who) - served.begin() + 1;
     };
@@ -409,28 +407,29 @@ void OverTheCap(const fs::path& dir) {
           "over the cap: queued, not dropped, and served by turns across clients (" +
               std::to_string(answered) + " of 6; .3 served " + std::to_string(position(".3 GET")) +
               "th, .4 " + std::to_string(position(".4 GET")) + "th)");
-    for (int fd : waiting)
-        ::close(fd);
-    ::close(silent);
-
     // A kept-alive connection stays open while no one waits, and when someone
-    // does, makes way at once rather than at its idle timeout.
-    int kept = Connect(s->port());
+    // does, makes way at once rather than at its idle timeout. The last of the
+    // six above was kept (no one waited by then) and still holds the slot, so
+    // this one waits in line and comes in as the line empties: its answer,
+    // made when no one waits any more, must keep it.
+    int kept = Connect(s->Port());
     SendAll(kept, Request(kCachedTarget, "GET", true));
-    std::this_thread::sleep_for(300ms);
-    char scratch[4096];
-    errno = 0;
-    while (::recv(kept, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
-    }
-    bool keptOpen = errno == EAGAIN || errno == EWOULDBLOCK;
+    Response keptAnswer = Receive(kept, 5000ms);
+    pollfd keptEnd{kept, POLLIN, 0};
+    bool keptOpen = keptAnswer.status == 200 &&
+                    keptAnswer.head.find("Connection: close") == std::string::npos &&
+                    ::poll(&keptEnd, 1, 300) == 0;
     auto t = Clock::now();
-    Response next = Get(s->port(), kCachedTarget, 3000ms);
+    Response next = Get(s->Port(), kCachedTarget, 3000ms);
     Check(keptOpen && next.status == 200 && MsSince(t) < 1000,
           "over the cap: a kept-alive connection stays open, then makes way (" +
               std::string(keptOpen ? "open" : "closed") + ", " + std::to_string(MsSince(t)) +
               " ms)");
+    for (int fd : waiting)
+        ::close(fd);
+    ::close(silent);
     ::close(kept);
-    s->stop();
+    s->Stop();
 
     // A connection waits at most the request timeout for a slot.
     // A synthesis holds the only slot: its text is sized from a timed one
@@ -439,77 +438,52 @@ void OverTheCap(const fs::path& dir) {
     // a loaded machine may time the sample slowly and then synthesise fast.
     auto one =
         Start(dir, {"--max-connections", "1", "--request-timeout", "1", "--max-text", "12000"});
-    Get(one->port(), PageTarget(LongText(20, 400)));
+    Get(one->Port(), PageTarget(ChineseText(20, 400)));
     t = Clock::now();
-    Get(one->port(), PageTarget(LongText(200, 400)));
+    Get(one->Port(), PageTarget(ChineseText(200, 400)));
     int characters =
         std::clamp(static_cast<int>(6000 * 200 / std::max(MsSince(t), 1.0)), 1500, 3400);
-    std::string longText = LongText(characters, 401);
+    std::string longText = ChineseText(characters, 401);
     Response longAnswer;
-    std::thread holder([&] { longAnswer = Get(one->port(), PageTarget(longText), 30000ms); });
+    // Its answer may take long on a loaded machine (eSpeak runs at a lower priority).
+    std::thread holder([&] { longAnswer = Get(one->Port(), PageTarget(longText), 90000ms); });
     std::this_thread::sleep_for(300ms);
     t = Clock::now();
-    Response late = Get(one->port(), kCachedTarget, 5000ms);
+    Response late = Get(one->Port(), kCachedTarget, 5000ms);
     double waited = MsSince(t);
     holder.join();
     Check(late.status == 503 && waited >= 900 && waited < 2500 && longAnswer.status == 200,
           "over the cap: a wait for a slot ends in 503 at the request timeout (" +
               std::to_string(waited) + " ms, limit 1 s; the synthesis holding the slot " +
               std::to_string(longAnswer.status) + ")");
-    Check(one->log().find("127.0.0.1 - - 503") != std::string::npos,
+    Check(one->Log().find("127.0.0.1 - - 503") != std::string::npos,
           "over the cap: turning away is logged");
-    one->stop();
+    one->Stop();
 }
 
 void LongSyntheses(const fs::path& dir) {
     auto s = Start(dir);
-    Check(Get(s->port(), kCachedTarget).status == 200, "syntheses: first page");
+    Check(Get(s->Port(), kCachedTarget).status == 200, "syntheses: first page");
     // 40 long texts asked for at once; their clients wait on their own threads.
     std::atomic<int> answered{0};
     std::vector<std::thread> clients;
     for (int i = 0; i < 40; ++i)
         clients.emplace_back([&, i] {
-            if (Get(s->port(), PageTarget(LongText(150, i)), 4000ms).status > 0) ++answered;
+            if (Get(s->Port(), PageTarget(ChineseText(150, i)), 4000ms).status > 0) ++answered;
         });
     std::this_thread::sleep_for(200ms);
     int failed = 0;
-    double p99 = CachedP99(s->port(), 200, &failed);
+    double p99 = CachedP99(s->Port(), 200, &failed);
     Check(failed == 0 && p99 < 50, "40 long syntheses queued: cached p99 " + std::to_string(p99) +
                                        " ms, " + std::to_string(failed) + " failed");
     for (auto& c : clients)
         c.join();
     // The stop must not wait for the 40: only the one in eSpeak finishes.
     auto t = Clock::now();
-    int status = s->stop(SIGTERM);
+    int status = s->Stop(SIGTERM);
     Check(status == 0 && MsSince(t) < 10000, "SIGTERM with a full synthesis queue: exit " +
                                                  std::to_string(status) + " after " +
                                                  std::to_string(MsSince(t)) + " ms");
-}
-
-void PlantedCacheFiles(const fs::path& dir) {
-    auto s = Start(dir);
-    Response page = Get(s->port(), PageTarget("缓存文件"));
-    std::string audio = AudioPath(page.body);
-    fs::path file = dir / "cache" / audio.substr(7);
-    Check(page.status == 200 && fs::is_regular_file(file), "planted: page made its file");
-    fs::path secret = dir / "secret.txt";
-    std::ofstream(secret) << "not for clients";
-    for (const char* kind : {"link", "fifo", "empty", "garbage"}) {
-        fs::remove(file);
-        if (std::string(kind) == "link") fs::create_symlink(secret, file);
-        if (std::string(kind) == "fifo") ::mkfifo(file.c_str(), 0644);
-        if (std::string(kind) == "empty") std::ofstream{file};
-        if (std::string(kind) == "garbage") std::ofstream(file) << std::string(4000, 'x');
-        Response bad = Get(s->port(), audio, 5000ms);
-        Response again = Get(s->port(), PageTarget("缓存文件"), 20000ms);
-        Response remade = Get(s->port(), audio, 5000ms);
-        bool mp3 = remade.body.size() > 4 && static_cast<unsigned char>(remade.body[0]) == 0xFF;
-        Check(bad.status == 404 && again.status == 200 &&
-                  again.head.find("X-Cache: miss") != std::string::npos && remade.status == 200 &&
-                  mp3 && remade.body.find("not for clients") == std::string::npos,
-              std::string("planted ") + kind + ": refused, re-made, served as MP3");
-    }
-    s->stop();
 }
 
 void DiskErrors(const fs::path& dir) {
@@ -517,16 +491,16 @@ void DiskErrors(const fs::path& dir) {
     // full disk: the audio file's, not yet the log's.
     auto s = Start(dir);
     rlimit small{4096, 4096};
-    ::prlimit(s->pid(), RLIMIT_FSIZE, &small, nullptr);
-    Response page = Get(s->port(), PageTarget("磁盘满了"), 20000ms);
+    ::prlimit(s->Pid(), RLIMIT_FSIZE, &small, nullptr);
+    Response page = Get(s->Port(), PageTarget("磁盘满了"), 20000ms);
     Check(page.status == 503 && page.body.find('/') == std::string::npos &&
               page.body.find("File too large") != std::string::npos,
           "disk full: 503 with the reason and no path: " + page.body.substr(0, 120));
-    Response health = Get(s->port(), "/healthz");
+    Response health = Get(s->Port(), "/healthz");
     Check(health.status == 503 && health.body.find("File too large") != std::string::npos,
           "disk full: /healthz says so: " + health.body.substr(0, 80));
-    s->stop();
-    std::string text = s->log();
+    s->Stop();
+    std::string text = s->Log();
     Check(text.find("cache write failed") != std::string::npos &&
               text.find("File too large") != std::string::npos,
           "disk full: the log gives the reason");
@@ -535,19 +509,19 @@ void DiskErrors(const fs::path& dir) {
 void HeadAndLogs(const fs::path& dir) {
     auto s = Start(dir);
     std::size_t before = std::distance(fs::directory_iterator(dir / "cache"), {});
-    Response head = Get(s->port(), PageTarget(LongText(300, 7)), 5000ms, "HEAD");
+    Response head = Get(s->Port(), PageTarget(ChineseText(300, 7)), 5000ms, "HEAD");
     std::size_t after = std::distance(fs::directory_iterator(dir / "cache"), {});
     Check(head.status == 200 && head.body.empty() && before == after &&
               head.head.find("X-Cache: miss") != std::string::npos,
           "HEAD of a new text is answered without synthesis (" + std::to_string(after - before) +
               " files made)");
-    Get(s->port(), "/bin/makeColorPlusGuest.jsp?ment=A&B");
-    int big = Connect(s->port()); // a head over 32 KiB, answered by the library
+    Get(s->Port(), "/bin/makeColorPlusGuest.jsp?ment=A&B");
+    int big = Connect(s->Port()); // a head over 32 KiB, answered by the library
     SendAll(big, "GET /healthz HTTP/1.1\r\nX-Big: " + std::string(40000, 'a') + "\r\n\r\n");
     int tooBig = Receive(big, 3000ms).status;
     ::close(big);
-    s->stop();
-    std::string log = s->log();
+    s->Stop();
+    std::string log = s->Log();
     Check(log.find("127.0.0.1 GET /bin/makeColorPlusGuest.jsp?ment=A&B 400") != std::string::npos,
           "a 400 is logged with client, method and target");
     Check(tooBig == 431 && log.find("127.0.0.1 - /healthz 431") != std::string::npos,
@@ -556,7 +530,7 @@ void HeadAndLogs(const fs::path& dir) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     rlimit files{};
     ::getrlimit(RLIMIT_NOFILE, &files);
@@ -566,8 +540,12 @@ int main() {
     char pattern[] = "/tmp/speech-hostile.XXXXXX";
     fs::path root = ::mkdtemp(pattern);
     int scene = 0;
-    for (auto run : {HeaderFlood, SlowAndIdle, OverTheCap, LongSyntheses, PlantedCacheFiles,
-                     DiskErrors, HeadAndLogs}) {
+    for (auto run :
+         {HeaderFlood, SlowAndIdle, OverTheCap, LongSyntheses, DiskErrors, HeadAndLogs}) {
+        if (argc > 1 && std::atoi(argv[1]) != scene) {
+            ++scene;
+            continue;
+        }
         fs::path dir = root / std::to_string(scene++);
         fs::create_directories(dir);
         run(dir);

@@ -5,7 +5,7 @@
 //   service_load_client PORT latency N TARGET     N sequential requests, one connection
 //   service_load_client PORT throughput C SECONDS TARGET
 //   service_load_client PORT distinct N [FIRST]   N new texts (numbered from FIRST), page and MP3
-//   each service_load_client PORT audio TARGET         prints the MP3 path the page names
+//   service_load_client PORT audio TARGET         prints the MP3 path the page names
 #include "test_support.h"
 
 #include <httplib.h>
@@ -22,16 +22,19 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using speech::test::ChineseText;
+using speech::test::MsSince;
+using speech::test::PageTarget;
 
-double msSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+// The MP3 path a page names; empty when it names none.
+std::string AudioPath(const httplib::Result& page) {
+    auto address =
+        page && page->status == 200 ? speech::test::AddressInPage(page->body) : std::nullopt;
+    std::size_t at = address ? address->find("/audio/") : std::string::npos;
+    return at == std::string::npos ? std::string() : address->substr(at);
 }
 
-std::string pageTarget(const std::string& text) {
-    return "/bin/makeColorPlusGuest.jsp?sex=201&speed=0&ment=" + speech::test::percentEncode(text);
-}
-
-httplib::Client makeClient(int port) {
+httplib::Client MakeClient(int port) {
     httplib::Client c("127.0.0.1", port);
     c.set_url_encode(false);
     c.set_keep_alive(true);
@@ -39,24 +42,10 @@ httplib::Client makeClient(int port) {
     return c;
 }
 
-double percentile(std::vector<double> v, double p) {
+double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0
                      : v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
-}
-
-// A Chinese text of n characters, different for each seed.
-std::string chineseText(int n, int seed) {
-    static const char* words[] = {"天", "气", "很", "好", "我", "们", "去", "公", "园", "散",
-                                  "步", "今", "年", "春", "节", "回", "家", "看", "望", "父",
-                                  "母", "学", "习", "工", "作", "生", "活", "朋", "友", "快"};
-    std::string s;
-    unsigned x = static_cast<unsigned>(seed) * 2654435761u + 12345u;
-    for (int i = 0; i < n; ++i) {
-        x = x * 1103515245u + 12345u;
-        s += (i % 12 == 11) ? "，" : words[(x >> 16) % 30];
-    }
-    return s;
 }
 
 } // namespace
@@ -74,58 +63,53 @@ int main(int argc, char** argv) {
         // Each text must be new to the service: its page then includes synthesis.
         std::vector<double> times;
         for (int i = 3; i < argc; ++i) {
-            auto c = makeClient(port);
-            std::string text = argv[i][0] == '@' ? chineseText(std::atoi(argv[i] + 1), i) : argv[i];
+            auto c = MakeClient(port);
+            std::string text = argv[i][0] == '@' ? ChineseText(std::atoi(argv[i] + 1), i) : argv[i];
             auto t = Clock::now();
-            auto r = c.Get(pageTarget(text));
-            double ms = msSince(t);
+            auto r = c.Get(PageTarget(text));
+            double ms = MsSince(t);
             if (!r || r->status != 200 || r->get_header_value("X-Cache") != "miss") {
                 std::fprintf(stderr, "synth: request %d was not a synthesised answer\n", i - 2);
                 return 1;
             }
             times.push_back(ms);
             // The service encodes at a constant 48 kbit/s: bytes give the length.
-            std::size_t a = r->body.find("/audio/"), b = r->body.find("' width='0'");
             double seconds = 0;
-            if (a < b && b != std::string::npos) {
-                auto mp3 = c.Get(r->body.substr(a, b - a));
-                if (mp3 && mp3->status == 200) seconds = double(mp3->body.size()) * 8 / 48000;
-            }
+            if (auto mp3 = c.Get(AudioPath(r)); mp3 && mp3->status == 200)
+                seconds = double(mp3->body.size()) * 8 / 48000;
             std::printf("synth %zu bytes of text: %.1f ms, audio %.1f s\n", text.size(), ms,
                         seconds);
         }
-        std::printf("synth median %.1f ms, max %.1f ms over %zu texts\n", percentile(times, 0.5),
-                    percentile(times, 1.0), times.size());
+        std::printf("synth median %.1f ms, max %.1f ms over %zu texts\n", Percentile(times, 0.5),
+                    Percentile(times, 1.0), times.size());
         return 0;
     }
     if (mode == "audio" && argc == 4) {
-        auto c = makeClient(port);
-        auto page = c.Get(argv[3]);
-        std::string body = page && page->status == 200 ? page->body : std::string();
-        std::size_t a = body.find("/audio/"), b = body.find("' width='0'");
-        if (a == std::string::npos || b == std::string::npos || b < a) {
+        auto c = MakeClient(port);
+        std::string path = AudioPath(c.Get(argv[3]));
+        if (path.empty()) {
             std::fprintf(stderr, "audio: no address in the page\n");
             return 1;
         }
-        std::printf("%s\n", body.substr(a, b - a).c_str());
+        std::printf("%s\n", path.c_str());
         return 0;
     }
     if (mode == "latency" && argc == 5) {
         int n = std::atoi(argv[3]);
         std::string target = argv[4];
-        auto c = makeClient(port);
+        auto c = MakeClient(port);
         std::vector<double> times;
         for (int i = 0; i < n; ++i) {
             auto t = Clock::now();
             auto r = c.Get(target);
-            times.push_back(msSince(t));
+            times.push_back(MsSince(t));
             if (!r || r->status != 200) {
                 std::fprintf(stderr, "latency: request failed\n");
                 return 1;
             }
         }
         std::printf("latency over %d requests: median %.3f ms, p90 %.3f ms, max %.3f ms\n", n,
-                    percentile(times, 0.5), percentile(times, 0.9), percentile(times, 1.0));
+                    Percentile(times, 0.5), Percentile(times, 0.9), Percentile(times, 1.0));
         return 0;
     }
     if (mode == "throughput" && argc == 6) {
@@ -138,7 +122,7 @@ int main(int argc, char** argv) {
         std::vector<std::thread> threads;
         for (int i = 0; i < clients; ++i)
             threads.emplace_back([&] {
-                auto c = makeClient(port);
+                auto c = MakeClient(port);
                 while (Clock::now() < end) {
                     auto r = c.Get(target);
                     if (r && r->status == 200)
@@ -149,7 +133,7 @@ int main(int argc, char** argv) {
             });
         for (auto& t : threads)
             t.join();
-        double elapsed = msSince(start) / 1000;
+        double elapsed = MsSince(start) / 1000;
         std::printf("throughput with %d clients: %.0f requests/s (%ld ok, %ld failed in %.2f s)\n",
                     clients, double(done) / elapsed, done.load(), failed.load(), elapsed);
         return failed == 0 ? 0 : 1;
@@ -157,28 +141,23 @@ int main(int argc, char** argv) {
     if (mode == "distinct" && (argc == 4 || argc == 5)) {
         int n = std::atoi(argv[3]);
         int first = argc == 5 ? std::atoi(argv[4]) : 0;
-        auto c = makeClient(port);
+        auto c = MakeClient(port);
         std::vector<double> times;
         long failed = 0;
         for (int i = 0; i < n; ++i) {
-            std::string text = chineseText(20 + (first + i) % 30, 1000000 + first + i);
+            std::string text = ChineseText(20 + (first + i) % 30, 1000000 + first + i);
             auto t = Clock::now();
-            auto page = c.Get(pageTarget(text));
-            std::string body = page ? page->body : std::string();
-            std::string left = "Products/MediaPlayer/' src='";
-            std::size_t a = body.find(left), b = body.find("' width='0'");
-            bool ok =
-                page && page->status == 200 && a != std::string::npos && b != std::string::npos;
+            std::string path = AudioPath(c.Get(PageTarget(text)));
+            bool ok = !path.empty();
             if (ok) {
-                std::string address = body.substr(a + left.size(), b - a - left.size());
-                auto audio = c.Get(address.substr(address.find("/audio/")));
+                auto audio = c.Get(path);
                 ok = audio && audio->status == 200 && audio->body.size() > 0;
             }
-            times.push_back(msSince(t));
+            times.push_back(MsSince(t));
             if (!ok) ++failed;
         }
         std::printf("distinct: %d texts, %ld failed, page+MP3 median %.1f ms, max %.1f ms\n", n,
-                    failed, percentile(times, 0.5), percentile(times, 1.0));
+                    failed, Percentile(times, 0.5), Percentile(times, 1.0));
         return failed == 0 ? 0 : 1;
     }
     std::fprintf(stderr, "service_load_client: bad arguments\n");

@@ -13,19 +13,19 @@ using namespace speech;
 
 namespace {
 
-Synthesizer& synthesizer() {
+Synthesizer& SharedSynthesizer() {
     static Synthesizer s; // eSpeak is process-wide: one instance for all cases
     return s;
 }
 
-const Voice& kDefault = *findVoice(kDefaultSex);
+const Voice& kDefault = *FindVoice(kDefaultSex);
 
-double seconds(const std::vector<std::int16_t>& pcm) {
+double Seconds(const std::vector<std::int16_t>& pcm) {
     return double(pcm.size()) / 22050.0;
 }
 
 // Median fundamental frequency over voiced stretches, by autocorrelation.
-double medianPitch(const std::vector<std::int16_t>& pcm) {
+double MedianPitch(const std::vector<std::int16_t>& pcm) {
     constexpr std::size_t kFrame = 1024, kMinLag = 22050 / 500, kMaxLag = 22050 / 60;
     std::vector<double> pitches;
     for (std::size_t at = 0; at + kFrame + kMaxLag < pcm.size(); at += kFrame / 2) {
@@ -55,10 +55,10 @@ double medianPitch(const std::vector<std::int16_t>& pcm) {
 
 TEST_CASE("Mandarin text becomes a plain CBR MPEG-2 Layer III mono file") {
     test::TempDir tmp;
-    CHECK(synthesizer().sampleRate() == 22050);
-    std::string mp3 = synthesizer().synthesizeMp3("你好，世界 123 abc", kDefault, 175);
+    CHECK(SharedSynthesizer().SampleRate() == 22050);
+    std::string mp3 = SharedSynthesizer().SynthesizeMp3("你好，世界 123 abc", kDefault, 175);
 
-    auto frames = test::walkFrames(mp3);
+    auto frames = test::WalkFrames(mp3);
     REQUIRE_MESSAGE(frames, "not a clean sequence of frames from the first byte");
     REQUIRE(frames->size() > 20);
     for (const auto& f : *frames) {
@@ -69,7 +69,7 @@ TEST_CASE("Mandarin text becomes a plain CBR MPEG-2 Layer III mono file") {
         CHECK(f.mono);
     }
 
-    auto speech = test::speechSeconds(mp3, tmp.path());
+    auto speech = test::SpeechSeconds(mp3, tmp.Path());
     CHECK(speech >= 0.5);
     CHECK(speech < 10);
 }
@@ -77,48 +77,67 @@ TEST_CASE("Mandarin text becomes a plain CBR MPEG-2 Layer III mono file") {
 TEST_CASE("speed and voice change the audio") {
     test::TempDir tmp;
     const std::string text = "今天天气很好，我们去公园散步吧。";
-    auto slow = test::decodeMp3(
-        synthesizer().synthesizeMp3(text, kDefault, espeakRateForSpeed(kMinSpeed)), tmp.path());
-    auto normal = test::decodeMp3(
-        synthesizer().synthesizeMp3(text, kDefault, espeakRateForSpeed(0)), tmp.path());
-    auto fast = test::decodeMp3(
-        synthesizer().synthesizeMp3(text, kDefault, espeakRateForSpeed(kMaxSpeed)), tmp.path());
-    CHECK(seconds(slow) > seconds(normal) * 1.2);
-    CHECK(seconds(normal) > seconds(fast) * 1.2);
+    auto slow = test::DecodeMp3(
+        SharedSynthesizer().SynthesizeMp3(text, kDefault, EspeakRateForSpeed(kMinSpeed)),
+        tmp.Path());
+    auto normal = test::DecodeMp3(
+        SharedSynthesizer().SynthesizeMp3(text, kDefault, EspeakRateForSpeed(0)), tmp.Path());
+    auto fast = test::DecodeMp3(
+        SharedSynthesizer().SynthesizeMp3(text, kDefault, EspeakRateForSpeed(kMaxSpeed)),
+        tmp.Path());
+    CHECK(Seconds(slow) > Seconds(normal) * 1.2);
+    CHECK(Seconds(normal) > Seconds(fast) * 1.2);
 
     // eSpeak carries a little state from one utterance to the next, so equal
     // requests are close but not bit-identical; the pitch tells voices apart.
-    double basePitch =
-        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, 175), tmp.path()));
+    double basePitch = MedianPitch(
+        test::DecodeMp3(SharedSynthesizer().SynthesizeMp3(text, kDefault, 175), tmp.Path()));
     CHECK(basePitch > 70);
     CHECK(basePitch < 200);
-    for (const Voice* v = voicesBegin(); v != voicesEnd(); ++v) {
+    for (const Voice* v = VoicesBegin(); v != VoicesEnd(); ++v) {
         CAPTURE(v->espeakName);
-        auto pcm = test::decodeMp3(synthesizer().synthesizeMp3(text, *v, 175), tmp.path());
-        CHECK(test::rms(pcm) > 300);
-        double pitch = medianPitch(pcm);
+        auto pcm = test::DecodeMp3(SharedSynthesizer().SynthesizeMp3(text, *v, 175), tmp.Path());
+        CHECK(test::Rms(pcm) > 300);
+        double pitch = MedianPitch(pcm);
         CAPTURE(pitch);
         if (std::string_view(v->description).find("female") != std::string_view::npos)
             CHECK(pitch > basePitch * 1.3);
     }
     // Switching back gives the default voice again.
-    double again =
-        medianPitch(test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, 175), tmp.path()));
+    double again = MedianPitch(
+        test::DecodeMp3(SharedSynthesizer().SynthesizeMp3(text, kDefault, 175), tmp.Path()));
     CHECK(again == doctest::Approx(basePitch).epsilon(0.1));
 }
 
-TEST_CASE("text with nothing to say still gives a short valid file") {
-    std::string mp3 = synthesizer().synthesizeMp3("。。。", kDefault, 175);
-    auto frames = test::walkFrames(mp3);
-    REQUIRE(frames);
-    CHECK(frames->size() >= 4);
+TEST_CASE("unusual texts (markup, commands, symbols, long numbers, nothing to say) give valid "
+          "MP3s") {
+    const std::vector<std::string> texts = {
+        "<speak><prosody rate='x-slow'>你好</prosody></speak>", // SSML is not enabled
+        "[[h@'l@U]] 你好",                                      // nor phoneme input
+        "\x01"
+        "50S 你好\x01"
+        "10S", // embedded-command syntax
+        "电话 13800138000，价格 ¥1,234.56，时间 2026-12-08 12:30",
+        "Hello, world! ABC xyz 123",
+        "😀👍 你好 🎉",
+        "e\xCC\x81\xCC\x81\xCC\x81 你好", // combining marks
+        "第一行\r\n第二行\t第三行",
+        std::string(300, '1'), // read digit by digit: 300 syllables
+        "。。。",              // nothing to say: still a short file
+    };
+    for (const auto& text : texts) {
+        CAPTURE(text.substr(0, 60));
+        auto frames = test::WalkFrames(SharedSynthesizer().SynthesizeMp3(text, kDefault, 175));
+        REQUIRE(frames);
+        CHECK(frames->size() >= 4);
+    }
 }
 
 TEST_CASE("an unknown voice is an error, not a crash") {
     constexpr Voice kMissing{0, "no-such-voice", "en", "missing"};
-    CHECK_THROWS_AS(synthesizer().synthesizeMp3("你好", kMissing, 175), std::runtime_error);
+    CHECK_THROWS_AS(SharedSynthesizer().SynthesizeMp3("你好", kMissing, 175), std::runtime_error);
     // and the synthesizer still works afterwards
-    CHECK(test::walkFrames(synthesizer().synthesizeMp3("你好", kDefault, 175)));
+    CHECK(test::WalkFrames(SharedSynthesizer().SynthesizeMp3("你好", kDefault, 175)));
 }
 
 TEST_CASE("the encoder streams: pieces give the same file as one block") {
@@ -126,16 +145,16 @@ TEST_CASE("the encoder streams: pieces give the same file as one block") {
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::int16_t>(8000 * std::sin(double(i) * 2 * M_PI * 440 / 22050));
     Mp3Encoder whole(22050);
-    whole.add(tone.data(), tone.size());
+    whole.Add(tone.data(), tone.size());
     Mp3Encoder pieces(22050);
     for (std::size_t at = 0; at < tone.size(); at += 1000)
-        pieces.add(tone.data() + at, std::min<std::size_t>(1000, tone.size() - at));
-    std::string a = whole.finish(), b = pieces.finish();
+        pieces.Add(tone.data() + at, std::min<std::size_t>(1000, tone.size() - at));
+    std::string a = whole.Finish(), b = pieces.Finish();
     CHECK(a == b);
     test::TempDir tmp;
-    auto pcm = test::decodeMp3(a, tmp.path());
-    CHECK(seconds(pcm) >= 1.0);
-    CHECK(test::rms(pcm) > 4000); // a 8000-amplitude sine has RMS ~5657
+    auto pcm = test::DecodeMp3(a, tmp.Path());
+    CHECK(Seconds(pcm) >= 1.0);
+    CHECK(test::Rms(pcm) > 4000); // a 8000-amplitude sine has RMS ~5657
 }
 
 // Texts the tool's own window and help page use, numbers in the forms the
@@ -153,7 +172,7 @@ TEST_CASE("Han text is read as Mandarin, never through the English voice") {
     for (std::string_view text : kTexts) {
         CAPTURE(text);
         std::vector<RunTrace> trace;
-        synthesizer().synthesizeMp3(text, kDefault, 175, &trace);
+        SharedSynthesizer().SynthesizeMp3(text, kDefault, 175, &trace);
         REQUIRE(!trace.empty());
         for (const RunTrace& t : trace) {
             CAPTURE(t.run.text);
@@ -182,7 +201,7 @@ TEST_CASE("a few readings come out as the expected phonemes") {
     for (const Expected& e : kExpected) {
         CAPTURE(e.text);
         std::vector<RunTrace> trace;
-        synthesizer().synthesizeMp3(e.text, kDefault, 175, &trace);
+        SharedSynthesizer().SynthesizeMp3(e.text, kDefault, 175, &trace);
         std::string all;
         for (const RunTrace& t : trace)
             all += t.phonemes;
@@ -200,8 +219,8 @@ TEST_CASE("100 Chinese characters take less audio than the English-leaning voice
         text += kSentence;
     text += "今天天气"; // 6 x 16 + 4 = 100 characters with the marks
     test::TempDir tmp;
-    auto pcm = test::decodeMp3(synthesizer().synthesizeMp3(text, kDefault, 175), tmp.path());
-    CAPTURE(seconds(pcm));
-    CHECK(seconds(pcm) > 10);
-    CHECK(seconds(pcm) < 30);
+    auto pcm = test::DecodeMp3(SharedSynthesizer().SynthesizeMp3(text, kDefault, 175), tmp.Path());
+    CAPTURE(Seconds(pcm));
+    CHECK(Seconds(pcm) > 10);
+    CHECK(Seconds(pcm) < 30);
 }

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "frame_header.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,7 +28,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, const std::string& stdoutPath, int stdoutFd,
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& stdoutPath, int stdoutFd,
             const std::string& stderrPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -51,7 +53,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& stdoutPath,
 
 // Waits for the child's exit for at most `limit`; its exit status, or
 // nullopt when it is still running then.
-std::optional<int> waitExit(pid_t pid, std::chrono::milliseconds limit) {
+std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
     int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidfd >= 0) {
         pollfd p{pidfd, POLLIN, 0};
@@ -82,72 +84,61 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::optional<FrameHeader> parseFrameHeader(std::string_view b) {
-    if (b.size() < 4) return std::nullopt;
-    auto u = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(b[i])); };
-    if (u(0) != 0xFF || (u(1) & 0xE0) != 0xE0) return std::nullopt;
-    unsigned versionBits = (u(1) >> 3) & 3, layerBits = (u(1) >> 1) & 3;
-    unsigned bitrateIndex = u(2) >> 4, rateIndex = (u(2) >> 2) & 3, padding = (u(2) >> 1) & 1;
-    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 ||
-        rateIndex == 3)
-        return std::nullopt; // only Layer III is expected here
-    static const int mpeg1Rates[] = {0,   32,  40,  48,  56,  64,  80, 96,
-                                     112, 128, 160, 192, 224, 256, 320};
-    static const int mpeg2Rates[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    static const int baseRates[] = {44100, 48000, 32000};
-    FrameHeader h{};
-    h.mpegVersion = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
-    h.layer = 3;
-    h.bitrateKbps = h.mpegVersion == 1 ? mpeg1Rates[bitrateIndex] : mpeg2Rates[bitrateIndex];
-    h.sampleRate = baseRates[rateIndex] / (h.mpegVersion == 1 ? 1 : h.mpegVersion == 2 ? 2 : 4);
-    h.mono = (u(3) >> 6) == 3;
-    int samplesPerFrame = h.mpegVersion == 1 ? 1152 : 576;
-    h.length = static_cast<std::size_t>(samplesPerFrame / 8 * h.bitrateKbps * 1000 / h.sampleRate +
-                                        static_cast<int>(padding));
-    return h;
-}
-
-std::optional<std::vector<FrameHeader>> walkFrames(std::string_view mp3) {
+std::optional<std::vector<FrameHeader>> WalkFrames(std::string_view mp3) {
     std::vector<FrameHeader> frames;
     while (!mp3.empty()) {
-        auto h = parseFrameHeader(mp3);
-        if (!h || h->length > mp3.size()) return std::nullopt;
-        frames.push_back(*h);
-        mp3.remove_prefix(h->length);
+        // Read with the player's own header code: the files are made for it.
+        const auto* p = reinterpret_cast<const std::uint8_t*>(mp3.data());
+        mp3::FrameHeader h;
+        if (!mp3::ReadFrameHeader(p, mp3.size(), &h)) return std::nullopt;
+        int length = mp3::FrameLength(h, p, mp3.size());
+        if (length <= 0) return std::nullopt;
+        FrameHeader f{.mpegVersion = h.versionBit      ? 1
+                                     : h.syncKind == 2 ? 25
+                                                       : 2,
+                      .layer = mp3::Layer(h),
+                      .bitrateKbps = mp3::BitrateKbps(h),
+                      .sampleRate = mp3::SampleRateHz(h),
+                      .mono = mp3::Channels(h) == 1,
+                      .length =
+                          static_cast<std::size_t>(length + mp3::PaddingBytes(h) * h.padding)};
+        if (f.length > mp3.size()) return std::nullopt;
+        frames.push_back(f);
+        mp3.remove_prefix(f.length);
     }
     return frames;
 }
 
-std::string readFile(const fs::path& path) {
+std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-std::vector<std::int16_t> decodeMp3(std::string_view mp3, const fs::path& scratch) {
+std::vector<std::int16_t> DecodeMp3(std::string_view mp3, const fs::path& scratch) {
     static int counter = 0;
     fs::path in = scratch / ("decode-" + std::to_string(++counter) + ".mp3");
     fs::path out = in;
     out.replace_extension(".raw");
     std::ofstream(in, std::ios::binary).write(mp3.data(), static_cast<std::streamsize>(mp3.size()));
-    pid_t pid = spawn({MPG123_EXECUTABLE, "-q", "-s", "--mono", in.string()}, out.string(), -1,
+    pid_t pid = Spawn({MPG123_EXECUTABLE, "-q", "-s", "--mono", in.string()}, out.string(), -1,
                       (scratch / "mpg123.err").string());
-    auto status = waitExit(pid, 30s);
+    auto status = WaitExit(pid, 30s);
     if (!status) {
         ::kill(pid, SIGKILL);
-        waitExit(pid, 5s);
+        WaitExit(pid, 5s);
         throw std::runtime_error("mpg123 did not finish");
     }
     if (*status != 0)
-        throw std::runtime_error("mpg123 failed: " + readFile(scratch / "mpg123.err"));
-    std::string raw = readFile(out);
+        throw std::runtime_error("mpg123 failed: " + ReadFile(scratch / "mpg123.err"));
+    std::string raw = ReadFile(out);
     std::vector<std::int16_t> pcm(raw.size() / 2);
     std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
     return pcm;
 }
 
-double rms(const std::vector<std::int16_t>& pcm) {
+double Rms(const std::vector<std::int16_t>& pcm) {
     if (pcm.empty()) return 0;
     double sum = 0;
     for (std::int16_t s : pcm)
@@ -155,14 +146,14 @@ double rms(const std::vector<std::int16_t>& pcm) {
     return std::sqrt(sum / double(pcm.size()));
 }
 
-std::optional<double> speechSeconds(std::string_view mp3, const fs::path& scratch) {
-    if (!walkFrames(mp3)) return std::nullopt;
-    auto pcm = decodeMp3(mp3, scratch);
-    if (rms(pcm) <= 300) return std::nullopt;
+std::optional<double> SpeechSeconds(std::string_view mp3, const fs::path& scratch) {
+    if (!WalkFrames(mp3)) return std::nullopt;
+    auto pcm = DecodeMp3(mp3, scratch);
+    if (Rms(pcm) <= 300) return std::nullopt;
     return double(pcm.size()) / 22050;
 }
 
-std::optional<std::string> addressInPage(std::string_view page) {
+std::optional<std::string> AddressInPage(std::string_view page) {
     constexpr std::string_view left = "Products/MediaPlayer/' src='";
     constexpr std::string_view right = "' width='0' height='0' autostart";
     std::size_t a = page.find(left), b = page.find(right);
@@ -172,7 +163,7 @@ std::optional<std::string> addressInPage(std::string_view page) {
     return std::string(page.substr(a, b - a));
 }
 
-std::string percentEncode(std::string_view text) {
+std::string PercentEncode(std::string_view text) {
     std::string out;
     for (unsigned char c : text) {
         if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
@@ -187,6 +178,27 @@ std::string percentEncode(std::string_view text) {
     return out;
 }
 
+std::string PageTarget(std::string_view text, std::string_view extra) {
+    return std::string(kPagePath) + "?" + std::string(extra) + "ment=" + PercentEncode(text);
+}
+
+std::string ChineseText(int n, int seed) {
+    static const char* words[] = {"天", "气", "很", "好", "我", "们", "去", "公", "园", "散",
+                                  "步", "今", "年", "春", "节", "回", "家", "看", "望", "父",
+                                  "母", "学", "习", "工", "作", "生", "活", "朋", "友", "快"};
+    std::string s = std::to_string(seed) + "号";
+    unsigned x = static_cast<unsigned>(seed) * 2654435761u + 12345u;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        s += (i % 12 == 11) ? "，" : words[(x >> 16) % 30];
+    }
+    return s;
+}
+
+double MsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
 ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> extraArgs) {
     logPath_ = cacheDir.parent_path() / (cacheDir.filename().string() + ".log");
     std::vector<std::string> argv = {SPEECH_SERVICE_EXECUTABLE, "--listen", "127.0.0.1:0",
@@ -194,7 +206,7 @@ ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> 
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    pid_ = spawn(argv, {}, fds[1], logPath_.string());
+    pid_ = Spawn(argv, {}, fds[1], logPath_.string());
     ::close(fds[1]);
 
     // The service prints its address once it is bound; wait for that line.
@@ -215,40 +227,40 @@ ServerProcess::ServerProcess(const fs::path& cacheDir, std::vector<std::string> 
     std::size_t at = out.find(prefix);
     if (at != std::string::npos) port_ = std::atoi(out.c_str() + at + prefix.size());
     if (port_ <= 0) {
-        stop();
-        throw std::runtime_error("speech-service did not start: " + log());
+        Stop();
+        throw std::runtime_error("speech-service did not start: " + Log());
     }
 }
 
-int ServerProcess::stop(int signal) {
+int ServerProcess::Stop(int signal) {
     if (pid_ < 0) return -1;
     ::kill(pid_, signal);
-    auto status = waitExit(pid_, 15s);
+    auto status = WaitExit(pid_, 15s);
     if (!status) {
         ::kill(pid_, SIGKILL);
-        waitExit(pid_, 5s);
+        WaitExit(pid_, 5s);
     }
     pid_ = -1;
     return status.value_or(-1);
 }
 
 ServerProcess::~ServerProcess() {
-    stop();
+    Stop();
 }
 
-std::pair<int, std::string> runServiceToExit(const std::vector<std::string>& args,
+std::pair<int, std::string> RunServiceToExit(const std::vector<std::string>& args,
                                              const fs::path& scratch) {
     std::vector<std::string> argv = {SPEECH_SERVICE_EXECUTABLE};
     argv.insert(argv.end(), args.begin(), args.end());
     fs::path err = scratch / "run.err";
-    pid_t pid = spawn(argv, "/dev/null", -1, err.string());
-    auto status = waitExit(pid, 20s);
+    pid_t pid = Spawn(argv, "/dev/null", -1, err.string());
+    auto status = WaitExit(pid, 20s);
     if (!status) {
         ::kill(pid, SIGKILL);
-        waitExit(pid, 5s);
-        return {-1, readFile(err)};
+        WaitExit(pid, 5s);
+        return {-1, ReadFile(err)};
     }
-    return {*status, readFile(err)};
+    return {*status, ReadFile(err)};
 }
 
 } // namespace speech::test

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -20,7 +21,7 @@ class TempDir {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& Path() const { return path_; }
 
   private:
     std::filesystem::path path_;
@@ -35,29 +36,36 @@ struct FrameHeader {
     std::size_t length;
 };
 
-std::optional<FrameHeader> parseFrameHeader(std::string_view bytes);
-
 // Walks the file frame by frame from its first byte; nullopt when anything
 // but a complete frame is found (a tag, junk, a truncated tail).
-std::optional<std::vector<FrameHeader>> walkFrames(std::string_view mp3);
+std::optional<std::vector<FrameHeader>> WalkFrames(std::string_view mp3);
 
 // Decodes with the reference decoder to signed 16-bit mono PCM.
-std::vector<std::int16_t> decodeMp3(std::string_view mp3, const std::filesystem::path& scratch);
+std::vector<std::int16_t> DecodeMp3(std::string_view mp3, const std::filesystem::path& scratch);
 
-double rms(const std::vector<std::int16_t>& pcm);
+double Rms(const std::vector<std::int16_t>& pcm);
 
 // Seconds of speech in the file: nullopt unless it is clean frames from the
 // first byte that decode to sound (not digital silence, not a click).
-std::optional<double> speechSeconds(std::string_view mp3, const std::filesystem::path& scratch);
+std::optional<double> SpeechSeconds(std::string_view mp3, const std::filesystem::path& scratch);
 
 // The tool's way of cutting the address out of the page: the text after the
 // first left marker up to the first right marker, both searched from the start.
-std::optional<std::string> addressInPage(std::string_view page);
+std::optional<std::string> AddressInPage(std::string_view page);
 
 // Percent-encodes every byte that is not an unreserved URL character, as the tool does.
-std::string percentEncode(std::string_view text);
+std::string PercentEncode(std::string_view text);
 
-std::string readFile(const std::filesystem::path& path);
+// The tool's request for a text: the page path and its query.
+inline constexpr std::string_view kPagePath = "/bin/makeColorPlusGuest.jsp";
+std::string PageTarget(std::string_view text, std::string_view extra = "sex=201&speed=0&");
+
+// A Chinese text of n characters, different for each seed.
+std::string ChineseText(int n, int seed);
+
+double MsSince(std::chrono::steady_clock::time_point t);
+
+std::string ReadFile(const std::filesystem::path& path);
 
 // A speech-service process on a free loopback port with its own cache.
 class ServerProcess {
@@ -68,12 +76,12 @@ class ServerProcess {
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    int port() const { return port_; }
-    pid_t pid() const { return pid_; }
+    int Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
     // Sends the signal, then waits (bounded); the exit status, or -1 when it
     // had to be killed.
-    int stop(int signal = SIGTERM);
-    std::string log() const { return readFile(logPath_); }
+    int Stop(int signal = SIGTERM);
+    std::string Log() const { return ReadFile(logPath_); }
 
   private:
     pid_t pid_ = -1;
@@ -83,7 +91,7 @@ class ServerProcess {
 
 // Runs the service with the arguments to completion (bounded); returns the
 // exit status and what it wrote on stderr.
-std::pair<int, std::string> runServiceToExit(const std::vector<std::string>& args,
+std::pair<int, std::string> RunServiceToExit(const std::vector<std::string>& args,
                                              const std::filesystem::path& scratch);
 
 } // namespace speech::test
