@@ -229,11 +229,26 @@ std::vector<std::string> CapturesOnce(size_t index, size_t bytes, DWORD settleMs
     return Captures();
 }
 
-// The device was given exactly the decoded samples, then only the silence
-// Wine pads the last period with.
+// The device was given exactly the decoded samples, in order, then only the
+// silence Wine pads the last period with. Silence the device put in while it
+// ran dry (Wine's mixer starved on a busy machine) is no fault of the tool's
+// and is passed over, up to a tenth of the sound: want must be got with only
+// zero bytes taken out. (Exactly what the tool hands the device, underruns
+// or not, is checked with the test device in the player's chain test.)
 bool PlayedAsDecoded(const std::string& got, const std::string& want) {
-    return !want.empty() && got.size() >= want.size() && got.compare(0, want.size(), want) == 0 &&
-           got.find_first_not_of('\0', want.size()) == std::string::npos;
+    size_t i = 0, inserted = 0;
+    for (size_t j = 0; j < want.size(); ++i) {
+        if (i == got.size()) return false;
+        if (got[i] == want[j])
+            ++j;
+        else if (got[i] == '\0')
+            ++inserted;
+        else
+            return false;
+    }
+    if (inserted > 0) MESSAGE("the device ran dry: " << inserted << " bytes of silence put in");
+    return !want.empty() && inserted <= want.size() / 10 &&
+           got.find_first_not_of('\0', i) == std::string::npos;
 }
 
 // Types text over the whole content of the edit box, as a person would
