@@ -43,6 +43,9 @@ st::TextValue FreeNameBeside(const char* path) {
 
 bool SaveAudioFile(const char* path, const void* bytes) {
     if (!path || !*path) return false;
+    // No audio is nothing to save: never an empty file reported as saved,
+    // never an old file emptied.
+    if (st::ByteSetLength(bytes) <= 0) return false;
     // Writing over it in place would fail here; a rename may not (some
     // systems let it replace a read-only file), so refuse first.
     const uint32_t attributes = External(ExtGetFileAttributesA, {Word(path)});
@@ -74,6 +77,7 @@ extern "C" void OnSaveAsClick() {
     using namespace app::calls;
     // The bytes as they are now: whatever runs while the dialog is open
     // cannot change what this click saves.
+    if (st::ByteSetLength(currentAudioBytes) <= 0) return; // no audio held: nothing to offer
     void* bytes = st::CopyByteSet(currentAudioBytes);
     const ArgRecord dialog = {kMainWindow, unit::SaveDialog, type::CommonDialog};
     if (AsInt(Command(CommandId::OpenCommonDialog, {dialog})) != 0) {

@@ -113,10 +113,11 @@ TEST_CASE("saving writes the held bytes and leaves only the target") {
         CHECK(app::SaveAudioFile(target.c_str(), audio.get()));
         CHECK(Get(target) == std::string("ID3\x03\0\0mp3 bytes", 15));
     }
-    SUBCASE("no audio: an empty file") {
+    SUBCASE("no audio: refused, an existing file kept") {
         Put(target, "old");
-        CHECK(app::SaveAudioFile(target.c_str(), nullptr));
-        CHECK(Get(target).empty());
+        CHECK_FALSE(app::SaveAudioFile(target.c_str(), nullptr));
+        CHECK_FALSE(app::SaveAudioFile(target.c_str(), Audio("").get()));
+        CHECK(Get(target) == "old");
     }
     SUBCASE("a file that happens to carry the first temporary name is not touched") {
         Put(target + ".~1", "someone else's");
