@@ -20,6 +20,33 @@ inline uint32_t ToBigEndian32(uint32_t v) {
 #endif
 }
 
+inline uint64_t ToBigEndian64(uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return v;
+#else
+    return __builtin_bswap64(v);
+#endif
+}
+
+// The 32 bits from bit position pos on, left-aligned; reads up to five bytes
+// (eight on 64-bit targets) from the byte that holds pos.
+inline uint32_t Load32At(const uint8_t* data, size_t pos) {
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    uint64_t v;
+    std::memcpy(&v, data + (pos >> 3), 8);
+    v = ToBigEndian64(v);
+    return uint32_t((v << (pos & 7)) >> 32);
+#else
+    // 32-bit targets: four bytes and the bits wanted of a fifth, without 64-bit
+    // shifts.
+    const uint8_t* p = data + (pos >> 3);
+    const unsigned shift = unsigned(pos & 7);
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return ToBigEndian32(v) << shift | uint32_t(p[4]) << shift >> 8;
+#endif
+}
+
 class BitReader {
   public:
     BitReader() = default;
@@ -27,23 +54,7 @@ class BitReader {
 
     // The next 32 bits, left-aligned (without consuming). Bits past the end read as
     // zero as long as the position stays within the slack.
-    uint32_t Peek32() const {
-        size_t pos = pos_ < limit_ ? pos_ : limit_;
-#if UINTPTR_MAX > 0xFFFFFFFFu
-        uint64_t v;
-        std::memcpy(&v, data_ + (pos >> 3), 8);
-        v = ToBigEndian(v);
-        return uint32_t((v << (pos & 7)) >> 32);
-#else
-        // 32-bit targets: four bytes and the bits wanted of a fifth, without 64-bit
-        // shifts.
-        const uint8_t* p = data_ + (pos >> 3);
-        const unsigned shift = unsigned(pos & 7);
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return ToBigEndian32(v) << shift | uint32_t(p[4]) << shift >> 8;
-#endif
-    }
+    uint32_t Peek32() const { return Load32At(data_, pos_ < limit_ ? pos_ : limit_); }
     void Skip(unsigned bits) { pos_ += bits; }
     uint32_t Read(unsigned bits) {
         if (bits == 0) return 0;
@@ -60,14 +71,6 @@ class BitReader {
     bool Overrun() const { return pos_ > limit_; }
 
   private:
-    static uint64_t ToBigEndian(uint64_t v) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        return v;
-#else
-        return __builtin_bswap64(v);
-#endif
-    }
-
     const uint8_t* data_ = nullptr;
     size_t pos_ = 0;
     size_t limit_ = 0;
@@ -104,9 +107,7 @@ class CachedBits {
         count_ += 32;
     }
     // The next 32 bits, left-aligned (valid after Refill).
-    uint32_t Peek32() const {
-        return uint32_t(cache_ >> 32);
-    }
+    uint32_t Peek32() const { return uint32_t(cache_ >> 32); }
     void Skip(unsigned bits) {
         cache_ <<= bits;
         count_ -= int(bits);
@@ -117,12 +118,8 @@ class CachedBits {
         Skip(bits);
         return v;
     }
-    size_t Position() const {
-        return next_ * 8 - size_t(count_);
-    }
-    void Finish(BitReader& br) const {
-        br.SetPosition(Position());
-    }
+    size_t Position() const { return next_ * 8 - size_t(count_); }
+    void Finish(BitReader& br) const { br.SetPosition(Position()); }
 
   private:
     const uint8_t* data_;
@@ -156,9 +153,7 @@ class CachedBits {
         cache_ = w << (pos_ & 7);
     }
     // The next bits, left-aligned: kReady of them valid after Refill.
-    uint32_t Peek32() const {
-        return cache_;
-    }
+    uint32_t Peek32() const { return cache_; }
     // Up to kReady bits.
     void Skip(unsigned bits) {
         cache_ <<= bits;
@@ -170,12 +165,8 @@ class CachedBits {
         Skip(bits);
         return v;
     }
-    size_t Position() const {
-        return pos_;
-    }
-    void Finish(BitReader& br) const {
-        br.SetPosition(pos_);
-    }
+    size_t Position() const { return pos_; }
+    void Finish(BitReader& br) const { br.SetPosition(pos_); }
 
   private:
     const uint8_t* data_;
