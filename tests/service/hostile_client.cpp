@@ -465,12 +465,11 @@ void LongSyntheses(const fs::path& dir) {
     auto s = Start(dir);
     Check(Get(s->Port(), kCachedTarget).status == 200, "syntheses: first page");
     // 40 long texts asked for at once; their clients wait on their own threads.
-    std::atomic<int> answered{0};
+    // (Most are still queued when their 4 s run out: what they are answered
+    // is not the point here, the cached pages beside them and the stop are.)
     std::vector<std::thread> clients;
     for (int i = 0; i < 40; ++i)
-        clients.emplace_back([&, i] {
-            if (Get(s->Port(), PageTarget(ChineseText(150, i)), 4000ms).status > 0) ++answered;
-        });
+        clients.emplace_back([&, i] { Get(s->Port(), PageTarget(ChineseText(150, i)), 4000ms); });
     std::this_thread::sleep_for(200ms);
     int failed = 0;
     double p99 = CachedP99(s->Port(), 200, &failed);
