@@ -30,26 +30,9 @@ fi
 export WINEPREFIX="$WINE_RUN_PREFIX" WINEARCH=win32 WINEDEBUG=-all
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 50 99); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        # Wine's desktop, started once below for the whole run, needs the
-        # display up: on a loaded machine Xvfb may take far longer than usual.
-        for _ in $(seq 1 1200); do
-            [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
-            sleep 0.1
-        done
-        if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
-            export DISPLAY=":$n"
-            break
-        fi
-        kill "$xvfb_pid" 2>/dev/null
-        xvfb_pid=""
-    done
-fi
+# Wine's desktop, started once below for the whole run, needs the display up.
+source scripts/lib/wine-session.sh
+st_virtual_display 50 99 || true
 
 # Prefix (first run only), then a server that stays up between the tests,
 # with Wine's system processes already running before the first test.
@@ -74,5 +57,5 @@ ctest --preset win32 "${exclude[@]}" "$@"
 rc=$?
 
 wineserver -k >/dev/null 2>&1
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+st_stop_display
 exit $rc

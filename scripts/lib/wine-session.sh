@@ -22,11 +22,15 @@ st_virtual_display() {
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
         Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
         st_xvfb_pid=$!
-        for _ in $(seq 1 600); do
+        # On a loaded machine Xvfb may take far longer than usual.
+        for _ in $(seq 1 1200); do
             [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$st_xvfb_pid" 2>/dev/null && break
             sleep 0.1
         done
-        if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; return 0; fi
+        if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$st_xvfb_pid" 2>/dev/null; then
+            export DISPLAY=":$n"
+            return 0
+        fi
         kill "$st_xvfb_pid" 2>/dev/null; st_xvfb_pid=""
     done
     return 1
