@@ -222,6 +222,19 @@ void HyperlinkUnit::Draw(HDC dc, const RECT& clip) {
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &client, kTextFlags);
 }
 
+bool HyperlinkUnit::Inside(LPARAM at) const {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const POINT p = {static_cast<int16_t>(LOWORD(at)), static_cast<int16_t>(HIWORD(at))};
+    return PtInRect(&client, p) != FALSE;
+}
+
+void HyperlinkUnit::EndHover() {
+    hover_ = false;
+    ReleaseCapture();
+    Repaint();
+}
+
 void HyperlinkUnit::TrackMouse(LPARAM at) {
     if (!hover_) {
         hover_ = true;
@@ -229,13 +242,8 @@ void HyperlinkUnit::TrackMouse(LPARAM at) {
         SetCapture(hwnd);
         return;
     }
-    RECT client;
-    GetClientRect(hwnd, &client);
-    const POINT p = {static_cast<int16_t>(LOWORD(at)), static_cast<int16_t>(HIWORD(at))};
-    if (!PtInRect(&client, p)) {
-        hover_ = false;
-        ReleaseCapture();
-        Repaint();
+    if (!Inside(at)) {
+        EndHover();
     } else if (GetCapture() != hwnd) {
         SetCapture(hwnd);
     }
@@ -263,7 +271,14 @@ LRESULT HyperlinkUnit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         TrackMouse(lParam);
         break;
     case WM_LBUTTONDOWN:
-        Open();
+        // While hovered the box holds the mouse capture, so a press beside
+        // it can arrive here before the move that would have let go: that
+        // press is not on the link and opens nothing.
+        if (Inside(lParam)) {
+            Open();
+        } else if (hover_) {
+            EndHover();
+        }
         return 0;
     default:
         break;

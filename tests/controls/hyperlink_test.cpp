@@ -204,6 +204,17 @@ TEST_CASE("hover: capture while the mouse is over the box, released when it leav
     SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(-5 & 0xFFFF, 10)); // left of the box
     CHECK(!Link(WebLink)->Hovering());
     CHECK(GetCapture() != link);
+
+    // A press beside the box that still reaches it through the capture
+    // opens nothing and ends the hover.
+    FakeShell shell;
+    SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    REQUIRE(GetCapture() == link);
+    SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(-5 & 0xFFFF, 10));
+    CHECK(shellLog.shellCalls == 0);
+    CHECK(!Link(WebLink)->Opened());
+    CHECK(!Link(WebLink)->Hovering());
+    CHECK(GetCapture() != link);
 }
 
 TEST_CASE("hyperlink boxes: painting validates the box; properties are stored and clamped") {

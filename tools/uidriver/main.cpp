@@ -251,19 +251,46 @@ INPUT Key(WORD vk, bool up) {
     return in;
 }
 
+// Nothing but the window under the point will take a press there: no other
+// window of its thread holds the mouse capture.
+bool PressReachesPoint(POINT screen) {
+    HWND under = WindowFromPoint(screen);
+    if (!under) return true;
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(under, nullptr), &gui)) return true;
+    return !gui.hwndCapture || gui.hwndCapture == under;
+}
+
+// The pointer goes to the point and settles there before the press, as a
+// person's does. A box that captures the mouse while it is hovered lets go
+// only once it has seen the pointer outside, and under Wine a late echo of
+// an earlier pointer position can make it take the capture again: while
+// another window holds the capture the move is sent again, and the press
+// waits until no one has held it for a few polls (two seconds at most).
 bool ClickAt(POINT screen, bool right) {
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    std::vector<INPUT> move(1);
+    move[0].type = INPUT_MOUSE;
+    move[0].mi.dx = MulDiv(screen.x, 65535, width - 1);
+    move[0].mi.dy = MulDiv(screen.y, 65535, height - 1);
+    move[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SetCursorPos(screen.x, screen.y);
-    std::vector<INPUT> inputs(3);
-    inputs[0].type = INPUT_MOUSE;
-    inputs[0].mi.dx = MulDiv(screen.x, 65535, width - 1);
-    inputs[0].mi.dy = MulDiv(screen.y, 65535, height - 1);
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    inputs[1] = inputs[0];
-    inputs[1].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    inputs[2] = inputs[0];
-    inputs[2].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    return Send(inputs);
+    if (!Send(move)) return false;
+    const DWORD start = GetTickCount();
+    for (int calm = 0; calm < 3 && GetTickCount() - start < 2000;) {
+        Sleep(kPollInterval / 2);
+        if (PressReachesPoint(screen)) {
+            ++calm;
+        } else {
+            calm = 0;
+            Send(move);
+        }
+    }
+    std::vector<INPUT> press(2, move[0]);
+    press[0].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    return Send(press);
 }
 
 // Keys by name: Enter, Esc, Tab, Space, Up/Down/Left/Right, Home, End,

@@ -82,6 +82,8 @@ class HyperlinkUnit : public Unit {
     void Paint();
     void Draw(HDC dc, const RECT& clip);
     void TrackMouse(LPARAM at);
+    bool Inside(LPARAM at) const; // a mouse message's point lies on the box
+    void EndHover();
     void Open();
     void Repaint() { InvalidateRect(hwnd, nullptr, TRUE); }
 
