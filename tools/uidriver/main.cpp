@@ -265,26 +265,33 @@ bool PressReachesPoint(POINT screen) {
 // The pointer goes to the point and settles there before the press, as a
 // person's does. A box that captures the mouse while it is hovered lets go
 // only once it has seen the pointer outside, and under Wine a late echo of
-// an earlier pointer position can make it take the capture again: while
-// another window holds the capture the move is sent again, and the press
-// waits until no one has held it for a few polls (two seconds at most).
+// an earlier pointer position can make it take the capture again. While
+// another window holds the capture the pointer moves on by a pixel and back
+// (a move to where it already is reaches no one), and the press waits until
+// no one has held the capture for a few polls (two seconds at most).
 bool ClickAt(POINT screen, bool right) {
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    std::vector<INPUT> move(1);
-    move[0].type = INPUT_MOUSE;
-    move[0].mi.dx = MulDiv(screen.x, 65535, width - 1);
-    move[0].mi.dy = MulDiv(screen.y, 65535, height - 1);
-    move[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    auto moveTo = [&](int x, int y) {
+        INPUT in{};
+        in.type = INPUT_MOUSE;
+        in.mi.dx = MulDiv(x, 65535, width - 1);
+        in.mi.dy = MulDiv(y, 65535, height - 1);
+        in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        return in;
+    };
+    std::vector<INPUT> move{moveTo(screen.x, screen.y)};
     SetCursorPos(screen.x, screen.y);
     if (!Send(move)) return false;
+    const int aside = screen.x + 1 < width ? screen.x + 1 : screen.x - 1;
     const DWORD start = GetTickCount();
-    for (int calm = 0; calm < 3 && GetTickCount() - start < 2000;) {
+    for (int calm = 0, nudges = 0; calm < 3 && GetTickCount() - start < 2000;) {
         Sleep(kPollInterval / 2);
         if (PressReachesPoint(screen)) {
             ++calm;
         } else {
             calm = 0;
-            Send(move);
+            std::vector<INPUT> nudge{moveTo(++nudges % 2 ? aside : screen.x, screen.y)};
+            Send(nudge);
         }
     }
     std::vector<INPUT> press(2, move[0]);
