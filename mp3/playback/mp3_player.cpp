@@ -119,11 +119,6 @@ void Mp3Player::SetPauseState(bool pause) {
     }
 }
 
-int Mp3Player::HeaderCount() {
-    std::lock_guard<std::mutex> held(lock_);
-    return chain_ ? chain_->HeaderCount() : 0;
-}
-
 void Mp3Player::PostEvent(int code, uint64_t generation) {
     {
         std::lock_guard<std::mutex> held(queueLock_);

@@ -40,9 +40,6 @@ class Mp3Player : public ChainEvents {
     void SetPauseState(bool pause);
     void PostEvent(int code, uint64_t generation) override;
 
-    // For tests: the renderer's header count of the chain now playing, 0 if none.
-    int HeaderCount();
-
   private:
     struct Event {
         int code;

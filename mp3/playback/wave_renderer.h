@@ -34,8 +34,6 @@ class WaveRenderer : public ChainElement {
     // Handed to the decoder before the chain starts.
     void SetStartPosition(int percent) { decoder_->SetStartPosition(percent); }
 
-    int HeaderCount() const { return headerCount_.load(); }
-
   private:
     class HeaderLock;
 

@@ -198,10 +198,10 @@ void SystemUnload(void* module) {
     FreeLibrary(static_cast<HMODULE>(module));
 }
 
-std::string Format(const char* pattern, const std::string& a, const std::string* b = nullptr) {
-    std::string out(a.size() + (b ? b->size() : 0) + 128, '\0');
-    int n = b ? std::snprintf(out.data(), out.size(), pattern, a.c_str(), b->c_str())
-              : std::snprintf(out.data(), out.size(), pattern, a.c_str());
+// The pattern with one or two names put in ("%s" each).
+std::string Format(const char* pattern, const std::string& a, const std::string& b = {}) {
+    std::string out(a.size() + b.size() + 128, '\0');
+    const int n = std::snprintf(out.data(), out.size(), pattern, a.c_str(), b.c_str());
     out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
@@ -295,7 +295,7 @@ void* Bind(int32_t n) {
     if (libraryName.empty())
         RuntimeError(Format("无法找到指定DLL库文件中的输出命令“%s”", exportName).c_str(), 0);
     RuntimeError(
-        Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", libraryName, &exportName).c_str(), 0);
+        Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", libraryName, exportName).c_str(), 0);
 }
 
 // Slot 1 binds through here whenever no test binder is installed.
