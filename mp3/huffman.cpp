@@ -126,10 +126,15 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
         const int v = DecodeWith(table, rootBits, br);
         int x = v >> 4;
         int y = v & 15;
-        br.Refill(); // linbits (up to 13) and a sign, for each value
-        if (x == 15) x += int(br.Read(linbits));
-        x = Signed(x, br);
+        // Linbits (up to 13) and a sign for one value and a sign for the other fit in
+        // what one refill leaves ready; only two escapes in a pair need a second.
+        static_assert(CachedBits::kReady >= 13 + 1 + 1);
         br.Refill();
+        if (x == 15) {
+            x += int(br.Read(linbits));
+            if (y == 15) br.Refill();
+        }
+        x = Signed(x, br);
         if (y == 15) y += int(br.Read(linbits));
         y = Signed(y, br);
         out[i] = x;
