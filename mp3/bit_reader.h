@@ -95,10 +95,11 @@ class CachedBits {
     }
     // At least 32 bits ready afterwards. Past the end of the data (and its slack)
     // the bits read as zero.
-    void Refill() {
+    // Unchecked: only while Position() < UncheckedUntil().
+    template <bool kChecked = true> void Refill() {
         if (count_ >= 32) return;
         uint32_t w = 0;
-        if (next_ <= lastLoad_) {
+        if (!kChecked || next_ <= lastLoad_) {
             std::memcpy(&w, data_ + next_, 4);
             w = ToBigEndian32(w);
         }
@@ -106,6 +107,8 @@ class CachedBits {
         next_ += 4;
         count_ += 32;
     }
+    // A Refill at a position before this one reads within the data and its slack.
+    size_t UncheckedUntil() const { return 8 * lastLoad_ - 31; }
     // The next 32 bits, left-aligned (valid after Refill).
     uint32_t Peek32() const { return uint32_t(cache_ >> 32); }
     void Skip(unsigned bits) {
@@ -143,15 +146,18 @@ class CachedBits {
     }
     // At least 25 bits ready afterwards. Past the end of the data (and its slack)
     // the bits read as zero.
-    void Refill() {
+    // Unchecked: only while Position() < UncheckedUntil().
+    template <bool kChecked = true> void Refill() {
         const size_t byte = pos_ >> 3;
         uint32_t w = 0;
-        if (byte <= lastLoad_) {
+        if (!kChecked || byte <= lastLoad_) {
             std::memcpy(&w, data_ + byte, 4);
             w = ToBigEndian32(w);
         }
         cache_ = w << (pos_ & 7);
     }
+    // A Refill at a position before this one reads within the data and its slack.
+    size_t UncheckedUntil() const { return 8 * (lastLoad_ + 1); }
     // The next bits, left-aligned: kReady of them valid after Refill.
     uint32_t Peek32() const { return cache_; }
     // Up to kReady bits.

@@ -1,6 +1,7 @@
 #include "huffman.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "simd.h"
 #include "tables_data.h"
@@ -80,6 +81,8 @@ HuffmanDecoder::HuffmanDecoder() {
         const auto& tab = data::kBigValueTables[t];
         HuffCodeList list{std::vector<data::HuffCode>(tab.codes, tab.codes + tab.count)};
         pairs_[t] = Build(list);
+        for (const auto& c : list.codes)
+            longestPairCode_ = std::max(longestPairCode_, int(c.len));
     }
     for (int t = 0; t < 2; ++t) {
         const auto& tab = data::kCount1Tables[t];
@@ -111,29 +114,54 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
     const uint32_t* table = l.entries.data();
     const unsigned rootBits = unsigned(l.rootBits);
     const unsigned linbits = unsigned(data::kBigValueTables[t].linbits);
-    if (linbits == 0) {
-        // A code word (at most 19 bits) and two signs: one refill per pair.
-        for (int i = 0; i < count; i += 2) {
-            br.Refill();
-            const int v = DecodeWith(table, rootBits, br);
-            out[i] = Signed(v >> 4, br);
-            out[i + 1] = Signed(v & 15, br);
+    // Values [from, to), with or without the refills' bounds check.
+    auto run = [&](auto checked, int from, int to) {
+        constexpr bool kChecked = decltype(checked)::value;
+        if (linbits == 0) {
+            // A code word (at most 19 bits) and two signs: one refill per pair.
+            for (int i = from; i < to; i += 2) {
+                br.Refill<kChecked>();
+                const int v = DecodeWith(table, rootBits, br);
+                out[i] = Signed(v >> 4, br);
+                out[i + 1] = Signed(v & 15, br);
+            }
+            return;
         }
-        return;
-    }
-    for (int i = 0; i < count; i += 2) {
-        br.Refill();
-        const int v = DecodeWith(table, rootBits, br);
-        int x = v >> 4;
-        int y = v & 15;
-        br.Refill(); // linbits (up to 13) and a sign, for each value
-        if (x == 15) x += int(br.Read(linbits));
-        x = Signed(x, br);
-        br.Refill();
-        if (y == 15) y += int(br.Read(linbits));
-        y = Signed(y, br);
-        out[i] = x;
-        out[i + 1] = y;
+        for (int i = from; i < to; i += 2) {
+            br.Refill<kChecked>();
+            const int v = DecodeWith(table, rootBits, br);
+            int x = v >> 4;
+            int y = v & 15;
+            // Linbits (up to 13) and a sign for one value and a sign for the other fit
+            // in what one refill leaves ready; only two escapes in a pair need a second.
+            static_assert(CachedBits::kReady >= 13 + 1 + 1);
+            br.Refill<kChecked>();
+            if (x == 15) {
+                x += int(br.Read(linbits));
+                if (y == 15) br.Refill<kChecked>();
+            }
+            x = Signed(x, br);
+            if (y == 15) y += int(br.Read(linbits));
+            y = Signed(y, br);
+            out[i] = x;
+            out[i + 1] = y;
+        }
+    };
+    // Runs of pairs that cannot reach the end of the data, however long their code
+    // words and escapes, go without the bounds check; the pairs near the end keep it.
+    const size_t pairBits = size_t(longestPairCode_) + 2 * (linbits + 1);
+    int i = 0;
+    while (i < count) {
+        const size_t pos = br.Position();
+        const size_t until = br.UncheckedUntil();
+        const size_t pairs = pos < until ? (until - pos) / pairBits : 0;
+        if (pairs == 0) {
+            run(std::true_type(), i, count);
+            break;
+        }
+        const int end = pairs >= size_t(count - i) / 2 ? count : i + 2 * int(pairs);
+        run(std::false_type(), i, end);
+        i = end;
     }
 }
 

@@ -68,6 +68,7 @@ class HuffmanDecoder {
     static constexpr uint32_t kLeaf = 0x80000000u;
     Lookup pairs_[32];
     Lookup quads_[2];
+    int longestPairCode_ = 0; // bits of the longest big-value code word
 };
 
 } // namespace mp3

@@ -6,4 +6,5 @@
 #include "imdct_kernel.inc"
 #include "synthesis_kernel.inc"
 #include "stages_kernel.inc"
+#include "layer3_kernel.inc"
 #endif

@@ -80,6 +80,20 @@ void ReadScaleFactorsMpeg1(BitReader& br, const GranuleChannel& gc, const int sc
 void ReadScaleFactorsMpeg2(BitReader& br, const GranuleChannel& gc, bool intensityRight,
                            const Bands& bands, ScaleFactors* sf);
 
+// The tables of the float stages, built once: sign(v) * |v|^(4/3) for
+// v = -kMaxValue..kMaxValue at index v + kMaxValue (a random sign costs no branch),
+// the gains 2^(q/4) * 32768 for q = -420..60, and the intensity-stereo factors.
+struct SharedTables {
+    static constexpr int kMaxValue = 15 + 8191;
+    static constexpr int kGainOffset = 420;
+    float pow43[2 * kMaxValue + 1];
+    float gain[481];
+    float intensityMpeg1[7][2];     // [is_pos][left, right]
+    float intensityMpeg2[2][32][2]; // [intensity_scale][is_pos][left, right]
+    SharedTables();
+};
+const SharedTables& Shared();
+
 // Big values in three regions, then count1 quadruples until partEnd (a bit position).
 // Returns the number of lines decoded (the rest are set to 0).
 int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const Bands& bands,

@@ -25,6 +25,13 @@
 
 namespace mp3 {
 
+namespace layer3 {
+struct Bands;
+struct GranuleChannel;
+struct ScaleFactors;
+struct StereoFrame;
+} // namespace layer3
+
 // One set of kernels, as each build of them defines it.
 #define MP3_KERNEL_DECLARATIONS                                                                    \
     /* out[m] = sum over k of in[k] * cos(pi * m * (2k + 1) / 64), m = 0..31 */                    \
@@ -53,7 +60,16 @@ namespace mp3 {
     /* 36 slots of 32 subbands. */                                                                 \
     void Dequantize(const int32_t* codes, const float* mul, const float* add, float* out);         \
     /* count 32-bit words (floats or integers) at p to zero. */                                    \
-    void ClearWords(void* p, int count);
+    void ClearWords(void* p, int count);                                                           \
+    /* The float stages of a Layer III granule, as layer3.h describes them. */                     \
+    void Requantize(const int32_t* is, int lines, const layer3::GranuleChannel& gc,                \
+                    const layer3::ScaleFactors& sf, const layer3::Bands& bands, float* xr);        \
+    void IntensityStereo(const layer3::StereoFrame& f, float* left, float* right);                 \
+    void ReorderShort(const layer3::GranuleChannel& gc, const layer3::Bands& bands, float* xr);    \
+    void ReduceAliasing(const layer3::GranuleChannel& gc, float* xr, int sbLimit);                 \
+    void InverseMdct(const layer3::GranuleChannel& gc, const float* xr, int sbUsed,                \
+                     float* overlap, float* out);                                                  \
+    void InvertFrequencies(float* out);
 
 namespace baseline {
 MP3_KERNEL_DECLARATIONS
@@ -82,6 +98,14 @@ struct Kernels {
                        float* xr);
     void (*dequantize)(const int32_t* codes, const float* mul, const float* add, float* out);
     void (*clearWords)(void* p, int count);
+    void (*requantize)(const int32_t* is, int lines, const layer3::GranuleChannel& gc,
+                       const layer3::ScaleFactors& sf, const layer3::Bands& bands, float* xr);
+    void (*intensityStereo)(const layer3::StereoFrame& f, float* left, float* right);
+    void (*reorderShort)(const layer3::GranuleChannel& gc, const layer3::Bands& bands, float* xr);
+    void (*reduceAliasing)(const layer3::GranuleChannel& gc, float* xr, int sbLimit);
+    void (*inverseMdct)(const layer3::GranuleChannel& gc, const float* xr, int sbUsed,
+                        float* overlap, float* out);
+    void (*invertFrequencies)(float* out);
 };
 
 // The kernels for this processor, chosen on first use: the widest build it runs,

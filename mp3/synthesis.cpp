@@ -20,19 +20,60 @@ bool CpuHasSse2() {
 #endif
 }
 
-const Kernels kBaseline{
-    "baseline",           baseline::Dct32,       baseline::Synthesize, baseline::Interleave,
-    baseline::LongImdcts, baseline::ShortImdcts, baseline::MidSide,    baseline::AliasButterflies,
-    baseline::ScaleLines, baseline::Dequantize,  baseline::ClearWords};
+const Kernels kBaseline{"baseline",
+                        baseline::Dct32,
+                        baseline::Synthesize,
+                        baseline::Interleave,
+                        baseline::LongImdcts,
+                        baseline::ShortImdcts,
+                        baseline::MidSide,
+                        baseline::AliasButterflies,
+                        baseline::ScaleLines,
+                        baseline::Dequantize,
+                        baseline::ClearWords,
+                        baseline::Requantize,
+                        baseline::IntensityStereo,
+                        baseline::ReorderShort,
+                        baseline::ReduceAliasing,
+                        baseline::InverseMdct,
+                        baseline::InvertFrequencies};
 #ifdef MP3_HAVE_SSE2_KERNELS
-const Kernels kSse2{"sse2",           sse2::Dct32,       sse2::Synthesize, sse2::Interleave,
-                    sse2::LongImdcts, sse2::ShortImdcts, sse2::MidSide,    sse2::AliasButterflies,
-                    sse2::ScaleLines, sse2::Dequantize,  sse2::ClearWords};
+const Kernels kSse2{"sse2",
+                    sse2::Dct32,
+                    sse2::Synthesize,
+                    sse2::Interleave,
+                    sse2::LongImdcts,
+                    sse2::ShortImdcts,
+                    sse2::MidSide,
+                    sse2::AliasButterflies,
+                    sse2::ScaleLines,
+                    sse2::Dequantize,
+                    sse2::ClearWords,
+                    sse2::Requantize,
+                    sse2::IntensityStereo,
+                    sse2::ReorderShort,
+                    sse2::ReduceAliasing,
+                    sse2::InverseMdct,
+                    sse2::InvertFrequencies};
 #endif
 #ifdef MP3_HAVE_AVX_KERNELS
-const Kernels kAvx{"avx",           avx::Dct32,       avx::Synthesize, avx::Interleave,
-                   avx::LongImdcts, avx::ShortImdcts, avx::MidSide,    avx::AliasButterflies,
-                   avx::ScaleLines, avx::Dequantize,  avx::ClearWords};
+const Kernels kAvx{"avx",
+                   avx::Dct32,
+                   avx::Synthesize,
+                   avx::Interleave,
+                   avx::LongImdcts,
+                   avx::ShortImdcts,
+                   avx::MidSide,
+                   avx::AliasButterflies,
+                   avx::ScaleLines,
+                   avx::Dequantize,
+                   avx::ClearWords,
+                   avx::Requantize,
+                   avx::IntensityStereo,
+                   avx::ReorderShort,
+                   avx::ReduceAliasing,
+                   avx::InverseMdct,
+                   avx::InvertFrequencies};
 #endif
 
 } // namespace
