@@ -14,6 +14,22 @@
 
 using namespace mp3;
 
+namespace {
+
+// A wider build against the baseline over a loud signal: the same on
+// x86-64; on 32-bit x86 the baseline rounds on the x87 stack, so within
+// rounding of the loudest value.
+void CheckAgreement(float largest, float differs) {
+    CHECK(largest > 1000.0f);
+#if defined(__x86_64__)
+    CHECK(differs == 0.0f);
+#else
+    CHECK(differs <= largest * 1e-5f);
+#endif
+}
+
+} // namespace
+
 TEST_CASE("the SSE2 and baseline kernels agree") {
     const Kernels* sse2 = Sse2Kernels();
     if (!sse2) {
@@ -90,12 +106,7 @@ TEST_CASE("the SSE2 and baseline kernels agree") {
                 }
             }
         }
-        CHECK(largest > 1000.0f);
-#if defined(__x86_64__)
-        CHECK(differs == 0.0f);
-#else
-        CHECK(differs <= largest * 1e-5f);
-#endif
+        CheckAgreement(largest, differs);
     }
 }
 
@@ -306,12 +317,7 @@ TEST_CASE("the Layer III float stages agree between builds, block type by block 
                 }
                 compare(oa[ch], ob[ch]);
             }
-            CHECK(largest > 1000.0f);
-#if defined(__x86_64__)
-            CHECK(differs == 0.0f);
-#else
-            CHECK(differs <= largest * 1e-5f);
-#endif
+            CheckAgreement(largest, differs);
         }
     }
 }
