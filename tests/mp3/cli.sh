@@ -55,8 +55,10 @@ done
 "$decoder" --time --repeat 3 --kernels baseline mix.mp3 timed.raw 2>err
 check "timed status" 0 $?
 cmp -s best.raw timed.raw; check "timed output as untimed" 0 $?
-check "one time line" 1 "$(grep -c '^decode time: [0-9.]* s wall, [0-9.]* s cpu, kernels baseline$' err)"
+check "one time line" 1 "$(grep -c '^decode time: [0-9.]* s wall, [0-9.]* s cpu, fastest pass [0-9.]* s wall, kernels baseline$' err)"
 check "cpu time above zero" 1 "$(awk '/^decode time/ { print ($6 > 0) }' err)"
+# The fastest pass is one of the two after the first: above zero, at most half the sum.
+check "fastest pass within the passes" 1 "$(awk '/^decode time/ { print ($11 > 0 && 2 * $11 <= $3) }' err)"
 "$decoder" --time --repeat 0 mix.mp3 timed.raw 2>/dev/null; check "repeat 0 is a usage error" 2 $?
 "$decoder" --kernels none mix.mp3 none.raw 2>err; check "unknown kernels status" 2 $?
 grep -q "no none build" err; check "unknown kernels message" 0 $?
