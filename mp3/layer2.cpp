@@ -79,8 +79,11 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
     const int bound = h.mode == kModeJointStereo
                           ? std::min(int(data::kJointStereoBound[h.modeExtension]), limit)
                           : limit;
+    // The per-band arrays below are set where they are read (the subbands the
+    // table codes, the channels the frame has), not cleared as a whole: a frame is
+    // small work, and clearing some 3 KB for each was a tenth of it.
     // Class index + 1 per channel and subband (0: no samples).
-    int cls[2][32] = {};
+    int cls[2][32];
     for (int sb = 0; sb < alloc.sblimit; ++sb) {
         const data::Layer2Subband& s = alloc.subbands[sb];
         if (sb < bound || channels == 1) {
@@ -96,11 +99,11 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
     // Subbands the table codes but the limit drops still carry bits; they are read
     // and left out of the synthesis.
     const int coded = alloc.sblimit;
-    int scfsi[2][32] = {};
+    int scfsi[2][32]; // where cls is non-zero
     for (int sb = 0; sb < coded; ++sb)
         for (int ch = 0; ch < channels; ++ch)
             if (cls[ch][sb]) scfsi[ch][sb] = int(br.Read(2));
-    float scf[2][32][3] = {};
+    float scf[2][32][3]; // where cls is non-zero
     for (int sb = 0; sb < coded; ++sb) {
         for (int ch = 0; ch < channels; ++ch) {
             if (!cls[ch][sb]) continue;
@@ -132,18 +135,20 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
         const uint16_t* ungroup; // grouped classes: code to three values
         unsigned bits;           // of one code (0: no samples)
     };
-    Band band[2][32] = {};
-    alignas(16) float mul[2][3][32] = {}, add[2][3][32] = {};
+    Band band[2][32]; // the coded subbands
+    alignas(16) float mul[2][3][32], add[2][3][32];
     for (int ch = 0; ch < channels; ++ch) {
-        for (int sb = 0; sb < coded; ++sb) {
-            const int c = cls[ch][sb] - 1;
-            if (c < 0) continue;
-            const auto& k = data::kLayer2Classes[c];
-            band[ch][sb] = {k.grouped ? t.ungroup[c] : nullptr, unsigned(k.bits)};
-            if (sb >= limit) continue;
+        for (int sb = 0; sb < 32; ++sb) {
+            const int c = sb < coded ? cls[ch][sb] - 1 : -1;
+            if (sb < coded) band[ch][sb] = {nullptr, 0};
+            if (c >= 0) {
+                const auto& k = data::kLayer2Classes[c];
+                band[ch][sb] = {k.grouped ? t.ungroup[c] : nullptr, unsigned(k.bits)};
+            }
             for (int part = 0; part < 3; ++part) {
-                mul[ch][part][sb] = t.mul[c] * scf[ch][sb][part];
-                add[ch][part][sb] = t.add[c] * scf[ch][sb][part];
+                const bool heard = c >= 0 && sb < limit;
+                mul[ch][part][sb] = heard ? t.mul[c] * scf[ch][sb][part] : 0.0f;
+                add[ch][part][sb] = heard ? t.add[c] * scf[ch][sb][part] : 0.0f;
             }
         }
     }
