@@ -75,10 +75,13 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
     const Layer2Tables& t = Tables();
     const data::Layer2Table& alloc = data::kLayer2Tables[table];
     const int channels = Channels(h);
+    // The limit only silences subbands; what the frame holds, and so how it is read,
+    // is the stream's business: the bound below which each channel has its own
+    // fields comes from the header and the table alone.
     const int limit = std::min(alloc.sblimit, sbLimit);
     const int bound = h.mode == kModeJointStereo
-                          ? std::min(int(data::kJointStereoBound[h.modeExtension]), limit)
-                          : limit;
+                          ? std::min(int(data::kJointStereoBound[h.modeExtension]), alloc.sblimit)
+                          : alloc.sblimit;
     // The per-band arrays below are set where they are read (the subbands the
     // table codes, the channels the frame has), not cleared as a whole: a frame is
     // small work, and clearing some 3 KB for each was a tenth of it.

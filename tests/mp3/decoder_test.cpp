@@ -2,9 +2,12 @@
 // that do not belong to the stream, channel-mode changes.
 #include <doctest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "audio_decoder.h"
+#include "layer2.h"
+#include "tables_data.h"
 #include "test_support.h"
 
 using namespace mp3;
@@ -290,6 +293,36 @@ TEST_CASE("Layer II frames") {
     HeaderFields forbidden = f;
     forbidden.bitrateIndex = 1;
     CHECK(dec.Frame(mp3test::SilentFrame(forbidden)).consumed == 0);
+}
+
+TEST_CASE("a Layer II frequency limit cuts the sound, not the reading of the frame") {
+    // Joint stereo at 192k 48 kHz with the bound at subband 16: below it each
+    // channel has its own allocation field. Only channel 0's subband 10 sounds.
+    const HeaderFields f{3, 2, 1, 10, 1, 0, 1, 3};
+    const FrameHeader h = mp3test::Header(f);
+    const data::Layer2Table& alloc = data::kLayer2Tables[layer2::SelectTable(h)];
+    mp3test::BitWriter w;
+    for (int sb = 0; sb < alloc.sblimit; ++sb)
+        for (int ch = 0; ch < (sb < 16 ? 2 : 1); ++ch)
+            w.Put(sb == 10 && ch == 0 ? 1 : 0, alloc.subbands[sb].nbal);
+    w.Put(2, 2);  // one scale factor for the whole frame
+    w.Put(20, 6); // and its value
+    const data::Layer2Class& c = data::kLayer2Classes[alloc.subbands[10].classIndex[1]];
+    for (int gr = 0; gr < 12; ++gr)
+        for (int i = 0; i < (c.grouped ? 1 : 3); ++i)
+            w.Put(uint32_t(gr + i) % (1u << c.bits), c.bits);
+    const int length = 576;
+    std::vector<uint8_t> frame = mp3test::HeaderBytes(f);
+    mp3test::Append(frame, w.Bytes(size_t(length) - frame.size()));
+
+    Decoder full, cut;
+    REQUIRE(full.d->DecodeInit(h, length));
+    // 9 kHz: subbands up to 11 of 32 are heard, subband 10 among them.
+    REQUIRE(cut.d->DecodeInit(h, length, 0, 0, kConvertAsCoded, 9000));
+    REQUIRE(full.Frame(frame).produced == 1152 * 4);
+    REQUIRE(cut.Frame(frame).produced == 1152 * 4);
+    CHECK_FALSE(AllZero(full.out, 2304));
+    CHECK(std::equal(full.out, full.out + 2304, cut.out));
 }
 
 // A player holds one decoder per stream: its state stays small, the per-frame work
