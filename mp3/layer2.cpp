@@ -161,33 +161,48 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
         for (int s = 0; s < 36; ++s)
             std::fill(code[ch][s] + coded, code[ch][s] + 32, 0);
     CachedBits r(br);
-    for (int gr = 0; gr < 12; ++gr) {
-        for (int sb = 0; sb < coded; ++sb) {
-            const bool shared = sb >= bound && channels == 2;
-            for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
-                const Band& b = band[ch][sb];
-                unsigned u[3] = {0, 0, 0};
-                if (b.bits != 0) {
-                    r.Refill(); // two codes of at most 16 bits where the cache holds 32
-                    if (b.ungroup) {
-                        const unsigned g = b.ungroup[r.Read(b.bits)];
-                        u[0] = g & 15;
-                        u[1] = g >> 4 & 15;
-                        u[2] = g >> 8;
-                    } else {
-                        u[0] = r.Read(b.bits);
-                        if constexpr (CachedBits::kReady < 2 * 16) r.Refill();
-                        u[1] = r.Read(b.bits);
-                        r.Refill();
-                        u[2] = r.Read(b.bits);
-                    }
-                }
-                for (int i = 0; i < 3; ++i) {
-                    code[ch][gr * 3 + i][sb] = int32_t(u[i]);
-                    // Both channels share the samples; each has its own scale factors.
-                    if (shared) code[1][gr * 3 + i][sb] = int32_t(u[i]);
-                }
+    // One band's three values of a granule, into rows 32 apart (zeros without samples).
+    auto readBand = [&r](const Band& b, int32_t* to) {
+        unsigned u0 = 0, u1 = 0, u2 = 0;
+        if (b.bits != 0) {
+            r.Refill(); // two codes of at most 16 bits where the cache holds 32
+            if (b.ungroup) {
+                const unsigned g = b.ungroup[r.Read(b.bits)];
+                u0 = g & 15;
+                u1 = g >> 4 & 15;
+                u2 = g >> 8;
+            } else {
+                u0 = r.Read(b.bits);
+                if constexpr (CachedBits::kReady < 2 * 16) r.Refill();
+                u1 = r.Read(b.bits);
+                r.Refill();
+                u2 = r.Read(b.bits);
             }
+        }
+        to[0] = int32_t(u0);
+        to[32] = int32_t(u1);
+        to[64] = int32_t(u2);
+    };
+    // Below the bound each channel has its own samples (a single channel: all
+    // coded subbands); from it on both channels share them.
+    const int own = channels == 2 ? bound : coded;
+    for (int gr = 0; gr < 12; ++gr) {
+        int32_t* left = code[0][3 * gr];
+        int32_t* right = code[1][3 * gr];
+        if (channels == 2) {
+            for (int sb = 0; sb < own; ++sb) {
+                readBand(band[0][sb], left + sb);
+                readBand(band[1][sb], right + sb);
+            }
+        } else {
+            for (int sb = 0; sb < own; ++sb)
+                readBand(band[0][sb], left + sb);
+        }
+        for (int sb = own; sb < coded; ++sb) {
+            // Both channels share the samples; each has its own scale factors.
+            readBand(band[0][sb], left + sb);
+            for (int i = 0; i < 3; ++i)
+                right[32 * i + sb] = left[32 * i + sb];
         }
     }
     r.Finish(br);
