@@ -143,10 +143,11 @@ void DecodeSamples(BitReader& br, const FrameHeader& h, int table, int sbLimit,
     for (int ch = 0; ch < channels; ++ch) {
         for (int sb = 0; sb < 32; ++sb) {
             const int c = sb < coded ? cls[ch][sb] - 1 : -1;
-            if (sb < coded) band[ch][sb] = {nullptr, 0};
             if (c >= 0) {
                 const auto& k = data::kLayer2Classes[c];
                 band[ch][sb] = {k.grouped ? t.ungroup[c] : nullptr, unsigned(k.bits)};
+            } else if (sb < coded) {
+                band[ch][sb] = {nullptr, 0};
             }
             for (int part = 0; part < 3; ++part) {
                 const bool heard = c >= 0 && sb < limit;
