@@ -17,18 +17,24 @@ namespace {
 constexpr uint32_t kLeaf = 0x80000000u;
 constexpr int kMaxRootBits = 8;
 
-uint32_t LeafEntry(int length, int value) {
-    return kLeaf | uint32_t(length) << 8 | uint32_t(value);
+// A leaf: the value, the code word's bits left at this level, and those plus one
+// sign bit per non-zero value (x and y of a pair, or v, w, x and y of a quadruple:
+// the value's bits 4-7 and 0-3, or its four low bits). The decoding loops skip a
+// whole code word with its signs in one step (values with linbits excepted).
+uint32_t LeafEntry(int length, int value, bool quad) {
+    const int signs =
+        quad ? __builtin_popcount(unsigned(value) & 15) : ((value >> 4) != 0) + ((value & 15) != 0);
+    return kLeaf | uint32_t(length + signs) << 16 | uint32_t(length) << 8 | uint32_t(value);
 }
 
 // Fills a table of 2^bits entries at the end of out for the codes below a prefix of
 // `consumed` bits; longer codes get sub-tables. Returns the table's index.
 size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>& codes,
-                  int consumed, int bits) {
+                  int consumed, int bits, bool quad) {
     const size_t base = out.size();
     // A complete code fills every slot; a slot left over (never for the standard's
     // tables) decodes as value 0 of length 1 rather than looping.
-    out.resize(base + (size_t(1) << bits), LeafEntry(1, 0));
+    out.resize(base + (size_t(1) << bits), LeafEntry(1, 0, quad));
     std::vector<std::vector<data::HuffCode>> groups(size_t(1) << bits);
     for (const auto& c : codes) {
         int rest = c.len - consumed;
@@ -37,7 +43,7 @@ size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>&
             uint32_t first = tail << (bits - rest);
             uint32_t count = uint32_t(1) << (bits - rest);
             for (uint32_t i = 0; i < count; ++i)
-                out[base + first + i] = LeafEntry(rest, c.value);
+                out[base + first + i] = LeafEntry(rest, c.value, quad);
         } else {
             groups[tail >> (rest - bits)].push_back(c);
         }
@@ -48,7 +54,7 @@ size_t BuildLevel(std::vector<uint32_t>& out, const std::vector<data::HuffCode>&
         for (const auto& c : groups[g])
             longest = std::max(longest, int(c.len));
         int subBits = longest - consumed - bits;
-        size_t sub = BuildLevel(out, groups[g], consumed + bits, subBits);
+        size_t sub = BuildLevel(out, groups[g], consumed + bits, subBits, quad);
         out[base + g] = uint32_t(sub) << 8 | uint32_t(subBits);
     }
     return base;
@@ -65,14 +71,14 @@ inline int Signed(int value, CachedBits& br) {
 
 } // namespace
 
-HuffmanDecoder::Lookup HuffmanDecoder::Build(const HuffCodeList& list) {
+HuffmanDecoder::Lookup HuffmanDecoder::Build(const HuffCodeList& list, bool quad) {
     Lookup l;
     if (list.codes.empty()) return l;
     int longest = 0;
     for (const auto& c : list.codes)
         longest = std::max(longest, int(c.len));
     l.rootBits = std::min(longest, kMaxRootBits);
-    BuildLevel(l.entries, list.codes, 0, l.rootBits);
+    BuildLevel(l.entries, list.codes, 0, l.rootBits, quad);
     return l;
 }
 
@@ -80,14 +86,14 @@ HuffmanDecoder::HuffmanDecoder() {
     for (int t = 0; t < 32; ++t) {
         const auto& tab = data::kBigValueTables[t];
         HuffCodeList list{std::vector<data::HuffCode>(tab.codes, tab.codes + tab.count)};
-        pairs_[t] = Build(list);
+        pairs_[t] = Build(list, false);
         for (const auto& c : list.codes)
             longestPairCode_ = std::max(longestPairCode_, int(c.len));
     }
     for (int t = 0; t < 2; ++t) {
         const auto& tab = data::kCount1Tables[t];
         HuffCodeList list{std::vector<data::HuffCode>(tab.codes, tab.codes + tab.count)};
-        quads_[t] = Build(list);
+        quads_[t] = Build(list, true);
     }
 }
 
@@ -118,12 +124,22 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
     auto run = [&](auto checked, int from, int to) {
         constexpr bool kChecked = decltype(checked)::value;
         if (linbits == 0) {
-            // A code word (at most 19 bits) and two signs: one refill per pair.
+            // A code word (at most 19 bits) and two signs: one refill per pair. The
+            // position moves past both signs at once, so that the next pair's
+            // lookup need not wait for them.
             for (int i = from; i < to; i += 2) {
                 br.Refill<kChecked>();
-                const int v = DecodeWith(table, rootBits, br);
-                out[i] = Signed(v >> 4, br);
-                out[i + 1] = Signed(v & 15, br);
+                const uint32_t bits = br.Peek32();
+                unsigned used;
+                const uint32_t e = FindLeaf(table, rootBits, bits, used);
+                br.Skip(used + (e >> 16 & 0xFF));
+                const uint32_t signs = bits << (used + (e >> 8 & 0xFF));
+                const int x = int(e >> 4 & 15), y = int(e & 15);
+                const int xSigned = x != 0;
+                const int xNegative = int(signs >> 31) & xSigned;
+                const int yNegative = int((signs << xSigned) >> 31) & (y != 0);
+                out[i] = (x ^ -xNegative) + xNegative;
+                out[i + 1] = (y ^ -yNegative) + yNegative;
             }
             return;
         }
@@ -174,12 +190,17 @@ int HuffmanDecoder::DecodeQuads(int t, CachedBits& bits, size_t partEnd, int32_t
     int i = start;
     while (i + 4 <= 576 && br.Position() < partEnd) {
         br.Refill(); // a code word of at most 6 bits and four signs
-        const int q = DecodeWith(table, rootBits, br);
+        const uint32_t bits = br.Peek32();
+        unsigned used;
+        const uint32_t e = FindLeaf(table, rootBits, bits, used);
+        br.Skip(used + (e >> 16 & 0xFF));
+        uint32_t signs = bits << (used + (e >> 8 & 0xFF));
+        const int q = int(e & 15);
         int32_t v[4] = {q >> 3 & 1, q >> 2 & 1, q >> 1 & 1, q & 1};
         for (int k = 0; k < 4; ++k) {
             // A sign bit follows each non-zero value.
-            const int32_t negative = int32_t(br.Peek32() >> 31) & v[k];
-            br.Skip(unsigned(v[k]));
+            const int32_t negative = int32_t(signs >> 31) & v[k];
+            signs <<= v[k];
             v[k] -= 2 * negative;
         }
         if (br.Position() > partEnd) break; // a code word cut by the part's end is not used

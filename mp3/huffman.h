@@ -43,7 +43,7 @@ class HuffmanDecoder {
         int rootBits = 0; // 0: no code words, nothing to read
     };
     HuffmanDecoder();
-    static Lookup Build(const HuffCodeList& codes);
+    static Lookup Build(const HuffCodeList& codes, bool quad);
     template <class Reader> static int Decode(const Lookup& l, Reader& br) {
         if (l.rootBits == 0) return 0;
         return DecodeWith(l.entries.data(), unsigned(l.rootBits), br);
@@ -52,17 +52,23 @@ class HuffmanDecoder {
     // (integers, which could alias rootBits) then need not reload them per value.
     template <class Reader>
     static int DecodeWith(const uint32_t* t, unsigned rootBits, Reader& br) {
-        const uint32_t bits = br.Peek32();
+        unsigned used;
+        const uint32_t e = FindLeaf(t, rootBits, br.Peek32(), used);
+        br.Skip(used + ((e >> 8) & 0xFF));
+        return int(e & 0xFF);
+    }
+    // The leaf for the code word at the start of bits (left-aligned); used is set to
+    // the bits the levels above the leaf's took.
+    static uint32_t FindLeaf(const uint32_t* t, unsigned rootBits, uint32_t bits, unsigned& used) {
         uint32_t e = t[bits >> (32 - rootBits)];
-        unsigned used = 0;
+        used = 0;
         unsigned width = rootBits;
         while (!(e & kLeaf)) {
             used += width;
             width = e & 0xFF;
             e = t[(e >> 8) + ((bits << used) >> (32 - width))];
         }
-        br.Skip(used + ((e >> 8) & 0xFF));
-        return int(e & 0xFF);
+        return e;
     }
 
     static constexpr uint32_t kLeaf = 0x80000000u;

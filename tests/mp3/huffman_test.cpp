@@ -77,15 +77,18 @@ const data::HuffCode& CodeFor(int table, int x, int y) {
 } // namespace
 
 TEST_CASE("pairs with linbits and signs") {
-    // Table 24 (linbits 4) and 31 (linbits 13): escapes, signs, zeros without sign.
+    // Table 13 (no linbits), 24 (linbits 4) and 31 (linbits 13): escapes, signs,
+    // zeros without sign.
     struct Pair {
         int x, y;
     };
-    for (int table : {24, 31}) {
+    for (int table : {13, 24, 31}) {
+        CAPTURE(table);
         const int linbits = data::kBigValueTables[table].linbits;
         const Pair pairs[] = {{0, 0}, {-1, 3}, {15 + 5, -2}, {0, -(15 + 7)}, {-(15 + 1), 15}};
+        const Pair plain[] = {{0, 0}, {-1, 3}, {15, -2}, {0, -14}, {-15, 0}};
         mp3test::BitWriter w;
-        for (const Pair& p : pairs) {
+        for (const Pair& p : linbits ? pairs : plain) {
             const int ax = p.x < 0 ? -p.x : p.x, ay = p.y < 0 ? -p.y : p.y;
             const auto& c = CodeFor(table, ax > 15 ? 15 : ax, ay > 15 ? 15 : ay);
             w.Put(c.code, c.len);
@@ -101,9 +104,40 @@ TEST_CASE("pairs with linbits and signs") {
         HuffmanDecoder::Get().DecodePairs(table, br, out, 10);
         CHECK(br.Position() == bits);
         for (int i = 0; i < 5; ++i) {
-            CHECK(out[2 * i] == pairs[i].x);
-            CHECK(out[2 * i + 1] == pairs[i].y);
+            CHECK(out[2 * i] == (linbits ? pairs : plain)[i].x);
+            CHECK(out[2 * i + 1] == (linbits ? pairs : plain)[i].y);
         }
+    }
+}
+
+TEST_CASE("quadruples with signs, up to the end of the part") {
+    // Table A and B: each non-zero value is followed by its sign; a quadruple cut by
+    // the part's end is not used.
+    const int quads[][4] = {{0, 0, 0, 0}, {-1, 0, 1, -1}, {1, -1, -1, 1}, {0, -1, 0, 0}};
+    for (int table : {0, 1}) {
+        CAPTURE(table);
+        const auto& tab = data::kCount1Tables[table];
+        mp3test::BitWriter w;
+        for (const auto& q : quads) {
+            int value = 0;
+            for (int k = 0; k < 4; ++k)
+                value = value * 2 + (q[k] != 0);
+            for (int i = 0; i < tab.count; ++i)
+                if (tab.codes[i].value == value) w.Put(tab.codes[i].code, tab.codes[i].len);
+            for (int k = 0; k < 4; ++k)
+                if (q[k]) w.Put(q[k] < 0, 1);
+        }
+        const size_t partEnd = w.Bits();
+        w.Put(0xFFFFFFFFu, 32); // what follows the part: more quadruples, if read
+        std::vector<uint8_t> bytes = w.Bytes(w.Bits() / 8 + 16);
+        BitReader plain(bytes.data(), bytes.size() - 8);
+        CachedBits br(plain);
+        int32_t is[576] = {};
+        CHECK(HuffmanDecoder::Get().DecodeQuads(table, br, partEnd, is, 100) == 116);
+        CHECK(br.Position() == partEnd);
+        for (int i = 0; i < 16; ++i)
+            CHECK(is[100 + i] == quads[i / 4][i % 4]);
+        CHECK(is[116] == 0);
     }
 }
 
