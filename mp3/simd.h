@@ -187,6 +187,18 @@ inline void StorePcm(int16_t* out, F a, F b) {
 inline void Clear16(void* p) {
     _mm_storeu_si128(static_cast<__m128i*>(p), _mm_setzero_si128());
 }
+// Four values of each of three rows, interleaved: a0 b0 c0 a1 b1 c1 ... c3.
+inline void Interleave3x4(const float* a, const float* b, const float* c, float* out) {
+    const F x = Load(a), y = Load(b), z = Load(c);
+    const F lo = _mm_unpacklo_ps(x, y);                            // a0 b0 a1 b1
+    const F hi = _mm_unpackhi_ps(x, y);                            // a2 b2 a3 b3
+    const F c0a1 = _mm_shuffle_ps(z, lo, _MM_SHUFFLE(3, 2, 0, 0)); // c0 c0 a1 b1
+    Store(out, _mm_shuffle_ps(lo, c0a1, _MM_SHUFFLE(2, 0, 1, 0)));
+    const F b1c1 = _mm_shuffle_ps(lo, z, _MM_SHUFFLE(1, 1, 3, 3)); // b1 b1 c1 c1
+    Store(out + 4, _mm_shuffle_ps(b1c1, hi, _MM_SHUFFLE(1, 0, 2, 0)));
+    const F c2a3 = _mm_shuffle_ps(z, hi, _MM_SHUFFLE(3, 2, 3, 2)); // c2 c3 a3 b3
+    Store(out + 8, _mm_shuffle_ps(c2a3, c2a3, _MM_SHUFFLE(1, 3, 2, 0)));
+}
 // Eight sample pairs, interleaved.
 inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l));
@@ -225,6 +237,13 @@ inline void StorePcm(int16_t* out, F a, F b) {
 }
 inline void Clear16(void* p) {
     std::memset(p, 0, 16);
+}
+inline void Interleave3x4(const float* a, const float* b, const float* c, float* out) {
+    for (int i = 0; i < 4; ++i) {
+        out[3 * i] = a[i];
+        out[3 * i + 1] = b[i];
+        out[3 * i + 2] = c[i];
+    }
 }
 inline void Interleave8(const int16_t* l, const int16_t* r, int16_t* out) {
     for (int i = 0; i < 8; ++i) {
