@@ -166,18 +166,12 @@ void AudioDecoder::DecodeGranule(const FrameHeader& h, const SideInfo& si, int g
             ReadScaleFactorsMpeg2(br, gc, intensity && ch == 1, bands_, &sf);
         }
         int lines = DecodeHuffman(br, partEnd, gc, bands_, mpeg25_, work.quantized);
-        if (br.Overrun()) {
-            // Ran past the data we hold: this channel of the granule is silent.
-            std::fill(work.quantized, work.quantized + 576, 0);
-            lines = 0;
-        }
+        // Ran past the data we hold: this channel of the granule is silent.
+        if (br.Overrun()) lines = 0;
         // Lines above the subband limit are not synthesised.
         const bool isShort = gc.windowSwitching && gc.blockType == 2;
         const int lineLimit = isShort ? 3 * std::min(192, sbLimit_ * 6) : sbLimit_ * 18;
-        if (lines > lineLimit) {
-            std::fill(work.quantized + lineLimit, work.quantized + 576, 0);
-            lines = lineLimit;
-        }
+        lines = std::min(lines, lineLimit);
         Requantize(work.quantized, lines, gc, sf, bands_, work.spectrum[ch]);
         spectrumLines[ch] = lines;
         br.SetPosition(partEnd);

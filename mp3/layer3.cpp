@@ -209,7 +209,6 @@ int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const
 
     const int i = huff.DecodeQuads(gc.count1Table, pairBits, partEnd, is, bigLines);
     pairBits.Finish(br);
-    ActiveKernels().clearWords(is + i, 576 - i);
     return i;
 }
 

@@ -95,7 +95,8 @@ struct SharedTables {
 const SharedTables& Shared();
 
 // Big values in three regions, then count1 quadruples until partEnd (a bit position).
-// Returns the number of lines decoded (the rest are set to 0).
+// Returns the number of lines decoded; is[] past them is left as it was (the
+// requantisation reads no further).
 int DecodeHuffman(BitReader& br, size_t partEnd, const GranuleChannel& gc, const Bands& bands,
                   bool mpeg25, int32_t is[576]);
 
