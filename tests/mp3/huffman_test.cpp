@@ -111,8 +111,8 @@ TEST_CASE("pairs with linbits and signs") {
 }
 
 TEST_CASE("quadruples with signs, up to the end of the part") {
-    // Table A and B: each non-zero value is followed by its sign; a quadruple cut by
-    // the part's end is not used.
+    // Table A and B: each non-zero value is followed by its sign; decoding stops at
+    // the part's end, whatever follows it.
     const int quads[][4] = {{0, 0, 0, 0}, {-1, 0, 1, -1}, {1, -1, -1, 1}, {0, -1, 0, 0}};
     for (int table : {0, 1}) {
         CAPTURE(table);
