@@ -129,11 +129,8 @@ void HuffmanDecoder::DecodePairs(int t, CachedBits& bits, int32_t* out, int coun
             // lookup need not wait for them.
             for (int i = from; i < to; i += 2) {
                 br.Refill<kChecked>();
-                const uint32_t bits = br.Peek32();
-                unsigned used;
-                const uint32_t e = FindLeaf(table, rootBits, bits, used);
-                br.Skip(used + (e >> 16 & 0xFF));
-                const uint32_t signs = bits << (used + (e >> 8 & 0xFF));
+                uint32_t signs;
+                const uint32_t e = DecodeWithSigns(table, rootBits, br, signs);
                 const int x = int(e >> 4 & 15), y = int(e & 15);
                 const int xSigned = x != 0;
                 const int xNegative = int(signs >> 31) & xSigned;
@@ -190,11 +187,8 @@ int HuffmanDecoder::DecodeQuads(int t, CachedBits& bits, size_t partEnd, int32_t
     int i = start;
     while (i + 4 <= 576 && br.Position() < partEnd) {
         br.Refill(); // a code word of at most 6 bits and four signs
-        const uint32_t bits = br.Peek32();
-        unsigned used;
-        const uint32_t e = FindLeaf(table, rootBits, bits, used);
-        br.Skip(used + (e >> 16 & 0xFF));
-        uint32_t signs = bits << (used + (e >> 8 & 0xFF));
+        uint32_t signs;
+        const uint32_t e = DecodeWithSigns(table, rootBits, br, signs);
         const int q = int(e & 15);
         int32_t v[4] = {q >> 3 & 1, q >> 2 & 1, q >> 1 & 1, q & 1};
         for (int k = 0; k < 4; ++k) {

@@ -57,6 +57,19 @@ class HuffmanDecoder {
         br.Skip(used + ((e >> 8) & 0xFF));
         return int(e & 0xFF);
     }
+    // A code word and the sign bits of its non-zero values in one step (tables
+    // without linbits, or a pair without escapes): returns the leaf and sets signs to
+    // the bits after the code word, left-aligned, the first value's sign first.
+    template <class Reader>
+    static uint32_t DecodeWithSigns(const uint32_t* t, unsigned rootBits, Reader& br,
+                                    uint32_t& signs) {
+        const uint32_t bits = br.Peek32();
+        unsigned used;
+        const uint32_t e = FindLeaf(t, rootBits, bits, used);
+        br.Skip(used + (e >> 16 & 0xFF));
+        signs = bits << (used + (e >> 8 & 0xFF));
+        return e;
+    }
     // The leaf for the code word at the start of bits (left-aligned); used is set to
     // the bits the levels above the leaf's took.
     static uint32_t FindLeaf(const uint32_t* t, unsigned rootBits, uint32_t bits, unsigned& used) {
