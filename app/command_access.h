@@ -4,7 +4,7 @@
 // the core library's, found by their place in its table.
 #pragma once
 
-#include "core_command_list.h"
+#include "st/core_command_list.h"
 #include "st/checked_call.h"
 #include "st/services.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "st/values.h"
-#include "text_core.h"
+#include "st/text_core.h"
 
 #include <cstdint>
 #include <cstring>

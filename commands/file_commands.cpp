@@ -1,11 +1,11 @@
 // File, directory and system commands. None of them raises a run-time error
 // for a file problem: failures come back as false, null, -1 (or true from
 // IsEndOfFile), and a number that is not open is one of those failures.
-#include "library_commands.h"
+#include "st/library_commands.h"
 
 #include "command_support.h"
 #include "st/services.h"
-#include "runtime_file.h"
+#include "st/runtime_file.h"
 
 #include <windows.h>
 

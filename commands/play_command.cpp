@@ -3,7 +3,7 @@
 #include <string>
 
 #include "command_support.h"
-#include "library_commands.h"
+#include "st/library_commands.h"
 #include "playback/player_entries.h"
 #include "st/services.h"
 #include "st/units.h"

@@ -1,4 +1,4 @@
-#include "runtime_file.h"
+#include "st/runtime_file.h"
 
 #include "st/values.h"
 

@@ -1,6 +1,6 @@
 // Text and conversion commands: thin fronts that read ArgRecords, run the
 // byte logic of text_core and hand back new heap values (empty is null).
-#include "library_commands.h"
+#include "st/library_commands.h"
 
 #include "command_support.h"
 

@@ -1,4 +1,4 @@
-#include "text_core.h"
+#include "st/text_core.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The core command library: its data types, its commands and its
 // notification entry. Types and commands are filled in as they are built.
-#include "library_commands.h"
+#include "st/library_commands.h"
 #include "st/services.h"
 #include "st/core_unit_types.h"
 

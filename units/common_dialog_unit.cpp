@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "st/window_unit.h"
-#include "text_core.h"
+#include "st/text_core.h"
 
 namespace st {
 

@@ -5,7 +5,7 @@
 
 #include <iterator>
 
-#include "text_core.h"
+#include "st/text_core.h"
 
 namespace st {
 

@@ -3,8 +3,8 @@
 #include <doctest.h>
 
 #include "command_calls.h"
-#include "library_commands.h"
-#include "runtime_file.h"
+#include "st/library_commands.h"
+#include "st/runtime_file.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 #include <doctest.h>
 
 #include "command_calls.h"
-#include "library_commands.h"
+#include "st/library_commands.h"
 
 using namespace cmdtest;
 namespace cmd = st::cmd;

@@ -2,7 +2,7 @@
 // Built for both presets; literals are GBK on both.
 #include <doctest.h>
 
-#include "text_core.h"
+#include "st/text_core.h"
 
 #include <limits>
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "../commands/command_calls.h"
-#include "library_commands.h"
+#include "st/library_commands.h"
 #include "playback/player_entries.h"
 #include "runtime_state.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "text_core.h"
+#include "st/text_core.h"
 
 namespace st::edit {
 

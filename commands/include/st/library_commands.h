@@ -4,7 +4,7 @@
 
 #include "st/values.h"
 
-#include "core_command_list.h"
+#include "st/core_command_list.h"
 
 #define ST_DECLARE_COMMAND(name, space)                                                            \
     namespace space {                                                                              \
