@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "driver_run.h"
 
@@ -140,6 +141,10 @@ class Subject {
     std::atomic<bool> ready_{false};
 };
 
+DWORD WINAPI WaitOn(void* event) {
+    return WaitForSingleObject(event, 30000);
+}
+
 std::string TextOf(HWND w) {
     char text[512] = {};
     GetWindowTextA(w, text, sizeof text);
@@ -242,6 +247,63 @@ TEST_CASE("uidriver: results, exit codes, mouse, keyboard, boxes, dialogs and pi
         for (int i = 0; i < 1200 && subject.dialogAnswer == -1; ++i)
             Sleep(50);
         CHECK(subject.dialogAnswer == 0);
+    }
+
+    SUBCASE("what the window's process holds, counted from outside") {
+        auto usage = [&] {
+            e2e::DriverResult r = e2e::Driver({"usage", cap});
+            MESSAGE(r.out);
+            CHECK(r.code == 0);
+            struct {
+                long handles, keys, threads, gdi, windows, privateKiB;
+            } u{e2e::Numbers(r.out, " handles=").left,
+                e2e::Numbers(r.out, " keys=").left,
+                e2e::Numbers(r.out, " threads=").left,
+                e2e::Numbers(r.out, " gdi=").left,
+                e2e::Numbers(r.out, " windows=").left,
+                e2e::Numbers(r.out, " private=").left / 1024};
+            return u;
+        };
+        const auto before = usage();
+        // Hold more of each, then let it go: every count follows.
+        std::vector<HGDIOBJ> brushes;
+        std::vector<HANDLE> events;
+        for (int i = 0; i < 40; ++i) {
+            brushes.push_back(CreateSolidBrush(RGB(i, 0, 0)));
+            events.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        }
+        HANDLE waiter = CreateThread(nullptr, 0, WaitOn, events[0], 0, nullptr);
+        HWND extra =
+            CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1,
+                            GetParent(subject.Control(kEditId)), nullptr, nullptr, nullptr);
+        HKEY key = nullptr;
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key);
+        constexpr SIZE_T kHeld = 16 << 20;
+        void* memory = VirtualAlloc(nullptr, kHeld, MEM_COMMIT, PAGE_READWRITE);
+        const auto holding = usage();
+        CHECK(holding.gdi - before.gdi == 40);
+        CHECK(holding.handles - before.handles >= 42); // the thread's handle too
+        CHECK(holding.keys - before.keys == 1);
+        CHECK(holding.threads - before.threads >= 1);
+        CHECK(holding.windows > before.windows);
+        CHECK(holding.privateKiB - before.privateKiB >= static_cast<long>(kHeld / 1024));
+
+        SetEvent(events[0]);
+        WaitForSingleObject(waiter, 30000);
+        CloseHandle(waiter);
+        for (size_t i = 0; i < brushes.size(); ++i) {
+            DeleteObject(brushes[i]);
+            CloseHandle(events[i]);
+        }
+        RegCloseKey(key);
+        DestroyWindow(extra);
+        VirtualFree(memory, 0, MEM_RELEASE);
+        const auto after = usage();
+        CHECK(after.gdi == before.gdi);
+        CHECK(after.windows == before.windows);
+        CHECK(holding.handles - after.handles >= 42);
+        CHECK(after.keys == before.keys);
+        CHECK(holding.privateKiB - after.privateKiB >= static_cast<long>(kHeld / 1024));
     }
 
     SUBCASE("pictures of the window, PNG and BMP") {

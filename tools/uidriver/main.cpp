@@ -4,6 +4,7 @@
 // at the first failure. See README.md for the commands.
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -372,26 +373,161 @@ HWND NeedWindow(const Command& c, const std::wstring& caption) {
     return WaitFor(c.timeout, [&] { return FindTopLevel(caption); });
 }
 
-// What the window's process holds: for soak runs, which watch it stay flat.
+// --- What a process holds (soak runs watch these stay flat) --------------------------
+//
+// The system's own counters are used where it keeps them. Where it answers 0
+// (Wine keeps no GUI-resource counts, no per-process handle count through
+// psapi and no private-usage figure), each is counted another way, from
+// outside the process:
+//   handles, keys     each possible handle value, duplicated into this process
+//   threads           the system's process list (NtQuerySystemInformation)
+//   GDI objects       the live entries of the process's own GDI handle table
+//   windows           its top-level windows and their descendants
+//   private bytes     its committed private regions, one by one
+
+struct Listed {
+    DWORD threads = 0, handleTable = 0;
+};
+
+Listed FromProcessList(DWORD pid) {
+    std::vector<char> buffer(256 * 1024);
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), nullptr)) ==
+               static_cast<NTSTATUS>(0xC0000004) && // STATUS_INFO_LENGTH_MISMATCH
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status < 0) return {};
+    for (size_t at = 0;;) {
+        const auto* e = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
+        if (reinterpret_cast<uintptr_t>(e->UniqueProcessId) == pid)
+            return {e->NumberOfThreads, e->HandleCount};
+        if (!e->NextEntryOffset) return {};
+        at += e->NextEntryOffset;
+    }
+}
+
+// Wine's process list gives the size of the handle table (values 4, 8, ...
+// up to four times its size), not the handles in it; a value is a live
+// handle when it can be duplicated. Registry keys are counted apart: Wine's
+// own file dialog leaves one open per use, which soak runs must tell from
+// the program's.
+struct LiveHandles {
+    DWORD all = 0, keys = 0;
+};
+
+LiveHandles CountLiveHandles(HANDLE process, DWORD tableSize) {
+    const uintptr_t end = tableSize ? 4 * (uintptr_t{tableSize} + 1) : 0x10000;
+    LiveHandles live;
+    for (uintptr_t value = 4; value < end; value += 4) {
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy,
+                             0, FALSE, DUPLICATE_SAME_ACCESS))
+            continue;
+        ++live.all;
+        // The type's name comes first, followed by its text.
+        alignas(8) char type[512];
+        if (NtQueryObject(copy, ObjectTypeInformation, type, sizeof type, nullptr) >= 0) {
+            const auto& name = *reinterpret_cast<const UNICODE_STRING*>(type);
+            if (name.Buffer && std::wstring(name.Buffer, name.Length / 2) == L"Key") ++live.keys;
+        }
+        CloseHandle(copy);
+    }
+    return live;
+}
+
+// The process's GDI handle table, found through its PEB, read whole; an
+// entry is live while its type byte is set. The table is the process's own
+// where the system keeps no count; on systems that count (and share one
+// table between processes) this is never asked.
+DWORD GdiTableObjects(HANDLE process) {
+    PROCESS_BASIC_INFORMATION basic{};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) <
+            0 ||
+        !basic.PebBaseAddress)
+        return 0;
+    constexpr size_t kTableInPeb = 0x94; // GdiSharedHandleTable, 32-bit PEB
+    constexpr size_t kEntryBytes = 24;   // 64-bit object, owner, unique, type, flags, user
+    constexpr size_t kTypeInEntry = 14;
+    constexpr size_t kEntries = 0x10000;
+    uint32_t table = 0;
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process,
+                           reinterpret_cast<const char*>(basic.PebBaseAddress) + kTableInPeb,
+                           &table, sizeof table, &got) ||
+        !table)
+        return 0;
+    std::vector<uint8_t> entries(kEntries * kEntryBytes);
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<uintptr_t>(table)),
+                           entries.data(), entries.size(), &got))
+        return 0;
+    DWORD live = 0;
+    for (size_t i = 0; i < got / kEntryBytes; ++i)
+        if (entries[i * kEntryBytes + kTypeInEntry]) ++live;
+    return live;
+}
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<DWORD*>(count);
+    return TRUE;
+}
+
+struct WindowsOf {
+    DWORD pid, count;
+};
+BOOL CALLBACK CountTopLevel(HWND w, LPARAM param) {
+    auto* of = reinterpret_cast<WindowsOf*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == of->pid) {
+        ++of->count;
+        EnumChildWindows(w, CountWindow, reinterpret_cast<LPARAM>(&of->count));
+    }
+    return TRUE;
+}
+
+SIZE_T PrivateRegions(HANDLE process) {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* at = nullptr;
+         VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return total;
+}
+
 int ProcessUsage(const Command& c) {
     HWND top = NeedWindow(c, c.args[0]);
     if (!top) return Fail("no window " + Quoted(c.args[0]));
     DWORD pid = 0;
     GetWindowThreadProcessId(top, &pid);
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, pid);
     if (!process) return Fail("cannot open the process");
-    DWORD handles = 0;
-    GetProcessHandleCount(process, &handles);
+    const Listed listed = FromProcessList(pid);
+    LiveHandles handles;
+    if (!GetProcessHandleCount(process, &handles.all) || !handles.all)
+        handles = CountLiveHandles(process, listed.handleTable);
+    DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    if (!gdi) gdi = GdiTableObjects(process);
+    WindowsOf windows{pid, 0};
+    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&windows));
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                          sizeof memory);
-    char line[200];
-    std::snprintf(
-        line, sizeof line, "ok usage pid=%lu handles=%lu gdi=%lu user=%lu private=%lu working=%lu",
-        pid, handles, GetGuiResources(process, GR_GDIOBJECTS),
-        GetGuiResources(process, GR_USEROBJECTS), static_cast<unsigned long>(memory.PrivateUsage),
-        static_cast<unsigned long>(memory.WorkingSetSize));
+    SIZE_T privateBytes = memory.PrivateUsage ? memory.PrivateUsage : PrivateRegions(process);
+    char line[240];
+    std::snprintf(line, sizeof line,
+                  "ok usage pid=%lu handles=%lu keys=%lu threads=%lu gdi=%lu user=%lu windows=%lu "
+                  "private=%lu working=%lu",
+                  pid, handles.all, handles.keys, listed.threads, gdi,
+                  GetGuiResources(process, GR_USEROBJECTS), windows.count,
+                  static_cast<unsigned long>(privateBytes),
+                  static_cast<unsigned long>(memory.WorkingSetSize));
     CloseHandle(process);
     Print(line);
     return kOk;
